@@ -1,0 +1,26 @@
+// Hidden-drawable OpenGL 3.2 core contexts of the effect's own: creation, destruction,
+// switching, and capture of whatever context the host had current. One backend per platform
+// (gl_context_wgl.cpp, gl_context_egl.cpp) defines GlContext and these five operations.
+#pragma once
+
+// The platform's handles for one context; defined by the backend.
+struct GlContext;
+
+// Creates a context (sharing objects with `share` when given; every caller passes none) and
+// leaves it current. Returns a record allocated with new, or nullptr after printing why.
+GlContext* CreateGlContext(const GlContext* share);
+
+// Releases the platform objects of `gl` and empties its fields; the record itself stays the
+// owner's to delete. Accepts nullptr. Afterwards no context is current on the calling thread.
+void DestroyGlContext(GlContext* gl);
+
+// Makes `gl` current on the calling thread; with nullptr or an empty record, releases the
+// thread's current context.
+void MakeGlContextCurrent(const GlContext* gl);
+
+// A new record of the context current on the calling thread (possibly none). Only ever passed
+// to MakeGlContextCurrent and then deleted, never destroyed.
+GlContext* CaptureCurrentGlContext();
+
+// True when `gl` is not null and holds a context.
+bool IsGlContextValid(const GlContext* gl);

@@ -1,0 +1,82 @@
+#include "host/global_data.h"
+
+#include "gl/gl_context.h"
+#include "gl/gl_program.h"
+#include "host/effect_entry.h"
+#include "host/host_suites.h"
+#include "render/thread_render_data.h"
+
+#define FXAA_STRINGIFY2(x) #x
+#define FXAA_STRINGIFY(x) FXAA_STRINGIFY2(x)
+
+// CreateEffectPrograms fills the two program names as a pair.
+static_assert(offsetof(GlobalData, fxaaProgram) ==
+                  offsetof(GlobalData, swizzleProgram) + sizeof(ShaderProgram),
+              "program names are adjacent");
+
+const char* AboutText() {
+  // Used as a format string too, so it must never hold a '%'.
+  return "FXAA v" FXAA_STRINGIFY(FXAA_MAJOR_VERSION) "." FXAA_STRINGIFY(
+      FXAA_MINOR_VERSION) "." FXAA_STRINGIFY(FXAA_BUG_VERSION) "\n"
+         "\n"
+         "Reduces aliasing (aka jaggies, stairstepping, grumpkins) using FXAA.\n"
+         "Algorithm by Vantrel.\n"
+         "\n"
+         "Copyright (c) 2026 Corvella. All rights reserved.\n"
+         "https://corvella.example/fxaa";
+}
+
+PF_Err About(PF_InData* in_data, PF_OutData* out_data) {
+  HostSuites suites(in_data->pica_basicP);
+  suites.PFANSISuite1()->sprintf(out_data->return_msg, AboutText());
+  return PF_Err_NONE;
+}
+
+PF_Err GlobalSetup(PF_InData* in_data, PF_OutData* out_data) {
+  out_data->my_version = FXAA_VERSION_WORD;
+  out_data->out_flags = FXAA_OUT_FLAGS;
+  out_data->out_flags2 = FXAA_OUT_FLAGS2;
+
+  HostSuites suites(in_data->pica_basicP);
+  const PF_HandleSuite1* handles = suites.PFHandleSuite2();
+  PF_Handle handle = handles->host_new_handle(sizeof(GlobalData));
+  out_data->global_data = handle;
+  // Without a handle there is nowhere to keep the global record; say so rather than lock null.
+  if (handle == nullptr) return PF_Err_OUT_OF_MEMORY;
+
+  GlobalData* global = static_cast<GlobalData*>(handles->host_lock_handle(handle));
+  if (global == nullptr) return PF_Err_NONE;
+  global->rootContext = nullptr;
+  global->swizzleProgram = 0;
+  global->fxaaProgram = 0;
+
+  GlContext* hostContext = CaptureCurrentGlContext();
+  GlContext* root = CreateGlContext(nullptr);
+  if (IsGlContextValid(root)) {
+    global->rootContext = root;
+    MakeGlContextCurrent(root);
+    CreateEffectPrograms(&global->swizzleProgram);
+  } else {
+    delete root;
+  }
+  MakeGlContextCurrent(hostContext);
+  delete hostContext;
+  return PF_Err_NONE;
+}
+
+PF_Err GlobalSetdown(PF_InData* in_data, HostSuites& suites) {
+  if (in_data->global_data == nullptr) return PF_Err_NONE;
+  GlobalData* global =
+      static_cast<GlobalData*>(suites.PFHandleSuite2()->host_lock_handle(in_data->global_data));
+  if (global != nullptr && global->rootContext != nullptr) {
+    MakeGlContextCurrent(global->rootContext);
+    DeleteShaderProgram(&global->swizzleProgram);
+    DeleteShaderProgram(&global->fxaaProgram);
+    DestroyGlContext(global->rootContext);
+    delete global->rootContext;
+    // A repeated set-down must not find a dangling context.
+    global->rootContext = nullptr;
+    MakeGlContextCurrent(nullptr);
+  }
+  return PF_Err_NONE;
+}

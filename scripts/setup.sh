@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when any is missing.
+# Usage: scripts/setup.sh [--windows]   (--windows adds the cross compiler and Wine)
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config git
+  libegl-dev libopengl-dev libglew-dev libegl1 libegl-mesa0 libgl1-mesa-dri
+  libgtest-dev libgmock-dev glslang-tools
+  libpng-dev libopenexr-dev libcli11-dev
+  binutils
+)
+if [[ "${1:-}" == "--windows" ]]; then
+  packages+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
+             python3-pefile dpkg-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  if [[ $(id -u) -ne 0 ]]; then SUDO=sudo; else SUDO=; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
