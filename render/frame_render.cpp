@@ -1,0 +1,79 @@
+#include "render/frame_render.h"
+
+#include <algorithm>
+
+#include "gl/gl_context.h"
+#include "gl/gl_target.h"
+#include "render/thread_render_data.h"
+
+namespace {
+
+static_assert(offsetof(ThreadRenderData, fxaaProgram) ==
+                  offsetof(ThreadRenderData, swizzleProgram) + sizeof(ShaderProgram),
+              "program names are adjacent");
+
+// The part of `output` that the frame covers: never more than the input's size, so the
+// read-back stays inside both the target and the host's buffer.
+PF_EffectWorld OverlapView(const PF_EffectWorld& output, A_long width, A_long height) {
+  PF_EffectWorld view = output;
+  view.width = std::min(output.width, width);
+  view.height = std::min(output.height, height);
+  return view;
+}
+
+}  // namespace
+
+PF_Err RenderFrame(PF_InData* in_data, PF_OutData* out_data, RenderBlock* block) {
+  const RenderSettings& s = block->settings;
+  // Only 8 and 32 bits per channel are announced; anything else never reaches the GPU.
+  if (s.bitDepth != 8 && s.bitDepth != 32) {
+    ReportRenderError("error on unsupported bit depth", out_data, PF_Err_BAD_CALLBACK_PARAM,
+                      s.bitDepth);
+    return PF_Err_BAD_CALLBACK_PARAM;
+  }
+
+  EnsureThreadRenderData(in_data);
+  ThreadRenderData* data = local_render_data.get();
+  // A record without a context is refused too: no GL call may run on a foreign context.
+  if (data == nullptr || !IsGlContextValid(data->context)) {
+    ReportRenderError("error on local_render_data.get()", out_data, 0, 0);
+    return PF_Err_INTERNAL_STRUCT_DAMAGED;
+  }
+  if (s.width <= 0 || s.height <= 0) return PF_Err_NONE;  // nothing to draw; output is clear
+
+  GLint maxSize = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  if (s.width > maxSize || s.height > maxSize) {
+    ReportRenderError("error on frame size", out_data, PF_Err_OUT_OF_MEMORY, maxSize);
+    return PF_Err_OUT_OF_MEMORY;
+  }
+
+  RenderTarget upload = CreateRenderTarget(s.width, s.height, GL_MIRRORED_REPEAT, GL_RGBA32F);
+  RenderTarget swizzle = CreateRenderTarget(s.width, s.height, GL_MIRRORED_REPEAT, GL_RGBA32F);
+  UploadToTexture(upload.texture, s.inputWorld, s.bitDepth);
+
+  const double noRect[4] = {0, 0, 0, 0};
+  UniformMap uniforms;
+  uniforms["videoTexture"] = UniformValue::Texture2D(upload.texture);
+  DrawFullQuad(swizzle, data->swizzleProgram, uniforms, false, noRect, false);
+  ReleaseRenderTarget(&upload);
+
+  RenderTarget fxaa = CreateRenderTarget(s.width, s.height, GL_MIRRORED_REPEAT, GL_RGBA32F);
+  uniforms["videoTexture"] = UniformValue::Texture2D(swizzle.texture);
+  uniforms["resX"] = UniformValue::Int(s.width);
+  uniforms["resY"] = UniformValue::Int(s.height);
+  uniforms["modeL"] = UniformValue::Int(s.mode);
+  uniforms["adaptiveX"] = UniformValue::Float(static_cast<float>(s.downsample));
+  uniforms["strength"] = UniformValue::Float(static_cast<float>(s.strength));
+  uniforms["span"] = UniformValue::Float(static_cast<float>(s.span));
+  uniforms["reduce_mult"] = UniformValue::Float(static_cast<float>(s.reduceMult));
+  uniforms["reduce_min"] = UniformValue::Float(static_cast<float>(s.reduceMin));
+  DrawFullQuad(fxaa, data->fxaaProgram, uniforms, false, noRect, false);
+
+  PF_EffectWorld view = OverlapView(*s.outputWorld, s.width, s.height);
+  DownloadFromTarget(fxaa, &view, s.bitDepth, GL_COLOR_ATTACHMENT0);
+
+  ReleaseRenderTarget(&swizzle);
+  ReleaseRenderTarget(&fxaa);
+  return PF_Err_NONE;
+}

@@ -1,0 +1,81 @@
+#include "render/thread_render_data.h"
+
+#include <atomic>
+#include <cstdint>
+
+#include "gl/gl_context.h"
+#include "host/effect_entry.h"
+#include "shaders/shader_sources.h"
+
+namespace {
+
+std::atomic<int> g_liveRecords{0};
+
+uintptr_t g_swizzleList[5];
+uintptr_t g_fxaaList[5];
+std::once_flag g_swizzleListOnce, g_fxaaListOnce;
+
+void FillList(uintptr_t* list, const std::string& fragment) {
+  list[0] = GL_VERTEX_SHADER;
+  list[1] = reinterpret_cast<uintptr_t>(kQuadVertexProgram.c_str());
+  list[2] = GL_FRAGMENT_SHADER;
+  list[3] = reinterpret_cast<uintptr_t>(fragment.c_str());
+  list[4] = 0;
+}
+
+}  // namespace
+
+thread_local LocalRenderData local_render_data;
+
+LocalRenderData::~LocalRenderData() {
+  if (!record) return;
+  if (record->context != nullptr) {
+    MakeGlContextCurrent(record->context);
+    DeleteShaderProgram(&record->swizzleProgram);
+    DeleteShaderProgram(&record->fxaaProgram);
+    DestroyGlContext(record->context);
+    delete record->context;
+    record->context = nullptr;
+  }
+  record.reset();
+  --g_liveRecords;
+}
+
+std::mutex& ThreadDataMutex() {
+  static std::mutex mutex;  // initialised once, safely, by the first caller
+  return mutex;
+}
+
+void CreateEffectPrograms(ShaderProgram* programPair) {
+  std::call_once(g_swizzleListOnce, [] { FillList(g_swizzleList, kSwizzleFragmentProgram); });
+  std::call_once(g_fxaaListOnce, [] { FillList(g_fxaaList, kFxaaFragmentProgram); });
+  if (programPair == nullptr) return;
+  programPair[0] = BuildShaderProgram(g_swizzleList, "");
+  programPair[1] = BuildShaderProgram(g_fxaaList, "");
+}
+
+void EnsureThreadRenderData(PF_InData* in_data) {
+  std::lock_guard<std::mutex> lock(ThreadDataMutex());
+  if (ThreadRenderData* record = local_render_data.get()) {
+    MakeGlContextCurrent(record->context);
+    return;
+  }
+  // The handle points at the global block, so it is read without the host's lock call.
+  const GlobalData* global =
+      in_data->global_data ? *reinterpret_cast<GlobalData* const*>(in_data->global_data) : nullptr;
+  if (global == nullptr || global->rootContext == nullptr) return;
+
+  local_render_data.record.reset(new ThreadRenderData);
+  ++g_liveRecords;
+  ThreadRenderData* record = local_render_data.get();
+  GlContext* context = CreateGlContext(nullptr);
+  if (IsGlContextValid(context)) {
+    record->context = context;
+    MakeGlContextCurrent(context);
+    CreateEffectPrograms(&record->swizzleProgram);
+  } else {
+    delete context;
+  }
+}
+
+int LiveThreadRenderData() { return g_liveRecords.load(); }
