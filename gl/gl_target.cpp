@@ -1,0 +1,190 @@
+// Render targets (an RGBA32F texture and the frame buffer drawing into it), the full-target quad,
+// and pixel transfer to and from host worlds in their own channel and row order.
+// Bindings are left at 0 afterwards, except the array buffer CreateBuffer leaves bound and the
+// texture units ApplyUniforms chose.
+#include "gl/gl_target.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace {
+
+const char* FramebufferStatusName(GLenum status) {
+  switch (status) {
+    case GL_FRAMEBUFFER_UNDEFINED: return "GL_FRAMEBUFFER_UNDEFINED";
+    case GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT: return "GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT";
+    case GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT:
+      return "GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT";
+    case GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER: return "GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER";
+    case GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER: return "GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER";
+    case GL_FRAMEBUFFER_UNSUPPORTED: return "GL_FRAMEBUFFER_UNSUPPORTED";
+    case GL_FRAMEBUFFER_INCOMPLETE_MULTISAMPLE: return "GL_FRAMEBUFFER_INCOMPLETE_MULTISAMPLE";
+    case GL_FRAMEBUFFER_INCOMPLETE_LAYER_TARGETS:
+      return "GL_FRAMEBUFFER_INCOMPLETE_LAYER_TARGETS";
+    default: return "";
+  }
+}
+
+// Bytes per pixel of a host world at `bitDepth`, or 0 for a depth the transfers do not handle.
+int PixelBytes(int bitDepth) { return bitDepth == 8 ? 4 : bitDepth == 32 ? 16 : 0; }
+
+}  // namespace
+
+RenderTarget CreateRenderTarget(GLint width, GLint height, GLenum wrap, GLenum internalFormat) {
+  GLenum format = GL_RGBA, type = GL_FLOAT;
+  GLint filter = GL_LINEAR;
+  if (internalFormat == GL_RGBA32I) {
+    std::cout << "Image Type is INT" << std::endl;
+    format = GL_RGBA_INTEGER;
+    type = GL_INT;
+    filter = GL_NEAREST;
+  }
+  RenderTarget target;
+  glGenTextures(1, &target.texture);
+  glBindTexture(GL_TEXTURE_2D, target.texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, static_cast<GLint>(wrap));
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, static_cast<GLint>(wrap));
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), width, height, 0, format, type,
+               nullptr);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  // A size the driver refuses leaves the texture without storage; the frame buffer check below
+  // then reports it incomplete.
+  glGetError();
+
+  target.width = width;
+  target.height = height;
+  target.internalFormat = internalFormat;
+  target.textureTarget = GL_TEXTURE_2D;
+  target.framebuffer = CreateFramebuffer(target);
+  if (target.framebuffer != 0) {
+    glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  }
+  return target;
+}
+
+GLuint CreateFramebuffer(const RenderTarget& description) {
+  GLuint framebuffer = 0;
+  glGenFramebuffers(1, &framebuffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+  if (description.texture != 0)
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, description.textureTarget,
+                           description.texture, 0);
+  const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+  if (status == GL_FRAMEBUFFER_COMPLETE) return framebuffer;
+  std::cout << "Framebuffer Error - " << FramebufferStatusName(status) << "Code: " << status
+            << std::endl;
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glDeleteFramebuffers(1, &framebuffer);
+  return 0;
+}
+
+void ReleaseRenderTarget(RenderTarget* target) {
+  if (target == nullptr) return;
+  // A target whose frame buffer failed still owns its texture: delete it too.
+  if (target->texture != 0) {
+    glDeleteTextures(1, &target->texture);
+    target->texture = 0;
+  }
+  if (target->framebuffer != 0) {
+    glDeleteFramebuffers(1, &target->framebuffer);
+    target->framebuffer = 0;
+  }
+}
+
+GLuint CreateBuffer(const void* data, GLsizeiptr size, GLenum bufferTarget, GLenum usage) {
+  GLuint buffer = 0;
+  glGenBuffers(1, &buffer);
+  glBindBuffer(bufferTarget, buffer);
+  glBufferData(bufferTarget, size, data, usage);
+  const GLenum error = glGetError();
+  if (error != GL_NO_ERROR) std::cout << "FXAA: " << "create buffer error: " << error << std::endl;
+  return buffer;
+}
+
+pod& FillQuadPod(pod& drawing, ShaderProgram program, const UniformMap& uniforms,
+                 const float positions[16], const float texCoords[8]) {
+  drawing.drawMode = GL_TRIANGLE_STRIP;
+  drawing.vertexCount = 4;
+  drawing.program = program;
+  if (drawing.buffers.empty()) {
+    drawing.buffers.resize(2);
+    drawing.buffers[0] = CreateBuffer(positions, 64, GL_ARRAY_BUFFER, GL_STATIC_DRAW);
+    drawing.buffers[1] = CreateBuffer(texCoords, 32, GL_ARRAY_BUFFER, GL_STATIC_DRAW);
+  } else {
+    std::cout << "FXAA: " << "error: pod already has buffers" << std::endl;
+  }
+  drawing.uniforms = uniforms;
+  drawing.attributes["vertex"] = AttributeSource{drawing.buffers[0], 4, GL_FLOAT, 16};
+  drawing.attributes["tex"] = AttributeSource{drawing.buffers[1], 2, GL_FLOAT, 8};
+  drawing.attributes["texCoordIn"] = drawing.attributes["tex"];
+  return drawing;
+}
+
+void DrawFullQuad(const RenderTarget& target, ShaderProgram program, const UniformMap& uniforms,
+                  bool useRect, const double rect[4], bool textureBarrier) {
+  float texCoords[8] = {0, 0, 1, 0, 0, 1, 1, 1};
+  if (useRect) {
+    const float x0 = float(rect[0]), y0 = float(rect[1]), x1 = float(rect[2]), y1 = float(rect[3]);
+    const float corners[8] = {x0, y0, x1, y0, x0, y1, x1, y1};
+    std::copy(corners, corners + 8, texCoords);
+  }
+  const float positions[16] = {-1, -1, 0, 1, 1, -1, 0, 1, -1, 1, 0, 1, 1, 1, 0, 1};
+  pod drawing;
+  FillQuadPod(drawing, program, uniforms, positions, texCoords);
+  if (textureBarrier && glTextureBarrierNV) glTextureBarrierNV();
+  const GLint viewport[4] = {0, 0, target.width, target.height};
+  DrawPod(target, viewport, drawing);
+  glDeleteBuffers(static_cast<GLsizei>(drawing.buffers.size()), drawing.buffers.data());
+  drawing.buffers.clear();
+}
+
+void UploadToTexture(GLuint texture, const PF_EffectWorld* aeBuffer, int bitDepth) {
+  const int pixelBytes = PixelBytes(bitDepth);
+  const GLenum type = pixelBytes == 16 ? GL_FLOAT : GL_UNSIGNED_BYTE;
+  if (texture == 0) std::cout << "FXAA: " << "UploadToTexture() called without valid texture" << std::endl;
+  if (aeBuffer == nullptr) {
+    std::cout << "FXAA: " << "UploadToTexture() called without valid aeBuffer" << std::endl;
+    return;  // nothing to read from
+  }
+  if (pixelBytes == 0) {
+    std::cout << "FXAA: " << "UploadToTexture() called with unsupported bit depth " << bitDepth
+              << std::endl;
+    return;
+  }
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, aeBuffer->rowbytes / pixelBytes);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, aeBuffer->width, aeBuffer->height, GL_RGBA, type,
+                  aeBuffer->data);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+}
+
+void DownloadFromTarget(const RenderTarget& target, PF_EffectWorld* aeBuffer, int bitDepth,
+                        GLenum readBuffer) {
+  const int pixelBytes = PixelBytes(bitDepth);
+  if (aeBuffer == nullptr || aeBuffer->data == nullptr || pixelBytes == 0) {
+    std::cout << "FXAA: " << "DownloadFromTarget() called without a valid aeBuffer or bit depth"
+              << std::endl;
+    return;
+  }
+  // Read only what both the target and the host buffer hold; nothing through an incomplete one.
+  if (target.framebuffer == 0) return;
+  const GLsizei width = std::min(aeBuffer->width, target.width);
+  const GLsizei height = std::min(aeBuffer->height, target.height);
+  if (width <= 0 || height <= 0) return;
+  glFinish();
+  glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+  glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
+  glReadBuffer(readBuffer);
+  glPixelStorei(GL_PACK_ROW_LENGTH, aeBuffer->rowbytes / pixelBytes);
+  glReadPixels(0, 0, width, height, GL_RGBA, pixelBytes == 16 ? GL_FLOAT : GL_UNSIGNED_BYTE,
+               aeBuffer->data);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
