@@ -11,15 +11,19 @@ struct GlContext;
 GlContext* CreateGlContext(const GlContext* share);
 
 // Releases the platform objects of `gl` and empties its fields; the record itself stays the
-// owner's to delete. Accepts nullptr. Afterwards no context is current on the calling thread.
+// owner's to free with FreeGlContextRecord. Accepts nullptr. Afterwards no context is current
+// on the calling thread.
 void DestroyGlContext(GlContext* gl);
+
+// Frees a record's memory (after DestroyGlContext, or a captured record). Accepts nullptr.
+void FreeGlContextRecord(GlContext* gl);
 
 // Makes `gl` current on the calling thread; with nullptr or an empty record, releases the
 // thread's current context.
 void MakeGlContextCurrent(const GlContext* gl);
 
 // A new record of the context current on the calling thread (possibly none). Only ever passed
-// to MakeGlContextCurrent and then deleted, never destroyed.
+// to MakeGlContextCurrent and then freed, never destroyed.
 GlContext* CaptureCurrentGlContext();
 
 // True when `gl` is not null and holds a context.

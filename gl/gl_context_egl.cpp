@@ -96,7 +96,7 @@ bool GlewLoaded(GLenum result) { return result == GLEW_OK || result == 4; }
 // Releases what a creation made before it failed.
 void Abandon(GlContext* gl) {
   DestroyGlContext(gl);
-  delete gl;
+  FreeGlContextRecord(gl);
 }
 
 }  // namespace
@@ -191,6 +191,8 @@ void DestroyGlContext(GlContext* gl) {
   gl->context = EGL_NO_CONTEXT;
   gl->surface = EGL_NO_SURFACE;
 }
+
+void FreeGlContextRecord(GlContext* gl) { delete gl; }
 
 void MakeGlContextCurrent(const GlContext* gl) {
   if (gl != nullptr && gl->context != EGL_NO_CONTEXT) {

@@ -57,10 +57,10 @@ PF_Err GlobalSetup(PF_InData* in_data, PF_OutData* out_data) {
     MakeGlContextCurrent(root);
     CreateEffectPrograms(&global->swizzleProgram);
   } else {
-    delete root;
+    FreeGlContextRecord(root);
   }
   MakeGlContextCurrent(hostContext);
-  delete hostContext;
+  FreeGlContextRecord(hostContext);
   return PF_Err_NONE;
 }
 
@@ -73,7 +73,7 @@ PF_Err GlobalSetdown(PF_InData* in_data, HostSuites& suites) {
     DeleteShaderProgram(&global->swizzleProgram);
     DeleteShaderProgram(&global->fxaaProgram);
     DestroyGlContext(global->rootContext);
-    delete global->rootContext;
+    FreeGlContextRecord(global->rootContext);
     // A repeated set-down must not find a dangling context.
     global->rootContext = nullptr;
     MakeGlContextCurrent(nullptr);

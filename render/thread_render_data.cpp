@@ -34,7 +34,7 @@ LocalRenderData::~LocalRenderData() {
     DeleteShaderProgram(&record->swizzleProgram);
     DeleteShaderProgram(&record->fxaaProgram);
     DestroyGlContext(record->context);
-    delete record->context;
+    FreeGlContextRecord(record->context);
     record->context = nullptr;
   }
   record.reset();
@@ -74,7 +74,7 @@ void EnsureThreadRenderData(PF_InData* in_data) {
     MakeGlContextCurrent(context);
     CreateEffectPrograms(&record->swizzleProgram);
   } else {
-    delete context;
+    FreeGlContextRecord(context);
   }
 }
 
