@@ -6,10 +6,9 @@
 # each file as an array of byte values: no character in a text, NUL included, needs escaping,
 # and every text comes out byte for byte as it is in its file.
 
-set(FXAA_EMBED_SCRIPT "${CMAKE_CURRENT_LIST_FILE}")
-
 function(fxaa_embed_texts)
   cmake_parse_arguments(PARSE_ARGV 0 EMBED "" "OUTPUT;HEADER" "TEXTS")
+  set(script "${CMAKE_CURRENT_FUNCTION_LIST_FILE}")
   list(LENGTH EMBED_TEXTS pairLength)
   math(EXPR odd "${pairLength} % 2")
   if(NOT EMBED_OUTPUT OR NOT EMBED_HEADER OR pairLength EQUAL 0 OR odd)
@@ -31,8 +30,8 @@ function(fxaa_embed_texts)
   endforeach()
   add_custom_command(
     OUTPUT "${EMBED_OUTPUT}"
-    COMMAND "${CMAKE_COMMAND}" ${defines} -P "${FXAA_EMBED_SCRIPT}"
-    DEPENDS ${files} "${FXAA_EMBED_SCRIPT}"
+    COMMAND "${CMAKE_COMMAND}" ${defines} -P "${script}"
+    DEPENDS ${files} "${script}"
     COMMENT "Embedding ${count} text files into ${EMBED_OUTPUT}"
     VERBATIM)
 endfunction()

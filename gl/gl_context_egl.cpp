@@ -1,7 +1,8 @@
-// OpenGL contexts on EGL, with no window system: a hardware EGL device when there is one (an
-// NVIDIA card), else Mesa's software renderer on the surfaceless platform. Each context gets a
-// tiny pbuffer as its drawable, standing in for the hidden window of the Windows backend; all
-// drawing goes to frame buffer objects. The steps and messages mirror gl_context_wgl.cpp.
+// OpenGL 3.2 core contexts on EGL, with no window system: a hardware EGL device when there is
+// one (an NVIDIA card), else Mesa's software renderer on the surfaceless platform. A small
+// pbuffer stands in for the hidden window of the Windows backend; all drawing goes to frame
+// buffer objects. CreateGlContext follows gl_context_wgl.cpp step for step (a temporary context
+// first, then the core one) and prints the same message at the corresponding step.
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/glew.h>
@@ -16,20 +17,45 @@ struct GlContext {
   EGLDisplay display;
   EGLContext context;
   EGLSurface surface;
+  // Captured records only: the host's read surface and client API, which a restore puts back.
+  EGLSurface readSurface;
+  EGLenum api;
+  // False for a captured record: its handles are the host's, never ours to destroy.
+  bool owned;
 };
 
 namespace {
 
-// eglInitialize is process-wide and eglTerminate would break every other context: the
-// display is initialised once per process user and terminated by the last.
+// eglInitialize is process-wide and eglTerminate breaks every other user of the display, so
+// the display is shared by all our contexts and terminated by the last of them, and only when
+// it was we who initialised it (a host may be using the same display).
 std::mutex g_displayMutex;
 EGLDisplay g_display = EGL_NO_DISPLAY;
 int g_displayUsers = 0;
+bool g_displayTerminates = false;
 
-// GLEW's entry-point table is process-wide; creations reload it one at a time.
+// GLEW's entry-point table is process-wide and every creation reloads it.
 std::mutex g_glewMutex;
 
-// Returns whether `extensions` (a space-separated list) holds `name`.
+// The hidden drawable's configuration; it mirrors the window's pixel format where EGL allows.
+const EGLint kConfigAttributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
+                                    EGL_OPENGL_BIT,   EGL_RED_SIZE,     8,
+                                    EGL_GREEN_SIZE,   8,                EGL_BLUE_SIZE,
+                                    8,                EGL_NONE};
+
+// The hidden window's size.
+const EGLint kSurfaceAttributes[] = {EGL_WIDTH, 50, EGL_HEIGHT, 50, EGL_NONE};
+
+// Version 3.2, core profile, no debug or forward-compatible flag.
+const EGLint kCoreAttributes[] = {EGL_CONTEXT_MAJOR_VERSION,
+                                  3,
+                                  EGL_CONTEXT_MINOR_VERSION,
+                                  2,
+                                  EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                  EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+                                  EGL_NONE};
+
+// Returns whether the space-separated list `extensions` holds `name`.
 bool HasExtension(const char* extensions, const char* name) {
   if (extensions == nullptr) return false;
   const size_t length = std::strlen(name);
@@ -39,8 +65,22 @@ bool HasExtension(const char* extensions, const char* name) {
   return false;
 }
 
-// Returns the display of the first hardware EGL device, or EGL_NO_DISPLAY.
-EGLDisplay HardwareDeviceDisplay() {
+// Initialises `display` and returns whether it can make our drawable; `terminates` tells
+// whether it was uninitialised before, and so is ours to terminate.
+bool InitialiseDisplay(EGLDisplay display, bool* terminates) {
+  if (display == EGL_NO_DISPLAY) return false;
+  *terminates = eglQueryString(display, EGL_VERSION) == nullptr;
+  eglGetError();  // EGL_NOT_INITIALIZED from the probe above
+  if (!eglInitialize(display, nullptr, nullptr)) return false;
+  EGLConfig config = nullptr;
+  EGLint count = 0;
+  if (eglChooseConfig(display, kConfigAttributes, &config, 1, &count) && count > 0) return true;
+  if (*terminates) eglTerminate(display);
+  return false;
+}
+
+// Returns the first hardware EGL device's display, initialised, or EGL_NO_DISPLAY.
+EGLDisplay HardwareDeviceDisplay(bool* terminates) {
   const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
   if (!HasExtension(clientExtensions, "EGL_EXT_device_enumeration") ||
       !HasExtension(clientExtensions, "EGL_EXT_platform_device"))
@@ -49,52 +89,73 @@ EGLDisplay HardwareDeviceDisplay() {
       reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
   auto queryDeviceString = reinterpret_cast<PFNEGLQUERYDEVICESTRINGEXTPROC>(
       eglGetProcAddress("eglQueryDeviceStringEXT"));
-  auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
-      eglGetProcAddress("eglGetPlatformDisplayEXT"));
-  if (!queryDevices || !queryDeviceString || !getPlatformDisplay) return EGL_NO_DISPLAY;
+  if (queryDevices == nullptr || queryDeviceString == nullptr) return EGL_NO_DISPLAY;
   EGLDeviceEXT devices[16];
   EGLint count = 0;
   if (!queryDevices(16, devices, &count)) return EGL_NO_DISPLAY;
   for (EGLint i = 0; i < count; ++i) {
-    const char* deviceExtensions = queryDeviceString(devices[i], EGL_EXTENSIONS);
-    if (HasExtension(deviceExtensions, "EGL_MESA_device_software")) continue;
-    EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, devices[i], nullptr);
-    if (display != EGL_NO_DISPLAY) return display;
+    // Mesa's software device marks itself; every other device is a real one.
+    if (HasExtension(queryDeviceString(devices[i], EGL_EXTENSIONS), "EGL_MESA_device_software"))
+      continue;
+    EGLDisplay display = eglGetPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, devices[i], nullptr);
+    if (InitialiseDisplay(display, terminates)) return display;
   }
   return EGL_NO_DISPLAY;
 }
 
-// Returns an initialised display shared by all contexts, or EGL_NO_DISPLAY.
+// Returns the display shared by all our contexts, initialised, or EGL_NO_DISPLAY; each
+// successful call is one reference, dropped by ReleaseDisplay.
 EGLDisplay AcquireDisplay() {
   std::lock_guard<std::mutex> lock(g_displayMutex);
   if (g_displayUsers == 0) {
-    EGLDisplay display = HardwareDeviceDisplay();
-    if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr)) {
+    bool terminates = false;
+    EGLDisplay display = HardwareDeviceDisplay(&terminates);
+    if (display == EGL_NO_DISPLAY) {
       display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-      if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr))
-        return EGL_NO_DISPLAY;
+      if (!InitialiseDisplay(display, &terminates)) return EGL_NO_DISPLAY;
     }
     g_display = display;
+    g_displayTerminates = terminates;
   }
   ++g_displayUsers;
   return g_display;
 }
 
-// Drops one user of the shared display; the last one terminates it.
+// Drops one reference to the shared display; the last one terminates it if it is ours.
 void ReleaseDisplay() {
   std::lock_guard<std::mutex> lock(g_displayMutex);
   if (g_displayUsers > 0 && --g_displayUsers == 0) {
-    eglTerminate(g_display);
+    if (g_displayTerminates) eglTerminate(g_display);
     g_display = EGL_NO_DISPLAY;
   }
 }
 
-// GLEW's result on EGL: Debian's GLEW is built for GLX and reports "no GLX display" (4) after
-// loading every GL entry point, which counts as success here.
-bool GlewLoaded(GLenum result) { return result == GLEW_OK || result == 4; }
+// Returns whether glewInit's result means the GL entry points are loaded. Debian's GLEW is
+// built for GLX: with an EGL context current it loads everything, then reports that it found
+// no GLX display.
+bool GlewLoaded(GLenum result) {
+#ifdef GLEW_ERROR_NO_GLX_DISPLAY
+  if (result == GLEW_ERROR_NO_GLX_DISPLAY) return true;
+#endif
+  return result == GLEW_OK;
+}
 
-// Releases what a creation made before it failed.
-void Abandon(GlContext* gl) {
+// Returns whether the display can create contexts of a given version and profile.
+bool SupportsContextAttributes(EGLDisplay display) {
+  EGLint major = 0, minor = 0;
+  const char* version = eglQueryString(display, EGL_VERSION);
+  if (version != nullptr && std::sscanf(version, "%d.%d", &major, &minor) == 2 &&
+      (major > 1 || (major == 1 && minor >= 5)))
+    return true;
+  return HasExtension(eglQueryString(display, EGL_EXTENSIONS), "EGL_KHR_create_context");
+}
+
+// Releases what a creation made before it failed, the record included.
+void Abandon(GlContext* gl, EGLContext temporary) {
+  if (temporary != EGL_NO_CONTEXT) {
+    eglMakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    eglDestroyContext(gl->display, temporary);
+  }
   DestroyGlContext(gl);
   FreeGlContextRecord(gl);
 }
@@ -102,73 +163,83 @@ void Abandon(GlContext* gl) {
 }  // namespace
 
 GlContext* CreateGlContext(const GlContext* share) {
-  GlContext* gl = new GlContext{EGL_NO_DISPLAY, EGL_NO_CONTEXT, EGL_NO_SURFACE};
+  GlContext* gl = new GlContext{EGL_NO_DISPLAY, EGL_NO_CONTEXT, EGL_NO_SURFACE,
+                                EGL_NO_SURFACE, EGL_OPENGL_API, true};
 
-  // Display, and the API for this thread (eglBindAPI is per thread).
+  // 1. The shared display stands for the process-wide window class; the API is per thread.
   gl->display = AcquireDisplay();
   if (gl->display == EGL_NO_DISPLAY || !eglBindAPI(EGL_OPENGL_API)) {
     std::printf("Can't Register Window Class\n");
-    if (gl->display != EGL_NO_DISPLAY) ReleaseDisplay();
-    delete gl;
+    Abandon(gl, EGL_NO_CONTEXT);
     return nullptr;
   }
 
-  // A configuration for an RGBA pbuffer, the hidden drawable.
-  const EGLint configAttributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
-                                     EGL_OPENGL_BIT,   EGL_RED_SIZE,     8,
-                                     EGL_GREEN_SIZE,   8,                EGL_BLUE_SIZE,
-                                     8,                EGL_NONE};
+  // 2 and 4. The configuration plays the window's pixel format.
   EGLConfig config = nullptr;
   EGLint configCount = 0;
-  if (!eglChooseConfig(gl->display, configAttributes, &config, 1, &configCount) ||
+  if (!eglChooseConfig(gl->display, kConfigAttributes, &config, 1, &configCount) ||
       configCount < 1) {
     std::printf("Window Creation Failed\n");
-    Abandon(gl);
+    Abandon(gl, EGL_NO_CONTEXT);
     return nullptr;
   }
-  const EGLint surfaceAttributes[] = {EGL_WIDTH, 16, EGL_HEIGHT, 16, EGL_NONE};
-  gl->surface = eglCreatePbufferSurface(gl->display, config, surfaceAttributes);
+
+  // 3. The pbuffer plays the window's device context.
+  gl->surface = eglCreatePbufferSurface(gl->display, config, kSurfaceAttributes);
+  gl->readSurface = gl->surface;
   if (gl->surface == EGL_NO_SURFACE) {
     std::printf("Cannot create Drawing Context.\n");
-    Abandon(gl);
+    Abandon(gl, EGL_NO_CONTEXT);
     return nullptr;
   }
 
-  // EGL asks for the version and profile directly, so the legacy context of the Windows
-  // backend has no counterpart: the core request stands at its step.
-  const EGLint contextAttributes[] = {EGL_CONTEXT_MAJOR_VERSION,
-                                      3,
-                                      EGL_CONTEXT_MINOR_VERSION,
-                                      2,
-                                      EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                      EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
-                                      EGL_NONE};
-  gl->context = eglCreateContext(gl->display, config,
-                                 share ? share->context : EGL_NO_CONTEXT, contextAttributes);
-  if (gl->context == EGL_NO_CONTEXT) {
-    const EGLint error = eglGetError();
-    std::printf(error == EGL_BAD_MATCH || error == EGL_BAD_CONFIG || error == EGL_BAD_ATTRIBUTE
-                    ? "OpenGL 4.1/3.2 Ctx can't be initialized.\n"
-                    : "Cannot create OPENGL Context.\n");
-    Abandon(gl);
+  // 5 and 6. A temporary context of the driver's default kind.
+  EGLContext temporary = eglCreateContext(gl->display, config, EGL_NO_CONTEXT, nullptr);
+  if (temporary == EGL_NO_CONTEXT) {
+    std::printf("Cannot create OPENGL Context.\n");
+    Abandon(gl, EGL_NO_CONTEXT);
     return nullptr;
   }
-  if (!eglMakeCurrent(gl->display, gl->surface, gl->surface, gl->context)) {
+  if (!eglMakeCurrent(gl->display, gl->surface, gl->surface, temporary)) {
     std::printf("Cannot Make Temp Context Current.\n");
-    Abandon(gl);
+    Abandon(gl, temporary);
     return nullptr;
   }
 
-  // Twice, as on Windows: once to load, once for the context that is now current.
-  std::lock_guard<std::mutex> lock(g_glewMutex);
+  // Callers serialise creations already; this keeps two unserialised ones from interleaving
+  // their reloads of GLEW's table.
+  std::lock_guard<std::mutex> glewLock(g_glewMutex);
+
+  // 7.
   if (!GlewLoaded(glewInit())) {
     std::printf("Glew isn't initialized.\n");
-    Abandon(gl);
+    Abandon(gl, temporary);
     return nullptr;
   }
-  if (!GlewLoaded(glewInit())) {
+
+  // 8. EGL's counterpart of the wglCreateContextAttribsARB entry point.
+  if (!SupportsContextAttributes(gl->display)) {
+    std::printf("WGL Create Context Attrib isn't supported.\n");
+    Abandon(gl, temporary);
+    return nullptr;
+  }
+
+  // 9 to 11.
+  gl->context = eglCreateContext(gl->display, config, share ? share->context : EGL_NO_CONTEXT,
+                                 kCoreAttributes);
+  eglMakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+  eglDestroyContext(gl->display, temporary);
+  if (gl->context == EGL_NO_CONTEXT) {
+    std::printf("OpenGL 4.1/3.2 Ctx can't be initialized.\n");
+    Abandon(gl, EGL_NO_CONTEXT);
+    return nullptr;
+  }
+
+  // 12. GLEW again, with the core context current.
+  if (!eglMakeCurrent(gl->display, gl->surface, gl->surface, gl->context) ||
+      !GlewLoaded(glewInit())) {
     std::printf("Core Profile Glew isn't initialized.\n");
-    Abandon(gl);
+    Abandon(gl, EGL_NO_CONTEXT);
     return nullptr;
   }
   return gl;
@@ -176,40 +247,51 @@ GlContext* CreateGlContext(const GlContext* share) {
 
 void DestroyGlContext(GlContext* gl) {
   if (gl == nullptr) return;
-  if (gl->display != EGL_NO_DISPLAY) {
+  if (!gl->owned) {
+    // A captured record names the host's objects: forget them, destroy nothing.
+    *gl = GlContext{EGL_NO_DISPLAY, EGL_NO_CONTEXT, EGL_NO_SURFACE, EGL_NO_SURFACE, gl->api, false};
+    return;
+  }
+  if (gl->context != EGL_NO_CONTEXT) {
     eglMakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    if (gl->context != EGL_NO_CONTEXT && !eglDestroyContext(gl->display, gl->context))
-      std::printf("GL Context Destruction Failed\n");
+    if (!eglDestroyContext(gl->display, gl->context)) std::printf("GL Context Destruction Failed\n");
     gl->context = EGL_NO_CONTEXT;
-    if (gl->surface != EGL_NO_SURFACE) eglDestroySurface(gl->display, gl->surface);
+  }
+  if (gl->surface != EGL_NO_SURFACE) {
+    eglDestroySurface(gl->display, gl->surface);
     gl->surface = EGL_NO_SURFACE;
-    gl->display = EGL_NO_DISPLAY;
-    // The thread's EGL state goes too, so a thread that ends now leaks nothing.
+    gl->readSurface = EGL_NO_SURFACE;
+  }
+  if (gl->display != EGL_NO_DISPLAY) {
+    // The thread's EGL state goes too, so a thread that ends after this leaks nothing.
     eglReleaseThread();
     ReleaseDisplay();
+    gl->display = EGL_NO_DISPLAY;
   }
-  gl->context = EGL_NO_CONTEXT;
-  gl->surface = EGL_NO_SURFACE;
 }
-
-void FreeGlContextRecord(GlContext* gl) { delete gl; }
 
 void MakeGlContextCurrent(const GlContext* gl) {
   if (gl != nullptr && gl->context != EGL_NO_CONTEXT) {
-    if (!eglMakeCurrent(gl->display, gl->surface, gl->surface, gl->context))
+    if (!eglBindAPI(gl->api) ||
+        !eglMakeCurrent(gl->display, gl->surface, gl->readSurface, gl->context))
       std::printf("Cannot Set OpenGL Context\n");
     return;
   }
   EGLDisplay current = eglGetCurrentDisplay();
   if (current != EGL_NO_DISPLAY)
     eglMakeCurrent(current, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+  // A captured empty record also gives the host back the client API it had bound.
+  if (gl != nullptr) eglBindAPI(gl->api);
 }
 
 GlContext* CaptureCurrentGlContext() {
-  return new GlContext{eglGetCurrentDisplay(), eglGetCurrentContext(),
-                       eglGetCurrentSurface(EGL_DRAW)};
+  return new GlContext{eglGetCurrentDisplay(),          eglGetCurrentContext(),
+                       eglGetCurrentSurface(EGL_DRAW), eglGetCurrentSurface(EGL_READ),
+                       eglQueryAPI(),                   false};
 }
 
 bool IsGlContextValid(const GlContext* gl) {
   return gl != nullptr && gl->context != EGL_NO_CONTEXT;
 }
+
+void FreeGlContextRecord(GlContext* gl) { delete gl; }

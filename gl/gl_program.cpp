@@ -2,9 +2,9 @@
 // draw from the program's own list of active names; nothing is cached.
 #include "gl/gl_program.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iomanip>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -13,12 +13,13 @@
 
 namespace {
 
+// Returns whether a shader-list word names a shader kind (and so is followed by a source).
 bool IsShaderKind(uintptr_t word) {
   return word == GL_FRAGMENT_SHADER || word == GL_VERTEX_SHADER || word == GL_GEOMETRY_SHADER;
 }
 
-// The value being set, as "Uni Value: " prints it: the words the kind uses, texture names as
-// plain numbers.
+// Returns the value being set, as "Uni Value: " prints it: the words the kind uses, separated
+// by spaces; ints signed, unsigned values and texture names unsigned, floats to full precision.
 std::string DescribeValue(const UniformValue& value) {
   int count = 0;
   bool isFloat = false;
@@ -36,6 +37,7 @@ std::string DescribeValue(const UniformValue& value) {
     default: break;
   }
   std::ostringstream text;
+  text << std::setprecision(9);
   for (int i = 0; i < count; ++i) {
     if (i) text << ' ';
     if (isFloat) {
@@ -80,7 +82,7 @@ ShaderProgram BuildShaderProgram(const uintptr_t* shaderList, const char* prefix
   for (const uintptr_t* word = shaderList; *word != 0; ++word) {
     if (!IsShaderKind(*word)) continue;
     const GLenum kind = static_cast<GLenum>(*word);
-    if (word[1] == 0) break;  // a kind without a source ends the list
+    if (word[1] == 0) break;  // a kind whose source is missing: the list ends there
     const char* sources[2] = {prefix ? prefix : "", reinterpret_cast<const char*>(*++word)};
     GLuint shader = glCreateShader(kind);
     glShaderSource(shader, 2, sources, nullptr);
@@ -198,8 +200,10 @@ void ApplyUniforms(ShaderProgram program, const UniformMap& uniforms) {
     }
     const GLint location = it->second;
     const UniformValue& v = entry->second;
-    const GLint* i = reinterpret_cast<const GLint*>(v.words);
-    const GLfloat* f = reinterpret_cast<const GLfloat*>(v.words);
+    GLint i[16];
+    GLfloat f[16];
+    std::memcpy(i, v.words, sizeof(i));
+    std::memcpy(f, v.words, sizeof(f));
     switch (v.kind) {
       case kUniformUnsigned: glUniform1ui(location, v.words[0]); break;
       case kUniformInt: glUniform1i(location, i[0]); break;

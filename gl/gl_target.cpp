@@ -5,10 +5,12 @@
 #include "gl/gl_target.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <iostream>
 
 namespace {
 
+// Returns the name written for a frame-buffer status, empty for one without a name.
 const char* FramebufferStatusName(GLenum status) {
   switch (status) {
     case GL_FRAMEBUFFER_UNDEFINED: return "GL_FRAMEBUFFER_UNDEFINED";
@@ -25,8 +27,30 @@ const char* FramebufferStatusName(GLenum status) {
   }
 }
 
-// Bytes per pixel of a host world at `bitDepth`, or 0 for a depth the transfers do not handle.
+// Returns the bytes per pixel of a host world at `bitDepth`, or 0 for a depth not handled.
 int PixelBytes(int bitDepth) { return bitDepth == 8 ? 4 : bitDepth == 32 ? 16 : 0; }
+
+// Returns the GL component type of host pixels of `pixelBytes` bytes.
+GLenum TransferType(int pixelBytes) { return pixelBytes == 16 ? GL_FLOAT : GL_UNSIGNED_BYTE; }
+
+// Returns whether `world` can be transferred at `bitDepth`, printing why not otherwise: a depth
+// of 8 or 32, no negative size, and rows at least as long as the image, so that no transfer
+// reaches past the end of the host's memory.
+bool CanTransfer(const char* operation, const PF_EffectWorld& world, int bitDepth) {
+  const int pixelBytes = PixelBytes(bitDepth);
+  if (pixelBytes == 0) {
+    std::cout << "FXAA: " << operation << "() called with unsupported bit depth " << bitDepth
+              << std::endl;
+    return false;
+  }
+  if (world.width < 0 || world.height < 0 ||
+      static_cast<int64_t>(world.rowbytes) < static_cast<int64_t>(world.width) * pixelBytes) {
+    std::cout << "FXAA: " << operation << "() called with an aeBuffer of " << world.width << "x"
+              << world.height << " pixels and rowbytes " << world.rowbytes << std::endl;
+    return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -49,8 +73,9 @@ RenderTarget CreateRenderTarget(GLint width, GLint height, GLenum wrap, GLenum i
   glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), width, height, 0, format, type,
                nullptr);
   glBindTexture(GL_TEXTURE_2D, 0);
-  // A size the driver refuses leaves the texture without storage; the frame buffer check below
-  // then reports it incomplete.
+  // A size the driver refuses (beyond GL_MAX_TEXTURE_SIZE) leaves the texture without storage,
+  // and the frame buffer check below reports it. Its error is taken here so that it is not
+  // printed later as the error of an unrelated call.
   glGetError();
 
   target.width = width;
@@ -109,8 +134,16 @@ GLuint CreateBuffer(const void* data, GLsizeiptr size, GLenum bufferTarget, GLen
 
 pod& FillQuadPod(pod& drawing, ShaderProgram program, const UniformMap& uniforms,
                  const float positions[16], const float texCoords[8]) {
+  // A fresh description in every draw field; buffers the pod owns already stay its own.
   drawing.drawMode = GL_TRIANGLE_STRIP;
+  drawing.firstVertex = 0;
   drawing.vertexCount = 4;
+  drawing.indexBuffer = 0;
+  drawing.feedbackBuffer = 0;
+  drawing.instanceCount = 1;
+  drawing.feedbackMode = 0;
+  drawing.restartIndex = 0;
+  drawing.cullFace = 0;
   drawing.program = program;
   if (drawing.buffers.empty()) {
     drawing.buffers.resize(2);
@@ -120,8 +153,11 @@ pod& FillQuadPod(pod& drawing, ShaderProgram program, const UniformMap& uniforms
     std::cout << "FXAA: " << "error: pod already has buffers" << std::endl;
   }
   drawing.uniforms = uniforms;
-  drawing.attributes["vertex"] = AttributeSource{drawing.buffers[0], 4, GL_FLOAT, 16};
-  drawing.attributes["tex"] = AttributeSource{drawing.buffers[1], 2, GL_FLOAT, 8};
+  // A pod that came with fewer than two buffers gets buffer 0 where one is missing.
+  const GLuint positionBuffer = drawing.buffers.size() > 0 ? drawing.buffers[0] : 0;
+  const GLuint texCoordBuffer = drawing.buffers.size() > 1 ? drawing.buffers[1] : 0;
+  drawing.attributes["vertex"] = AttributeSource{positionBuffer, 4, GL_FLOAT, 16};
+  drawing.attributes["tex"] = AttributeSource{texCoordBuffer, 2, GL_FLOAT, 8};
   drawing.attributes["texCoordIn"] = drawing.attributes["tex"];
   return drawing;
 }
@@ -145,46 +181,51 @@ void DrawFullQuad(const RenderTarget& target, ShaderProgram program, const Unifo
 }
 
 void UploadToTexture(GLuint texture, const PF_EffectWorld* aeBuffer, int bitDepth) {
-  const int pixelBytes = PixelBytes(bitDepth);
-  const GLenum type = pixelBytes == 16 ? GL_FLOAT : GL_UNSIGNED_BYTE;
-  if (texture == 0) std::cout << "FXAA: " << "UploadToTexture() called without valid texture" << std::endl;
-  if (aeBuffer == nullptr) {
-    std::cout << "FXAA: " << "UploadToTexture() called without valid aeBuffer" << std::endl;
-    return;  // nothing to read from
-  }
-  if (pixelBytes == 0) {
-    std::cout << "FXAA: " << "UploadToTexture() called with unsupported bit depth " << bitDepth
-              << std::endl;
+  // Texture 0 is the context's default texture: writing there would copy nothing useful, and
+  // the error it raises would surface in the next unrelated check.
+  if (texture == 0) {
+    std::cout << "FXAA: " << "UploadToTexture() called without valid texture" << std::endl;
     return;
   }
+  if (aeBuffer == nullptr || aeBuffer->data == nullptr) {
+    std::cout << "FXAA: " << "UploadToTexture() called without valid aeBuffer" << std::endl;
+    return;
+  }
+  const int pixelBytes = PixelBytes(bitDepth);
+  if (!CanTransfer("UploadToTexture", *aeBuffer, bitDepth)) return;
   glBindTexture(GL_TEXTURE_2D, texture);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, aeBuffer->rowbytes / pixelBytes);
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, aeBuffer->width, aeBuffer->height, GL_RGBA, type,
-                  aeBuffer->data);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, aeBuffer->width, aeBuffer->height, GL_RGBA,
+                  TransferType(pixelBytes), aeBuffer->data);
   glBindTexture(GL_TEXTURE_2D, 0);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
 }
 
 void DownloadFromTarget(const RenderTarget& target, PF_EffectWorld* aeBuffer, int bitDepth,
                         GLenum readBuffer) {
-  const int pixelBytes = PixelBytes(bitDepth);
-  if (aeBuffer == nullptr || aeBuffer->data == nullptr || pixelBytes == 0) {
-    std::cout << "FXAA: " << "DownloadFromTarget() called without a valid aeBuffer or bit depth"
-              << std::endl;
+  if (aeBuffer == nullptr || aeBuffer->data == nullptr) {
+    std::cout << "FXAA: " << "DownloadFromTarget() called without valid aeBuffer" << std::endl;
     return;
   }
-  // Read only what both the target and the host buffer hold; nothing through an incomplete one.
-  if (target.framebuffer == 0) return;
-  const GLsizei width = std::min(aeBuffer->width, target.width);
-  const GLsizei height = std::min(aeBuffer->height, target.height);
-  if (width <= 0 || height <= 0) return;
+  if (!CanTransfer("DownloadFromTarget", *aeBuffer, bitDepth)) return;
+  // An incomplete target has nothing to read, and reading frame buffer 0 would fetch the
+  // context's own drawable instead.
+  if (target.framebuffer == 0) {
+    std::cout << "FXAA: " << "DownloadFromTarget() called without valid framebuffer" << std::endl;
+    return;
+  }
+  // Only what both hold: pixels outside the target are undefined, and the host buffer's own
+  // pixels beyond the target are left as they are.
+  const int pixelBytes = PixelBytes(bitDepth);
+  const GLsizei width = std::min<GLsizei>(aeBuffer->width, target.width);
+  const GLsizei height = std::min<GLsizei>(aeBuffer->height, target.height);
   glFinish();
   glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
   glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
   glReadBuffer(readBuffer);
   glPixelStorei(GL_PACK_ROW_LENGTH, aeBuffer->rowbytes / pixelBytes);
-  glReadPixels(0, 0, width, height, GL_RGBA, pixelBytes == 16 ? GL_FLOAT : GL_UNSIGNED_BYTE,
-               aeBuffer->data);
+  if (width > 0 && height > 0)
+    glReadPixels(0, 0, width, height, GL_RGBA, TransferType(pixelBytes), aeBuffer->data);
   glPixelStorei(GL_PACK_ROW_LENGTH, 0);
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }

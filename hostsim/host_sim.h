@@ -1,13 +1,12 @@
 // The host side: loads the plug-in file and plays After Effects for the tests and the fxaa tool.
 // It owns the command blocks, the basic suite and the six suites the effect asks for, the
-// callbacks, memory handles and pixel worlds, records every call the plug-in makes, and can make
-// any of those calls fail on request. One Host may send commands from several threads at once.
+// callbacks, memory handles and pixel worlds; it records every call the plug-in makes into it and
+// can make any of those calls fail on request. One Host may render on several threads at once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,11 +14,14 @@
 
 namespace hostsim {
 
-// A loaded plug-in file and its entry point.
+// What AcquireSuite returns for a name and version the host does not provide ('S!Fd').
+constexpr SPErr kSuiteNotFoundError = 0x53214664;
+
+// A loaded plug-in file and its entry point. Unloads the file when destroyed.
 class PluginModule {
  public:
-  // Returns nullptr and sets *error to a one-line reason when the file cannot be loaded or has
-  // no entry point.
+  // Loads `path` and finds its entry point. On failure returns nullptr and sets *error to one
+  // line naming the file and the reason (missing file, not loadable, no EffectMain).
   static std::unique_ptr<PluginModule> Load(const std::string& path, std::string* error);
   ~PluginModule();
   PluginModule(const PluginModule&) = delete;
@@ -27,29 +29,41 @@ class PluginModule {
 
   PF_FilterProc entry() const { return entry_; }
   const std::string& path() const { return path_; }
+  // Name of the entry point that was found ("EffectMain" unless the resource names another).
+  const std::string& entryName() const { return entryName_; }
 
  private:
   PluginModule() = default;
   void* library_ = nullptr;
   PF_FilterProc entry_ = nullptr;
   std::string path_;
+  std::string entryName_;
 };
 
-// A host-owned pixel world: ARGB, 8 bits (bytes) or 32 bits (floats) per channel, rows
-// `rowbytes` apart with optional padding, and guard bytes before and after the pixels.
+// A host-owned pixel world: ARGB, 8 bits (bytes), 16 bits or 32 bits (floats) per channel; rows
+// `rowbytes` apart, each followed by `rowPaddingBytes` of kPaddingByte; `guardBytes` of
+// kGuardByte before and after the pixel rows. New pixels are all zero. While a World exists its
+// PF_EffectWorld is known to the host (the fill callback reads its bit depth from there).
+// Not copyable or movable: the plug-in holds the address of its PF_EffectWorld.
 class World {
  public:
   static constexpr uint8_t kGuardByte = 0xA5;
   static constexpr uint8_t kPaddingByte = 0x5A;
 
+  // Negative sizes or padding count as 0. Any bitDepth other than 16 or 32 stores 4 bytes a pixel.
   World(int width, int height, int bitDepth, int rowPaddingBytes = 0, size_t guardBytes = 64);
+  ~World();
+  World(const World&) = delete;
+  World& operator=(const World&) = delete;
 
   PF_EffectWorld* get() { return &world_; }
+  const PF_EffectWorld* get() const { return &world_; }
   int width() const { return world_.width; }
   int height() const { return world_.height; }
   int bitDepth() const { return bitDepth_; }
-  int bytesPerPixel() const { return bitDepth_ == 32 ? 16 : bitDepth_ == 16 ? 8 : 4; }
+  int bytesPerPixel() const { return BytesPerPixel(bitDepth_); }
   int rowbytes() const { return world_.rowbytes; }
+  size_t guardBytes() const { return guard_; }
   uint8_t* row(int y) { return static_cast<uint8_t*>(world_.data) + size_t(y) * world_.rowbytes; }
   const uint8_t* row(int y) const {
     return static_cast<const uint8_t*>(world_.data) + size_t(y) * world_.rowbytes;
@@ -57,9 +71,12 @@ class World {
   PF_Pixel8* pixel8(int x, int y) { return reinterpret_cast<PF_Pixel8*>(row(y)) + x; }
   PF_PixelFloat* pixelF(int x, int y) { return reinterpret_cast<PF_PixelFloat*>(row(y)) + x; }
 
-  // Channel c (0 alpha, 1 red, 2 green, 3 blue) of pixel (x, y) as a float: bytes as 0..255.
+  // Channel c (0 alpha, 1 red, 2 green, 3 blue) of pixel (x, y) as a float: bytes and 16-bit
+  // words as their integer value, floats as they are. setChannel rounds and clamps integers.
   float channel(int x, int y, int c) const;
   void setChannel(int x, int y, int c, float value);
+  // Sets every channel of every pixel to `value` (same conversion as setChannel).
+  void FillAll(float alpha, float red, float green, float blue);
 
   // True while nothing was written before or after the pixel rows.
   bool GuardsIntact() const;
@@ -68,6 +85,10 @@ class World {
   // Every byte of every row's pixels (not the padding) is zero.
   bool AllZero() const;
 
+  static int BytesPerPixel(int bitDepth) { return bitDepth == 32 ? 16 : bitDepth == 16 ? 8 : 4; }
+  // Bit depth of the live World owning `world`, or 0 when no World owns it.
+  static int BitDepthOf(const PF_EffectWorld* world);
+
  private:
   int bitDepth_;
   size_t guard_;
@@ -75,72 +96,136 @@ class World {
   PF_EffectWorld world_{};
 };
 
-// One call the plug-in made into the host.
+// One call the plug-in made into the host, in the order they came.
 struct Call {
   std::string name;    // e.g. "AcquireSuite", "add_param", "AEGP_SetDynamicStreamFlag"
-  std::string detail;  // e.g. "PF Handle Suite 2", "index 10", "flag 2 undoable 0 set 1"
+  std::string detail;  // e.g. "PF Handle Suite 2", "index 10", "index 9 flag 2 undoable 0 set 1"
+  PF_Err result = 0;   // what the host returned (0 for calls without a result)
+  bool injected = false;  // the result came from FailCall
+  std::string args;       // further arguments, not matched by FailCall ("time 0 step 1 scale 24")
 };
 
+// What the pre-render command sends: the request, its bit depth and the input layer's size.
+struct PreRenderSetup {
+  PreRenderSetup() { request.channel_mask = 15; }
+  PF_RenderRequest request{};
+  short bitDepth = 8;
+  int layerWidth = 0;
+  int layerHeight = 0;
+};
+
+// Names used in the call record and by FailCall, with their detail strings:
+//   AcquireSuite "<name> <version>"         ReleaseSuite "<name> <version>"
+//   IsEqual, AllocateBlock, FreeBlock, ReallocateBlock
+//   sprintf "<text written>"                strcpy "<source text>"
+//   host_new_handle "<size>"  host_lock_handle  host_unlock_handle  host_dispose_handle
+//   host_get_handle_size  host_resize_handle "<size>"
+//   add_param "<name>"  checkout_param "index N"  checkin_param "index N" (or "not checked out")
+//   fill  checkout_layer "index N id I"  checkout_layer_pixels "id I"  checkin_layer_pixels "id I"
+//   checkout_output  abort  progress "<current> of <total>"
+//   AEGP_GetNewEffectForEffect  AEGP_GetNewEffectStreamByIndex "index N"
+//   AEGP_SetDynamicStreamFlag "index N flag F undoable U set S"  AEGP_DisposeStream "index N"
+//   AEGP_DisposeEffect
+//   bad_call "<what>": a call the host refused as malformed (unknown handle, stream, effect_ref,
+//   release of a suite not held, null argument); also counted by BadCalls().
 class Host {
  public:
   explicit Host(PF_FilterProc entry);
-  ~Host();
+  ~Host();  // frees every handle still alive (the host owns global_data)
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
 
   // ---- Configuration (before the commands that use it) ----
-  // Value a checkout of parameter `index` returns (popup values are rounded). Unset parameters
-  // return the value the plug-in declared as its default.
+  // Value a checkout of parameter `index` returns (rounded for popups, any double for sliders,
+  // NaN included). Unset parameters return the default the plug-in declared.
   void SetParamValue(int index, double value);
+  void ClearParamValues();
   void SetDownsample(PF_RationalScale x, PF_RationalScale y);
   void SetTime(A_long current, A_long step, A_u_long scale);
   // Hand the plug-in no basic suite (pica_basicP null).
   void SetNullBasicSuite(bool null);
 
-  // Make call `name` fail: its `occurrence`-th call from now (1-based; 0 = every call) returns
-  // `code`. Names are those of the Call record. For "AcquireSuite", `detail` may name the suite
-  // ("AEGP Stream Suite 7") and `nullTable` makes it return 0 with a null table instead;
-  // "host_new_handle" and "host_lock_handle" return null. For "checkout_param" and
-  // "AEGP_GetNewEffectStreamByIndex", `detail` may be "index N".
+  // ---- Fault injection ----
+  // Make call `name` fail: its `occurrence`-th matching call from now (1-based; 0 = every
+  // matching call) returns `code`. A non-empty `detail` picks calls whose detail is that text,
+  // alone or followed by more words ("index 9" picks "index 9 flag 2 ..." but not "index 90";
+  // "AEGP Stream Suite 7"). For "AcquireSuite", `nullTable` makes it
+  // return 0 with a null table instead of `code`. "host_new_handle" and "host_lock_handle" fail
+  // by returning null (code unused). A failing dispose or check-in still releases the reference.
   void FailCall(const std::string& name, int occurrence, PF_Err code, const std::string& detail = "",
                 bool nullTable = false);
+  // The nth AcquireSuite from now, whatever the suite.
+  void FailAcquisition(int occurrence, PF_Err code, bool nullTable = false) {
+    FailCall("AcquireSuite", occurrence, code, "", nullTable);
+  }
   void ClearFailures();
+  int InjectedFailures() const;  // how many calls failed on request so far
 
-  // ---- Commands: each builds fresh blocks and calls the entry point ----
+  // ---- Commands: each builds fresh PF_InData/PF_OutData and calls the entry point ----
+  // Any command code; `extra` is passed through; `out` (when given) receives PF_OutData, else
+  // it is kept for lastOut(). Returns the entry point's PF_Err.
   PF_Err Send(PF_Cmd cmd, void* extra = nullptr, PF_OutData* out = nullptr);
+  // Like Send, with blocks the caller prepared (start from MakeInData()) and may have altered.
+  PF_Err SendWith(PF_Cmd cmd, PF_InData* in, PF_OutData* out, void* extra = nullptr);
+  // The PF_InData this host would send now.
+  PF_InData MakeInData() const;
   PF_Err About(std::string* text);
-  PF_Err GlobalSetup();
+  PF_Err GlobalSetup();    // keeps global_data, my_version, out_flags, out_flags2
   PF_Err GlobalSetdown();
-  PF_Err ParamsSetup();
+  PF_Err ParamsSetup();    // keeps num_params; declared parameters are recorded by add_param
   PF_Err UpdateParamsUI();
   PF_Err UserChangedParam();
   // request: the output rectangle asked for; layer: the input layer's size.
   PF_Err SmartPreRender(const PF_LRect& request, int layerWidth, int layerHeight,
                         PF_PreRenderOutput* result);
-  // Renders into `output` from `input` (nullptr: a layer without pixels) at `bitDepth`.
+  PF_Err SmartPreRender(const PreRenderSetup& setup, PF_PreRenderOutput* result);
+  // Renders into `output` (nullptr: checkout_output gives none) from `input` (nullptr: a layer
+  // without pixels) at `bitDepth` (any value is passed on). Safe on several threads at once.
   PF_Err SmartRender(World* input, World* output, int bitDepth);
 
   // ---- Results ----
-  const PF_OutData& lastOut() const { return lastOut_; }  // of the last single-threaded command
+  const PF_OutData& lastOut() const { return lastOut_; }  // of the last Send without `out`
   PF_Handle globalData() const { return globalData_; }
+  A_u_long myVersion() const { return myVersion_; }
+  PF_OutFlags outFlags() const { return outFlags_; }
+  PF_OutFlags2 outFlags2() const { return outFlags2_; }
+  A_long numParams() const { return numParams_; }  // as of the last ParamsSetup
+  PF_ProgPtr effectRef() const;                    // distinct per Host
+  // Copies of the definitions add_param accepted, in order (index 1 first).
   std::vector<PF_ParamDef> DeclaredParams() const;
-  std::vector<Call> Calls() const;
-  int Count(const std::string& name) const;
-  void ClearCalls();
-  int OutstandingSuites() const;   // acquired and not released
-  int OutstandingStreams() const;  // stream references not disposed
-  int OutstandingEffects() const;  // effect references not disposed
-  int LiveHandles() const;
+  // The last request checkout_layer received.
+  PF_RenderRequest LastLayerRequest() const;
 
-  // Internal: used by the callbacks.
+  // ---- Call record (thread-safe) ----
+  std::vector<Call> Calls() const;
+  // "name" or "name detail" of each call, optionally only those called `only`.
+  std::vector<std::string> Names(const std::string& only = "") const;
+  int Count(const std::string& name) const;
+  int Count(const std::string& name, const std::string& detail) const;
+  void ClearCalls();
+
+  // ---- Outstanding references (thread-safe) ----
+  int OutstandingSuites() const;    // acquired and not released
+  int OutstandingSuites(const std::string& nameAndVersion) const;
+  int OutstandingStreams() const;   // stream references not disposed
+  int OutstandingEffects() const;   // effect references not disposed
+  int OutstandingParams() const;    // parameters checked out and not checked in
+  int LiveHandles() const;          // handles not disposed
+  bool HandleGuardsIntact() const;  // nothing written past either end of any live handle
+  int BadCalls() const;             // calls refused as malformed (see bad_call)
+
+  // Internal: shared by the host side's own files.
   struct Impl;
-  Impl* impl() { return impl_.get(); }
 
  private:
   std::unique_ptr<Impl> impl_;
   PF_FilterProc entry_;
   PF_OutData lastOut_{};
   PF_Handle globalData_ = nullptr;
+  A_u_long myVersion_ = 0;
+  PF_OutFlags outFlags_ = 0;
+  PF_OutFlags2 outFlags2_ = 0;
+  A_long numParams_ = 0;
 };
 
 }  // namespace hostsim

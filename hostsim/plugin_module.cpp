@@ -1,62 +1,93 @@
-// Loading the plug-in file. On Linux the entry point is found by name; on Windows the host reads
-// the entry point's name from the plug-in resource first (plugin_pipl_win.cpp).
+// Loading the plug-in file and finding its entry point. On Linux the entry point is looked up by
+// name; on Windows, once plugin_pipl_win.cpp is built in, its name comes from the plug-in
+// resource first, as After Effects reads it.
+#include <filesystem>
+#include <system_error>
+
 #include "hostsim/host_sim.h"
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "hostsim/plugin_pipl.h"
 #else
 #include <dlfcn.h>
 #endif
 
 namespace hostsim {
+namespace {
+
+constexpr const char* kDefaultEntryName = "EffectMain";
 
 #if defined(_WIN32)
-// Reads the entry point name from the library's PiPL resource; false with *error set when the
-// resource is missing or malformed.
-bool FindEntryPointName(HMODULE module, std::string* name, std::string* error);
-#endif
-
-std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::string* error) {
-  std::unique_ptr<PluginModule> module(new PluginModule);
-  module->path_ = path;
-#if defined(_WIN32)
+void* OpenLibrary(const std::string& path, std::string* error) {
   HMODULE library = LoadLibraryA(path.c_str());
-  if (library == nullptr) {
-    *error = path + ": cannot load the plug-in (error " + std::to_string(GetLastError()) + ")";
-    return nullptr;
-  }
-  module->library_ = library;
-  std::string entryName;
-  if (!FindEntryPointName(library, &entryName, error)) {
-    *error = path + ": " + *error;
-    return nullptr;
-  }
-  module->entry_ = reinterpret_cast<PF_FilterProc>(
-      reinterpret_cast<void*>(GetProcAddress(library, entryName.c_str())));
+  if (library == nullptr)
+    *error = "cannot load the plug-in (Windows error " + std::to_string(GetLastError()) + ")";
+  return library;
+}
+void* FindSymbol(void* library, const std::string& name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name.c_str()));
+}
+void CloseLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+bool EntryName(void* library, std::string* name, std::string* error) {
+#if defined(FXAA_HOSTSIM_PIPL)
+  return FindEntryPointName(library, name, error);
 #else
+  (void)library;
+  (void)error;
+  *name = kDefaultEntryName;
+  return true;
+#endif
+}
+#else
+void* OpenLibrary(const std::string& path, std::string* error) {
   void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {
     const char* reason = dlerror();
-    *error = path + ": cannot load the plug-in: " + (reason ? reason : "unknown error");
+    *error = std::string("cannot load the plug-in: ") + (reason ? reason : "unknown error");
+  }
+  return library;
+}
+void* FindSymbol(void* library, const std::string& name) { return dlsym(library, name.c_str()); }
+void CloseLibrary(void* library) { dlclose(library); }
+bool EntryName(void*, std::string* name, std::string*) {
+  *name = kDefaultEntryName;
+  return true;
+}
+#endif
+
+}  // namespace
+
+std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::string* error) {
+  std::string reason;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    if (error) *error = path + ": no such plug-in file";
     return nullptr;
   }
-  module->library_ = library;
-  module->entry_ = reinterpret_cast<PF_FilterProc>(dlsym(library, "EffectMain"));
-#endif
+  std::unique_ptr<PluginModule> module(new PluginModule);
+  module->path_ = path;
+  module->library_ = OpenLibrary(path, &reason);
+  if (module->library_ == nullptr) {
+    if (error) *error = path + ": " + reason;
+    return nullptr;
+  }
+  if (!EntryName(module->library_, &module->entryName_, &reason)) {
+    if (error) *error = path + ": " + reason;
+    return nullptr;
+  }
+  module->entry_ = reinterpret_cast<PF_FilterProc>(FindSymbol(module->library_, module->entryName_));
   if (module->entry_ == nullptr) {
-    *error = path + ": not an effect plug-in: it has no EffectMain";
+    if (error) *error = path + ": not an effect plug-in: it has no " + module->entryName_;
     return nullptr;
   }
   return module;
 }
 
 PluginModule::~PluginModule() {
-  if (library_ == nullptr) return;
-#if defined(_WIN32)
-  FreeLibrary(static_cast<HMODULE>(library_));
-#else
-  dlclose(library_);
-#endif
+  if (library_ != nullptr) CloseLibrary(library_);
+  library_ = nullptr;
 }
 
 }  // namespace hostsim

@@ -1,26 +1,53 @@
+// Host-owned pixel worlds with padded rows and guard zones, and the registry through which the
+// fill callback learns a world's bit depth.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "hostsim/host_sim.h"
 
 namespace hostsim {
+namespace {
+
+std::mutex g_worldsMutex;
+std::map<const PF_EffectWorld*, int> g_worlds;  // live worlds -> bit depth
+
+}  // namespace
 
 World::World(int width, int height, int bitDepth, int rowPaddingBytes, size_t guardBytes)
     : bitDepth_(bitDepth), guard_(guardBytes) {
-  const int pixelBytes = bytesPerPixel();
-  const size_t rowbytes = size_t(width > 0 ? width : 0) * pixelBytes + rowPaddingBytes;
-  const size_t rows = height > 0 ? height : 0;
-  storage_.assign(2 * guard_ + rowbytes * rows, kGuardByte);
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  rowPaddingBytes = std::max(rowPaddingBytes, 0);
+  const size_t used = size_t(width) * bytesPerPixel();
+  const size_t rowbytes = used + size_t(rowPaddingBytes);
+  storage_.assign(2 * guard_ + rowbytes * size_t(height), kGuardByte);
   world_.data = storage_.data() + guard_;
   world_.rowbytes = static_cast<A_long>(rowbytes);
   world_.width = width;
   world_.height = height;
+  world_.world_flags = 2 | (bitDepth == 16 ? 1 : 0);  // writeable; deep for 16 bits
   world_.extent_hint = {0, 0, width, height};
   world_.pix_aspect_ratio = {1, 1};
-  for (size_t y = 0; y < rows; ++y) {
-    uint8_t* r = row(int(y));
-    std::memset(r, 0, size_t(width > 0 ? width : 0) * pixelBytes);
-    std::memset(r + size_t(width > 0 ? width : 0) * pixelBytes, kPaddingByte, rowPaddingBytes);
+  for (int y = 0; y < height; ++y) {
+    std::memset(row(y), 0, used);
+    std::memset(row(y) + used, kPaddingByte, size_t(rowPaddingBytes));
   }
+  std::lock_guard<std::mutex> lock(g_worldsMutex);
+  g_worlds[&world_] = bitDepth_;
+}
+
+World::~World() {
+  std::lock_guard<std::mutex> lock(g_worldsMutex);
+  g_worlds.erase(&world_);
+}
+
+int World::BitDepthOf(const PF_EffectWorld* world) {
+  std::lock_guard<std::mutex> lock(g_worldsMutex);
+  auto found = g_worlds.find(world);
+  return found == g_worlds.end() ? 0 : found->second;
 }
 
 float World::channel(int x, int y, int c) const {
@@ -30,15 +57,33 @@ float World::channel(int x, int y, int c) const {
     std::memcpy(&value, p + 4 * c, sizeof(value));
     return value;
   }
+  if (bitDepth_ == 16) {
+    uint16_t value;
+    std::memcpy(&value, p + 2 * c, sizeof(value));
+    return value;
+  }
   return p[c];
 }
 
 void World::setChannel(int x, int y, int c, float value) {
   uint8_t* p = row(y) + size_t(x) * bytesPerPixel();
-  if (bitDepth_ == 32)
+  if (bitDepth_ == 32) {
     std::memcpy(p + 4 * c, &value, sizeof(value));
-  else
-    p[c] = static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value + 0.5f);
+  } else if (bitDepth_ == 16) {
+    const float clamped = std::isnan(value) ? 0.f : std::min(std::max(value, 0.f), 32768.f);
+    const uint16_t word = static_cast<uint16_t>(clamped + 0.5f);
+    std::memcpy(p + 2 * c, &word, sizeof(word));
+  } else {
+    const float clamped = std::isnan(value) ? 0.f : std::min(std::max(value, 0.f), 255.f);
+    p[c] = static_cast<uint8_t>(clamped + 0.5f);
+  }
+}
+
+void World::FillAll(float alpha, float red, float green, float blue) {
+  const float values[4] = {alpha, red, green, blue};
+  for (int y = 0; y < height(); ++y)
+    for (int x = 0; x < width(); ++x)
+      for (int c = 0; c < 4; ++c) setChannel(x, y, c, values[c]);
 }
 
 bool World::GuardsIntact() const {
@@ -49,7 +94,7 @@ bool World::GuardsIntact() const {
 }
 
 bool World::PaddingIntact() const {
-  const size_t used = size_t(world_.width > 0 ? world_.width : 0) * bytesPerPixel();
+  const size_t used = size_t(world_.width) * bytesPerPixel();
   for (int y = 0; y < world_.height; ++y) {
     const uint8_t* r = row(y);
     for (size_t i = used; i < size_t(world_.rowbytes); ++i)
@@ -59,11 +104,10 @@ bool World::PaddingIntact() const {
 }
 
 bool World::AllZero() const {
-  const size_t used = size_t(world_.width > 0 ? world_.width : 0) * bytesPerPixel();
+  const size_t used = size_t(world_.width) * bytesPerPixel();
   for (int y = 0; y < world_.height; ++y) {
     const uint8_t* r = row(y);
-    for (size_t i = 0; i < used; ++i)
-      if (r[i] != 0) return false;
+    if (std::any_of(r, r + used, [](uint8_t b) { return b != 0; })) return false;
   }
   return true;
 }

@@ -1,8 +1,9 @@
 #version 330 core
-// FXAA over the swizzled image: a blur along the local edge direction, kept only where its
-// result stays inside the local luma range. Alpha mode first lays a 21 x 21 box-averaged,
-// un-premultiplied copy of the layer under it and smooths only alpha. The result is blended
-// with the untouched texel by strength and written in the host's order (alpha, red, green, blue).
+// FXAA over the swizzled (plain RGBA) image: a blur along the local edge direction, kept only
+// where its result stays inside the local luma range. Alpha mode first lays a 21 x 21
+// box-averaged, un-premultiplied copy of the layer under it and smooths only alpha. The result
+// is blended with the untouched texel by strength and written in the host's channel order
+// (alpha, red, green, blue), so the read-back copies it straight into the host's buffer.
 
 in vec2 out_uvs;
 out vec4 colourOut;
@@ -11,14 +12,18 @@ uniform sampler2D videoTexture;
 uniform int resX;
 uniform int resY;
 uniform int modeL;
-uniform float adaptiveX;
+uniform float adaptiveX;  // set by the render path; the filter does not use it
 uniform float strength;
 uniform float span;
 uniform float reduce_mult;
 uniform float reduce_min;
 
+// Alpha weighs fully, so an alpha edge is an edge like any other.
 const vec4 lumaWeights = vec4(0.299, 0.587, 0.114, 1.0);
 const int boxRadius = 10;
+// Below the smallest normal float a reciprocal may overflow, and GPUs that flush denormals
+// treat such values as 0 anyway.
+const float smallestNormal = 1.17549435e-38;
 
 float luma(vec4 c)
 {
@@ -34,6 +39,7 @@ void main()
     colourOut = vec4(0.0);
 
     if (modeL == 1) {
+        // Rows run from +10 to -10 texels in t, each row from -10 to +10 texels in s.
         vec2 p = vec2(uv.x - float(boxRadius) * dx, uv.y + float(boxRadius) * dy);
         vec4 sum = vec4(0.0);
         float weight = 0.0;
@@ -47,8 +53,8 @@ void main()
             p.x = uv.x - dx * float(boxRadius);
         }
         vec4 A = sum / weight;
-        // A fully transparent neighbourhood has no colour to un-premultiply: use black.
-        A.rgb = A.a > 0.0 ? A.rgb / A.a : vec3(0.0);
+        // A fully transparent neighbourhood has no colour to un-premultiply: it counts as black.
+        A.rgb = (A.a != 0.0) ? A.rgb / A.a : vec3(0.0);
         colourOut.rgb = A.rgb * (1.0 - S.a);
         colourOut.rgb += S.rgb * S.a;
         colourOut.a = 1.0;
@@ -74,8 +80,8 @@ void main()
     float dirReduce = max((lNW + lNE + lSW + lSE) * (0.25 * reduce_mult), reduce_min);
     float dirMin = min(abs(dir.x), abs(dir.y)) + dirReduce;
     // With no reduce term and an axis-aligned direction the step would be 0 times infinity:
-    // take no step, which leaves such a pixel as it is.
-    float rcpDirMin = dirMin > 0.0 ? 1.0 / dirMin : 0.0;
+    // take no step instead, which leaves such a pixel as it is.
+    float rcpDirMin = (dirMin >= smallestNormal) ? 1.0 / dirMin : 0.0;
     dir = min(vec2(span, span), max(vec2(-span, -span), dir * rcpDirMin)) * a;
 
     vec4 RA = 0.5 * (texture(videoTexture, uv + dir * (1.0 / 3.0 - 0.5)) +
@@ -91,6 +97,8 @@ void main()
         colourOut.a = R.a;
     }
 
-    colourOut = mix(colourOut, S, 1.0 - strength);
+    // mix(colourOut, S, 1.0 - strength), written out: a compiler may lower mix() to
+    // x + a * (y - x), which would not return S exactly at strength 0.
+    colourOut = colourOut * strength + S * (1.0 - strength);
     colourOut = colourOut.argb;
 }

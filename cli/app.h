@@ -1,0 +1,34 @@
+// The fxaa command: argument parsing and the render, demo and info commands.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace fxaa_cli {
+
+// Exit statuses.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;       // some frames failed, or a runtime error
+constexpr int kExitUsage = 2;        // the command line is wrong; nothing was done
+constexpr int kExitInterrupted = 130;
+
+// Runs the tool on `args` (without the program name). Results (info, demo paths) go to `out`,
+// the tool's messages and progress to `err`; the plug-in's own diagnostics go to the process's
+// standard output. Returns the exit status.
+int RunFxaa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+            bool terminal = false);
+
+// The plug-in file used without --plugin: beside the executable, then the installed layout
+// (../lib/fxaa/ from bin/), then the one this build made.
+std::string DefaultPluginPath();
+
+// The tool's options for the plug-in's parameters, as the help text describes them.
+struct ParamOptionSpec {
+  const char* option;     // "--strength"
+  const char* paramName;  // "Strength"
+  double validMin, validMax, defaultValue;
+};
+const std::vector<ParamOptionSpec>& ParamOptionSpecs();
+
+}  // namespace fxaa_cli

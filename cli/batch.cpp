@@ -1,0 +1,184 @@
+#include "cli/batch.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "cli/pixel_convert.h"
+
+namespace fxaa_cli {
+
+std::atomic<bool> g_interrupted{false};
+
+namespace {
+
+// A queue of fixed capacity: push waits while full, pop waits while empty and not closed.
+template <typename T>
+class BoundedQueue {
+ public:
+  explicit BoundedQueue(size_t capacity) : capacity_(capacity) {}
+
+  void Push(T item) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    notFull_.wait(lock, [&] { return items_.size() < capacity_; });
+    items_.push_back(std::move(item));
+    notEmpty_.notify_one();
+  }
+  // Empty when the queue is closed and drained.
+  std::optional<T> Pop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    notEmpty_.wait(lock, [&] { return !items_.empty() || closed_; });
+    if (items_.empty()) return std::nullopt;
+    T item = std::move(items_.front());
+    items_.pop_front();
+    notFull_.notify_one();
+    return item;
+  }
+  void Close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+    notEmpty_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable notFull_, notEmpty_;
+  std::deque<T> items_;
+  size_t capacity_;
+  bool closed_ = false;
+};
+
+struct Work {
+  const FrameJob* job = nullptr;
+  Image image;
+};
+
+}  // namespace
+
+int DefaultThreadCount() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return static_cast<int>(std::clamp(cores == 0 ? 2u : cores, 1u, 4u));
+}
+
+PF_Err RenderImage(Effect& effect, const Image& input, const FrameOptions& options, Image* result) {
+  const Image* source = &input;
+  Image prepared;
+  if (options.premultiplied) {
+    prepared = input;
+    Unpremultiply(&prepared);
+    source = &prepared;
+  }
+  if (options.downsample > 1) {
+    prepared = Downsample(*source, options.downsample);
+    source = &prepared;
+  }
+  std::unique_ptr<hostsim::World> in = ImageToWorld(*source);
+  const int depth = source->worldDepth();
+  hostsim::World out(source->width, source->height, depth, RowPaddingFor(source->width, depth));
+  const PF_Err err = effect.Render(in.get(), &out);
+  if (err != 0) return err;
+  *result = WorldToImage(out, *source);
+  if (options.premultiplied) Premultiply(result);
+  return 0;
+}
+
+BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& options,
+                     Progress& progress) {
+  const int threads = effect.threaded() ? std::max(1, options.threads) : 1;
+  effect.SetDownsample(options.frame.downsample);
+
+  std::atomic<bool> stop{false};
+  std::atomic<bool> fatalReported{false};
+  BatchResult result;
+  auto failed = [&](const std::string& message) {
+    progress.FrameFailed(message);
+    if (options.failFast) stop = true;
+  };
+  auto stopping = [&] { return stop.load() || g_interrupted.load(); };
+
+  // Each stage holds at most a couple of frames more than the render threads need.
+  BoundedQueue<Work> toRender(size_t(threads) + 1);
+  BoundedQueue<Work> toWrite(size_t(threads) + 1);
+
+  std::thread reader([&] {
+    for (const FrameJob& job : plan.jobs) {
+      if (stopping()) break;
+      if (job.missing) {
+        failed(job.input + ": missing (a gap in the sequence)");
+        continue;
+      }
+      Work work;
+      work.job = &job;
+      try {
+        work.image = ReadImage(job.input);
+      } catch (const ImageError& e) {
+        failed(e.what());
+        continue;
+      }
+      if (work.image.worldDepth() == 32 && !effect.floatColour()) {
+        failed(job.input + ": cannot render: the plug-in does not take 32-bit float frames");
+        continue;
+      }
+      toRender.Push(std::move(work));
+    }
+    toRender.Close();
+  });
+
+  std::atomic<int> workersLeft{threads};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t) {
+    workers.emplace_back([&] {
+      while (std::optional<Work> work = toRender.Pop()) {
+        if (stopping()) continue;  // drain: the reader may wait on a full queue
+        Image rendered;
+        const PF_Err err = RenderImage(effect, work->image, options.frame, &rendered);
+        if (err != 0) {
+          if (err == PF_Err_INTERNAL_STRUCT_DAMAGED) {
+            // Without a context no frame can render; one line says so, not one per frame.
+            stop = true;
+            if (!fatalReported.exchange(true))
+              progress.FrameFailed(work->job->input + ": cannot render: " +
+                                   DescribePluginError(err) +
+                                   " (is OpenGL 3.2 available? the plug-in's own messages are on "
+                                   "standard output)");
+            continue;
+          }
+          failed(work->job->input + ": cannot render: " + DescribePluginError(err) + " (" +
+                 std::to_string(work->image.width) + " x " + std::to_string(work->image.height) +
+                 ", plug-in error " + std::to_string(err) + ")");
+          continue;
+        }
+        work->image = std::move(rendered);
+        toWrite.Push(std::move(*work));
+      }
+      if (--workersLeft == 0) toWrite.Close();
+    });
+  }
+
+  std::thread writer([&] {
+    // Frames already rendered are written even after a stop: each file is complete.
+    while (std::optional<Work> work = toWrite.Pop()) {
+      try {
+        WriteImage(work->image, work->job->output, options.frame.write);
+        progress.FrameDone(work->job->output);
+      } catch (const ImageError& e) {
+        failed(e.what());
+      }
+    }
+  });
+
+  reader.join();
+  for (std::thread& w : workers) w.join();
+  writer.join();
+
+  result.written = progress.done();
+  result.failed = progress.failed();
+  result.interrupted = g_interrupted.load();
+  result.stopped = stop.load() || result.interrupted;
+  return result;
+}
+
+}  // namespace fxaa_cli

@@ -1,0 +1,50 @@
+// Rendering a batch of frames through the plug-in as a small pipeline: one reader thread, N
+// render threads (each one of the host's render threads), one writer thread, joined by short
+// queues so that reading and writing overlap rendering and memory stays bounded.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "cli/effect.h"
+#include "cli/image.h"
+#include "cli/progress.h"
+#include "cli/sequence.h"
+
+namespace fxaa_cli {
+
+struct FrameOptions {
+  bool premultiplied = false;  // un-premultiply before, premultiply after
+  int downsample = 1;
+  WriteOptions write;
+};
+
+// One frame from file pixels to result pixels: the steps a render thread takes. Returns the
+// plug-in's error code (0 when `result` is set).
+PF_Err RenderImage(Effect& effect, const Image& input, const FrameOptions& options, Image* result);
+
+struct BatchOptions {
+  FrameOptions frame;
+  int threads = 1;
+  bool failFast = false;
+};
+
+struct BatchResult {
+  int written = 0;
+  int failed = 0;
+  bool stopped = false;  // fail-fast, a fatal error or an interrupt ended it early
+  bool interrupted = false;
+};
+
+// Set from a signal handler: stop reading, let frames in flight finish.
+extern std::atomic<bool> g_interrupted;
+
+BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& options,
+                     Progress& progress);
+
+// A render thread count that suits this machine: the rendering is serialised on the GPU, so a
+// few threads are enough to overlap the host's work with it.
+int DefaultThreadCount();
+
+}  // namespace fxaa_cli

@@ -1,0 +1,102 @@
+// The tool's image model: one frame as the host keeps it (four channels, alpha first, straight
+// colour), plus what the file it came from looked like, so that it can be written back the same
+// way. 8-bit files are held as bytes; 16-bit files, half and float as 32-bit floats (16-bit words
+// scaled to 0..1).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace fxaa_cli {
+
+// Channels as stored in the file. Grey layouts carry one value for red, green and blue.
+enum class ChannelLayout { kY, kYA, kRGB, kRGBA };
+// Sample type in the file.
+enum class SampleType { kUInt8, kUInt16, kHalf, kFloat };
+enum class FileFormat { kPng, kExr };
+
+// Largest width or height accepted: the host's largest world.
+constexpr int kMaxImageSide = 30000;
+
+// A failure with one line naming the file and the cause.
+class ImageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct ExrHeader;  // the input's OpenEXR header, kept for writing back (image_exr.cpp)
+
+struct Image {
+  int width = 0;
+  int height = 0;
+  FileFormat format = FileFormat::kPng;
+  ChannelLayout layout = ChannelLayout::kRGBA;
+  SampleType type = SampleType::kUInt8;
+  bool fromPalette = false;  // PNG palette file, expanded on reading
+  // ARGB pixels, row 0 first, no padding: bytes for kUInt8, floats otherwise.
+  std::vector<uint8_t> bytes;
+  std::vector<float> floats;
+  std::shared_ptr<const ExrHeader> exrHeader;
+
+  // 8 for byte pixels, 32 for float pixels: the host world depth this image travels in.
+  int worldDepth() const { return type == SampleType::kUInt8 ? 8 : 32; }
+  // Allocates zeroed pixels for the current size and type.
+  void Allocate();
+  uint8_t* byteRow(int y) { return bytes.data() + size_t(y) * size_t(width) * 4; }
+  const uint8_t* byteRow(int y) const { return bytes.data() + size_t(y) * size_t(width) * 4; }
+  float* floatRow(int y) { return floats.data() + size_t(y) * size_t(width) * 4; }
+  const float* floatRow(int y) const { return floats.data() + size_t(y) * size_t(width) * 4; }
+};
+
+bool HasAlpha(ChannelLayout layout);
+bool IsGrey(ChannelLayout layout);
+const char* LayoutName(ChannelLayout layout);   // "Y", "YA", "RGB", "RGBA"
+const char* SampleTypeName(SampleType type);    // "8-bit", "16-bit", "half", "float"
+
+// Throws ImageError unless width x height is a size the tool will hold in memory: both sides
+// 1..kMaxImageSide and the frame's buffers well inside the machine's memory.
+void CheckImageSize(const std::string& path, long long width, long long height);
+
+// Format from the file name's extension (.png, .exr, any case); false when neither.
+bool FormatFromName(const std::string& path, FileFormat* format);
+
+// Reads a PNG or OpenEXR file (chosen by its first bytes, not its name).
+Image ReadImage(const std::string& path);
+
+// How to write: the image's own layout and type unless overridden.
+struct WriteOptions {
+  bool overrideLayout = false;
+  ChannelLayout layout = ChannelLayout::kRGBA;
+  bool overrideType = false;
+  SampleType type = SampleType::kUInt8;
+};
+
+// The layout and type `image` is written with in `format` under `options`: its own where the
+// format can store it, else the nearest the format has (8/16-bit in PNG, half/float in EXR).
+void ResolveOutputEncoding(const Image& image, FileFormat format, const WriteOptions& options,
+                           ChannelLayout* layout, SampleType* type);
+
+// Writes `image` to `path` in the format its extension names. The file appears complete or not
+// at all: the data goes to a temporary file in the same folder, renamed over `path` at the end.
+void WriteImage(const Image& image, const std::string& path, const WriteOptions& options = {});
+
+// Format-specific halves, used by ReadImage and WriteImage. Writers write to `path` directly.
+Image ReadPng(const std::string& path);
+Image ReadExr(const std::string& path);
+void WritePng(const Image& image, const std::string& path, ChannelLayout layout, SampleType type);
+void WriteExr(const Image& image, const std::string& path, ChannelLayout layout, SampleType type);
+
+// Sample conversions shared by the readers and writers.
+inline float Word16ToFloat(uint16_t v) { return float(v) / 65535.0f; }
+uint16_t FloatToWord16(float v);  // clamps to 0..1, rounds to nearest
+uint8_t FloatToByte(float v);     // clamps to 0..1, rounds to nearest
+
+// The grey value written for a pixel of a grey layout: red when red, green and blue agree (so
+// grey input comes back exactly), else Rec. 709 luma.
+float GreyOf(float r, float g, float b);
+
+}  // namespace fxaa_cli

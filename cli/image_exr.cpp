@@ -1,0 +1,177 @@
+// OpenEXR through the library's C++ interface: scan-line or tiled files, half or float channels,
+// R G B [A] or Y [A]. The input header is kept so that the output carries the same windows,
+// compression and attributes.
+#include <Imath/half.h>
+#include <OpenEXR/ImfChannelList.h>
+#include <OpenEXR/ImfFrameBuffer.h>
+#include <OpenEXR/ImfHeader.h>
+#include <OpenEXR/ImfInputFile.h>
+#include <OpenEXR/ImfOutputFile.h>
+
+#include <exception>
+
+#include "cli/image.h"
+
+namespace fxaa_cli {
+
+struct ExrHeader {
+  Imf::Header header;
+};
+
+namespace {
+
+// Channel type check: half and float are read; 32-bit integer channels are not colour.
+bool Readable(const Imf::Channel& channel) {
+  return (channel.type == Imf::HALF || channel.type == Imf::FLOAT) && channel.xSampling == 1 &&
+         channel.ySampling == 1;
+}
+
+}  // namespace
+
+Image ReadExr(const std::string& path) {
+  try {
+    Imf::InputFile file(path.c_str());
+    const Imf::Header& header = file.header();
+    const Imath::Box2i window = header.dataWindow();
+    const long long width = static_cast<long long>(window.max.x) - window.min.x + 1;
+    const long long height = static_cast<long long>(window.max.y) - window.min.y + 1;
+    CheckImageSize(path, width, height);
+
+    const Imf::ChannelList& channels = header.channels();
+    const Imf::Channel* r = channels.findChannel("R");
+    const Imf::Channel* g = channels.findChannel("G");
+    const Imf::Channel* b = channels.findChannel("B");
+    const Imf::Channel* y = channels.findChannel("Y");
+    const Imf::Channel* a = channels.findChannel("A");
+    const bool rgb = r && g && b;
+    if (!rgb && y == nullptr)
+      throw ImageError(path + ": unsupported OpenEXR: no R, G, B or Y channels");
+    const Imf::Channel* used[4] = {rgb ? r : y, rgb ? g : nullptr, rgb ? b : nullptr, a};
+    bool anyFloat = false;
+    for (const Imf::Channel* c : used) {
+      if (c == nullptr) continue;
+      if (!Readable(*c))
+        throw ImageError(path + ": unsupported OpenEXR: only half and float channels without "
+                                "subsampling are read");
+      anyFloat |= c->type == Imf::FLOAT;
+    }
+    if (!file.isComplete()) throw ImageError(path + ": truncated OpenEXR (pixels missing)");
+
+    Image image;
+    image.format = FileFormat::kExr;
+    image.width = static_cast<int>(width);
+    image.height = static_cast<int>(height);
+    image.layout = rgb ? (a ? ChannelLayout::kRGBA : ChannelLayout::kRGB)
+                       : (a ? ChannelLayout::kYA : ChannelLayout::kY);
+    image.type = anyFloat ? SampleType::kFloat : SampleType::kHalf;
+    image.Allocate();
+    auto kept = std::make_shared<ExrHeader>();
+    kept->header = header;
+    image.exrHeader = kept;
+
+    // Straight into the ARGB buffer: the library converts half to float.
+    const size_t xStride = 4 * sizeof(float);
+    const size_t yStride = xStride * size_t(width);
+    char* base = reinterpret_cast<char*>(image.floats.data());
+    Imf::FrameBuffer frame;
+    frame.insert("A", Imf::Slice::Make(Imf::FLOAT, base, window, xStride, yStride, 1, 1, 1.0));
+    if (rgb) {
+      frame.insert("R", Imf::Slice::Make(Imf::FLOAT, base + 4, window, xStride, yStride));
+      frame.insert("G", Imf::Slice::Make(Imf::FLOAT, base + 8, window, xStride, yStride));
+      frame.insert("B", Imf::Slice::Make(Imf::FLOAT, base + 12, window, xStride, yStride));
+    } else {
+      frame.insert("Y", Imf::Slice::Make(Imf::FLOAT, base + 4, window, xStride, yStride));
+    }
+    file.setFrameBuffer(frame);
+    file.readPixels(window.min.y, window.max.y);
+    if (!rgb) {
+      for (size_t i = 0; i < image.floats.size(); i += 4)
+        image.floats[i + 2] = image.floats[i + 3] = image.floats[i + 1];
+    }
+    return image;
+  } catch (const ImageError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw ImageError(path + ": corrupt or unreadable OpenEXR (" + e.what() + ")");
+  }
+}
+
+void WriteExr(const Image& image, const std::string& path, ChannelLayout layout, SampleType type) {
+  try {
+    const Imath::Box2i own(Imath::V2i(0, 0), Imath::V2i(image.width - 1, image.height - 1));
+    Imf::Header header(image.width, image.height);
+    header.compression() = Imf::ZIP_COMPRESSION;
+    if (image.exrHeader) {
+      const Imf::Header& in = image.exrHeader->header;
+      const Imath::Box2i w = in.dataWindow();
+      if (w.max.x - w.min.x + 1 == image.width && w.max.y - w.min.y + 1 == image.height) {
+        header = in;
+      } else {
+        // A reduced-resolution frame: the input's windows no longer apply, its look does.
+        header.compression() = in.compression();
+        header.lineOrder() = in.lineOrder();
+      }
+      // Written as scan lines in one part, whatever the input's tiling or parts.
+      header.erase("tiles");
+      header.erase("type");
+      header.erase("chunkCount");
+      header.erase("name");
+    }
+    if (!image.exrHeader) header.dataWindow() = header.displayWindow() = own;
+    const Imath::Box2i window = header.dataWindow();
+    const Imf::PixelType pixelType = type == SampleType::kFloat ? Imf::FLOAT : Imf::HALF;
+
+    const bool grey = IsGrey(layout);
+    const bool alpha = HasAlpha(layout);
+    std::vector<std::string> names = grey ? std::vector<std::string>{"Y"}
+                                          : std::vector<std::string>{"R", "G", "B"};
+    if (alpha) names.push_back("A");
+
+    Imf::ChannelList list;
+    for (const std::string& name : names) list.insert(name, Imf::Channel(pixelType));
+    header.channels() = list;
+
+    const size_t count = size_t(image.width) * size_t(image.height);
+    std::vector<float> planes(names.size() * count);
+    for (size_t i = 0; i < count; ++i) {
+      float argb[4];
+      if (image.type == SampleType::kUInt8) {
+        for (int c = 0; c < 4; ++c) argb[c] = image.bytes[4 * i + c] / 255.0f;
+      } else {
+        for (int c = 0; c < 4; ++c) argb[c] = image.floats[4 * i + c];
+      }
+      size_t plane = 0;
+      if (grey) {
+        planes[plane++ * count + i] = GreyOf(argb[1], argb[2], argb[3]);
+      } else {
+        for (int c = 1; c <= 3; ++c) planes[plane++ * count + i] = argb[c];
+      }
+      if (alpha) planes[plane * count + i] = argb[0];
+    }
+
+    std::vector<half> halves;
+    if (pixelType == Imf::HALF) {
+      halves.resize(planes.size());
+      for (size_t i = 0; i < planes.size(); ++i) halves[i] = half(planes[i]);
+    }
+
+    Imf::FrameBuffer frame;
+    const size_t sampleBytes = pixelType == Imf::HALF ? sizeof(half) : sizeof(float);
+    for (size_t p = 0; p < names.size(); ++p) {
+      const char* data = pixelType == Imf::HALF
+                             ? reinterpret_cast<const char*>(halves.data() + p * count)
+                             : reinterpret_cast<const char*>(planes.data() + p * count);
+      frame.insert(names[p], Imf::Slice::Make(pixelType, data, window, sampleBytes,
+                                              sampleBytes * size_t(image.width)));
+    }
+    Imf::OutputFile file(path.c_str(), header);
+    file.setFrameBuffer(frame);
+    file.writePixels(image.height);
+  } catch (const ImageError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw ImageError(path + ": cannot write OpenEXR (" + e.what() + ")");
+  }
+}
+
+}  // namespace fxaa_cli

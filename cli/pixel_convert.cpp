@@ -1,0 +1,139 @@
+#include "cli/pixel_convert.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace fxaa_cli {
+
+int RowPaddingFor(int width, int bitDepth) {
+  const int used = width * hostsim::World::BytesPerPixel(bitDepth);
+  const int aligned = (used + 63) / 64 * 64;
+  return aligned - used + 64;
+}
+
+std::unique_ptr<hostsim::World> ImageToWorld(const Image& image) {
+  const int depth = image.worldDepth();
+  auto world = std::make_unique<hostsim::World>(image.width, image.height, depth,
+                                                RowPaddingFor(image.width, depth));
+  const size_t rowBytes = size_t(image.width) * hostsim::World::BytesPerPixel(depth);
+  for (int y = 0; y < image.height; ++y) {
+    const void* src = depth == 8 ? static_cast<const void*>(image.byteRow(y))
+                                 : static_cast<const void*>(image.floatRow(y));
+    std::memcpy(world->row(y), src, rowBytes);
+  }
+  return world;
+}
+
+Image WorldToImage(const hostsim::World& world, const Image& like) {
+  Image image;
+  image.format = like.format;
+  image.layout = like.layout;
+  image.type = like.type;
+  image.fromPalette = like.fromPalette;
+  image.exrHeader = like.exrHeader;
+  image.width = world.width();
+  image.height = world.height();
+  image.Allocate();
+  const size_t rowBytes = size_t(image.width) * hostsim::World::BytesPerPixel(image.worldDepth());
+  for (int y = 0; y < image.height; ++y) {
+    void* dst = image.worldDepth() == 8 ? static_cast<void*>(image.byteRow(y))
+                                        : static_cast<void*>(image.floatRow(y));
+    std::memcpy(dst, world.row(y), rowBytes);
+  }
+  return image;
+}
+
+void Unpremultiply(Image* image) {
+  if (image->type == SampleType::kUInt8) {
+    for (size_t i = 0; i < image->bytes.size(); i += 4) {
+      const unsigned a = image->bytes[i];
+      if (a == 0 || a == 255) continue;
+      for (int c = 1; c < 4; ++c) {
+        const unsigned v = (image->bytes[i + c] * 255u + a / 2) / a;
+        image->bytes[i + c] = static_cast<uint8_t>(std::min(v, 255u));
+      }
+    }
+    return;
+  }
+  for (size_t i = 0; i < image->floats.size(); i += 4) {
+    const float a = image->floats[i];
+    if (a == 0.0f || a == 1.0f) continue;
+    for (int c = 1; c < 4; ++c) image->floats[i + c] /= a;
+  }
+}
+
+void Premultiply(Image* image) {
+  if (image->type == SampleType::kUInt8) {
+    for (size_t i = 0; i < image->bytes.size(); i += 4) {
+      const unsigned a = image->bytes[i];
+      if (a == 255) continue;
+      for (int c = 1; c < 4; ++c)
+        image->bytes[i + c] = static_cast<uint8_t>((image->bytes[i + c] * a + 127u) / 255u);
+    }
+    return;
+  }
+  for (size_t i = 0; i < image->floats.size(); i += 4) {
+    const float a = image->floats[i];
+    if (a == 1.0f) continue;
+    for (int c = 1; c < 4; ++c) image->floats[i + c] *= a;
+  }
+}
+
+Image Downsample(const Image& image, int factor) {
+  if (factor <= 1) return image;
+  Image out;
+  out.format = image.format;
+  out.layout = image.layout;
+  out.type = image.type;
+  out.fromPalette = image.fromPalette;
+  out.exrHeader = image.exrHeader;
+  out.width = (image.width + factor - 1) / factor;
+  out.height = (image.height + factor - 1) / factor;
+  out.Allocate();
+  const bool bytes = image.type == SampleType::kUInt8;
+  const float scale = bytes ? 255.0f : 1.0f;
+
+  for (int oy = 0; oy < out.height; ++oy) {
+    for (int ox = 0; ox < out.width; ++ox) {
+      // Sums in double: a 64 x 64 block of floats keeps its precision.
+      double alpha = 0, weighted[3] = {0, 0, 0}, plain[3] = {0, 0, 0};
+      int count = 0;
+      for (int y = oy * factor; y < std::min(image.height, (oy + 1) * factor); ++y) {
+        for (int x = ox * factor; x < std::min(image.width, (ox + 1) * factor); ++x) {
+          double p[4];
+          if (bytes) {
+            const uint8_t* s = image.byteRow(y) + 4 * size_t(x);
+            for (int c = 0; c < 4; ++c) p[c] = s[c] / 255.0;
+          } else {
+            const float* s = image.floatRow(y) + 4 * size_t(x);
+            for (int c = 0; c < 4; ++c) p[c] = s[c];
+          }
+          alpha += p[0];
+          for (int c = 0; c < 3; ++c) {
+            weighted[c] += p[c + 1] * p[0];
+            plain[c] += p[c + 1];
+          }
+          ++count;
+        }
+      }
+      double result[4];
+      result[0] = alpha / count;
+      // Colour of transparent pixels must not bleed into the visible average; a block with no
+      // coverage at all keeps its plain average.
+      for (int c = 0; c < 3; ++c)
+        result[c + 1] = alpha > 0 ? weighted[c] / alpha : plain[c] / count;
+      if (bytes) {
+        uint8_t* d = out.byteRow(oy) + 4 * size_t(ox);
+        for (int c = 0; c < 4; ++c)
+          d[c] = static_cast<uint8_t>(std::clamp(std::lround(result[c] * scale), 0L, 255L));
+      } else {
+        float* d = out.floatRow(oy) + 4 * size_t(ox);
+        for (int c = 0; c < 4; ++c) d[c] = static_cast<float>(result[c]);
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace fxaa_cli

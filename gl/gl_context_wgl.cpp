@@ -1,0 +1,194 @@
+// OpenGL 3.2 core contexts on WGL, each bound to a small hidden window that exists only to give
+// the context a device context and a pixel format. GLEW loads the WGL extension entry points
+// through a temporary legacy context, then the GL entry points of the core context.
+#include <windows.h>
+
+#include <GL/glew.h>
+#include <GL/wglew.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "gl/gl_context.h"
+
+struct GlContext {
+  HWND window;
+  HGLRC context;
+  HDC device;
+};
+
+namespace {
+
+const char kWindowClass[] = "FXAA_OpenGL_Win_Class";
+
+// GLEW's entry-point table is process-wide and every creation reloads it.
+std::mutex g_glewMutex;
+
+// Registers the window class shared by all contexts; a class that exists already counts.
+bool RegisterWindowClass() {
+  WNDCLASSEXA windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.style = CS_VREDRAW | CS_HREDRAW;
+  windowClass.lpfnWndProc = DefWindowProcA;
+  windowClass.cbClsExtra = 0;
+  windowClass.cbWndExtra = 0;
+  windowClass.hInstance = nullptr;
+  windowClass.hIcon = nullptr;
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  windowClass.lpszMenuName = nullptr;
+  windowClass.lpszClassName = kWindowClass;
+  windowClass.hIconSm = nullptr;
+  const ATOM atom = RegisterClassExA(&windowClass);
+  const DWORD error = GetLastError();
+  return atom != 0 || error == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+// Returns the pixel format descriptor of every hidden window: RGBA, 32 colour bits, 8 depth.
+PIXELFORMATDESCRIPTOR PixelFormat() {
+  PIXELFORMATDESCRIPTOR format = {};
+  format.nSize = sizeof(format);
+  format.nVersion = 1;
+  format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+  format.iPixelType = PFD_TYPE_RGBA;
+  format.cColorBits = 32;
+  format.cDepthBits = 8;
+  format.iLayerType = PFD_MAIN_PLANE;
+  return format;
+}
+
+// Releases what a creation made before it failed, the record included.
+void Abandon(GlContext* gl, HGLRC temporary) {
+  if (temporary != nullptr) {
+    wglMakeCurrent(nullptr, nullptr);
+    wglDeleteContext(temporary);
+  }
+  DestroyGlContext(gl);
+  FreeGlContextRecord(gl);
+}
+
+}  // namespace
+
+GlContext* CreateGlContext(const GlContext* share) {
+  GlContext* gl = new GlContext{nullptr, nullptr, nullptr};
+
+  // 1.
+  if (!RegisterWindowClass()) {
+    std::printf("Can't Register Window Class\n");
+    Abandon(gl, nullptr);
+    return nullptr;
+  }
+
+  // 2.
+  gl->window = CreateWindowExA(0, kWindowClass, "OpenGL-using FBOs in AE", 0, 0, 0, 50, 50,
+                               nullptr, nullptr, nullptr, nullptr);
+  if (gl->window == nullptr) {
+    std::printf("Window Creation Failed\n");
+    Abandon(gl, nullptr);
+    return nullptr;
+  }
+
+  // 3.
+  gl->device = GetDC(gl->window);
+  if (gl->device == nullptr) {
+    std::printf("Cannot create Drawing Context.\n");
+    Abandon(gl, nullptr);
+    return nullptr;
+  }
+
+  // 4. The results are not checked: a context that cannot use the format fails below.
+  const PIXELFORMATDESCRIPTOR format = PixelFormat();
+  SetPixelFormat(gl->device, ChoosePixelFormat(gl->device, &format), &format);
+
+  // 5 and 6. A legacy context, only to load the extension entry points.
+  HGLRC temporary = wglCreateContext(gl->device);
+  if (temporary == nullptr) {
+    std::printf("Cannot create OPENGL Context.\n");
+    Abandon(gl, nullptr);
+    return nullptr;
+  }
+  if (!wglMakeCurrent(gl->device, temporary)) {
+    std::printf("Cannot Make Temp Context Current.\n");
+    Abandon(gl, temporary);
+    return nullptr;
+  }
+
+  // Callers serialise creations already; this keeps two unserialised ones from interleaving
+  // their reloads of GLEW's table.
+  std::lock_guard<std::mutex> glewLock(g_glewMutex);
+
+  // 7 and 8.
+  if (glewInit() != GLEW_OK) {
+    std::printf("Glew isn't initialized.\n");
+    Abandon(gl, temporary);
+    return nullptr;
+  }
+  if (wglCreateContextAttribsARB == nullptr) {
+    std::printf("WGL Create Context Attrib isn't supported.\n");
+    Abandon(gl, temporary);
+    return nullptr;
+  }
+
+  // 9 to 11.
+  const int attributes[] = {WGL_CONTEXT_MAJOR_VERSION_ARB, 3, WGL_CONTEXT_MINOR_VERSION_ARB, 2,
+                            WGL_CONTEXT_PROFILE_MASK_ARB, WGL_CONTEXT_CORE_PROFILE_BIT_ARB, 0};
+  gl->context = wglCreateContextAttribsARB(gl->device, share ? share->context : nullptr,
+                                           attributes);
+  wglMakeCurrent(nullptr, nullptr);
+  wglDeleteContext(temporary);
+  if (gl->context == nullptr) {
+    std::printf("OpenGL 4.1/3.2 Ctx can't be initialized.\n");
+    Abandon(gl, nullptr);
+    return nullptr;
+  }
+
+  // 12. GLEW again, so that its entry points belong to the core context.
+  wglMakeCurrent(gl->device, gl->context);
+  if (glewInit() != GLEW_OK) {
+    std::printf("Core Profile Glew isn't initialized.\n");
+    Abandon(gl, nullptr);
+    return nullptr;
+  }
+  return gl;
+}
+
+void DestroyGlContext(GlContext* gl) {
+  if (gl == nullptr) return;
+  if (gl->window == nullptr) {
+    // Only a captured record holds a context without a window: the host's, not ours to delete.
+    gl->context = nullptr;
+    gl->device = nullptr;
+  }
+  if (gl->context != nullptr) {
+    wglMakeCurrent(nullptr, nullptr);
+    if (!wglDeleteContext(gl->context)) std::printf("GL Context Destruction Failed\n");
+    gl->context = nullptr;
+  }
+  if (gl->device != nullptr) {
+    ReleaseDC(gl->window, gl->device);
+    gl->device = nullptr;
+  }
+  if (gl->window != nullptr) {
+    DestroyWindow(gl->window);
+    gl->window = nullptr;
+  }
+  // Fails harmlessly while other contexts still have windows of the class.
+  UnregisterClassA(kWindowClass, nullptr);
+  GetLastError();
+}
+
+void MakeGlContextCurrent(const GlContext* gl) {
+  if (gl != nullptr && gl->context != nullptr) {
+    if (!wglMakeCurrent(gl->device, gl->context)) std::printf("Cannot Set OpenGL Context\n");
+    return;
+  }
+  wglMakeCurrent(nullptr, nullptr);
+}
+
+GlContext* CaptureCurrentGlContext() {
+  return new GlContext{nullptr, wglGetCurrentContext(), wglGetCurrentDC()};
+}
+
+bool IsGlContextValid(const GlContext* gl) { return gl != nullptr && gl->context != nullptr; }
+
+void FreeGlContextRecord(GlContext* gl) { delete gl; }

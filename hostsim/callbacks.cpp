@@ -1,0 +1,162 @@
+// The interaction callbacks (parameters, abort, progress) and the fill utility callback.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "hostsim/host_state.h"
+
+namespace hostsim {
+namespace {
+
+using Impl = Host::Impl;
+
+std::string TimeArgs(A_long time, A_long step, A_u_long scale) {
+  return "time " + std::to_string(time) + " step " + std::to_string(step) + " scale " +
+         std::to_string(scale);
+}
+
+PF_Err AddParam(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def) {
+  Impl* impl = HostOf(effect_ref);
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  if (def == nullptr) return impl->Bad("add_param with a null definition");
+  const std::string name(def->name, strnlen(def->name, sizeof(def->name)));
+  PF_Err code = 0;
+  if (impl->Inject("add_param", name, &code)) return impl->Finish("add_param", name, code, true);
+  if (index != -1) return impl->Finish("add_param", name, PF_Err_INVALID_INDEX, false);
+  {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    impl->declared.push_back(*def);
+  }
+  return impl->Finish("add_param", name, 0, false, IndexDetail(index));
+}
+
+// The declared definition of parameter `index` with the value a test set, else its default.
+bool ParamAt(Impl* impl, PF_ParamIndex index, PF_ParamDef* param) {
+  std::lock_guard<std::mutex> lock(impl->mutex);
+  if (index < 1 || size_t(index) > impl->declared.size()) return false;
+  *param = impl->declared[size_t(index) - 1];
+  auto set = impl->paramValues.find(index);
+  const bool hasValue = set != impl->paramValues.end();
+  if (param->param_type == PF_Param_POPUP) {
+    param->u.pd.value = hasValue ? static_cast<PF_ParamValue>(std::lround(set->second))
+                                 : param->u.pd.dephault;
+  } else if (param->param_type == PF_Param_FLOAT_SLIDER) {
+    param->u.fs_d.value = hasValue ? set->second : param->u.fs_d.dephault;
+  }
+  return true;
+}
+
+PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long time, A_long step,
+                     A_u_long scale, PF_ParamDef* param) {
+  Impl* impl = HostOf(effect_ref);
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  if (param == nullptr) return impl->Bad("checkout_param with a null slot");
+  const std::string detail = IndexDetail(index), args = TimeArgs(time, step, scale);
+  PF_Err code = 0;
+  if (impl->Inject("checkout_param", detail, &code))
+    return impl->Finish("checkout_param", detail, code, true, args);
+  if (!ParamAt(impl, index, param))
+    return impl->Finish("checkout_param", detail, PF_Err_INVALID_INDEX, false, args);
+  CurrentCommand().paramsCheckedOut[param] = index;
+  {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    ++impl->paramsOut;
+  }
+  return impl->Finish("checkout_param", detail, 0, false, args);
+}
+
+// A check-in of a slot whose checkout failed is harmless and succeeds, as the effect checks in
+// every slot whatever its checkout returned.
+PF_Err CheckinParam(PF_ProgPtr effect_ref, PF_ParamDef* param) {
+  Impl* impl = HostOf(effect_ref);
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  if (param == nullptr) return impl->Bad("checkin_param with a null slot");
+  auto& out = CurrentCommand().paramsCheckedOut;
+  auto found = out.find(param);
+  std::string detail = "not checked out";
+  if (found != out.end()) {
+    detail = IndexDetail(found->second);
+    out.erase(found);
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    --impl->paramsOut;
+  }
+  PF_Err code = 0;
+  if (impl->Inject("checkin_param", detail, &code))
+    return impl->Finish("checkin_param", detail, code, true);
+  return impl->Finish("checkin_param", detail, 0, false);
+}
+
+PF_Err Abort(PF_ProgPtr effect_ref) {
+  Impl* impl = HostOf(effect_ref);
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  PF_Err code = 0;
+  const bool injected = impl->Inject("abort", "", &code);
+  return impl->Finish("abort", "", injected ? code : 0, injected);
+}
+
+PF_Err Progress(PF_ProgPtr effect_ref, A_long current, A_long total) {
+  Impl* impl = HostOf(effect_ref);
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  const std::string detail = std::to_string(current) + " of " + std::to_string(total);
+  PF_Err code = 0;
+  const bool injected = impl->Inject("progress", "", &code);
+  return impl->Finish("progress", detail, injected ? code : 0, injected);
+}
+
+// Writes `c` into pixels [left, right) of one row at the world's bit depth.
+void FillRow(uint8_t* row, int left, int right, int bitDepth, const PF_Pixel& c) {
+  for (int x = left; x < right; ++x) {
+    if (bitDepth == 32) {
+      const PF_PixelFloat p{c.alpha / 255.f, c.red / 255.f, c.green / 255.f, c.blue / 255.f};
+      std::memcpy(row + size_t(x) * sizeof(p), &p, sizeof(p));
+    } else if (bitDepth == 16) {
+      auto wide = [](A_u_char v) { return A_u_short((v * 32768 + 127) / 255); };
+      const PF_Pixel16 p{wide(c.alpha), wide(c.red), wide(c.green), wide(c.blue)};
+      std::memcpy(row + size_t(x) * sizeof(p), &p, sizeof(p));
+    } else {
+      std::memcpy(row + size_t(x) * sizeof(c), &c, sizeof(c));
+    }
+  }
+}
+
+// Fills a world the host owns: no colour means transparent black, no rectangle the whole world;
+// a rectangle is clipped to the world. The row padding is never written.
+PF_Err Fill(PF_ProgPtr effect_ref, const PF_Pixel* color, const PF_Rect* rect,
+            PF_EffectWorld* world) {
+  Impl* impl = HostOf(effect_ref);
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  const int bitDepth = World::BitDepthOf(world);
+  if (world == nullptr || bitDepth == 0) return impl->Bad("fill of a world the host does not own");
+  std::string detail = rect ? "rect " + std::to_string(rect->left) + " " +
+                                  std::to_string(rect->top) + " " + std::to_string(rect->right) +
+                                  " " + std::to_string(rect->bottom)
+                            : "whole";
+  PF_Err code = 0;
+  if (impl->Inject("fill", detail, &code)) return impl->Finish("fill", detail, code, true);
+  PF_Rect area{0, 0, world->width, world->height};
+  if (rect) {
+    area.left = std::max(rect->left, 0);
+    area.top = std::max(rect->top, 0);
+    area.right = std::min(rect->right, world->width);
+    area.bottom = std::min(rect->bottom, world->height);
+  }
+  const PF_Pixel c = color ? *color : PF_Pixel{0, 0, 0, 0};
+  for (int y = area.top; y < area.bottom; ++y) {
+    uint8_t* row = static_cast<uint8_t*>(world->data) + size_t(y) * world->rowbytes;
+    FillRow(row, area.left, area.right, bitDepth, c);
+  }
+  return impl->Finish("fill", detail, 0, false);
+}
+
+}  // namespace
+
+void InstallCallbacks(Host::Impl& impl) {
+  impl.inter.checkout_param = CheckoutParam;
+  impl.inter.checkin_param = CheckinParam;
+  impl.inter.add_param = AddParam;
+  impl.inter.abort = Abort;
+  impl.inter.progress = Progress;
+  impl.utils.fill = Fill;
+}
+
+}  // namespace hostsim

@@ -1,0 +1,145 @@
+// The smart-render protocol: pre-render with its layer checkout, and the render with its input
+// and output worlds. Each command keeps what it hands out in the calling thread's own state, so
+// several threads may render through one Host at once.
+#include <algorithm>
+
+#include "hostsim/host_state.h"
+
+namespace hostsim {
+namespace {
+
+using Impl = Host::Impl;
+
+// Registers the input layer under `checkoutId` and reports its rectangles: the request clipped
+// to the layer, and the whole layer.
+PF_Err CheckoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkoutId,
+                     const PF_RenderRequest* request, A_long time, A_long step, A_u_long scale,
+                     PF_CheckoutResult* result) {
+  Impl* impl = HostOf(effect_ref);
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  if (request == nullptr || result == nullptr)
+    return impl->Bad("checkout_layer with a null request or result");
+  const std::string detail = IndexDetail(index) + " id " + std::to_string(checkoutId);
+  const std::string args = "time " + std::to_string(time) + " step " + std::to_string(step) +
+                           " scale " + std::to_string(scale);
+  {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    impl->lastLayerRequest = *request;
+  }
+  PF_Err code = 0;
+  if (impl->Inject("checkout_layer", detail, &code))
+    return impl->Finish("checkout_layer", detail, code, true, args);
+  if (index != 0) return impl->Finish("checkout_layer", detail, PF_Err_INVALID_INDEX, false, args);
+  const CommandState& command = CurrentCommand();
+  const PF_LRect layer{0, 0, command.layerWidth, command.layerHeight};
+  PF_LRect r{std::max(request->rect.left, layer.left), std::max(request->rect.top, layer.top),
+             std::min(request->rect.right, layer.right),
+             std::min(request->rect.bottom, layer.bottom)};
+  if (r.left >= r.right || r.top >= r.bottom) r = PF_LRect{0, 0, 0, 0};
+  *result = PF_CheckoutResult{};
+  result->result_rect = r;
+  result->max_result_rect = layer;
+  result->par = {1, 1};
+  result->ref_width = layer.right;
+  result->ref_height = layer.bottom;
+  return impl->Finish("checkout_layer", detail, 0, false, args);
+}
+
+// Gives the input world for checkout id 0 (none for a layer without pixels).
+PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkoutId, PF_EffectWorld** pixels) {
+  Impl* impl = HostOf(effect_ref);
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  if (pixels == nullptr) return impl->Bad("checkout_layer_pixels with a null out pointer");
+  *pixels = nullptr;
+  const std::string detail = "id " + std::to_string(checkoutId);
+  PF_Err code = 0;
+  if (impl->Inject("checkout_layer_pixels", detail, &code))
+    return impl->Finish("checkout_layer_pixels", detail, code, true);
+  if (checkoutId != 0) {
+    impl->Finish("checkout_layer_pixels", detail, PF_Err_BAD_CALLBACK_PARAM, false);
+    return impl->Bad("checkout_layer_pixels of an id never checked out");
+  }
+  World* input = CurrentCommand().input;
+  *pixels = input ? input->get() : nullptr;
+  return impl->Finish("checkout_layer_pixels", detail, 0, false);
+}
+
+PF_Err CheckinLayerPixels(PF_ProgPtr effect_ref, A_long checkoutId) {
+  Impl* impl = HostOf(effect_ref);
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  const std::string detail = "id " + std::to_string(checkoutId);
+  PF_Err code = 0;
+  const bool injected = impl->Inject("checkin_layer_pixels", detail, &code);
+  return impl->Finish("checkin_layer_pixels", detail, injected ? code : 0, injected);
+}
+
+PF_Err CheckoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output) {
+  Impl* impl = HostOf(effect_ref);
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  if (output == nullptr) return impl->Bad("checkout_output with a null out pointer");
+  *output = nullptr;
+  PF_Err code = 0;
+  if (impl->Inject("checkout_output", "", &code))
+    return impl->Finish("checkout_output", "", code, true);
+  World* world = CurrentCommand().output;
+  *output = world ? world->get() : nullptr;
+  return impl->Finish("checkout_output", "", 0, false);
+}
+
+// Puts `state` in place for one command on this thread and restores the previous one after.
+class ScopedCommand {
+ public:
+  explicit ScopedCommand(const CommandState& state) : saved_(CurrentCommand()) {
+    CurrentCommand() = state;
+  }
+  ~ScopedCommand() { CurrentCommand() = saved_; }
+  ScopedCommand(const ScopedCommand&) = delete;
+  ScopedCommand& operator=(const ScopedCommand&) = delete;
+
+ private:
+  CommandState saved_;
+};
+
+}  // namespace
+
+PF_Err Host::SmartPreRender(const PF_LRect& request, int layerWidth, int layerHeight,
+                            PF_PreRenderOutput* result) {
+  PreRenderSetup setup;
+  setup.request.rect = request;
+  setup.request.channel_mask = 15;
+  setup.layerWidth = layerWidth;
+  setup.layerHeight = layerHeight;
+  return SmartPreRender(setup, result);
+}
+
+PF_Err Host::SmartPreRender(const PreRenderSetup& setup, PF_PreRenderOutput* result) {
+  PF_PreRenderInput input{};
+  input.output_request = setup.request;
+  input.bitdepth = setup.bitDepth;
+  PF_PreRenderOutput local{};
+  PF_PreRenderCallbacks callbacks{CheckoutLayer, nullptr};
+  PF_PreRenderExtra extra{&input, result ? result : &local, &callbacks};
+  CommandState state;
+  state.layerWidth = setup.layerWidth;
+  state.layerHeight = setup.layerHeight;
+  ScopedCommand scope(state);
+  PF_OutData out{};
+  return Send(PF_Cmd_SMART_PRE_RENDER, &extra, &out);
+}
+
+PF_Err Host::SmartRender(World* input, World* output, int bitDepth) {
+  PF_SmartRenderInput renderInput{};
+  renderInput.bitdepth = static_cast<short>(bitDepth);
+  if (output) renderInput.output_request.rect = {0, 0, output->width(), output->height()};
+  renderInput.output_request.channel_mask = 15;
+  PF_SmartRenderCallbacks callbacks{CheckoutLayerPixels, CheckinLayerPixels, CheckoutOutput};
+  PF_SmartRenderExtra extra{&renderInput, &callbacks};
+  CommandState state;
+  state.input = input;
+  state.output = output;
+  ScopedCommand scope(state);
+  PF_OutData out{};
+  return Send(PF_Cmd_SMART_RENDER, &extra, &out);
+}
+
+}  // namespace hostsim

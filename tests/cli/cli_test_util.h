@@ -1,0 +1,138 @@
+// Helpers of the fxaa tool's tests: a scratch folder, test images, file bytes, and running the
+// tool in-process.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <filesystem>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/app.h"
+#include "cli/image.h"
+
+namespace cli_test {
+
+namespace fs = std::filesystem;
+
+// A fresh folder, removed with everything in it at the end of the test.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string templ = (fs::temp_directory_path() / "fxaa-cli-test-XXXXXX").string();
+    if (mkdtemp(templ.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+    path_ = templ;
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  const fs::path& path() const { return path_; }
+  // Names of the files in the folder (or a sub-folder), sorted.
+  std::vector<std::string> Files(const std::string& sub = "") const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(sub.empty() ? path_ : path_ / sub))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  fs::path path_;
+};
+
+// An image of the given description with pseudo-random pixels (the same for the same seed).
+// Grey layouts get equal red, green and blue; layouts without alpha get opaque alpha; float
+// values span -0.5..2 for kFloat and 0..1 in half steps for kHalf, so each type's own values
+// are exact in the file.
+inline fxaa_cli::Image MakeImage(int width, int height, fxaa_cli::ChannelLayout layout,
+                                 fxaa_cli::SampleType type, unsigned seed = 1) {
+  using namespace fxaa_cli;
+  Image image;
+  image.width = width;
+  image.height = height;
+  image.layout = layout;
+  image.type = type;
+  image.format = (type == SampleType::kHalf || type == SampleType::kFloat) ? FileFormat::kExr
+                                                                          : FileFormat::kPng;
+  image.Allocate();
+  std::mt19937 random(seed);
+  const bool grey = IsGrey(layout), alpha = HasAlpha(layout);
+  for (size_t i = 0; i < size_t(width) * height; ++i) {
+    // Bytes as bytes; the others as the float the reader makes of the file's value.
+    float v[4];
+    uint8_t b[4];
+    for (int c = 0; c < 4; ++c) {
+      b[c] = static_cast<uint8_t>(random() % 256);
+      switch (type) {
+        case SampleType::kUInt8: v[c] = 0; break;
+        case SampleType::kUInt16: v[c] = Word16ToFloat(static_cast<uint16_t>(random() % 65536)); break;
+        case SampleType::kHalf: v[c] = float(random() % 1025) / 1024.0f; break;  // exact in half
+        case SampleType::kFloat: v[c] = std::uniform_real_distribution<float>(-0.5f, 2.0f)(random); break;
+      }
+    }
+    if (!alpha) v[0] = 1.0f, b[0] = 255;
+    if (grey) v[2] = v[3] = v[1], b[2] = b[3] = b[1];
+    for (int c = 0; c < 4; ++c) {
+      if (type == SampleType::kUInt8)
+        image.bytes[4 * i + c] = b[c];
+      else
+        image.floats[4 * i + c] = v[c];
+    }
+  }
+  return image;
+}
+
+inline std::vector<char> FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteBytes(const std::string& path, const std::vector<char>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Pixels of two images are identical (both byte or both float, same size).
+inline ::testing::AssertionResult SamePixels(const fxaa_cli::Image& a, const fxaa_cli::Image& b) {
+  if (a.width != b.width || a.height != b.height)
+    return ::testing::AssertionFailure() << "size " << a.width << "x" << a.height << " vs "
+                                         << b.width << "x" << b.height;
+  if (a.bytes != b.bytes) return ::testing::AssertionFailure() << "byte pixels differ";
+  if (a.floats.size() != b.floats.size())
+    return ::testing::AssertionFailure() << "float pixel counts differ";
+  for (size_t i = 0; i < a.floats.size(); ++i) {
+    // Bitwise: -0 and +0 or NaNs must survive as they were.
+    if (std::memcmp(&a.floats[i], &b.floats[i], sizeof(float)) != 0)
+      return ::testing::AssertionFailure() << "float " << i << ": " << a.floats[i] << " vs "
+                                           << b.floats[i];
+  }
+  return ::testing::AssertionSuccess();
+}
+
+struct ToolRun {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs the tool in this process with `args` (no program name).
+inline ToolRun RunTool(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  ToolRun run;
+  run.status = fxaa_cli::RunFxaa(args, out, err);
+  run.out = out.str();
+  run.err = err.str();
+  return run;
+}
+
+}  // namespace cli_test
