@@ -248,7 +248,13 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& f
   }
   if (outputIsFolder && !fs::is_directory(output, ec)) {
     fs::create_directories(output, ec);
-    if (ec) throw UsageError(output + ": cannot create folder: " + ec.message());
+    if (ec) throw ImageError(output + ": cannot create folder: " + ec.message());
+  }
+  // Found now rather than as one failed write per frame.
+  for (const FrameJob& job : plan.jobs) {
+    const fs::path folder = fs::path(job.output).parent_path();
+    if (!folder.empty() && !fs::is_directory(folder, ec))
+      throw ImageError(folder.string() + ": output folder does not exist");
   }
   return plan;
 }

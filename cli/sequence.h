@@ -50,7 +50,8 @@ struct BatchPlan {
 // Builds the jobs from the input arguments, the --frames text (may be empty) and the output
 // argument: a file (one frame only), a pattern, or a folder (an existing one, or a name ending
 // in '/', created). Throws UsageError for a combination that cannot work, an output that would
-// overwrite an input, or two frames written to one file.
+// overwrite an input, or two frames written to one file; ImageError when a sequence has no
+// files at all or an output's folder does not exist.
 BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& frames,
                     const std::string& output);
 

@@ -8,10 +8,6 @@
 
 namespace {
 
-static_assert(offsetof(ThreadRenderData, fxaaProgram) ==
-                  offsetof(ThreadRenderData, swizzleProgram) + sizeof(ShaderProgram),
-              "program names are adjacent");
-
 // The part of `output` that the frame covers: never more than the input's size, so the
 // read-back stays inside both the target and the host's buffer.
 PF_EffectWorld OverlapView(const PF_EffectWorld& output, A_long width, A_long height) {

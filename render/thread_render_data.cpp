@@ -1,6 +1,7 @@
 #include "render/thread_render_data.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "gl/gl_context.h"
@@ -8,6 +9,11 @@
 #include "shaders/shader_sources.h"
 
 namespace {
+
+// CreateEffectPrograms fills the two program names as a pair.
+static_assert(offsetof(ThreadRenderData, fxaaProgram) ==
+                  offsetof(ThreadRenderData, swizzleProgram) + sizeof(ShaderProgram),
+              "program names are adjacent");
 
 std::atomic<int> g_liveRecords{0};
 

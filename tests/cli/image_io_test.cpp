@@ -18,6 +18,7 @@ namespace {
 
 using namespace fxaa_cli;
 using cli_test::ScratchDir;
+namespace fs = std::filesystem;
 
 struct PngHeader {
   png_uint_32 width = 0, height = 0;

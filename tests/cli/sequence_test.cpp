@@ -8,6 +8,7 @@ namespace {
 
 using namespace fxaa_cli;
 using cli_test::ScratchDir;
+namespace fs = std::filesystem;
 
 TEST(FramePatterns, ParseBothPlaceholderStyles) {
   struct Case {
@@ -67,7 +68,9 @@ TEST(FramePatterns, FormatPadsAndMatchReadsTheNumberBack) {
     int frame = -1;
     const bool matched = c.pattern->Match(c.name, &frame);
     EXPECT_EQ(matched, c.frame >= 0) << c.name;
-    if (matched) EXPECT_EQ(frame, c.frame) << c.name;
+    if (matched) {
+      EXPECT_EQ(frame, c.frame) << c.name;
+    }
   }
 }
 
@@ -122,8 +125,15 @@ TEST_F(BatchPlanTest, GivenRangeMarksEveryAbsentFrame) {
   EXPECT_TRUE(fs::is_directory(At("out")));
 }
 
-TEST_F(BatchPlanTest, SequenceWithNoFilesIsARuntimeError) {
+TEST_F(BatchPlanTest, NoFilesOrNoOutputFolderAreRuntimeErrorsFoundBeforeAnyFrame) {
   EXPECT_THROW(PlanBatch({At("none.%04d.png")}, "", At("o.%04d.png")), ImageError);
+  Touch("a.0001.png");
+  try {
+    PlanBatch({At("a.%04d.png")}, "", At("typo/o.%04d.png"));
+    ADD_FAILURE() << "accepted";
+  } catch (const ImageError& e) {
+    EXPECT_EQ(std::string(e.what()), At("typo") + ": output folder does not exist");
+  }
 }
 
 TEST_F(BatchPlanTest, FileListNumbersFramesByTheirOwnNumbersOrPosition) {

@@ -3,7 +3,7 @@
 //
 // Texture reads follow GL_LINEAR with GL_MIRRORED_REPEAT on both axes at any coordinate. The
 // bilinear blend is two linear interpolations along s and one along t, each a + f * (b - a),
-// as Mesa's llvmpipe computes it, so equal texels come back exactly. Fragment coordinates are
+// so equal texels come back exactly, as they do from the GPU. Fragment coordinates are
 // the texel centres ((i + 0.5) / size in float); the GPU's interpolated coordinates may differ
 // from them in the last bits, so neighbours can leak into a float result by a few units of the
 // coordinate's rounding (see the GL_LINEAR note in the platform notes). 8-bit results read back
@@ -11,9 +11,11 @@
 //
 // The guards of the FXAA program are modelled too: an alpha-mode box average with alpha 0 is
 // black, and a direction whose denominator (min(|dir.x|, |dir.y|) + dirReduce) is below the
-// smallest normal float takes no step. NaN or infinite input never crashes the model; NaN spreads
-// to every pixel whose taps reach it (up to span + 1 texels, and the 21 x 21 box in alpha mode),
-// infinities mostly become NaN there, and FloatToByte turns NaN into 0.
+// smallest normal float takes no step. NaN or infinite input never crashes the model: a bad
+// texel poisons every bilinear read that touches it, even with weight 0 (a + 0 * (inf - a) is
+// NaN), so NaN spreads one texel in the swizzle pass and then as far as the taps reach (about
+// span / 2 + 2 texels, 12 in alpha mode); FloatToByte turns NaN into 0. A GPU may filter such
+// texels differently, so compare only finite pixels.
 //
 // Typical use in a comparison test:
 //   fxaa_reference::HostImage in{pixels.data(), width, height, rowbytes, 8};

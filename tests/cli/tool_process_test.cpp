@@ -1,0 +1,79 @@
+// The fxaa executable as a user runs it: exit statuses, what goes to standard output and what
+// to standard error, and finding the plug-in in the installed layout.
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "cli_test_util.h"
+
+namespace {
+
+using cli_test::ScratchDir;
+namespace fs = std::filesystem;
+
+struct Process {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// Runs `tool` with `args`, standard output and error captured apart.
+Process RunProcess(const ScratchDir& dir, const std::string& tool, const std::vector<std::string>& args) {
+  std::string command = Quote(tool);
+  for (const std::string& a : args) command += " " + Quote(a);
+  command += " >" + Quote(dir / "stdout.txt") + " 2>" + Quote(dir / "stderr.txt") + " </dev/null";
+  const int raw = std::system(command.c_str());
+  Process p;
+  p.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  const auto out = cli_test::FileBytes(dir / "stdout.txt");
+  const auto err = cli_test::FileBytes(dir / "stderr.txt");
+  p.out.assign(out.begin(), out.end());
+  p.err.assign(err.begin(), err.end());
+  fs::remove(dir / "stdout.txt");
+  fs::remove(dir / "stderr.txt");
+  return p;
+}
+
+TEST(ToolProcess, ExitStatusesFollowTheUsualMeaning) {
+  ScratchDir dir;
+  EXPECT_EQ(RunProcess(dir, FXAA_TOOL_PATH, {"--version"}).status, 0);
+  const Process usage = RunProcess(dir, FXAA_TOOL_PATH, {"--strength"});
+  EXPECT_EQ(usage.status, 2);
+  EXPECT_TRUE(usage.out.empty()) << usage.out;
+  EXPECT_FALSE(usage.err.empty());
+  const Process missing = RunProcess(dir, FXAA_TOOL_PATH, {dir / "none.png", "-o", dir / "out.png"});
+  EXPECT_EQ(missing.status, 1) << missing.err;
+  EXPECT_NE(missing.err.find(dir / "none.png" + ": no such file"), std::string::npos) << missing.err;
+}
+
+TEST(ToolProcess, TheToolsMessagesGoToStandardErrorOnly) {
+  ScratchDir dir;
+  fxaa_cli::WriteImage(cli_test::MakeImage(16, 16, fxaa_cli::ChannelLayout::kRGB,
+                                           fxaa_cli::SampleType::kUInt8),
+                       dir / "in.png");
+  // No --plugin: the one this build made is found.
+  const Process p = RunProcess(dir, FXAA_TOOL_PATH, {dir / "in.png", "-o", dir / "out.png"});
+  ASSERT_EQ(p.status, 0) << p.err;
+  EXPECT_NE(p.err.find("wrote " + dir / "out.png"), std::string::npos) << p.err;
+  EXPECT_EQ(p.out.find("fxaa:"), std::string::npos) << p.out;
+  EXPECT_EQ(p.err.find('\r'), std::string::npos);  // not a terminal: plain lines, no bar
+}
+
+TEST(ToolProcess, FindsThePluginInTheInstalledLayout) {
+  ScratchDir dir;
+  fs::create_directories(dir / "bin");
+  fs::create_directories(dir / "lib/fxaa");
+  fs::copy_file(FXAA_TOOL_PATH, dir / "bin/fxaa");
+  fs::copy_file(FXAA_PLUGIN_PATH, dir / ("lib/fxaa/" + fs::path(FXAA_PLUGIN_PATH).filename().string()));
+  const Process p = RunProcess(dir, dir / "bin/fxaa", {"info"});
+  ASSERT_EQ(p.status, 0) << p.err;
+  const std::string expected = (dir.path() / "lib/fxaa" / fs::path(FXAA_PLUGIN_PATH).filename()).string();
+  EXPECT_NE(p.out.find("Plug-in:    " + expected), std::string::npos) << p.out;
+}
+
+}  // namespace
