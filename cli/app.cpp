@@ -201,6 +201,7 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
   Progress progress(static_cast<int>(plan.jobs.size()), style, err);
   g_interrupted = false;
   auto previous = std::signal(SIGINT, OnInterrupt);
+  if (previous == SIG_IGN) std::signal(SIGINT, SIG_IGN);  // started to ignore it: keep that
   const BatchResult result = RunBatch(*effect, plan, options, progress);
   std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
   progress.Finish();
