@@ -66,16 +66,16 @@ void AddParamOptions(CLI::App* app, ParamValues* values) {
                       "\"Source\": color (smooth all four channels) or alpha (smooth the alpha "
                       "channel over a blurred underlay); default color")
           ->type_name("MODE");
-  const auto& specs = ParamOptionSpecs();
-  values->sliders.resize(specs.size());
+  const auto& known = KnownParamOptions();
+  values->sliders.resize(known.size());
   const char* help[] = {
       "\"Strength\", percent: blend of the smoothed and the untouched image",
       "\"FXAA Span\": how far along an edge FXAA looks, in pixels",
       "\"FXAA Reduce Multiplier\": damping of the search on low-contrast edges",
       "\"FXAA Reduce Minimum\": least damping of the search",
   };
-  for (size_t i = 0; i < specs.size(); ++i) {
-    const ParamOptionSpec& s = specs[i];
+  for (size_t i = 0; i < known.size(); ++i) {
+    const ParamOption& s = known[i];
     const std::string text = std::string(help[i]) + " (" + FormatNumber(s.validMin, 2) + " to " +
                              FormatNumber(s.validMax, 2) + ", default " +
                              FormatNumber(s.defaultValue, 2) + ")";
@@ -103,16 +103,16 @@ void ApplyParamValues(Effect& effect, const ParamValues& values) {
       throw UsageError("--source " + values.source + ": not a choice of \"Source\" (" + names + ")");
     effect.SetValue(p->index, choice);
   }
-  const auto& specs = ParamOptionSpecs();
-  for (size_t i = 0; i < specs.size(); ++i) {
+  const auto& known = KnownParamOptions();
+  for (size_t i = 0; i < known.size(); ++i) {
     if (values.sliderOptions[i]->count() == 0) continue;
-    const DeclaredParam* p = effect.Find(specs[i].paramName);
+    const DeclaredParam* p = effect.Find(known[i].paramName);
     if (p == nullptr || p->type != PF_Param_FLOAT_SLIDER)
       throw std::runtime_error(effect.path() + ": the plug-in declares no \"" +
-                               specs[i].paramName + "\" slider");
+                               known[i].paramName + "\" slider");
     const double v = values.sliders[i];
     if (!(v >= p->validMin && v <= p->validMax))
-      throw UsageError(std::string(specs[i].option) + " " + FormatNumber(v, 6) +
+      throw UsageError(std::string(known[i].option) + " " + FormatNumber(v, 6) +
                        ": out of range: \"" + p->name + "\" takes " +
                        FormatNumber(p->validMin, 2) + " to " + FormatNumber(p->validMax, 2));
     effect.SetValue(p->index, v);
@@ -272,7 +272,7 @@ int RunInfo(const std::string& pluginPath, std::ostream& out, std::ostream& err)
 
   std::map<std::string, std::string> optionOf;
   optionOf["Source"] = "--source";
-  for (const ParamOptionSpec& s : ParamOptionSpecs()) optionOf[s.paramName] = s.option;
+  for (const ParamOption& s : KnownParamOptions()) optionOf[s.paramName] = s.option;
 
   out << "Parameters (" << effect->params().size() << " declared; 0 is the input layer):\n";
   char line[256];
@@ -321,14 +321,14 @@ std::vector<std::string> WithDefaultCommand(std::vector<std::string> args) {
 
 }  // namespace
 
-const std::vector<ParamOptionSpec>& ParamOptionSpecs() {
-  static const std::vector<ParamOptionSpec> specs = {
+const std::vector<ParamOption>& KnownParamOptions() {
+  static const std::vector<ParamOption> known = {
       {"--strength", "Strength", 0, 100, 100},
       {"--span", "FXAA Span", 0, 100, 8},
       {"--reduce-multiplier", "FXAA Reduce Multiplier", 0, 100, 1},
       {"--reduce-minimum", "FXAA Reduce Minimum", 0, 100, 1},
   };
-  return specs;
+  return known;
 }
 
 std::string DefaultPluginPath() {

@@ -24,11 +24,11 @@ int RunFxaa(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 std::string DefaultPluginPath();
 
 // The tool's options for the plug-in's parameters, as the help text describes them.
-struct ParamOptionSpec {
+struct ParamOption {
   const char* option;     // "--strength"
   const char* paramName;  // "Strength"
   double validMin, validMax, defaultValue;
 };
-const std::vector<ParamOptionSpec>& ParamOptionSpecs();
+const std::vector<ParamOption>& KnownParamOptions();
 
 }  // namespace fxaa_cli

@@ -183,14 +183,13 @@ void DrawFullQuad(const RenderTarget& target, ShaderProgram program, const Unifo
 void UploadToTexture(GLuint texture, const PF_EffectWorld* aeBuffer, int bitDepth) {
   // Texture 0 is the context's default texture: writing there would copy nothing useful, and
   // the error it raises would surface in the next unrelated check.
-  if (texture == 0) {
+  const bool noTexture = texture == 0;
+  const bool noBuffer = aeBuffer == nullptr || aeBuffer->data == nullptr;
+  if (noTexture)
     std::cout << "FXAA: " << "UploadToTexture() called without valid texture" << std::endl;
-    return;
-  }
-  if (aeBuffer == nullptr || aeBuffer->data == nullptr) {
+  if (noBuffer)
     std::cout << "FXAA: " << "UploadToTexture() called without valid aeBuffer" << std::endl;
-    return;
-  }
+  if (noTexture || noBuffer) return;
   const int pixelBytes = PixelBytes(bitDepth);
   if (!CanTransfer("UploadToTexture", *aeBuffer, bitDepth)) return;
   glBindTexture(GL_TEXTURE_2D, texture);

@@ -21,6 +21,11 @@ add_subdirectory("$root/bench" bench)
 WRAP
 fi
 
+# A folder configured from the other source (before or after the top level adds bench/) is redone.
+if [[ -f "$build/CMakeCache.txt" ]] &&
+   ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$source_dir" "$build/CMakeCache.txt"; then
+  rm -rf "$build"
+fi
 cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DFXAA_BUILD_TESTS=OFF -DFXAA_BUILD_CLI=OFF >/dev/null
 cmake --build "$build" -j"$jobs" --target fxaa_bench
@@ -28,6 +33,8 @@ bench=$(find "$build" -type f -name fxaa_bench -perm -u+x | head -n 1)
 
 results=$(mktemp)
 "$bench" "$@" | tee "$results"
+# Memory kept per frame on each path, at the size where it matters most.
+"$bench" --memory --frames 12 | tail -n 2 | tee -a "$results"
 {
   echo "Measured $(date -u +%Y-%m-%d) on $(nproc) CPU cores ($(uname -m)), load average at start: $(cut -d' ' -f1-3 /proc/loadavg)."
   echo

@@ -35,7 +35,9 @@ void main()
     vec2 uv = out_uvs;
     float dx = 1.0 / float(resX);
     float dy = 1.0 / float(resY);
-    vec4 S = texture(videoTexture, uv);
+    // The unfiltered source texel: fetched, since linear filtering at a texel centre is not
+    // bit-exact for floats on every driver, and strength 0 must return the source exactly.
+    vec4 S = texelFetch(videoTexture, ivec2(gl_FragCoord.xy), 0);
     colourOut = vec4(0.0);
 
     if (modeL == 1) {

@@ -9,6 +9,8 @@ uniform sampler2D videoTexture;
 
 void main()
 {
-    vec4 c = texture(videoTexture, out_uvs);
+    // Each fragment covers exactly its own texel (out_uvs sits on its centre); fetching it keeps float pixels bit-exact,
+    // which linear filtering at the texel centre does not guarantee on every driver.
+    vec4 c = texelFetch(videoTexture, ivec2(gl_FragCoord.xy), 0);
     colourOut = c.gbar;
 }

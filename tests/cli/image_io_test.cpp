@@ -9,6 +9,7 @@
 #include <OpenEXR/ImfHeader.h>
 #include <OpenEXR/ImfInputFile.h>
 #include <OpenEXR/ImfOutputFile.h>
+#include <OpenEXR/ImfTiledOutputFile.h>
 #include <cstdio>
 #include <fstream>
 
@@ -87,6 +88,8 @@ struct LayoutCase {
   const char* exrChannels;     // nullptr for PNG
 };
 
+std::ostream& operator<<(std::ostream& out, const LayoutCase& c) { return out << c.file; }
+
 class RoundTrip : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(RoundTrip, WritesOwnLayoutAndTypeAndReadsBackTheSamePixels) {
@@ -138,7 +141,12 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{ChannelLayout::kY, SampleType::kFloat, "yf.exr", -1, "Y:float"},
         LayoutCase{ChannelLayout::kRGB, SampleType::kFloat, "rgbf.exr", -1, "B:float G:float R:float"},
         LayoutCase{ChannelLayout::kRGBA, SampleType::kFloat, "rgbaf.exr", -1,
-                   "A:float B:float G:float R:float"}));
+                   "A:float B:float G:float R:float"}),
+    [](const ::testing::TestParamInfo<LayoutCase>& info) {
+      std::string n = info.param.file;
+      n[n.find('.')] = '_';
+      return n;
+    });
 
 TEST(ImageFiles, PaletteFilesAreExpandedToTruecolourWithTransparency) {
   ScratchDir dir;
@@ -205,6 +213,34 @@ TEST(ImageFiles, ExrDataWindowAndCompressionAreKept) {
   EXPECT_TRUE(cli_test::SamePixels(ReadImage(dir / "copy.exr"), image));
 }
 
+TEST(ImageFiles, TiledExrIsReadAndWrittenBackAsScanLines) {
+  ScratchDir dir;
+  const std::string in = dir / "tiled.exr";
+  std::vector<half> rgba(6 * 5 * 4);
+  for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = half(float(i % 17) / 16.0f);
+  {
+    Imf::Header header(6, 5);
+    header.setTileDescription(Imf::TileDescription(4, 4));
+    for (const char* c : {"R", "G", "B", "A"}) header.channels().insert(c, Imf::Channel(Imf::HALF));
+    Imf::FrameBuffer frame;
+    const char* names[4] = {"R", "G", "B", "A"};
+    for (int c = 0; c < 4; ++c)
+      frame.insert(names[c], Imf::Slice::Make(Imf::HALF, rgba.data() + c, header.dataWindow(),
+                                              4 * sizeof(half), 6 * 4 * sizeof(half)));
+    Imf::TiledOutputFile file(in.c_str(), header);
+    file.setFrameBuffer(frame);
+    file.writeTiles(0, file.numXTiles() - 1, 0, file.numYTiles() - 1);
+  }
+  const Image image = ReadImage(in);
+  ASSERT_EQ(image.width, 6);
+  EXPECT_EQ(image.type, SampleType::kHalf);
+  EXPECT_EQ(image.floats[4 * 7 + 1], float(rgba[4 * 7 + 0]));  // red of pixel 7
+  EXPECT_EQ(image.floats[4 * 7 + 0], float(rgba[4 * 7 + 3]));  // its alpha, first in ARGB
+  WriteImage(image, dir / "copy.exr");
+  EXPECT_FALSE(Imf::InputFile((dir / "copy.exr").c_str()).header().hasTileDescription());
+  EXPECT_TRUE(cli_test::SamePixels(ReadImage(dir / "copy.exr"), image));
+}
+
 TEST(ImageFiles, OutputEncodingFollowsTheFormatWhenTheInputsCannotBeKept) {
   struct Case {
     SampleType in;
@@ -261,6 +297,8 @@ struct BadFile {
   const char* cause;  // part of the message after the file name
   void (*make)(const std::string& path, const ScratchDir& dir);
 };
+
+std::ostream& operator<<(std::ostream& out, const BadFile& c) { return out << c.name; }
 
 class BadInput : public ::testing::TestWithParam<BadFile> {};
 

@@ -27,6 +27,8 @@ struct IdentityCase {
   SampleType type;
 };
 
+std::ostream& operator<<(std::ostream& out, const IdentityCase& c) { return out << c.file; }
+
 class StrengthZero : public ::testing::TestWithParam<IdentityCase> {};
 
 TEST_P(StrengthZero, ReturnsTheInputExactlyInItsOwnLayoutAndDepth) {
@@ -52,7 +54,12 @@ INSTANTIATE_TEST_SUITE_P(
                       IdentityCase{"rgb16.png", ChannelLayout::kRGB, SampleType::kUInt16},
                       IdentityCase{"ya16.png", ChannelLayout::kYA, SampleType::kUInt16},
                       IdentityCase{"rgbaf.exr", ChannelLayout::kRGBA, SampleType::kFloat},
-                      IdentityCase{"rgbh.exr", ChannelLayout::kRGB, SampleType::kHalf}));
+                      IdentityCase{"rgbh.exr", ChannelLayout::kRGB, SampleType::kHalf}),
+    [](const ::testing::TestParamInfo<IdentityCase>& info) {
+      std::string n = info.param.file;
+      n[n.find('.')] = '_';
+      return n;
+    });
 
 // A white area above a point-sampled shallow edge (one step every 5 pixels), black below.
 Image AliasedEdge(SampleType type) {
@@ -171,6 +178,8 @@ struct BadCase {
   const char* cause;
   void (*make)(const std::string& path);
 };
+
+std::ostream& operator<<(std::ostream& out, const BadCase& c) { return out << c.name; }
 
 class BadInputThroughTheTool : public ::testing::TestWithParam<BadCase> {};
 
@@ -380,14 +389,14 @@ TEST(Info, ListsTheAboutTextAndEveryDeclaredParameterAsDeclared) {
 
 TEST(Info, TheToolsOptionHelpMatchesTheDeclaredRangesAndDefaults) {
   const Declared declared = AskThePlugin();
-  for (const ParamOptionSpec& spec : ParamOptionSpecs()) {
+  for (const ParamOption& known : KnownParamOptions()) {
     const PF_ParamDef* def = nullptr;
     for (const PF_ParamDef& p : declared.params)
-      if (std::string(p.name) == spec.paramName) def = &p;
-    ASSERT_NE(def, nullptr) << spec.paramName;
-    EXPECT_EQ(def->u.fs_d.valid_min, spec.validMin) << spec.option;
-    EXPECT_EQ(def->u.fs_d.valid_max, spec.validMax) << spec.option;
-    EXPECT_EQ(def->u.fs_d.dephault, spec.defaultValue) << spec.option;
+      if (std::string(p.name) == known.paramName) def = &p;
+    ASSERT_NE(def, nullptr) << known.paramName;
+    EXPECT_EQ(def->u.fs_d.valid_min, known.validMin) << known.option;
+    EXPECT_EQ(def->u.fs_d.valid_max, known.validMax) << known.option;
+    EXPECT_EQ(def->u.fs_d.dephault, known.defaultValue) << known.option;
   }
 }
 

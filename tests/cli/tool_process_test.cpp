@@ -22,9 +22,11 @@ std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-// Runs `tool` with `args`, standard output and error captured apart.
-Process RunProcess(const ScratchDir& dir, const std::string& tool, const std::vector<std::string>& args) {
-  std::string command = Quote(tool);
+// Runs `tool` with `args`, standard output and error captured apart; `env` is prefixed as
+// NAME=value assignments.
+Process RunProcess(const ScratchDir& dir, const std::string& tool, const std::vector<std::string>& args,
+                   const std::string& env = "") {
+  std::string command = env + " " + Quote(tool);
   for (const std::string& a : args) command += " " + Quote(a);
   command += " >" + Quote(dir / "stdout.txt") + " 2>" + Quote(dir / "stderr.txt") + " </dev/null";
   const int raw = std::system(command.c_str());
@@ -62,6 +64,24 @@ TEST(ToolProcess, TheToolsMessagesGoToStandardErrorOnly) {
   EXPECT_NE(p.err.find("wrote " + dir / "out.png"), std::string::npos) << p.err;
   EXPECT_EQ(p.out.find("fxaa:"), std::string::npos) << p.out;
   EXPECT_EQ(p.err.find('\r'), std::string::npos);  // not a terminal: plain lines, no bar
+}
+
+TEST(ToolProcess, WithoutOpenGLTheBatchStopsWithOneMessage) {
+  ScratchDir dir;
+  for (const char* name : {"a.png", "b.png", "c.png"})
+    fxaa_cli::WriteImage(cli_test::MakeImage(8, 8, fxaa_cli::ChannelLayout::kRGB,
+                                             fxaa_cli::SampleType::kUInt8),
+                         dir / name);
+  // glvnd finds no EGL vendor library: the plug-in gets no context.
+  const Process p = RunProcess(dir, FXAA_TOOL_PATH, {dir / "a.png", dir / "b.png", dir / "c.png", "-o", dir / "out/"},
+                               "__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json");
+  if (p.status == 0) GTEST_SKIP() << "OpenGL was found without the EGL vendor list";
+  EXPECT_EQ(p.status, 1);
+  size_t count = 0;
+  for (size_t at = p.err.find("no OpenGL context"); at != std::string::npos; at = p.err.find("no OpenGL context", at + 1))
+    ++count;
+  EXPECT_EQ(count, 1u) << p.err;
+  EXPECT_TRUE(dir.Files("out").empty());
 }
 
 TEST(ToolProcess, FindsThePluginInTheInstalledLayout) {

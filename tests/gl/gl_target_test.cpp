@@ -201,6 +201,9 @@ TEST_F(RenderTargetTest, MisusedTransfersPrintALineAndTransferNothing) {
   const MisuseCase cases[] = {
       {"upload, texture 0", true, false, false, true, 8, 0,
        "FXAA: UploadToTexture() called without valid texture\n"},
+      {"upload, texture 0 and no world", true, true, false, true, 8, 0,
+       "FXAA: UploadToTexture() called without valid texture\n"
+       "FXAA: UploadToTexture() called without valid aeBuffer\n"},
       {"upload, no world", true, true, false, false, 8, 0,
        "FXAA: UploadToTexture() called without valid aeBuffer\n"},
       {"upload, no pixels", true, false, true, false, 8, 0,
@@ -237,6 +240,31 @@ TEST_F(RenderTargetTest, MisusedTransfersPrintALineAndTransferNothing) {
     for (uint8_t byte : check.memory) ASSERT_EQ(byte, 0);
     ReleaseRenderTarget(&target);
   }
+}
+
+// Each transfer puts back what it changed: row lengths, texture and frame-buffer bindings.
+TEST_F(RenderTargetTest, TransfersLeaveRowLengthsAndBindingsAtZero) {
+  RenderTarget target = CreateRenderTarget(3, 2, GL_MIRRORED_REPEAT, GL_RGBA32F);
+  ASSERT_NE(target.framebuffer, 0u);
+  for (const int bitDepth : {8, 32}) {
+    for (const bool upload : {true, false}) {
+      SCOPED_TRACE(std::to_string(bitDepth) + (upload ? " upload" : " download"));
+      TestWorld world(3, 2, bitDepth, 2, kSentinel);
+      if (upload)
+        UploadToTexture(target.texture, &world.world, bitDepth);
+      else
+        DownloadFromTarget(target, &world.world, bitDepth, GL_COLOR_ATTACHMENT0);
+      const GLenum queries[] = {GL_UNPACK_ROW_LENGTH, GL_PACK_ROW_LENGTH, GL_TEXTURE_BINDING_2D,
+                                GL_FRAMEBUFFER_BINDING, GL_PIXEL_PACK_BUFFER_BINDING};
+      for (const GLenum query : queries) {
+        GLint value = -1;
+        glGetIntegerv(query, &value);
+        EXPECT_EQ(value, 0) << std::hex << query;
+      }
+      EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    }
+  }
+  ReleaseRenderTarget(&target);
 }
 
 TEST_F(RenderTargetTest, CreateBufferReportsAGlErrorAndStillReturnsTheName) {

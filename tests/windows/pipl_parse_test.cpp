@@ -90,7 +90,7 @@ TEST(PiplParse, RefusesDamagedResourcesWithAReason) {
       {"format word 2", WithBytes([](Bytes& b) { b[0] = 2; }), "format word 2"},
       {"list version 1", WithBytes([](Bytes& b) { b[2] = 1; }), "property list version 1"},
       {"count one too many", WithBytes([](Bytes& b) { b[6] = 13; }), "property 13 of 13 runs past"},
-      {"count one too few", WithBytes([](Bytes& b) { b[6] = 11; }), "8 bytes after the last of 11"},
+      {"count one too few", WithBytes([](Bytes& b) { b[6] = 11; }), "20 bytes after the last of 11"},
       {"cut short", WithBytes([](Bytes& b) { b.resize(b.size() - 3); }), "'aeFL' of length 4 runs past"},
       {"length near 4 GiB", WithBytes([](Bytes& b) { PutLe32(b, LengthFieldOffset(1), 0xFFFFFFFEu); }),
        "'name' of length 4294967294 runs past"},
@@ -166,7 +166,9 @@ TEST(PiplParse, GlobalSetUpWordsAreComparedOneByOne) {
     std::string error;
     const bool agree = hostsim::CheckGlobalSetupWords(pipl, c.version, c.flags, c.flags2, &error);
     EXPECT_EQ(agree, *c.message == 0);
-    if (!agree) EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    if (!agree) {
+      EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    }
   }
 }
 
