@@ -10,10 +10,12 @@ jobs=${FXAA_BUILD_JOBS:-2}
 
 scripts/build-windows.sh
 
-# The file as the host sees it, checked by the Linux build's reader (configured when missing).
-[[ -f build/CMakeCache.txt ]] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target windows_resource_tests -j"$jobs" >/dev/null
-FXAA_AEX="$root/build-windows/FXAA.aex" build/tests/windows/windows_resource_tests --gtest_brief=1
+# The file as the host sees it, checked by the Linux build's reader (configured when missing;
+# FXAA_LINUX_BUILD_DIR picks the Linux build folder, build/ by default).
+linux=${FXAA_LINUX_BUILD_DIR:-build}
+[[ -f "$linux/CMakeCache.txt" ]] || cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$linux" --target windows_resource_tests -j"$jobs" >/dev/null
+FXAA_AEX="$root/build-windows/FXAA.aex" "$linux/tests/windows/windows_resource_tests" --gtest_brief=1
 
 # Wine: the prefix is created once (a fresh one takes several seconds); inside the X server a
 # persistent wineserver and one idle Windows program keep Wine's services running, so each test

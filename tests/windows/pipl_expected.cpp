@@ -1,5 +1,6 @@
 #include "tests/windows/pipl_expected.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace wintest {
@@ -12,8 +13,9 @@ std::vector<uint8_t> Le32(uint32_t value) {
   return {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
 }
 std::vector<uint8_t> Counted(const std::string& text) {
-  std::vector<uint8_t> bytes{uint8_t(text.size())};
-  bytes.insert(bytes.end(), text.begin(), text.end());
+  std::vector<uint8_t> bytes(text.size() + 1);
+  bytes[0] = uint8_t(text.size());
+  std::copy(text.begin(), text.end(), bytes.begin() + 1);
   return bytes;
 }
 std::vector<uint8_t> Terminated(const std::string& text) {
