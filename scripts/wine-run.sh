@@ -54,11 +54,9 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   ) 9>"$WINEPREFIX.lock"
 fi
 
+# Only the program is stopped at the limit: the Wine server may be serving other runs.
 if [[ -n "${DISPLAY:-}" ]]; then
-  timeout --kill-after=10 "$limit" wine "$program" "$@"
-  rc=$?
-  ((rc == 124 || rc == 137)) && wineserver -k 2>/dev/null
-  exit $rc
+  exec timeout --kill-after=10 "$limit" wine "$program" "$@"
 fi
 
 command -v xvfb-run >/dev/null || { echo "wine-run: xvfb-run is missing (scripts/setup.sh --windows)" >&2; exit 2; }
@@ -67,5 +65,5 @@ timeout --kill-after=10 $((limit + 30)) xvfb-run -a -s "-screen 0 640x480x24" ba
   limit=$1; shift
   timeout --kill-after=10 "$limit" wine "$@"
   rc=$?
-  if ((rc == 124 || rc == 137)); then wineserver -k 2>/dev/null; else timeout 30 wineserver -w; fi
+  timeout 30 wineserver -w
   exit $rc' wine-run "$limit" "$program" "$@"
