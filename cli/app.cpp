@@ -1,7 +1,5 @@
 #include "cli/app.h"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
@@ -17,6 +15,7 @@
 #include "cli/effect.h"
 #include "cli/image.h"
 #include "cli/sequence.h"
+#include "cli/system.h"
 
 namespace fxaa_cli {
 
@@ -333,8 +332,8 @@ const std::vector<ParamOption>& KnownParamOptions() {
 
 std::string DefaultPluginPath() {
   std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
+  const fs::path exe = ExecutablePath();
+  if (!exe.empty()) {
     const fs::path dir = exe.parent_path();
     for (const fs::path& candidate :
          {dir / FXAA_PLUGIN_FILE_NAME, dir / ".." / "lib" / "fxaa" / FXAA_PLUGIN_FILE_NAME}) {

@@ -1,7 +1,5 @@
 #include "cli/image.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <atomic>
@@ -11,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+
+#include "cli/system.h"
 
 namespace fxaa_cli {
 
@@ -56,14 +56,6 @@ const char* SampleTypeName(SampleType type) {
 
 namespace {
 
-// Physical memory in bytes, or 0 when the system does not say.
-unsigned long long PhysicalMemory() {
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long pageSize = sysconf(_SC_PAGE_SIZE);
-  if (pages <= 0 || pageSize <= 0) return 0;
-  return static_cast<unsigned long long>(pages) * static_cast<unsigned long long>(pageSize);
-}
-
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
@@ -73,7 +65,7 @@ std::string Lower(std::string s) {
 std::string TemporaryNameFor(const fs::path& path) {
   static std::atomic<unsigned> counter{0};
   fs::path tmp = path.parent_path();
-  tmp /= "." + path.filename().string() + ".tmp-" + std::to_string(getpid()) + "-" +
+  tmp /= "." + path.filename().string() + ".tmp-" + std::to_string(CurrentProcessId()) + "-" +
          std::to_string(counter++);
   return tmp.string();
 }
@@ -94,7 +86,7 @@ void CheckImageSize(const std::string& path, long long width, long long height) 
   // result); refuse a size whose one float copy would take more than an eighth of the memory.
   const unsigned long long frameBytes =
       static_cast<unsigned long long>(width) * static_cast<unsigned long long>(height) * 16ull;
-  const unsigned long long memory = PhysicalMemory();
+  const unsigned long long memory = PhysicalMemoryBytes();
   if (memory != 0 && frameBytes > memory / 8) {
     throw ImageError(path + ": image too large for this machine's memory: " +
                      std::to_string(width) + " x " + std::to_string(height));

@@ -1,12 +1,11 @@
-#include <unistd.h>
-
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/app.h"
+#include "cli/system.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return fxaa_cli::RunFxaa(args, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+  return fxaa_cli::RunFxaa(args, std::cout, std::cerr, fxaa_cli::StandardErrorIsTerminal());
 }

@@ -1,11 +1,10 @@
 #include "cli/progress.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+
+#include "cli/system.h"
 
 namespace fxaa_cli {
 
@@ -13,9 +12,8 @@ namespace {
 
 // Columns of the terminal on standard error, 80 when it does not say.
 int TerminalWidth() {
-  winsize size{};
-  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 20) return size.ws_col;
-  return 80;
+  const int columns = TerminalColumns();
+  return columns > 20 ? columns : 80;
 }
 
 }  // namespace

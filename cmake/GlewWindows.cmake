@@ -1,7 +1,7 @@
 # glew_static: GLEW compiled from source for the Windows build (no prebuilt Windows GLEW is
 # installed here). FXAA_GLEW_SOURCE_DIR names a GLEW source tree (src/glew.c, include/GL/glew.h),
 # such as an unpacked GLEW source release; left empty, Debian's glew source package is fetched
-# once into a cache folder in the build folder by scripts/fetch-glew-source.sh.
+# once into a cache folder in the build folder by scripts/fetch-debian-source.sh.
 set(FXAA_GLEW_SOURCE_DIR "" CACHE PATH "GLEW source tree holding src/glew.c and include/GL/glew.h")
 
 if(NOT FXAA_GLEW_SOURCE_DIR)
@@ -11,12 +11,12 @@ if(NOT FXAA_GLEW_SOURCE_DIR)
                         "(the folder that holds src/glew.c and include/GL/glew.h).")
   endif()
   execute_process(
-    COMMAND "${FXAA_BASH}" "${PROJECT_SOURCE_DIR}/scripts/fetch-glew-source.sh"
-            "${CMAKE_BINARY_DIR}/_deps/glew-source"
+    COMMAND "${FXAA_BASH}" "${PROJECT_SOURCE_DIR}/scripts/fetch-debian-source.sh" glew
+            "${CMAKE_BINARY_DIR}/_deps/sources"
     OUTPUT_VARIABLE fxaa_glew_tree OUTPUT_STRIP_TRAILING_WHITESPACE
     RESULT_VARIABLE fxaa_glew_result)
   if(NOT fxaa_glew_result EQUAL 0 OR NOT fxaa_glew_tree)
-    message(FATAL_ERROR "Could not fetch GLEW's source (scripts/fetch-glew-source.sh failed); "
+    message(FATAL_ERROR "Could not fetch GLEW's source (scripts/fetch-debian-source.sh failed); "
                         "set FXAA_GLEW_SOURCE_DIR to a GLEW source tree instead.")
   endif()
   set(fxaa_glew_dir "${fxaa_glew_tree}")

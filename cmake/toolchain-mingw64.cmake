@@ -29,3 +29,6 @@ set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 # beyond Windows' own libraries has to travel with it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+# ...so libraries are found as static archives, never as the import library of a DLL (mingw's
+# zlib comes as both).
+set(CMAKE_FIND_LIBRARY_SUFFIXES .a)

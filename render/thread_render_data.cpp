@@ -6,6 +6,7 @@
 
 #include "gl/gl_context.h"
 #include "host/effect_entry.h"
+#include "render/local_render_data_backend.h"
 #include "shaders/shader_sources.h"
 
 namespace {
@@ -31,10 +32,10 @@ void FillList(uintptr_t* list, const std::string& fragment) {
 
 }  // namespace
 
-thread_local LocalRenderData local_render_data;
+LocalRenderData local_render_data;
 
-LocalRenderData::~LocalRenderData() {
-  if (!record) return;
+void ReleaseThreadRenderData(ThreadRenderData* record) {
+  if (record == nullptr) return;
   if (record->context != nullptr) {
     MakeGlContextCurrent(record->context);
     DeleteShaderProgram(&record->swizzleProgram);
@@ -43,8 +44,19 @@ LocalRenderData::~LocalRenderData() {
     FreeGlContextRecord(record->context);
     record->context = nullptr;
   }
-  record.reset();
+  delete record;
   --g_liveRecords;
+}
+
+void LocalRenderData::reset(ThreadRenderData* record) {
+  ThreadRenderData* previous = get();
+  if (record == previous) return;
+  if (record != nullptr) ++g_liveRecords;
+  if (!StoreThreadRecord(record)) {
+    ReleaseThreadRenderData(record);
+    return;
+  }
+  ReleaseThreadRenderData(previous);
 }
 
 std::mutex& ThreadDataMutex() {
@@ -71,9 +83,9 @@ void EnsureThreadRenderData(PF_InData* in_data) {
       in_data->global_data ? *reinterpret_cast<GlobalData* const*>(in_data->global_data) : nullptr;
   if (global == nullptr || global->rootContext == nullptr) return;
 
-  local_render_data.record.reset(new ThreadRenderData);
-  ++g_liveRecords;
+  local_render_data.reset(new ThreadRenderData);
   ThreadRenderData* record = local_render_data.get();
+  if (record == nullptr) return;  // the platform could not hold it; the frame is refused
   GlContext* context = CreateGlContext(nullptr);
   if (IsGlContextValid(context)) {
     record->context = context;

@@ -2,7 +2,6 @@
 // by a clean-up that runs on that thread when it ends.
 #pragma once
 
-#include <memory>
 #include <mutex>
 
 #include "gl/gl_program.h"
@@ -16,13 +15,22 @@ struct ThreadRenderData {
   ShaderProgram fxaaProgram = 0;
 };
 
-// The thread-local owner of a thread's record; its destructor is the thread-exit clean-up.
-struct LocalRenderData {
-  std::unique_ptr<ThreadRenderData> record;
-  ThreadRenderData* get() const { return record.get(); }
-  ~LocalRenderData();
+// The calling thread's record, owned by that thread. The platform's backend
+// (local_render_data_posix.cpp, local_render_data_win.cpp) runs ReleaseThreadRenderData on each
+// thread that holds a record when it ends.
+class LocalRenderData {
+ public:
+  // The calling thread's record, or none.
+  ThreadRenderData* get() const;
+  // Gives the calling thread `record` (or none); the record it held before is released at once.
+  // Should the platform be unable to hold it, `record` is released too and the thread keeps none.
+  void reset(ThreadRenderData* record = nullptr);
 };
-extern thread_local LocalRenderData local_render_data;
+extern LocalRenderData local_render_data;
+
+// Releases a record: with its context made current, its programs, then the context; then the
+// record itself. Runs on the thread the record belongs to.
+void ReleaseThreadRenderData(ThreadRenderData* record);
 
 // Guards the creation of per-thread render data (after RenderMutex in lock order).
 std::mutex& ThreadDataMutex();

@@ -12,7 +12,7 @@ packages=(
 )
 if [[ "${1:-}" == "--windows" ]]; then
   packages+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
-             python3-pefile dpkg-dev)
+             python3-pefile dpkg-dev libz-mingw-w64-dev)
 fi
 
 missing=()

@@ -20,11 +20,8 @@ FXAA_AEX="$root/build-windows/FXAA.aex" "$linux/tests/windows/windows_resource_t
 # Wine: the prefix is created once (a fresh one takes several seconds); inside the X server a
 # persistent wineserver and one idle Windows program keep Wine's services running, so each test
 # program starts in a fraction of a second.
-# Known fault, not yet fixed: in the mingw build a render thread's thread_local clean-up runs
-# after the runtime has freed the thread's storage ("Cannot Set OpenGL Context", then heap
-# corruption), so the multi-threaded frame tests are left out of the Windows run until it is
-# mended. They run, and pass, in the Linux suite.
-exclude=${FXAA_WINE_EXCLUDE-FramesOnSeveralThreadsAtOnce}
+# FXAA_WINE_EXCLUDE: a ctest -E pattern of Windows tests to leave out (none by default).
+exclude=${FXAA_WINE_EXCLUDE-}
 
 export WINEPREFIX="$root/build-windows/wineprefix"
 export WINEDEBUG=-all

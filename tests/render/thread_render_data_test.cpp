@@ -162,7 +162,7 @@ TEST_F(ThreadRenderDataTest, RecordWithoutContextIsRefusedAndNoForeignContextIsU
     GlContext* foreign = CreateGlContext(nullptr);
     ASSERT_TRUE(IsGlContextValid(foreign));
     ASSERT_TRUE(AnyContextCurrent());
-    local_render_data.record.reset(new ThreadRenderData);  // as after a failed creation
+    local_render_data.reset(new ThreadRenderData);  // as after a failed creation
 
     Pixels input(4, 3, 8, 0, 0xFF), output(4, 3, 8, 0, 0x11);
     RenderBlock block = BlockFor(&input.world, &output.world, 8);
@@ -175,7 +175,7 @@ TEST_F(ThreadRenderDataTest, RecordWithoutContextIsRefusedAndNoForeignContextIsU
     EXPECT_EQ(output.storage, Pixels(4, 3, 8, 0, 0x11).storage);
     EXPECT_EQ(local_render_data.get()->context, nullptr) << "creation is not tried again";
 
-    local_render_data.record.reset();
+    local_render_data.reset();
     DestroyGlContext(foreign);
     FreeGlContextRecord(foreign);
   });

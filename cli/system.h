@@ -1,0 +1,24 @@
+// What the tool asks of the operating system; one backend per platform (system_posix.cpp,
+// system_win.cpp).
+#pragma once
+
+#include <string>
+
+namespace fxaa_cli {
+
+// Physical memory in bytes, or 0 when the system does not say.
+unsigned long long PhysicalMemoryBytes();
+
+// This process's id, for names that must not clash with another process's.
+unsigned long CurrentProcessId();
+
+// Full path of the running program, or "" when the system does not say.
+std::string ExecutablePath();
+
+// True when standard error is a terminal (progress is then drawn as a bar).
+bool StandardErrorIsTerminal();
+
+// Columns of the terminal on standard error, or 0 when it does not say.
+int TerminalColumns();
+
+}  // namespace fxaa_cli

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds the libraries the Windows programs link statically, with the mingw-w64 toolchain, into
+# PREFIX: GoogleTest (from the source libgtest-dev ships), and for the fxaa tool libpng, Imath,
+# OpenEXR and CLI11 (from Debian's source packages, fetched into SOURCES). zlib comes from
+# Debian's libz-mingw-w64-dev. Each library is built once; a stamp in PREFIX records it.
+# Usage: scripts/build-windows-deps.sh PREFIX SOURCES
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+prefix=${1:?usage: build-windows-deps.sh PREFIX SOURCES}
+sources=${2:?usage: build-windows-deps.sh PREFIX SOURCES}
+toolchain="$root/cmake/toolchain-mingw64.cmake"
+jobs=${FXAA_BUILD_JOBS:-2}
+mkdir -p "$prefix" "$sources"
+prefix=$(cd "$prefix" && pwd)
+
+# zlib, found as a static archive (the toolchain file prefers those).
+zlib=/usr/x86_64-w64-mingw32/lib/libz.a
+[[ -f "$zlib" ]] || { echo "build-windows-deps: $zlib is missing (libz-mingw-w64-dev)" >&2; exit 1; }
+
+# build NAME SOURCE_DIR [CMake arguments...]: configures, builds and installs one library.
+build() {
+  local name=$1 src=$2
+  shift 2
+  local stamp="$prefix/.built-$name"
+  [[ -f "$stamp" ]] && return 0
+  echo "build-windows-deps: building $name for Windows"
+  local dir="$sources/build-$name"
+  rm -rf "$dir"
+  local log="$sources/build-$name.log"
+  if ! { cmake -S "$src" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+           -DCMAKE_INSTALL_PREFIX="$prefix" -DFXAA_WINDOWS_DEPS_PREFIX="$prefix" "$@" &&
+         cmake --build "$dir" -j"$jobs" &&
+         cmake --install "$dir"; } >"$log" 2>&1; then
+    tail -n 30 "$log" >&2
+    echo "build-windows-deps: building $name failed (whole log: $log)" >&2
+    exit 1
+  fi
+  rm -rf "$dir"
+  touch "$stamp"
+}
+
+fetch() { scripts/fetch-debian-source.sh "$1" "$sources"; }
+
+gtest_src=/usr/src/googletest
+[[ -f "$gtest_src/CMakeLists.txt" ]] || { echo "build-windows-deps: $gtest_src is missing (libgtest-dev)" >&2; exit 1; }
+build googletest "$gtest_src" -DBUILD_GMOCK=ON -Dgtest_disable_pthreads=OFF
+
+build libpng "$(fetch libpng1.6)" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
+  -DPNG_EXECUTABLES=OFF
+
+build imath "$(fetch imath)" -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF -DPYTHON=OFF
+
+build openexr "$(fetch openexr)" -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF \
+  -DOPENEXR_BUILD_TOOLS=OFF -DOPENEXR_INSTALL_TOOLS=OFF -DOPENEXR_INSTALL_EXAMPLES=OFF \
+  -DOPENEXR_INSTALL_PKG_CONFIG=OFF -DDOCS=OFF -DImath_DIR="$prefix/lib/cmake/Imath"
+
+build cli11 "$(fetch cli11)" -DCLI11_BUILD_TESTS=OFF -DCLI11_BUILD_EXAMPLES=OFF \
+  -DCLI11_BUILD_DOCS=OFF -DCLI11_PRECOMPILED=OFF
