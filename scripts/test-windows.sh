@@ -14,7 +14,7 @@ scripts/build-windows.sh
 # FXAA_LINUX_BUILD_DIR picks the Linux build folder, build/ by default).
 linux=${FXAA_LINUX_BUILD_DIR:-build}
 [[ -f "$linux/CMakeCache.txt" ]] || cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$linux" --target windows_resource_tests windows_match_tests -j"$jobs" >/dev/null
+cmake --build "$linux" --target windows_resource_tests windows_match_tests fxaa -j"$jobs" >/dev/null
 FXAA_AEX="$root/build-windows/FXAA.aex" "$linux/tests/windows/windows_resource_tests" --gtest_brief=1
 
 # Wine: the prefix is created once (a fresh one takes several seconds); inside the X server a
@@ -29,8 +29,9 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 idle="$root/build-windows/tests/windows/exit_with.exe"
 scripts/wine-run.sh "$idle" 0 >/dev/null
 
-# The frame dumps the Wine run writes; removed first so a failed run leaves none to compare.
-rm -f build-windows/render-dump.bin build-windows/render-dump-threads.bin
+# The frame dumps and tool outputs the Wine run writes; removed first so a failed run leaves
+# none to compare.
+rm -rf build-windows/render-dump.bin build-windows/render-dump-threads.bin build-windows/tool-run
 
 wine_rc=0
 timeout --kill-after=20 "${FXAA_WINE_SUITE_TIMEOUT:-900}" \
@@ -43,12 +44,18 @@ timeout --kill-after=20 "${FXAA_WINE_SUITE_TIMEOUT:-900}" \
     wineserver -k 2>/dev/null
     exit $rc' test-windows "$idle" "$jobs" "$exclude" "$@" || wine_rc=$?
 
-# The Windows build's frames against the Linux build's, for each dump the Wine run wrote.
+# The Windows build's frames and tool outputs against the Linux build's, for each the Wine run
+# wrote.
 match=()
 [[ -f build-windows/render-dump.bin ]] &&
   match+=(FXAA_WINDOWS_RENDER_DUMP="$root/build-windows/render-dump.bin")
 [[ -f build-windows/render-dump-threads.bin ]] &&
   match+=(FXAA_WINDOWS_THREADED_RENDER_DUMP="$root/build-windows/render-dump-threads.bin")
+if [[ -d build-windows/tool-run ]]; then
+  tests/windows/tool_runs.sh "$root/build-windows/tool-run-linux" "$linux/cli/fxaa" >/dev/null
+  match+=(FXAA_WINDOWS_TOOL_RUN="$root/build-windows/tool-run"
+          FXAA_LINUX_TOOL_RUN="$root/build-windows/tool-run-linux")
+fi
 match_rc=0
 if ((${#match[@]})); then
   env "${match[@]}" "$linux/tests/windows/windows_match_tests" --gtest_brief=1 || match_rc=$?
