@@ -349,6 +349,9 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
                "run as After Effects would run it.",
                "fxaa");
   app.footer(kExamples);
+  // Options are written the same everywhere; on Windows "/name" would otherwise be an option,
+  // and a rooted path a wrong one.
+  app.allow_windows_style_options(false);
   app.set_version_flag("--version", std::string("fxaa ") + FXAA_TOOL_VERSION);
   app.require_subcommand(0, 1);
 

@@ -9,6 +9,7 @@
 #   a caller that runs many programs starts one X server around all of them instead.
 # - Wine's crash debugger is switched off, so a crash fails the run instead of hanging it.
 # - FXAA_WINE_TIMEOUT (seconds, default 120) bounds the run.
+# - FXAA_WINE_NO_DISPLAY=1 runs the program with no X display at all (window creation fails).
 set -uo pipefail
 
 if (($# < 1)); then
@@ -55,6 +56,10 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
 fi
 
 # Only the program is stopped at the limit: the Wine server may be serving other runs.
+if [[ "${FXAA_WINE_NO_DISPLAY:-}" == 1 ]]; then
+  unset DISPLAY
+  exec timeout --kill-after=10 "$limit" wine "$program" "$@"
+fi
 if [[ -n "${DISPLAY:-}" ]]; then
   exec timeout --kill-after=10 "$limit" wine "$program" "$@"
 fi

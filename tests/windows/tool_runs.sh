@@ -35,7 +35,8 @@ for i in 1 2 3 4 5 6; do
 done
 fxaa "sequence/in.%04d.png" --frames 1-6 --threads 3 -o "sequence/out.%04d.png" -q
 rm sequence/in.*.png
-# Replacing an existing output goes through the same temporary-file rename.
+# Replacing an existing output goes through the same temporary-file rename; a rooted input path
+# is an input, not an option.
 fxaa demo/before.png -o colour-8.png -q
-fxaa demo/before.png -o colour-8.png -q
+fxaa "$PWD/demo/before.png" -o colour-8.png -q
 ls -R
