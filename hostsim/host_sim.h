@@ -88,6 +88,8 @@ class World {
   static int BytesPerPixel(int bitDepth) { return bitDepth == 32 ? 16 : bitDepth == 16 ? 8 : 4; }
   // Bit depth of the live World owning `world`, or 0 when no World owns it.
   static int BitDepthOf(const PF_EffectWorld* world);
+  // Whether a live World owns `world` (whatever its bit depth, 0 included).
+  static bool IsLive(const PF_EffectWorld* world);
 
  private:
   int bitDepth_;

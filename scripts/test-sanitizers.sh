@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the Linux suite a second time in build-asan with AddressSanitizer and
+# UndefinedBehaviorSanitizer (the first report ends the process) and runs every test there, with
+# leak checking on. Mesa's own leaks are suppressed in scripts/sanitizer-suppressions.txt.
+# Usage: scripts/test-sanitizers.sh [ctest arguments...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+scripts/setup.sh
+
+# -O1 keeps the build and the instrumented code quick; llvmpipe's own code is not instrumented
+# and dominates the run time anyway.
+flags="-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+  -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" \
+  -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+cmake --build build-asan -j"$jobs"
+
+# Every report fails the test that caused it: ASan and UBSan abort, LSan makes the exit code 23.
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$root/scripts/sanitizer-suppressions.txt:print_suppressions=0"
+ctest --test-dir build-asan --output-on-failure -j"$jobs" "$@"
