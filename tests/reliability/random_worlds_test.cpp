@@ -2,7 +2,8 @@
 // sizes beyond the driver's texture limit; padded rows of any length; 8 and 32 bits and depths
 // the plug-in must refuse; NaN and infinite floats; output worlds larger and smaller than the
 // input. After every frame: nothing outside the host's buffers was written, no row padding was
-// touched, the input is unchanged, a refused frame returned its error with the output cleared,
+// touched, the input is unchanged, a refused frame (its depth, its size, input rows too short
+// or without memory) returned its error with the output cleared,
 // and an accepted one equals the same frame rendered into plain, unpadded worlds.
 #include <gtest/gtest.h>
 
@@ -36,6 +37,7 @@ struct FrameSpec {
   int inPadding = 0, outPadding = 0;  // bytes, any number: not always whole pixels
   bool noPixels = false;              // a layer without pixels
   bool huge = false;                  // one side beyond GL_MAX_TEXTURE_SIZE
+  int malformed = 0;                  // input rows too short (1), backwards (2), no memory (3)
   int source = 1;
   double strength = 100, span = 8, reduceMult = 1, reduceMin = 1;
   PF_RationalScale downsample{1, 1};
@@ -83,6 +85,7 @@ FrameSpec Generate(std::mt19937& rng, int maxTextureSize) {
     f.outHeight = uniform(0, f.height);
   }
   f.noPixels = chance(0.02);
+  if (!f.huge && Accepted(f) && chance(0.02)) f.malformed = uniform(1, 3);
   f.source = chance(0.2) ? 2 : 1;
   f.strength = uniform(0, 100);
   f.span = uniform(0, 16);
@@ -157,7 +160,7 @@ class RandomWorldsTest : public PluginTest {
 
 TEST_F(RandomWorldsTest, GeneratedFramesStayInsideTheHostBuffersAndRefuseWhatTheyMust) {
   std::mt19937 rng(kSeed);
-  int accepted = 0, refusedDepth = 0, refusedSize = 0, noPixels = 0, padded = 0, resized = 0;
+  int accepted = 0, refusedDepth = 0, refusedSize = 0, refusedLayout = 0, noPixels = 0, padded = 0, resized = 0;
   for (int frame = 0; frame < kFrames; ++frame) {
     const FrameSpec f = Generate(rng, maxTextureSize_);
     SCOPED_TRACE("frame " + std::to_string(frame) + ": " + std::to_string(f.width) + "x" +
@@ -171,10 +174,16 @@ TEST_F(RandomWorldsTest, GeneratedFramesStayInsideTheHostBuffersAndRefuseWhatThe
     if (!f.huge) FillContent(&input, f.contentSeed);
     reliability::FillBytes(&output, 0x6B);
     const std::vector<uint8_t> inputBefore = reliability::RawBytes(input);
+    PF_EffectWorld& in = *input.get();
+    const PF_EffectWorld inputAsMade = in;
+    if (f.malformed == 1) in.rowbytes = in.width * input.bytesPerPixel() - 1;
+    if (f.malformed == 2) in.rowbytes = -in.rowbytes;
+    if (f.malformed == 3) in.data = nullptr;
 
     CaptureStdout quiet;  // refusals print their reason; the codes are checked here
     const PF_Err err = host().SmartRender(f.noPixels ? nullptr : &input, &output, f.depth);
     quiet.Finish();
+    in = inputAsMade;
 
     ASSERT_TRUE(output.GuardsIntact()) << "written outside the output buffer";
     ASSERT_TRUE(output.PaddingIntact()) << "written into an output row's padding";
@@ -188,6 +197,12 @@ TEST_F(RandomWorldsTest, GeneratedFramesStayInsideTheHostBuffersAndRefuseWhatThe
       ++noPixels;
       ASSERT_EQ(err, PF_Err_NONE);
       ASSERT_TRUE(output.AllZero());
+      continue;
+    }
+    if (f.malformed != 0) {
+      ++refusedLayout;
+      ASSERT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
+      ASSERT_TRUE(output.AllZero()) << "a refused frame leaves the output cleared";
       continue;
     }
     if (!Accepted(f)) {
@@ -227,10 +242,12 @@ TEST_F(RandomWorldsTest, GeneratedFramesStayInsideTheHostBuffersAndRefuseWhatThe
   EXPECT_GT(accepted, kFrames / 2);
   EXPECT_GT(refusedDepth, 0);
   EXPECT_GT(refusedSize, 0);
+  EXPECT_GT(refusedLayout, 0);
   reliability::ReportFigure("random frames run", kFrames);
   reliability::ReportFigure("random frames rendered", accepted);
   reliability::ReportFigure("random frames refused for their bit depth", refusedDepth);
   reliability::ReportFigure("random frames refused beyond GL_MAX_TEXTURE_SIZE", refusedSize);
+  reliability::ReportFigure("random frames refused for input rows they cannot reach", refusedLayout);
   reliability::ReportFigure("random frames of a layer without pixels", noPixels);
   reliability::ReportFigure("random frames with padded rows", padded);
   reliability::ReportFigure("random frames with an output of another size", resized);
