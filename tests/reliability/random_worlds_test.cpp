@@ -160,7 +160,8 @@ class RandomWorldsTest : public PluginTest {
 
 TEST_F(RandomWorldsTest, GeneratedFramesStayInsideTheHostBuffersAndRefuseWhatTheyMust) {
   std::mt19937 rng(kSeed);
-  int accepted = 0, refusedDepth = 0, refusedSize = 0, refusedLayout = 0, noPixels = 0, padded = 0, resized = 0;
+  int accepted = 0, refusedDepth = 0, refusedSize = 0, refusedLayout = 0, noPixels = 0;
+  int padded = 0, resized = 0;
   for (int frame = 0; frame < kFrames; ++frame) {
     const FrameSpec f = Generate(rng, maxTextureSize_);
     SCOPED_TRACE("frame " + std::to_string(frame) + ": " + std::to_string(f.width) + "x" +
@@ -247,7 +248,8 @@ TEST_F(RandomWorldsTest, GeneratedFramesStayInsideTheHostBuffersAndRefuseWhatThe
   reliability::ReportFigure("random frames rendered", accepted);
   reliability::ReportFigure("random frames refused for their bit depth", refusedDepth);
   reliability::ReportFigure("random frames refused beyond GL_MAX_TEXTURE_SIZE", refusedSize);
-  reliability::ReportFigure("random frames refused for input rows they cannot reach", refusedLayout);
+  reliability::ReportFigure("random frames refused for input rows they cannot reach",
+                            refusedLayout);
   reliability::ReportFigure("random frames of a layer without pixels", noPixels);
   reliability::ReportFigure("random frames with padded rows", padded);
   reliability::ReportFigure("random frames with an output of another size", resized);
