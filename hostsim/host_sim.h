@@ -146,6 +146,8 @@ class Host {
   void SetTime(A_long current, A_long step, A_u_long scale);
   // Hand the plug-in no basic suite (pica_basicP null).
   void SetNullBasicSuite(bool null);
+  // The byte new handle blocks start with (0 unless set): a host need not clear them.
+  void SetNewHandleFill(uint8_t fill);
 
   // ---- Fault injection ----
   // Make call `name` fail: its `occurrence`-th matching call from now (1-based; 0 = every

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/reliability/reliability_support.h"
@@ -259,11 +260,32 @@ TEST_F(FaultInjectionTest, EveryHostCallFailingAloneGivesItsCodeAndLeavesNothing
       EXPECT_EQ(next.result, clean.result) << "the command after the fault";
       EXPECT_EQ(next.output, clean.output) << "the command after the fault";
     }
+    EXPECT_EQ(host.GlobalSetdown(), PF_Err_NONE);  // hands back what set-up made, if any
   }
   // Every command of the table has calls to fail except USER_CHANGED_PARAM; far fewer would
   // mean calls went unrecorded.
   EXPECT_GE(faultsInjected, 100);
   reliability::ReportFigure("faults injected, one host call at a time", faultsInjected);
+}
+
+// A host need not clear a new handle's block. When set-up cannot lock it, the record must
+// still read "no root context" to the render threads and to set-down, which reach it through
+// the handle: not a pointer made of whatever bytes the block held.
+TEST_F(FaultInjectionTest, SetupThatCannotLockItsHandleLeavesNoStrayRootContext) {
+  Host host(entry());
+  host.SetNewHandleFill(0xCD);
+  host.FailCall("host_lock_handle", 1, kInjected);
+  ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
+  host.ClearFailures();
+  ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
+  std::thread([&] {
+    World output(kWidth, kHeight, 8, kPadding);
+    CaptureStdout quiet;
+    EXPECT_EQ(RenderInto(host, &output, 8), PF_Err_INTERNAL_STRUCT_DAMAGED)
+        << "a render thread found a root context where there is none";
+    quiet.Finish();
+  }).join();
+  EXPECT_EQ(host.GlobalSetdown(), PF_Err_NONE);
 }
 
 }  // namespace

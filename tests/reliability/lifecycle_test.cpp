@@ -1,7 +1,9 @@
 // Repeated global set-up and set-down, and repeated loading and unloading of the plug-in file,
 // must not make the process grow: resident memory and thread count after the loop are compared
 // with their values after a warm-up that lets the driver and the allocators reach their
-// working size.
+// working size. And a set-down that fails must still release what set-up made.
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
 #include <dlfcn.h>
 
 #include <gtest/gtest.h>
@@ -56,6 +58,46 @@ void RenderOnFreshThread(Host& host) {
     EXPECT_EQ(host.SmartRender(&input, &output, 8), PF_Err_NONE);
     EXPECT_FALSE(output.AllZero());
   }).join();
+}
+
+// Whether Mesa's surfaceless display, which the plug-in uses on a machine without a GPU and
+// terminates when its last context goes, is initialised. Nothing else in this process uses EGL.
+bool SoftwareDisplayInUse() {
+  EGLDisplay display =
+      eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+  const bool initialised = eglQueryString(display, EGL_VERSION) != nullptr;
+  eglGetError();  // EGL_NOT_INITIALIZED when it is not
+  return initialised;
+}
+
+// A set-down whose suite or lock fails still releases the root context: otherwise it stays,
+// with its display, for as long as the process lives.
+TEST(Lifecycle, SetdownThatCannotLockItsRecordStillReleasesTheRootContext) {
+  std::unique_ptr<PluginModule> module = LoadPlugin();
+  ASSERT_NE(module, nullptr);
+  struct Case {
+    const char* what;
+    const char* call;  // empty: no basic suite at all
+    bool nullTable;
+    PF_Err result;
+  };
+  const Case cases[] = {
+      {"no handle suite", "AcquireSuite", false, PF_Err_BAD_CALLBACK_PARAM},
+      {"a handle suite with a null table", "AcquireSuite", true, PF_Err_BAD_CALLBACK_PARAM},
+      {"a lock that gives null", "host_lock_handle", false, PF_Err_NONE},
+      {"no basic suite", "", false, PF_Err_BAD_CALLBACK_PARAM},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Host host(module->entry());
+    ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
+    if (!SoftwareDisplayInUse()) GTEST_SKIP() << "the plug-in renders on another EGL display";
+    if (*c.call) host.FailCall(c.call, 1, PF_Err_OUT_OF_MEMORY, "", c.nullTable);
+    host.SetNullBasicSuite(*c.call == 0);
+    EXPECT_EQ(host.GlobalSetdown(), c.result);
+    EXPECT_FALSE(SoftwareDisplayInUse()) << "the root context outlived set-down";
+    EXPECT_EQ(host.OutstandingSuites(), 0);
+  }
 }
 
 TEST(Lifecycle, HundredSetupSetdownCyclesDoNotGrowTheProcess) {
