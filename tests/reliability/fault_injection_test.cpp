@@ -228,7 +228,10 @@ TEST_F(FaultInjectionTest, EveryHostCallFailingAloneGivesItsCodeAndLeavesNothing
     for (const Call& c : clean.calls)
       ASSERT_NE(RuleFor(c.name), nullptr) << "no rule for the plug-in's call " << c.name;
 
-    for (const Fault& fault : FaultsOf(clean.calls)) {
+    const std::vector<Fault> faults = FaultsOf(clean.calls);
+    reliability::ReportFigure(std::string("faults injected into ") + command.name,
+                              static_cast<long long>(faults.size()));
+    for (const Fault& fault : faults) {
       SCOPED_TRACE(fault.call);
       const Call& target = clean.calls[fault.position];
       const Outcome outcome = RuleFor(target.name)->outcome;

@@ -141,6 +141,8 @@ TEST(ThreadRender, EightThreadsOfFiftyFramesMatchTheFramesRenderedAlone) {
   EXPECT_EQ(host.OutstandingSuites(), 0);
   EXPECT_EQ(host.OutstandingParams(), 0);
   reliability::ReportFigure("frames rendered by 8 threads at once", framesRendered);
+  reliability::ReportFigure("most render threads with live render data at once",
+                            peakLive - liveBefore);
 }
 
 }  // namespace
