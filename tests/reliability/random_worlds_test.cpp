@@ -30,7 +30,7 @@ constexpr int kFrames = 1200;
 // Depths a host might send that the plug-in never announced.
 const int kRefusedDepths[] = {16, 0, 1, 10, 24, 64, -32};
 
-struct FrameSpec {
+struct FrameCase {
   int width = 1, height = 1;
   int outWidth = 1, outHeight = 1;
   int depth = 8;
@@ -44,18 +44,18 @@ struct FrameSpec {
   unsigned contentSeed = 0;
 };
 
-bool Accepted(const FrameSpec& f) { return f.depth == 8 || f.depth == 32; }
+bool Accepted(const FrameCase& f) { return f.depth == 8 || f.depth == 32; }
 
 // Mostly small frames (llvmpipe is slow and the sanitizers slower), some up to a few hundred
 // pixels a side, one in a hundred beyond the texture limit in one direction.
-FrameSpec Generate(std::mt19937& rng, int maxTextureSize) {
+FrameCase Generate(std::mt19937& rng, int maxTextureSize) {
   auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   auto chance = [&](double p) { return std::bernoulli_distribution(p)(rng); };
   auto side = [&] {
     const int band = uniform(0, 99);
     return band < 70 ? uniform(1, 48) : band < 95 ? uniform(49, 200) : uniform(201, 320);
   };
-  FrameSpec f;
+  FrameCase f;
   f.width = side();
   f.height = side();
   const int kind = uniform(0, 99);
@@ -135,7 +135,7 @@ class RandomWorldsTest : public PluginTest {
     PluginTest::TearDown();
   }
 
-  void Apply(const FrameSpec& f) {
+  void Apply(const FrameCase& f) {
     host().SetParamValue(1, f.source);
     host().SetParamValue(2, f.strength);
     host().SetParamValue(4, f.span);
@@ -145,7 +145,7 @@ class RandomWorldsTest : public PluginTest {
   }
 
   // The frame with no padding and an output of the input's size: what the overlap must hold.
-  std::unique_ptr<World> Plain(const FrameSpec& f) {
+  std::unique_ptr<World> Plain(const FrameCase& f) {
     World input(f.width, f.height, f.depth);
     FillContent(&input, f.contentSeed);
     std::unique_ptr<World> output(new World(f.width, f.height, f.depth));
@@ -163,7 +163,7 @@ TEST_F(RandomWorldsTest, GeneratedFramesStayInsideTheHostBuffersAndRefuseWhatThe
   int accepted = 0, refusedDepth = 0, refusedSize = 0, refusedLayout = 0, noPixels = 0;
   int padded = 0, resized = 0;
   for (int frame = 0; frame < kFrames; ++frame) {
-    const FrameSpec f = Generate(rng, maxTextureSize_);
+    const FrameCase f = Generate(rng, maxTextureSize_);
     SCOPED_TRACE("frame " + std::to_string(frame) + ": " + std::to_string(f.width) + "x" +
                  std::to_string(f.height) + " into " + std::to_string(f.outWidth) + "x" +
                  std::to_string(f.outHeight) + " at " + std::to_string(f.depth) +

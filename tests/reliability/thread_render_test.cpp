@@ -33,27 +33,27 @@ constexpr int kDistinctFrames = 24;
 // taken to be deadlocked.
 constexpr auto kDeadline = std::chrono::minutes(5);
 
-struct FrameSpec {
+struct FrameCase {
   int width, height, depth, padding, source;
   unsigned seed;
 };
 
-std::vector<FrameSpec> MakeSpecs() {
+std::vector<FrameCase> MakeCases() {
   std::mt19937 rng(8008);
   auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-  std::vector<FrameSpec> specs;
+  std::vector<FrameCase> cases;
   for (int i = 0; i < kDistinctFrames; ++i)
-    specs.push_back({uniform(1, 64), uniform(1, 64), uniform(0, 1) ? 32 : 8, uniform(0, 40),
+    cases.push_back({uniform(1, 64), uniform(1, 64), uniform(0, 1) ? 32 : 8, uniform(0, 40),
                      uniform(0, 3) == 0 ? 2 : 1, static_cast<unsigned>(rng())});
-  return specs;
+  return cases;
 }
 
-// Renders `spec` and returns the output world's bytes, padding and guards included.
-std::vector<uint8_t> Render(Host& host, const FrameSpec& spec, PF_Err* err) {
-  World input(spec.width, spec.height, spec.depth, spec.padding);
-  World output(spec.width, spec.height, spec.depth, spec.padding);
-  reliability::FillPattern(&input, spec.seed);
-  *err = host.SmartRender(&input, &output, spec.depth);
+// Renders `frameCase` and returns the output world's bytes, padding and guards included.
+std::vector<uint8_t> Render(Host& host, const FrameCase& frameCase, PF_Err* err) {
+  World input(frameCase.width, frameCase.height, frameCase.depth, frameCase.padding);
+  World output(frameCase.width, frameCase.height, frameCase.depth, frameCase.padding);
+  reliability::FillPattern(&input, frameCase.seed);
+  *err = host.SmartRender(&input, &output, frameCase.depth);
   return reliability::RawBytes(output);
 }
 
@@ -75,24 +75,24 @@ TEST(ThreadRender, EightThreadsOfFiftyFramesMatchTheFramesRenderedAlone) {
   ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
   ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
   const int liveBefore = LiveThreadRenderData();
-  const std::vector<FrameSpec> specs = MakeSpecs();
+  const std::vector<FrameCase> cases = MakeCases();
   for (int source : {1, 2})
-    ASSERT_TRUE(std::any_of(specs.begin(), specs.end(),
-                            [source](const FrameSpec& s) { return s.source == source; }));
+    ASSERT_TRUE(std::any_of(cases.begin(), cases.end(),
+                            [source](const FrameCase& s) { return s.source == source; }));
 
   // Each distinct frame alone, on a thread that then ends.
-  std::vector<std::vector<uint8_t>> expected(specs.size());
+  std::vector<std::vector<uint8_t>> expected(cases.size());
   std::thread([&] {
-    for (size_t i = 0; i < specs.size(); ++i) {
-      host.SetParamValue(1, specs[i].source);
+    for (size_t i = 0; i < cases.size(); ++i) {
+      host.SetParamValue(1, cases[i].source);
       PF_Err err = 0;
-      expected[i] = Render(host, specs[i], &err);
+      expected[i] = Render(host, cases[i], &err);
       ASSERT_EQ(err, PF_Err_NONE) << "frame " << i;
     }
   }).join();
   ASSERT_EQ(LiveThreadRenderData(), liveBefore);
   // The threads below render with parameters at their defaults except "Source", which each
-  // frame's spec fixes; a host-wide value would race between threads, so the frames of each
+  // frame's case fixes; a host-wide value would race between threads, so the frames of each
   // source are rendered in two rounds.
   long threadsBefore = reliability::ThreadCount();
   int framesRendered = 0, mismatches = 0, errors = 0;
@@ -108,10 +108,10 @@ TEST(ThreadRender, EightThreadsOfFiftyFramesMatchTheFramesRenderedAlone) {
       threads.emplace_back([&, t] {
         std::mt19937 rng(unsigned(100 * source + t));
         for (int frame = 0; frame < kFramesPerThread; ++frame) {
-          size_t pick = rng() % specs.size();
-          while (specs[pick].source != source) pick = (pick + 1) % specs.size();
+          size_t pick = rng() % cases.size();
+          while (cases[pick].source != source) pick = (pick + 1) % cases.size();
           PF_Err err = 0;
-          const std::vector<uint8_t> got = Render(host, specs[pick], &err);
+          const std::vector<uint8_t> got = Render(host, cases[pick], &err);
           ++rendered;
           if (err != PF_Err_NONE) ++failed;
           if (got != expected[pick]) ++wrong;
