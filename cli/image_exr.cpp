@@ -9,6 +9,7 @@
 #include <OpenEXR/ImfOutputFile.h>
 
 #include <exception>
+#include <string>
 
 #include "cli/image.h"
 
@@ -105,17 +106,19 @@ void WriteExr(const Image& image, const std::string& path, ChannelLayout layout,
       const Imf::Header& in = image.exrHeader->header;
       const Imath::Box2i w = in.dataWindow();
       if (w.max.x - w.min.x + 1 == image.width && w.max.y - w.min.y + 1 == image.height) {
-        header = in;
+        // Every attribute but those of the input's layout in its file: the output is written
+        // as scan lines in one part, whatever the input's tiling or parts. They are left out
+        // rather than erased afterwards: OpenEXR 3.1's Header::erase leaks the attribute.
+        for (Imf::Header::ConstIterator a = in.begin(); a != in.end(); ++a) {
+          const std::string name = a.name();
+          if (name != "tiles" && name != "type" && name != "chunkCount" && name != "name")
+            header.insert(a.name(), a.attribute());
+        }
       } else {
         // A reduced-resolution frame: the input's windows no longer apply, its look does.
         header.compression() = in.compression();
         header.lineOrder() = in.lineOrder();
       }
-      // Written as scan lines in one part, whatever the input's tiling or parts.
-      header.erase("tiles");
-      header.erase("type");
-      header.erase("chunkCount");
-      header.erase("name");
     }
     if (!image.exrHeader) header.dataWindow() = header.displayWindow() = own;
     const Imath::Box2i window = header.dataWindow();

@@ -52,6 +52,13 @@ bool CanTransfer(const char* operation, const PF_EffectWorld& world, int bitDept
   return true;
 }
 
+// Returns whether the rows of `world` lie a whole number of pixels apart. Only then can GL's row
+// length (counted in pixels) describe them; other rows go one at a time, or GL would place them
+// at the wrong addresses and write into the host's row padding.
+bool WholePixelRows(const PF_EffectWorld& world, int pixelBytes) {
+  return world.rowbytes % pixelBytes == 0;
+}
+
 }  // namespace
 
 RenderTarget CreateRenderTarget(GLint width, GLint height, GLenum wrap, GLenum internalFormat) {
@@ -193,11 +200,18 @@ void UploadToTexture(GLuint texture, const PF_EffectWorld* aeBuffer, int bitDept
   const int pixelBytes = PixelBytes(bitDepth);
   if (!CanTransfer("UploadToTexture", *aeBuffer, bitDepth)) return;
   glBindTexture(GL_TEXTURE_2D, texture);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, aeBuffer->rowbytes / pixelBytes);
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, aeBuffer->width, aeBuffer->height, GL_RGBA,
-                  TransferType(pixelBytes), aeBuffer->data);
+  const uint8_t* data = static_cast<const uint8_t*>(aeBuffer->data);
+  if (WholePixelRows(*aeBuffer, pixelBytes)) {
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, aeBuffer->rowbytes / pixelBytes);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, aeBuffer->width, aeBuffer->height, GL_RGBA,
+                    TransferType(pixelBytes), data);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  } else {
+    for (GLint y = 0; y < aeBuffer->height; ++y)
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, y, aeBuffer->width, 1, GL_RGBA,
+                      TransferType(pixelBytes), data + size_t(y) * size_t(aeBuffer->rowbytes));
+  }
   glBindTexture(GL_TEXTURE_2D, 0);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
 }
 
 void DownloadFromTarget(const RenderTarget& target, PF_EffectWorld* aeBuffer, int bitDepth,
@@ -222,9 +236,17 @@ void DownloadFromTarget(const RenderTarget& target, PF_EffectWorld* aeBuffer, in
   glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
   glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
   glReadBuffer(readBuffer);
-  glPixelStorei(GL_PACK_ROW_LENGTH, aeBuffer->rowbytes / pixelBytes);
-  if (width > 0 && height > 0)
-    glReadPixels(0, 0, width, height, GL_RGBA, TransferType(pixelBytes), aeBuffer->data);
-  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  uint8_t* data = static_cast<uint8_t*>(aeBuffer->data);
+  if (width <= 0 || height <= 0) {
+    // Nothing overlaps.
+  } else if (WholePixelRows(*aeBuffer, pixelBytes)) {
+    glPixelStorei(GL_PACK_ROW_LENGTH, aeBuffer->rowbytes / pixelBytes);
+    glReadPixels(0, 0, width, height, GL_RGBA, TransferType(pixelBytes), data);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  } else {
+    for (GLint y = 0; y < height; ++y)
+      glReadPixels(0, y, width, 1, GL_RGBA, TransferType(pixelBytes),
+                   data + size_t(y) * size_t(aeBuffer->rowbytes));
+  }
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }

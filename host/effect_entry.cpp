@@ -30,10 +30,8 @@ PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_Param
         return About(in_data, out_data);
       case PF_Cmd_GLOBAL_SETUP:
         return GlobalSetup(in_data, out_data);
-      case PF_Cmd_GLOBAL_SETDOWN: {
-        HostSuites suites(in_data->pica_basicP);
-        return GlobalSetdown(in_data, suites);
-      }
+      case PF_Cmd_GLOBAL_SETDOWN:
+        return GlobalSetdown(in_data);
       case PF_Cmd_PARAMS_SETUP:
         return ParamsSetup(in_data, out_data);
       case PF_Cmd_USER_CHANGED_PARAM: {

@@ -81,6 +81,9 @@ PF_Err UpdateParamsUI(PF_InData* in_data) {
   AEGP_EffectRefH effect = nullptr;
   AEGP_StreamRefH stream = nullptr;
   PF_Err err = PF_Err_NONE;
+  // The suite that gives the effect reference back is taken first: without it no reference is
+  // taken at all, since one that cannot be disposed of would stay with the host for good.
+  const AEGP_EffectSuite2* effectSuite = suites.AEGPEffectSuite2();
   try {
     err = suites.AEGPPFInterfaceSuite1()->AEGP_GetNewEffectForEffect(0, in_data->effect_ref,
                                                                      &effect);
@@ -102,16 +105,11 @@ PF_Err UpdateParamsUI(PF_InData* in_data) {
   } catch (PF_Err missingSuite) {
     // A suite the host could not give: still hand back the references already obtained.
     if (stream != nullptr) suites.AEGPStreamSuite7()->AEGP_DisposeStream(stream);
-    if (effect != nullptr) {
-      try {
-        suites.AEGPEffectSuite2()->AEGP_DisposeEffect(effect);
-      } catch (PF_Err) {
-      }
-    }
+    if (effect != nullptr) effectSuite->AEGP_DisposeEffect(effect);
     throw missingSuite;
   }
   if (effect != nullptr) {
-    PF_Err disposeErr = suites.AEGPEffectSuite2()->AEGP_DisposeEffect(effect);
+    PF_Err disposeErr = effectSuite->AEGP_DisposeEffect(effect);
     if (err == PF_Err_NONE) err = disposeErr;
   }
   return err;

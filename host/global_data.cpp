@@ -1,5 +1,7 @@
 #include "host/global_data.h"
 
+#include <optional>
+
 #include "gl/gl_context.h"
 #include "gl/gl_program.h"
 #include "host/effect_entry.h"
@@ -45,7 +47,12 @@ PF_Err GlobalSetup(PF_InData* in_data, PF_OutData* out_data) {
   if (handle == nullptr) return PF_Err_OUT_OF_MEMORY;
 
   GlobalData* global = static_cast<GlobalData*>(handles->host_lock_handle(handle));
-  if (global == nullptr) return PF_Err_NONE;
+  if (global == nullptr) {
+    // The render threads and set-down read the record through the handle: it must say "no
+    // root context" there, not hold whatever the host's new block held.
+    if (void* block = *handle) *static_cast<GlobalData*>(block) = GlobalData{};
+    return PF_Err_NONE;
+  }
   global->rootContext = nullptr;
   global->swizzleProgram = 0;
   global->fxaaProgram = 0;
@@ -64,10 +71,23 @@ PF_Err GlobalSetup(PF_InData* in_data, PF_OutData* out_data) {
   return PF_Err_NONE;
 }
 
-PF_Err GlobalSetdown(PF_InData* in_data, HostSuites& suites) {
-  if (in_data->global_data == nullptr) return PF_Err_NONE;
-  GlobalData* global =
-      static_cast<GlobalData*>(suites.PFHandleSuite2()->host_lock_handle(in_data->global_data));
+PF_Err GlobalSetdown(PF_InData* in_data) {
+  std::optional<HostSuites> suites;
+  GlobalData* global = nullptr;
+  PF_Err missingSuite = PF_Err_NONE;
+  try {
+    suites.emplace(in_data->pica_basicP);
+    if (in_data->global_data != nullptr)
+      global = static_cast<GlobalData*>(
+          suites->PFHandleSuite2()->host_lock_handle(in_data->global_data));
+  } catch (PF_Err err) {
+    missingSuite = err;
+  }
+  // Without the suite or the lock the record is read through the handle itself, which points
+  // at the block (the render threads read it so too): the root context is released either way
+  // rather than stranded, holding the display, for the rest of the process.
+  if (global == nullptr && in_data->global_data != nullptr)
+    global = *reinterpret_cast<GlobalData* const*>(in_data->global_data);
   if (global != nullptr && global->rootContext != nullptr) {
     MakeGlContextCurrent(global->rootContext);
     DeleteShaderProgram(&global->swizzleProgram);
@@ -78,5 +98,6 @@ PF_Err GlobalSetdown(PF_InData* in_data, HostSuites& suites) {
     global->rootContext = nullptr;
     MakeGlContextCurrent(nullptr);
   }
+  if (missingSuite != PF_Err_NONE) throw missingSuite;
   return PF_Err_NONE;
 }

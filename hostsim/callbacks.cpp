@@ -126,7 +126,8 @@ PF_Err Fill(PF_ProgPtr effect_ref, const PF_Pixel* color, const PF_Rect* rect,
   Impl* impl = HostOf(effect_ref);
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
   const int bitDepth = World::BitDepthOf(world);
-  if (world == nullptr || bitDepth == 0) return impl->Bad("fill of a world the host does not own");
+  if (world == nullptr || !World::IsLive(world))
+    return impl->Bad("fill of a world the host does not own");
   std::string detail = rect ? "rect " + std::to_string(rect->left) + " " +
                                   std::to_string(rect->top) + " " + std::to_string(rect->right) +
                                   " " + std::to_string(rect->bottom)

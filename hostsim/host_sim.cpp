@@ -36,6 +36,10 @@ void Host::SetNullBasicSuite(bool null) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->nullBasic = null;
 }
+void Host::SetNewHandleFill(uint8_t fill) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->newHandleFill = fill;
+}
 
 void Host::FailCall(const std::string& name, int occurrence, PF_Err code,
                     const std::string& detail, bool nullTable) {

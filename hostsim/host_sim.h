@@ -88,6 +88,8 @@ class World {
   static int BytesPerPixel(int bitDepth) { return bitDepth == 32 ? 16 : bitDepth == 16 ? 8 : 4; }
   // Bit depth of the live World owning `world`, or 0 when no World owns it.
   static int BitDepthOf(const PF_EffectWorld* world);
+  // Whether a live World owns `world` (whatever its bit depth, 0 included).
+  static bool IsLive(const PF_EffectWorld* world);
 
  private:
   int bitDepth_;
@@ -144,6 +146,8 @@ class Host {
   void SetTime(A_long current, A_long step, A_u_long scale);
   // Hand the plug-in no basic suite (pica_basicP null).
   void SetNullBasicSuite(bool null);
+  // The byte new handle blocks start with (0 unless set): a host need not clear them.
+  void SetNewHandleFill(uint8_t fill);
 
   // ---- Fault injection ----
   // Make call `name` fail: its `occurrence`-th matching call from now (1-based; 0 = every

@@ -42,6 +42,7 @@ struct Host::Impl {
   A_long currentTime = 0, timeStep = 1;
   A_u_long timeScale = 24;
   bool nullBasic = false;
+  uint8_t newHandleFill = 0;
 
   std::map<std::string, int> acquired;  // "name version" -> references held
   std::set<const void*> streams;        // live stream references

@@ -171,12 +171,12 @@ A_char* AnsiStrcpy(A_char* dest, const A_char* src) {
 }
 
 // ---- Handles: a handle points at the block's address, so *handle is the block ----
-uint8_t* NewRawBlock(size_t size) {
+uint8_t* NewRawBlock(size_t size, uint8_t fill = 0) {
   if (size > (size_t(1) << 40)) return nullptr;  // refuse absurd sizes instead of trying
   uint8_t* raw = static_cast<uint8_t*>(std::malloc(size + 2 * Impl::kHandleGuard));
   if (raw == nullptr) return nullptr;
   std::memset(raw, Impl::kHandleGuardByte, Impl::kHandleGuard);
-  std::memset(raw + Impl::kHandleGuard, 0, size);
+  std::memset(raw + Impl::kHandleGuard, fill, size);
   std::memset(raw + Impl::kHandleGuard + size, Impl::kHandleGuardByte, Impl::kHandleGuard);
   return raw;
 }
@@ -190,7 +190,12 @@ PF_Handle NewHandle(A_HandleSize size) {
     impl->Finish("host_new_handle", detail, PF_Err_OUT_OF_MEMORY, true);
     return nullptr;
   }
-  uint8_t* raw = NewRawBlock(size);
+  uint8_t fill;
+  {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    fill = impl->newHandleFill;
+  }
+  uint8_t* raw = NewRawBlock(size, fill);
   if (raw == nullptr) {
     impl->Finish("host_new_handle", detail, PF_Err_OUT_OF_MEMORY, false);
     return nullptr;

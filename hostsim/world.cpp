@@ -50,6 +50,11 @@ int World::BitDepthOf(const PF_EffectWorld* world) {
   return found == g_worlds.end() ? 0 : found->second;
 }
 
+bool World::IsLive(const PF_EffectWorld* world) {
+  std::lock_guard<std::mutex> lock(g_worldsMutex);
+  return g_worlds.count(world) > 0;
+}
+
 float World::channel(int x, int y, int c) const {
   const uint8_t* p = row(y) + size_t(x) * bytesPerPixel();
   if (bitDepth_ == 32) {

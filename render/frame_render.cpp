@@ -1,6 +1,7 @@
 #include "render/frame_render.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "gl/gl_context.h"
 #include "gl/gl_target.h"
@@ -17,6 +18,16 @@ PF_EffectWorld OverlapView(const PF_EffectWorld& output, A_long width, A_long he
   return view;
 }
 
+// Whether the rows of `world` can be transferred at `bitDepth` (8 or 32) without reaching
+// past its memory: an empty world always can; any other needs memory and rows at least a
+// row of pixels long.
+bool TransferableWorld(const PF_EffectWorld* world, int bitDepth) {
+  if (world == nullptr) return false;
+  if (world->width <= 0 || world->height <= 0) return true;
+  const int64_t pixelBytes = bitDepth == 32 ? 16 : 4;
+  return world->data != nullptr && int64_t(world->rowbytes) >= world->width * pixelBytes;
+}
+
 }  // namespace
 
 PF_Err RenderFrame(PF_InData* in_data, PF_OutData* out_data, RenderBlock* block) {
@@ -28,6 +39,15 @@ PF_Err RenderFrame(PF_InData* in_data, PF_OutData* out_data, RenderBlock* block)
     return PF_Err_BAD_CALLBACK_PARAM;
   }
 
+  // A world the transfers would refuse gives no frame; say so instead of returning a blank one.
+  // An empty frame transfers nothing, whatever its worlds.
+  const bool empty = s.width <= 0 || s.height <= 0;
+  if (!empty && (!TransferableWorld(s.inputWorld, s.bitDepth) ||
+                 !TransferableWorld(s.outputWorld, s.bitDepth))) {
+    ReportRenderError("error on buffer layout", out_data, PF_Err_BAD_CALLBACK_PARAM, 0);
+    return PF_Err_BAD_CALLBACK_PARAM;
+  }
+
   EnsureThreadRenderData(in_data);
   ThreadRenderData* data = local_render_data.get();
   // A record without a context is refused too: no GL call may run on a foreign context.
@@ -35,7 +55,7 @@ PF_Err RenderFrame(PF_InData* in_data, PF_OutData* out_data, RenderBlock* block)
     ReportRenderError("error on local_render_data.get()", out_data, 0, 0);
     return PF_Err_INTERNAL_STRUCT_DAMAGED;
   }
-  if (s.width <= 0 || s.height <= 0) return PF_Err_NONE;  // nothing to draw; output is clear
+  if (empty) return PF_Err_NONE;  // nothing to draw; output is clear
 
   GLint maxSize = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);

@@ -11,6 +11,9 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
+# The same suite again under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer.
+scripts/test-sanitizers.sh
+
 if [[ -x scripts/test-windows.sh ]]; then
   scripts/test-windows.sh
 fi

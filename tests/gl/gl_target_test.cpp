@@ -57,6 +57,35 @@ TEST_F(RenderTargetTest, EveryByteValueSurvivesARoundTripThroughRgba32f) {
   }
 }
 
+// Rows whose distance is no whole number of pixels cannot be described by GL's row length;
+// each row must still land at its own address, and no byte of the padding may change.
+TEST_F(RenderTargetTest, RowsAnyNumberOfBytesApartRoundTripWithTheirPaddingKept) {
+  for (int depth : {8, 32}) {
+    for (int paddingBytes : {1, 3, 7, 13, 20}) {
+      SCOPED_TRACE(std::to_string(depth) + " bits, padding " + std::to_string(paddingBytes));
+      const int pixelBytes = depth == 32 ? 16 : 4, width = 5, height = 4;
+      auto makeWorld = [&](TestWorld& w) {
+        w.world.rowbytes = width * pixelBytes + paddingBytes;
+        w.memory.assign(size_t(w.world.rowbytes) * height, kSentinel);
+        w.world.data = w.memory.data();
+      };
+      TestWorld in(width, height, depth), out(width, height, depth);
+      makeWorld(in);
+      makeWorld(out);
+      for (int y = 0; y < height; ++y)
+        for (int b = 0; b < width * pixelBytes; ++b)
+          in.Row(y)[b] = depth == 8 ? uint8_t(y * 40 + b) : (b % 4 == 3 ? 0x3F : uint8_t(y + b));
+      RenderTarget target = CreateRenderTarget(width, height, GL_MIRRORED_REPEAT, GL_RGBA32F);
+      UploadToTexture(target.texture, &in.world, depth);
+      DownloadFromTarget(target, &out.world, depth, GL_COLOR_ATTACHMENT0);
+      for (int y = 0; y < height; ++y)
+        EXPECT_EQ(std::memcmp(in.Row(y), out.Row(y), size_t(width) * pixelBytes), 0) << "row " << y;
+      EXPECT_TRUE(PaddingUntouched(out, pixelBytes));
+      ReleaseRenderTarget(&target);
+    }
+  }
+}
+
 TEST_F(RenderTargetTest, FloatsOutsideZeroToOneSurviveUnclamped) {
   const float values[] = {2.5f, -1.0f, 65504.0f, -0.25f, 1e-30f, 1.0f, 0.0f, 1000.5f};
   TestWorld in(2, 1, 32, 1, kSentinel);

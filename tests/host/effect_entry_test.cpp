@@ -94,11 +94,20 @@ TEST_F(EntryTest, EveryCommandThatHoldsSuitesReturns516WithoutABasicSuite) {
 }
 
 TEST_F(EntryTest, MissingSuiteReleasesWhatWasAcquiredAndReturns516) {
-  host().FailCall("AcquireSuite", 1, 1, "AEGP Dynamic Stream Suite 2");
-  EXPECT_EQ(host().UpdateParamsUI(), PF_Err_BAD_CALLBACK_PARAM);
-  EXPECT_EQ(host().OutstandingSuites(), 0);
-  EXPECT_EQ(host().OutstandingStreams(), 0);
-  EXPECT_EQ(host().OutstandingEffects(), 0);
+  // The Effect Suite gives the effect reference back: when it is missing, no reference may be
+  // taken, or it would stay with the host for good.
+  for (const char* suite : {"AEGP PF Interface Suite 1", "AEGP Stream Suite 7",
+                            "AEGP Dynamic Stream Suite 2", "AEGP Effect Suite 2"}) {
+    for (bool nullTable : {false, true}) {
+      SCOPED_TRACE(std::string(suite) + (nullTable ? ", null table" : ""));
+      host().FailCall("AcquireSuite", 1, 1, suite, nullTable);
+      EXPECT_EQ(host().UpdateParamsUI(), PF_Err_BAD_CALLBACK_PARAM);
+      host().ClearFailures();
+      EXPECT_EQ(host().OutstandingSuites(), 0);
+      EXPECT_EQ(host().OutstandingStreams(), 0);
+      EXPECT_EQ(host().OutstandingEffects(), 0);
+    }
+  }
 }
 
 TEST_F(EntryTest, UserChangedParamAcquiresNothing) {

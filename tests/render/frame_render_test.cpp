@@ -79,6 +79,40 @@ TEST_F(FrameRenderTest, UnsupportedBitDepthIsRefusedBeforeAnyGpuWork) {
   }
 }
 
+// Rows shorter than a row of pixels, or no memory at all, would make the transfers refuse the
+// world and the frame come back blank with success; the frame is refused up front instead.
+TEST_F(FrameRenderTest, WorldWhoseRowsTheTransfersCannotReachIsRefused) {
+  struct Case {
+    const char* what;
+    bool output;        // the output world is the malformed one
+    int rowbytesDelta;  // added to the world's rowbytes
+    bool noData;
+    int bitDepth;
+  };
+  const Case cases[] = {
+      {"input rows one byte short", false, -1, false, 8},
+      {"input rows a pixel short", false, -16, false, 32},
+      {"input rows backwards", false, -64, false, 8},
+      {"input without memory", false, 0, true, 32},
+      {"output rows one byte short", true, -1, false, 32},
+      {"output without memory", true, 0, true, 8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Pixels input(4, 3, c.bitDepth, 0, 0xFF), output(4, 3, c.bitDepth, 0, 0x33);
+    Pixels& bad = c.output ? output : input;
+    bad.world.rowbytes += c.rowbytesDelta;
+    if (c.noData) bad.world.data = nullptr;
+    RenderBlock block = BlockFor(&input.world, &output.world, static_cast<short>(c.bitDepth));
+    std::string text;
+    bool madeRecord = true;
+    EXPECT_EQ(Render(&block, &text, &madeRecord), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(text, "error on buffer layout err 516 err2 0\n");
+    EXPECT_FALSE(madeRecord) << "refused before any GPU work";
+    EXPECT_EQ(output.storage, Pixels(4, 3, c.bitDepth, 0, 0x33).storage) << "nothing written";
+  }
+}
+
 TEST_F(FrameRenderTest, EmptyFrameDrawsNothingAndSucceeds) {
   const int sizes[][2] = {{0, 0}, {0, 5}, {5, 0}, {-3, 4}};
   for (const auto& size : sizes) {
