@@ -9,7 +9,9 @@
 #include <OpenEXR/ImfOutputFile.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <exception>
+#include <fstream>
 #include <new>
 
 #include "cli/image.h"
@@ -22,9 +24,91 @@ struct ExrHeader {
 
 namespace {
 
-// Scan lines read per call: enough to keep the library's chunks whole, few enough that a file
-// cut short fails early.
-constexpr int kStripRows = 256;
+// Scan lines read per call: at most 8 MB of pixels at the widest, so that a file cut short fails
+// early. (The library keeps a chunk it decoded for the next call: chunks of up to 256 lines cost
+// no more read this way.)
+constexpr int kStripRows = 16;
+
+// A file's headers as OpenEXR lays them out: per part, attributes of name, type name, 32-bit
+// size and value, closed by an empty name; a multi-part file closes its list of headers with an
+// empty header.
+class HeaderWalk {
+ public:
+  HeaderWalk(const std::string& path, std::ifstream& in) : path_(path), in_(in) {
+    in_.seekg(0, std::ios::end);
+    length_ = static_cast<long long>(in_.tellg());
+    in_.seekg(0);
+  }
+
+  // Walks every part's header; throws ImageError for an attribute longer than the rest of the
+  // file and for a data window the tool would refuse anyway.
+  void Check() {
+    uint8_t start[8];
+    Read(start, 8);
+    const uint32_t version = Little32(start + 4);
+    const bool multiPart = (version & 0x1000) != 0;
+    maxName_ = (version & 0x400) != 0 ? 255 : 31;
+    do {
+      bool anyAttribute = false;
+      for (std::string name = Name(); !name.empty(); name = Name()) {
+        anyAttribute = true;
+        const std::string type = Name();
+        uint8_t field[4];
+        Read(field, 4);
+        const int32_t size = static_cast<int32_t>(Little32(field));
+        if (size < 0 || size > length_ - in_.tellg())
+          Corrupt("attribute \"" + name + "\" claims " + std::to_string(size) + " bytes, more than the file holds");
+        if (name == "dataWindow" && type == "box2i" && size == 16) {
+          uint8_t box[16];
+          Read(box, 16);
+          const long long width = static_cast<long long>(static_cast<int32_t>(Little32(box + 8))) -
+                                  static_cast<int32_t>(Little32(box)) + 1;
+          const long long height = static_cast<long long>(static_cast<int32_t>(Little32(box + 12))) -
+                                   static_cast<int32_t>(Little32(box + 4)) + 1;
+          CheckImageSize(path_, width, height);
+        } else {
+          in_.seekg(size, std::ios::cur);
+        }
+      }
+      if (!anyAttribute) break;  // the empty header that ends a multi-part list
+    } while (multiPart);
+  }
+
+ private:
+  static uint32_t Little32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+  }
+  [[noreturn]] void Corrupt(const std::string& why) const {
+    throw ImageError(path_ + ": corrupt or unreadable OpenEXR (" + OneLine(why) + ")");
+  }
+  void Read(uint8_t* out, std::streamsize n) {
+    if (!in_.read(reinterpret_cast<char*>(out), n)) Corrupt("header cut short");
+  }
+  // A zero-terminated name of at most maxName_ characters.
+  std::string Name() {
+    std::string name;
+    for (int c = in_.get(); c != 0; c = in_.get()) {
+      if (c == std::char_traits<char>::eof()) Corrupt("header cut short");
+      if (name.size() == maxName_) Corrupt("attribute name too long");
+      name.push_back(static_cast<char>(c));
+    }
+    return name;
+  }
+
+  const std::string& path_;
+  std::ifstream& in_;
+  long long length_ = 0;
+  size_t maxName_ = 31;
+};
+
+// OpenEXR sizes buffers from header values before anything can check them: an attribute's
+// length (read into memory whole), a part's data window (one offset per chunk). Such values are
+// checked here first, so that a few bytes of file cannot cost gigabytes.
+void CheckHeaders(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return;  // the library reports why it cannot open the file
+  HeaderWalk(path, in).Check();
+}
 
 // Channel type check: half and float are read; 32-bit integer channels are not colour.
 bool Readable(const Imf::Channel& channel) {
@@ -35,6 +119,7 @@ bool Readable(const Imf::Channel& channel) {
 }  // namespace
 
 Image ReadExr(const std::string& path) {
+  CheckHeaders(path);
   try {
     Imf::InputFile file(path.c_str());
     const Imf::Header& header = file.header();
@@ -124,17 +209,18 @@ void WriteExr(const Image& image, const std::string& path, ChannelLayout layout,
       const Imf::Header& in = image.exrHeader->header;
       const Imath::Box2i w = in.dataWindow();
       if (w.max.x - w.min.x + 1 == image.width && w.max.y - w.min.y + 1 == image.height) {
-        header = in;
+        // Every attribute but those of tiling and parts: the output is scan lines in one part.
+        // Copied one by one, as Header::erase (OpenEXR 3.1) drops an attribute without freeing it.
+        for (auto it = in.begin(); it != in.end(); ++it) {
+          const std::string name = it.name();
+          if (name != "tiles" && name != "type" && name != "chunkCount" && name != "name")
+            header.insert(name, it.attribute());
+        }
       } else {
         // A reduced-resolution frame: the input's windows no longer apply, its look does.
         header.compression() = in.compression();
         header.lineOrder() = in.lineOrder();
       }
-      // Written as scan lines in one part, whatever the input's tiling or parts.
-      header.erase("tiles");
-      header.erase("type");
-      header.erase("chunkCount");
-      header.erase("name");
     }
     if (!image.exrHeader) header.dataWindow() = header.displayWindow() = own;
     const Imath::Box2i window = header.dataWindow();

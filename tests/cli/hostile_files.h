@@ -120,6 +120,8 @@ struct ExrSpec {
   // Every table entry names the first chunk; or, when not zero, this offset.
   bool offsetsToFirstChunk = false;
   uint64_t forcedOffset = 0;
+  // Written as they are after the standard attributes (see PutExrAttribute).
+  Bytes extraAttributes;
 };
 
 // One attribute: name, type name, size, value.
@@ -176,6 +178,7 @@ inline Bytes ExrBytes(const ExrSpec& spec) {
     tiles.push_back('\0');  // one level, rounding down
     PutExrAttribute(&out, "tiles", "tiledesc", tiles);
   }
+  out.insert(out.end(), spec.extraAttributes.begin(), spec.extraAttributes.end());
   out.push_back('\0');
 
   const long long width = static_cast<long long>(spec.dataWindow[2]) - spec.dataWindow[0] + 1;

@@ -100,7 +100,13 @@ const Source kSources[] = {
     {"rgbah_zip.exr",
      [] { return Encoded(cli_test::MakeImage(7, 5, ChannelLayout::kRGBA, SampleType::kHalf), "f.exr"); },
      false},
-    {"yf_raw.exr", [] { return cli_test::ExrBytes(cli_test::ExrSpec{{{"Y", 2}}}); }, false},
+    {"yf_raw.exr",
+     [] {
+       cli_test::ExrSpec s;
+       s.channels = {{"Y", 2}};
+       return cli_test::ExrBytes(s);
+     },
+     false},
     {"tiled_piz.exr", TiledExr, false},
 };
 
@@ -192,6 +198,14 @@ Bytes PromisesMoreExr() {
   s.offsetsToFirstChunk = true;  // every entry names the one scan line the file holds
   return ExrBytes(s);
 }
+// A header attribute whose length field claims nearly 2 GB, and nothing behind it.
+Bytes AttributeClaims2GbExr() {
+  ExrSpec s;
+  cli_test::PutString(&s.extraAttributes, "comments");
+  cli_test::PutString(&s.extraAttributes, "string");
+  cli_test::PutLE32(&s.extraAttributes, 0x7FFFFFF0u);
+  return ExrBytes(s);
+}
 // A valid file with a text chunk header claiming 2 GB in front of its image data.
 Bytes HugeSideChunkPng() {
   Bytes b = MakePng(4, 4, 8, 2, 4);
@@ -242,13 +256,13 @@ INSTANTIATE_TEST_SUITE_P(Png, AbsurdHeader, ::testing::ValuesIn(kPngHeaders),
                          });
 
 const HeaderCase kExrHeaders[] = {
-    {"window_inverted.exr", [] { return ExrBytes(WithWindow(5, 0, 2, 3, 0)); }, "OpenEXR"},
+    {"window_inverted.exr", [] { return ExrBytes(WithWindow(5, 0, 2, 3, 0)); }, "corrupt"},
     {"window_wide.exr", [] { return ExrBytes(WithWindow(0, 0, kMaxImageSide, 0, -1)); },
      "image too large"},
     {"window_tall.exr", [] { return ExrBytes(WithWindow(0, 0, 0, kMaxImageSide, -1)); },
      "image too large"},
     {"window_whole_range.exr",
-     [] { return ExrBytes(WithWindow(INT_MIN, INT_MIN, INT_MAX, INT_MAX, 4)); }, "OpenEXR"},
+     [] { return ExrBytes(WithWindow(INT_MIN, INT_MIN, INT_MAX, INT_MAX, 4)); }, "image too large"},
     {"window_far_away.exr",
      [] { return ExrBytes(WithWindow(INT_MAX - 3, INT_MAX - 2, INT_MAX, INT_MAX, -1)); },
      "OpenEXR"},
@@ -348,6 +362,17 @@ const HeaderCase kExrHeaders[] = {
      },
      "OpenEXR"},
     {"promises_more.exr", PromisesMoreExr, "OpenEXR"},
+    {"window_billion_lines.exr", [] { return ExrBytes(WithWindow(0, 0, 0, 1 << 29, 0)); },
+     "image too large"},
+    {"tile_larger_than_image.exr",
+     [] {
+       ExrSpec s;
+       s.tiled = true;
+       s.tileWidth = s.tileHeight = 100000;
+       return ExrBytes(s);
+     },
+     "OpenEXR"},
+    {"attribute_claims_2_gb.exr", AttributeClaims2GbExr, "claims 2147483632 bytes"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Exr, AbsurdHeader, ::testing::ValuesIn(kExrHeaders),
@@ -397,10 +422,13 @@ TEST_P(ClaimedSize, CommitsNoMemoryTheFileCannotFill) {
 INSTANTIATE_TEST_SUITE_P(Headers, ClaimedSize,
                          ::testing::Values(MemoryCase{"promises_more.png", PromisesMorePng},
                                            MemoryCase{"promises_more.exr", PromisesMoreExr},
-                                           MemoryCase{"huge_side_chunk.png", HugeSideChunkPng}),
+                                           MemoryCase{"huge_side_chunk.png", HugeSideChunkPng},
+                                           MemoryCase{"attribute_claims_2_gb.exr",
+                                                      AttributeClaims2GbExr}),
                          [](const ::testing::TestParamInfo<MemoryCase>& info) {
                            std::string n = info.param.name;
-                           n[n.find('.')] = '_';
+                           for (char& c : n)
+                             if (c == '.') c = '_';
                            return n;
                          });
 
