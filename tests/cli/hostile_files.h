@@ -89,8 +89,8 @@ inline Bytes MakePng(uint32_t width, uint32_t height, int depth, int colourType,
   const std::vector<Bytef> raw(std::min(rowsPresent, height) * (rowBytes + 1), 0);
   uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
   Bytes packed(packedSize);
-  compress(reinterpret_cast<Bytef*>(packed.data()), &packedSize, raw.data(),
-           static_cast<uLong>(raw.size()));
+  compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize, raw.data(),
+            static_cast<uLong>(raw.size()), Z_BEST_SPEED);
   packed.resize(packedSize);
   chunks.push_back({"IDAT", packed});
   chunks.push_back({"IEND", {}});
@@ -188,8 +188,9 @@ inline Bytes ExrBytes(const ExrSpec& spec) {
     chunks = ((std::max(0LL, width) + spec.tileWidth - 1) / spec.tileWidth) *
              ((std::max(0LL, height) + spec.tileHeight - 1) / spec.tileHeight);
   const long long entries = spec.tableEntries < 0 ? chunks : std::min(chunks, spec.tableEntries);
+  // Scan lines only for chunks the table lists.
   const long long lines =
-      spec.tiled ? 0 : spec.linesWritten < 0 ? chunks : std::min(chunks, spec.linesWritten);
+      spec.tiled ? 0 : spec.linesWritten < 0 ? entries : std::min(entries, spec.linesWritten);
 
   size_t lineBytes = 0;
   for (const ExrChannelSpec& c : sorted)

@@ -382,6 +382,54 @@ INSTANTIATE_TEST_SUITE_P(Exr, AbsurdHeader, ::testing::ValuesIn(kExrHeaders),
                            return n;
                          });
 
+// Address space of this process in bytes, or -1.
+long long AddressSpace() {
+  std::ifstream statm("/proc/self/statm");
+  long long pages = -1;
+  statm >> pages;
+  return pages < 0 ? -1 : pages * sysconf(_SC_PAGESIZE);
+}
+
+// Running out of memory while reading is an ImageError naming the file: anything else would end
+// the tool from its reader thread. Played in a child process whose address space is capped
+// below what a valid 4000 x 4000 file needs.
+TEST(ReaderMemory, RunningOutIsAnErrorNamingTheFile) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than any cap would leave";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than any cap would leave";
+#endif
+#endif
+  ScratchDir dir;
+  const std::string path = dir / "big.png";
+  cli_test::WriteBytes(path, MakePng(4000, 4000, 8, 6, 4000));  // 64 MB of pixels
+  ASSERT_GT(AddressSpace(), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlim_t cap = static_cast<rlim_t>(AddressSpace() + (32ll << 20));
+    const rlimit limit{cap, cap};
+    int code = 4;
+    if (setrlimit(RLIMIT_AS, &limit) == 0) {
+      try {
+        ReadImage(path);
+        code = 1;
+      } catch (const ImageError& e) {
+        code = std::string(e.what()) == path + ": not enough memory to read it" ? 0 : 2;
+      } catch (...) {
+        code = 3;
+      }
+    }
+    _exit(code);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  // 1: read despite the cap, 2: another message, 3: another exception, 4: no cap.
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 // Peak resident memory of this process, in bytes, since the last ResetPeakMemory().
 long long PeakMemory() {
   std::ifstream status("/proc/self/status");
