@@ -56,15 +56,16 @@ class HeaderWalk {
         uint8_t field[4];
         Read(field, 4);
         const int32_t size = static_cast<int32_t>(Little32(field));
-        if (size < 0 || size > length_ - in_.tellg())
-          Corrupt("attribute \"" + name + "\" claims " + std::to_string(size) + " bytes, more than the file holds");
+        if (size < 0 || size > length_ - static_cast<long long>(in_.tellg()))
+          Corrupt("attribute \"" + name + "\" claims " + std::to_string(size) +
+                  " bytes, more than the file holds");
         if (name == "dataWindow" && type == "box2i" && size == 16) {
           uint8_t box[16];
           Read(box, 16);
-          const long long width = static_cast<long long>(static_cast<int32_t>(Little32(box + 8))) -
-                                  static_cast<int32_t>(Little32(box)) + 1;
-          const long long height = static_cast<long long>(static_cast<int32_t>(Little32(box + 12))) -
-                                   static_cast<int32_t>(Little32(box + 4)) + 1;
+          // x min, y min, x max, y max
+          const long long width = static_cast<long long>(Signed32(box + 8)) - Signed32(box) + 1;
+          const long long height =
+              static_cast<long long>(Signed32(box + 12)) - Signed32(box + 4) + 1;
           CheckImageSize(path_, width, height);
         } else {
           in_.seekg(size, std::ios::cur);
@@ -78,6 +79,7 @@ class HeaderWalk {
   static uint32_t Little32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
   }
+  static int32_t Signed32(const uint8_t* p) { return static_cast<int32_t>(Little32(p)); }
   [[noreturn]] void Corrupt(const std::string& why) const {
     throw ImageError(path_ + ": corrupt or unreadable OpenEXR (" + OneLine(why) + ")");
   }

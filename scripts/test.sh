@@ -11,6 +11,9 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
+# The image readers under libFuzzer, AddressSanitizer and UBSan: a short run, fixed seed.
+scripts/fuzz.sh --smoke
+
 if [[ -x scripts/test-windows.sh ]]; then
   scripts/test-windows.sh
 fi
