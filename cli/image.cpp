@@ -169,10 +169,12 @@ void WriteImage(const Image& image, const std::string& path, const WriteOptions&
       WriteExr(image, tmp, layout, type);
   } catch (const ImageError& e) {
     std::remove(tmp.c_str());
-    // The writers name the file they wrote; the user knows it by its final name.
+    // The writers (and the libraries' messages) name the file they wrote; the user knows it by
+    // its final name.
     std::string why = e.what();
-    if (why.compare(0, tmp.size(), tmp) == 0) why = why.substr(tmp.size());
-    throw ImageError(path + why);
+    for (size_t at = why.find(tmp); at != std::string::npos; at = why.find(tmp, at + path.size()))
+      why.replace(at, tmp.size(), path);
+    throw ImageError(why);
   }
   std::error_code ec;
   fs::rename(tmp, path, ec);

@@ -110,10 +110,21 @@ bool DecodePng(PngState* state, const std::string& path, png_uint_32* width, png
   return true;
 }
 
+// Writes through stdio like libpng's own writer, but keeps the system's reason for a failed
+// write (a full disk) instead of a bare "Write Error".
+void OnPngWrite(png_structp png, png_bytep data, size_t length) {
+  PngState* state = static_cast<PngState*>(png_get_io_ptr(png));
+  if (std::fwrite(data, 1, length, state->file) != length) png_error(png, std::strerror(errno));
+}
+void OnPngFlush(png_structp png) {
+  PngState* state = static_cast<PngState*>(png_get_io_ptr(png));
+  if (std::fflush(state->file) != 0) png_error(png, std::strerror(errno));
+}
+
 // Encodes state->rows (already in file order) with the given header values.
 bool EncodePng(PngState* state, png_uint_32 width, png_uint_32 height, int depth, int colourType) {
   if (setjmp(png_jmpbuf(state->png))) return false;
-  png_init_io(state->png, state->file);
+  png_set_write_fn(state->png, state, OnPngWrite, OnPngFlush);
   png_set_IHDR(state->png, state->info, width, height, depth, colourType, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(state->png, state->info);

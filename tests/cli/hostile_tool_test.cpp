@@ -135,6 +135,7 @@ struct UnwritableOutput {
   // when the case cannot be made here (the reason in *skip).
   std::string (*prepare)(const ScratchDir& dir, std::string* named, std::string* skip);
   const char* shellPrefix;  // set-up of the tool's process
+  const char* cause;        // part of the message
 };
 
 std::ostream& operator<<(std::ostream& out, const UnwritableOutput& c) { return out << c.name; }
@@ -151,21 +152,21 @@ const UnwritableOutput kOutputs[] = {
        *named = dir / "missing";
        return dir / "missing/out.png";
      },
-     ""},
+     "", "output folder does not exist"},
     {"folder_is_a_file",
      [](const ScratchDir& dir, std::string* named, std::string*) {
        cli_test::WriteBytes(dir / "plain", {'x'});
        *named = dir / "plain";
        return dir / "plain/out.png";
      },
-     ""},
+     "", "not a folder"},
     {"output_name_is_a_folder",
      [](const ScratchDir& dir, std::string* named, std::string*) {
        fs::create_directories(dir / "out/in.png");
        *named = dir / "out/in.png";
        return dir / "out/";
      },
-     ""},
+     "", "Is a directory"},
     {"read_only_folder",
      [](const ScratchDir& dir, std::string* named, std::string* skip) {
        if (geteuid() == 0) {
@@ -177,7 +178,7 @@ const UnwritableOutput kOutputs[] = {
        *named = dir / "out/in.png";
        return dir / "out/";
      },
-     ""},
+     "", "Permission denied"},
     // Even root cannot create files in /proc.
     {"folder_refusing_new_files",
      [](const ScratchDir&, std::string* named, std::string* skip) {
@@ -188,7 +189,7 @@ const UnwritableOutput kOutputs[] = {
        *named = "/proc/fxaa-test-out.png";
        return *named;
      },
-     ""},
+     "", "cannot create"},
     // A disk that fills up mid-file, played by a file size limit (which binds root too).
     {"disk_full_png",
      [](const ScratchDir& dir, std::string* named, std::string*) {
@@ -196,14 +197,14 @@ const UnwritableOutput kOutputs[] = {
        *named = dir / "out/in.png";
        return dir / "out/";
      },
-     "ulimit -f 16; trap '' XFSZ;"},
+     "ulimit -f 16; trap '' XFSZ;", "File too large"},
     {"disk_full_exr",
      [](const ScratchDir& dir, std::string* named, std::string*) {
        fs::create_directories(dir / "out");
        *named = dir / "out/in.exr";
        return dir / "out/in.exr";
      },
-     "ulimit -f 16; trap '' XFSZ;"},
+     "ulimit -f 16; trap '' XFSZ;", "File too large"},
 };
 
 class UnwritableOutputOfTheTool : public ::testing::TestWithParam<UnwritableOutput> {};
@@ -223,6 +224,8 @@ TEST_P(UnwritableOutputOfTheTool, FailsWithOneLineAndLeavesNoFileBehind) {
 
   EXPECT_EQ(p.status, 1) << p.err;
   EXPECT_EQ(LinesStartingWith(p.err, "fxaa: " + named + ": "), 1) << p.err;
+  EXPECT_NE(p.err.find(GetParam().cause), std::string::npos) << p.err;
+  EXPECT_EQ(p.err.find(".tmp-"), std::string::npos) << p.err;  // only names the user gave
   // Nothing new under the output name, and no temporary file anywhere.
   const auto after = fs::is_directory(dir / "out") ? dir.Files("out") : std::vector<std::string>{};
   EXPECT_EQ(after, before);
