@@ -255,6 +255,13 @@ INSTANTIATE_TEST_SUITE_P(Png, AbsurdHeader, ::testing::ValuesIn(kPngHeaders),
                            return n;
                          });
 
+// The default file of ExrSpec with one change.
+Bytes Exr(void (*edit)(ExrSpec&)) {
+  ExrSpec s;
+  edit(s);
+  return ExrBytes(s);
+}
+
 const HeaderCase kExrHeaders[] = {
     {"window_inverted.exr", [] { return ExrBytes(WithWindow(5, 0, 2, 3, 0)); }, "corrupt"},
     {"window_wide.exr", [] { return ExrBytes(WithWindow(0, 0, kMaxImageSide, 0, -1)); },
@@ -263,29 +270,17 @@ const HeaderCase kExrHeaders[] = {
      "image too large"},
     {"window_whole_range.exr",
      [] { return ExrBytes(WithWindow(INT_MIN, INT_MIN, INT_MAX, INT_MAX, 4)); }, "image too large"},
+    {"window_billion_lines.exr", [] { return ExrBytes(WithWindow(0, 0, 0, 1 << 29, 0)); },
+     "image too large"},
     {"window_far_away.exr",
      [] { return ExrBytes(WithWindow(INT_MAX - 3, INT_MAX - 2, INT_MAX, INT_MAX, -1)); },
      "OpenEXR"},
-    {"unknown_pixel_type.exr",
-     [] {
-       ExrSpec s;
-       s.channels[0].type = 7;
-       return ExrBytes(s);
-     },
+    {"unknown_pixel_type.exr", [] { return Exr([](ExrSpec& s) { s.channels[0].type = 7; }); },
      "OpenEXR"},
     {"integer_colour.exr",
-     [] {
-       ExrSpec s;
-       for (auto& c : s.channels) c.type = 0;
-       return ExrBytes(s);
-     },
+     [] { return Exr([](ExrSpec& s) { for (auto& c : s.channels) c.type = 0; }); },
      "only half and float channels"},
-    {"sampling_zero.exr",
-     [] {
-       ExrSpec s;
-       s.channels[1].xSampling = 0;
-       return ExrBytes(s);
-     },
+    {"sampling_zero.exr", [] { return Exr([](ExrSpec& s) { s.channels[1].xSampling = 0; }); },
      "OpenEXR"},
     {"subsampled.exr",
      [] {
@@ -294,84 +289,29 @@ const HeaderCase kExrHeaders[] = {
        return ExrBytes(s);
      },
      "only half and float channels"},
-    {"no_channels.exr",
-     [] {
-       ExrSpec s;
-       s.channels.clear();
-       return ExrBytes(s);
-     },
-     "OpenEXR"},
-    {"alpha_only.exr",
-     [] {
-       ExrSpec s;
-       s.channels = {{"A"}};
-       return ExrBytes(s);
-     },
+    {"no_channels.exr", [] { return Exr([](ExrSpec& s) { s.channels.clear(); }); }, "OpenEXR"},
+    {"alpha_only.exr", [] { return Exr([](ExrSpec& s) { s.channels = {{"A"}}; }); },
      "no R, G, B or Y channels"},
-    {"compression_99.exr",
-     [] {
-       ExrSpec s;
-       s.compression = 99;
-       return ExrBytes(s);
-     },
-     "OpenEXR"},
-    {"line_order_9.exr",
-     [] {
-       ExrSpec s;
-       s.lineOrder = 9;
-       return ExrBytes(s);
-     },
-     "OpenEXR"},
+    {"compression_99.exr", [] { return Exr([](ExrSpec& s) { s.compression = 99; }); }, "OpenEXR"},
+    {"line_order_9.exr", [] { return Exr([](ExrSpec& s) { s.lineOrder = 9; }); }, "OpenEXR"},
     {"tile_zero.exr",
-     [] {
-       ExrSpec s;
-       s.tiled = true;
-       s.tileWidth = 0;
-       s.tableEntries = 1;
-       return ExrBytes(s);
-     },
+     [] { return Exr([](ExrSpec& s) { s.tiled = true, s.tileWidth = 0, s.tableEntries = 1; }); },
      "OpenEXR"},
     {"tile_huge.exr",
      [] {
-       ExrSpec s;
-       s.tiled = true;
-       s.tileWidth = s.tileHeight = 0x7FFFFFFF;
-       s.tableEntries = 1;
-       return ExrBytes(s);
+       return Exr([](ExrSpec& s) { s.tiled = true, s.tileWidth = s.tileHeight = 0x7FFFFFFF; });
      },
      "OpenEXR"},
-    {"offset_table_cut.exr",
-     [] {
-       ExrSpec s;
-       s.tableEntries = 1;
-       return ExrBytes(s);
-     },
+    {"tile_larger_than_image.exr",
+     [] { return Exr([](ExrSpec& s) { s.tiled = true, s.tileWidth = s.tileHeight = 100000; }); },
      "OpenEXR"},
-    {"offsets_past_the_end.exr",
-     [] {
-       ExrSpec s;
-       s.forcedOffset = 1ull << 40;
-       return ExrBytes(s);
-     },
+    {"offset_table_cut.exr", [] { return Exr([](ExrSpec& s) { s.tableEntries = 1; }); },
      "OpenEXR"},
-    {"offsets_negative.exr",
-     [] {
-       ExrSpec s;
-       s.forcedOffset = ~0ull - 7;
-       return ExrBytes(s);
-     },
+    {"offsets_past_the_end.exr", [] { return Exr([](ExrSpec& s) { s.forcedOffset = 1ull << 40; }); },
+     "OpenEXR"},
+    {"offsets_negative.exr", [] { return Exr([](ExrSpec& s) { s.forcedOffset = ~0ull - 7; }); },
      "OpenEXR"},
     {"promises_more.exr", PromisesMoreExr, "OpenEXR"},
-    {"window_billion_lines.exr", [] { return ExrBytes(WithWindow(0, 0, 0, 1 << 29, 0)); },
-     "image too large"},
-    {"tile_larger_than_image.exr",
-     [] {
-       ExrSpec s;
-       s.tiled = true;
-       s.tileWidth = s.tileHeight = 100000;
-       return ExrBytes(s);
-     },
-     "OpenEXR"},
     {"attribute_claims_2_gb.exr", AttributeClaims2GbExr, "claims 2147483632 bytes"},
 };
 
