@@ -9,11 +9,10 @@
 #include <OpenEXR/ImfOutputFile.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <exception>
-#include <fstream>
 #include <new>
 
+#include "cli/exr_header_check.h"
 #include "cli/image.h"
 
 namespace fxaa_cli {
@@ -29,89 +28,6 @@ namespace {
 // no more read this way.)
 constexpr int kStripRows = 16;
 
-// A file's headers as OpenEXR lays them out: per part, attributes of name, type name, 32-bit
-// size and value, closed by an empty name; a multi-part file closes its list of headers with an
-// empty header.
-class HeaderWalk {
- public:
-  HeaderWalk(const std::string& path, std::ifstream& in) : path_(path), in_(in) {
-    in_.seekg(0, std::ios::end);
-    length_ = static_cast<long long>(in_.tellg());
-    in_.seekg(0);
-  }
-
-  // Walks every part's header; throws ImageError for an attribute longer than the rest of the
-  // file and for a data window the tool would refuse anyway.
-  void Check() {
-    uint8_t start[8];
-    Read(start, 8);
-    const uint32_t version = Little32(start + 4);
-    const bool multiPart = (version & 0x1000) != 0;
-    maxName_ = (version & 0x400) != 0 ? 255 : 31;
-    do {
-      bool anyAttribute = false;
-      for (std::string name = Name(); !name.empty(); name = Name()) {
-        anyAttribute = true;
-        const std::string type = Name();
-        uint8_t field[4];
-        Read(field, 4);
-        const int32_t size = static_cast<int32_t>(Little32(field));
-        if (size < 0 || size > length_ - static_cast<long long>(in_.tellg()))
-          Corrupt("attribute \"" + name + "\" claims " + std::to_string(size) +
-                  " bytes, more than the file holds");
-        if (name == "dataWindow" && type == "box2i" && size == 16) {
-          uint8_t box[16];
-          Read(box, 16);
-          // x min, y min, x max, y max
-          const long long width = static_cast<long long>(Signed32(box + 8)) - Signed32(box) + 1;
-          const long long height =
-              static_cast<long long>(Signed32(box + 12)) - Signed32(box + 4) + 1;
-          CheckImageSize(path_, width, height);
-        } else {
-          in_.seekg(size, std::ios::cur);
-        }
-      }
-      if (!anyAttribute) break;  // the empty header that ends a multi-part list
-    } while (multiPart);
-  }
-
- private:
-  static uint32_t Little32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-  }
-  static int32_t Signed32(const uint8_t* p) { return static_cast<int32_t>(Little32(p)); }
-  [[noreturn]] void Corrupt(const std::string& why) const {
-    throw ImageError(path_ + ": corrupt or unreadable OpenEXR (" + OneLine(why) + ")");
-  }
-  void Read(uint8_t* out, std::streamsize n) {
-    if (!in_.read(reinterpret_cast<char*>(out), n)) Corrupt("header cut short");
-  }
-  // A zero-terminated name of at most maxName_ characters.
-  std::string Name() {
-    std::string name;
-    for (int c = in_.get(); c != 0; c = in_.get()) {
-      if (c == std::char_traits<char>::eof()) Corrupt("header cut short");
-      if (name.size() == maxName_) Corrupt("attribute name too long");
-      name.push_back(static_cast<char>(c));
-    }
-    return name;
-  }
-
-  const std::string& path_;
-  std::ifstream& in_;
-  long long length_ = 0;
-  size_t maxName_ = 31;
-};
-
-// OpenEXR sizes buffers from header values before anything can check them: an attribute's
-// length (read into memory whole), a part's data window (one offset per chunk). Such values are
-// checked here first, so that a few bytes of file cannot cost gigabytes.
-void CheckHeaders(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return;  // the library reports why it cannot open the file
-  HeaderWalk(path, in).Check();
-}
-
 // Channel type check: half and float are read; 32-bit integer channels are not colour.
 bool Readable(const Imf::Channel& channel) {
   return (channel.type == Imf::HALF || channel.type == Imf::FLOAT) && channel.xSampling == 1 &&
@@ -121,7 +37,7 @@ bool Readable(const Imf::Channel& channel) {
 }  // namespace
 
 Image ReadExr(const std::string& path) {
-  CheckHeaders(path);
+  CheckExrHeaders(path);
   try {
     Imf::InputFile file(path.c_str());
     const Imf::Header& header = file.header();

@@ -120,16 +120,18 @@ struct ExrSpec {
   // Every table entry names the first chunk; or, when not zero, this offset.
   bool offsetsToFirstChunk = false;
   uint64_t forcedOffset = 0;
+  // Added to the length declared for the channel list.
+  int32_t channelsLengthError = 0;
   // Written as they are after the standard attributes (see PutExrAttribute).
   Bytes extraAttributes;
 };
 
-// One attribute: name, type name, size, value.
+// One attribute: name, type name, size (the value's, unless given), value.
 inline void PutExrAttribute(Bytes* b, const std::string& name, const std::string& type,
-                            const Bytes& value) {
+                            const Bytes& value, int64_t size = -1) {
   PutString(b, name);
   PutString(b, type);
-  PutLE32(b, static_cast<uint32_t>(value.size()));
+  PutLE32(b, static_cast<uint32_t>(size >= 0 ? size : int64_t(value.size())));
   b->insert(b->end(), value.begin(), value.end());
 }
 
@@ -158,7 +160,8 @@ inline Bytes ExrBytes(const ExrSpec& spec) {
     PutLE32(&channels, static_cast<uint32_t>(c.ySampling));
   }
   channels.push_back('\0');
-  PutExrAttribute(&out, "channels", "chlist", channels);
+  PutExrAttribute(&out, "channels", "chlist", channels,
+                  int64_t(channels.size()) + spec.channelsLengthError);
   PutExrAttribute(&out, "compression", "compression", {static_cast<char>(spec.compression)});
   PutExrAttribute(&out, "dataWindow", "box2i", ExrBox(spec.dataWindow));
   PutExrAttribute(&out, "displayWindow", "box2i", ExrBox(spec.displayWindow));

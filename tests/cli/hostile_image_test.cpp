@@ -201,9 +201,23 @@ Bytes PromisesMoreExr() {
 // A header attribute whose length field claims nearly 2 GB, and nothing behind it.
 Bytes AttributeClaims2GbExr() {
   ExrSpec s;
-  cli_test::PutString(&s.extraAttributes, "comments");
-  cli_test::PutString(&s.extraAttributes, "string");
-  cli_test::PutLE32(&s.extraAttributes, 0x7FFFFFF0u);
+  cli_test::PutExrAttribute(&s.extraAttributes, "comments", "string", {}, 0x7FFFFFF0);
+  return ExrBytes(s);
+}
+// A list of strings of sound length whose one string claims nearly 2 GB.
+Bytes StringClaims2GbExr() {
+  ExrSpec s;
+  Bytes value;
+  cli_test::PutLE32(&value, 0x7FFFFFF0u);
+  value.insert(value.end(), 8, 'x');
+  cli_test::PutExrAttribute(&s.extraAttributes, "multiView", "stringvector", value);
+  return ExrBytes(s);
+}
+// One attribute added to the default file.
+Bytes ExrWithAttribute(const std::string& name, const std::string& type, const Bytes& value,
+                       int64_t size = -1) {
+  ExrSpec s;
+  cli_test::PutExrAttribute(&s.extraAttributes, name, type, value, size);
   return ExrBytes(s);
 }
 // A valid file with a text chunk header claiming 2 GB in front of its image data.
@@ -313,6 +327,21 @@ const HeaderCase kExrHeaders[] = {
      "OpenEXR"},
     {"promises_more.exr", PromisesMoreExr, "OpenEXR"},
     {"attribute_claims_2_gb.exr", AttributeClaims2GbExr, "claims 2147483632 bytes"},
+    {"string_claims_2_gb.exr", StringClaims2GbExr, "string of 2147483632 bytes"},
+    // The library reads a channel list to its end, whatever length it declares, and would read
+    // the next attribute from the wrong place.
+    {"channel_list_longer.exr", [] { return Exr([](ExrSpec& s) { s.channelsLengthError = -9; }); },
+     "is not the"},
+    {"channel_list_shorter.exr", [] { return Exr([](ExrSpec& s) { s.channelsLengthError = 4; }); },
+     "is not the"},
+    {"float_of_two_bytes.exr", [] { return ExrWithAttribute("gamma", "float", {0, 0}); },
+     "has 2 bytes, not 4"},
+    {"float_list_of_odd_length.exr",
+     [] { return ExrWithAttribute("weights", "floatvector", {0, 0, 0, 0, 0, 0}); },
+     "not whole floats"},
+    {"preview_larger_than_attribute.exr",
+     [] { return ExrWithAttribute("preview", "preview", {'\xff', '\xff', 0, 0, '\xff', '\xff', 0, 0}); },
+     "preview of 65535 x 65535"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Exr, AbsurdHeader, ::testing::ValuesIn(kExrHeaders),
