@@ -99,14 +99,14 @@ inline Bytes MakePng(uint32_t width, uint32_t height, int depth, int colourType,
 
 // ---- OpenEXR (single-part, one scan line per chunk without compression) ----
 
-struct ExrChannelSpec {
+struct ExrChannelRecipe {
   std::string name;
   int32_t type = 1;  // 0 uint, 1 half, 2 float
   int32_t xSampling = 1, ySampling = 1;
 };
 
-struct ExrSpec {
-  std::vector<ExrChannelSpec> channels = {{"B"}, {"G"}, {"R"}};
+struct ExrRecipe {
+  std::vector<ExrChannelRecipe> channels = {{"B"}, {"G"}, {"R"}};
   int compression = 0;                 // 0 none, 3 zip, ...
   int32_t dataWindow[4] = {0, 0, 3, 2};  // x min, y min, x max, y max
   int32_t displayWindow[4] = {0, 0, 3, 2};
@@ -144,15 +144,15 @@ inline Bytes ExrBox(const int32_t box[4]) {
 // Bytes of one sample of the channel type.
 inline int ExrSampleBytes(int32_t type) { return type == 1 ? 2 : 4; }
 
-inline Bytes ExrBytes(const ExrSpec& spec) {
+inline Bytes ExrBytes(const ExrRecipe& recipe) {
   Bytes out = {'\x76', '\x2f', '\x31', '\x01'};
-  PutLE32(&out, 2u | (spec.tiled ? 0x200u : 0u));
+  PutLE32(&out, 2u | (recipe.tiled ? 0x200u : 0u));
 
   Bytes channels;
-  std::vector<ExrChannelSpec> sorted = spec.channels;
+  std::vector<ExrChannelRecipe> sorted = recipe.channels;
   std::sort(sorted.begin(), sorted.end(),
-            [](const ExrChannelSpec& a, const ExrChannelSpec& b) { return a.name < b.name; });
-  for (const ExrChannelSpec& c : sorted) {
+            [](const ExrChannelRecipe& a, const ExrChannelRecipe& b) { return a.name < b.name; });
+  for (const ExrChannelRecipe& c : sorted) {
     PutString(&channels, c.name);
     PutLE32(&channels, static_cast<uint32_t>(c.type));
     for (int i = 0; i < 4; ++i) channels.push_back('\0');  // pLinear, reserved
@@ -161,11 +161,11 @@ inline Bytes ExrBytes(const ExrSpec& spec) {
   }
   channels.push_back('\0');
   PutExrAttribute(&out, "channels", "chlist", channels,
-                  int64_t(channels.size()) + spec.channelsLengthError);
-  PutExrAttribute(&out, "compression", "compression", {static_cast<char>(spec.compression)});
-  PutExrAttribute(&out, "dataWindow", "box2i", ExrBox(spec.dataWindow));
-  PutExrAttribute(&out, "displayWindow", "box2i", ExrBox(spec.displayWindow));
-  PutExrAttribute(&out, "lineOrder", "lineOrder", {static_cast<char>(spec.lineOrder)});
+                  int64_t(channels.size()) + recipe.channelsLengthError);
+  PutExrAttribute(&out, "compression", "compression", {static_cast<char>(recipe.compression)});
+  PutExrAttribute(&out, "dataWindow", "box2i", ExrBox(recipe.dataWindow));
+  PutExrAttribute(&out, "displayWindow", "box2i", ExrBox(recipe.displayWindow));
+  PutExrAttribute(&out, "lineOrder", "lineOrder", {static_cast<char>(recipe.lineOrder)});
   Bytes one;
   PutLEFloat(&one, 1.0f);
   PutExrAttribute(&out, "pixelAspectRatio", "float", one);
@@ -174,39 +174,39 @@ inline Bytes ExrBytes(const ExrSpec& spec) {
   PutLEFloat(&centre, 0.0f);
   PutExrAttribute(&out, "screenWindowCenter", "v2f", centre);
   PutExrAttribute(&out, "screenWindowWidth", "float", one);
-  if (spec.tiled) {
+  if (recipe.tiled) {
     Bytes tiles;
-    PutLE32(&tiles, spec.tileWidth);
-    PutLE32(&tiles, spec.tileHeight);
+    PutLE32(&tiles, recipe.tileWidth);
+    PutLE32(&tiles, recipe.tileHeight);
     tiles.push_back('\0');  // one level, rounding down
     PutExrAttribute(&out, "tiles", "tiledesc", tiles);
   }
-  out.insert(out.end(), spec.extraAttributes.begin(), spec.extraAttributes.end());
+  out.insert(out.end(), recipe.extraAttributes.begin(), recipe.extraAttributes.end());
   out.push_back('\0');
 
-  const long long width = static_cast<long long>(spec.dataWindow[2]) - spec.dataWindow[0] + 1;
-  const long long height = static_cast<long long>(spec.dataWindow[3]) - spec.dataWindow[1] + 1;
+  const long long width = static_cast<long long>(recipe.dataWindow[2]) - recipe.dataWindow[0] + 1;
+  const long long height = static_cast<long long>(recipe.dataWindow[3]) - recipe.dataWindow[1] + 1;
   long long chunks = std::max(0LL, height);
-  if (spec.tiled && spec.tileWidth > 0 && spec.tileHeight > 0)
-    chunks = ((std::max(0LL, width) + spec.tileWidth - 1) / spec.tileWidth) *
-             ((std::max(0LL, height) + spec.tileHeight - 1) / spec.tileHeight);
-  const long long entries = spec.tableEntries < 0 ? chunks : std::min(chunks, spec.tableEntries);
+  if (recipe.tiled && recipe.tileWidth > 0 && recipe.tileHeight > 0)
+    chunks = ((std::max(0LL, width) + recipe.tileWidth - 1) / recipe.tileWidth) *
+             ((std::max(0LL, height) + recipe.tileHeight - 1) / recipe.tileHeight);
+  const long long entries = recipe.tableEntries < 0 ? chunks : std::min(chunks, recipe.tableEntries);
   // Scan lines only for chunks the table lists.
   const long long lines =
-      spec.tiled ? 0 : spec.linesWritten < 0 ? entries : std::min(entries, spec.linesWritten);
+      recipe.tiled ? 0 : recipe.linesWritten < 0 ? entries : std::min(entries, recipe.linesWritten);
 
   size_t lineBytes = 0;
-  for (const ExrChannelSpec& c : sorted)
+  for (const ExrChannelRecipe& c : sorted)
     lineBytes += size_t(std::max(0LL, width)) * ExrSampleBytes(c.type);
   const uint64_t first = out.size() + 8 * uint64_t(entries);
   for (long long i = 0; i < entries; ++i) {
     const uint64_t own = first + uint64_t(i) * (8 + lineBytes);
-    PutLE64(&out, spec.forcedOffset != 0 ? spec.forcedOffset
-                  : spec.offsetsToFirstChunk ? first
+    PutLE64(&out, recipe.forcedOffset != 0 ? recipe.forcedOffset
+                  : recipe.offsetsToFirstChunk ? first
                                              : own);
   }
   for (long long i = 0; i < lines; ++i) {
-    PutLE32(&out, static_cast<uint32_t>(spec.dataWindow[1] + i));
+    PutLE32(&out, static_cast<uint32_t>(recipe.dataWindow[1] + i));
     PutLE32(&out, static_cast<uint32_t>(lineBytes));
     out.insert(out.end(), lineBytes, '\0');
   }

@@ -102,7 +102,7 @@ const Source kSources[] = {
      false},
     {"yf_raw.exr",
      [] {
-       cli_test::ExrSpec s;
+       cli_test::ExrRecipe s;
        s.channels = {{"Y", 2}};
        return cli_test::ExrBytes(s);
      },
@@ -175,14 +175,14 @@ TEST_P(AbsurdHeader, IsRefusedWithTheCause) {
   EXPECT_NE(outcome.message.find(GetParam().cause), std::string::npos) << outcome.message;
 }
 
-using cli_test::ExrSpec;
+using cli_test::ExrRecipe;
 using cli_test::MakePng;
 using cli_test::PngBytes;
 using cli_test::PngHeaderChunk;
 
 // A file of the given data window with `entries` offsets (-1 all) and no pixels.
-ExrSpec WithWindow(int32_t x0, int32_t y0, int32_t x1, int32_t y1, long long entries) {
-  ExrSpec s;
+ExrRecipe WithWindow(int32_t x0, int32_t y0, int32_t x1, int32_t y1, long long entries) {
+  ExrRecipe s;
   const int32_t w[4] = {x0, y0, x1, y1};
   std::copy(w, w + 4, s.dataWindow);
   s.tableEntries = entries;
@@ -193,20 +193,20 @@ ExrSpec WithWindow(int32_t x0, int32_t y0, int32_t x1, int32_t y1, long long ent
 // Plausible sizes with next to nothing behind them.
 Bytes PromisesMorePng() { return MakePng(4000, 4000, 16, 6, 1); }
 Bytes PromisesMoreExr() {
-  ExrSpec s = WithWindow(0, 0, 3999, 3999, 4000);
+  ExrRecipe s = WithWindow(0, 0, 3999, 3999, 4000);
   s.linesWritten = 1;
   s.offsetsToFirstChunk = true;  // every entry names the one scan line the file holds
   return ExrBytes(s);
 }
 // A header attribute whose length field claims nearly 2 GB, and nothing behind it.
 Bytes AttributeClaims2GbExr() {
-  ExrSpec s;
+  ExrRecipe s;
   cli_test::PutExrAttribute(&s.extraAttributes, "comments", "string", {}, 0x7FFFFFF0);
   return ExrBytes(s);
 }
 // A list of strings of sound length whose one string claims nearly 2 GB.
 Bytes StringClaims2GbExr() {
-  ExrSpec s;
+  ExrRecipe s;
   Bytes value;
   cli_test::PutLE32(&value, 0x7FFFFFF0u);
   value.insert(value.end(), 8, 'x');
@@ -216,7 +216,7 @@ Bytes StringClaims2GbExr() {
 // One attribute added to the default file.
 Bytes ExrWithAttribute(const std::string& name, const std::string& type, const Bytes& value,
                        int64_t size = -1) {
-  ExrSpec s;
+  ExrRecipe s;
   cli_test::PutExrAttribute(&s.extraAttributes, name, type, value, size);
   return ExrBytes(s);
 }
@@ -269,9 +269,9 @@ INSTANTIATE_TEST_SUITE_P(Png, AbsurdHeader, ::testing::ValuesIn(kPngHeaders),
                            return n;
                          });
 
-// The default file of ExrSpec with one change.
-Bytes Exr(void (*edit)(ExrSpec&)) {
-  ExrSpec s;
+// The default file of ExrRecipe with one change.
+Bytes Exr(void (*edit)(ExrRecipe&)) {
+  ExrRecipe s;
   edit(s);
   return ExrBytes(s);
 }
@@ -289,50 +289,50 @@ const HeaderCase kExrHeaders[] = {
     {"window_far_away.exr",
      [] { return ExrBytes(WithWindow(INT_MAX - 3, INT_MAX - 2, INT_MAX, INT_MAX, -1)); },
      "OpenEXR"},
-    {"unknown_pixel_type.exr", [] { return Exr([](ExrSpec& s) { s.channels[0].type = 7; }); },
+    {"unknown_pixel_type.exr", [] { return Exr([](ExrRecipe& s) { s.channels[0].type = 7; }); },
      "OpenEXR"},
     {"integer_colour.exr",
-     [] { return Exr([](ExrSpec& s) { for (auto& c : s.channels) c.type = 0; }); },
+     [] { return Exr([](ExrRecipe& s) { for (auto& c : s.channels) c.type = 0; }); },
      "only half and float channels"},
-    {"sampling_zero.exr", [] { return Exr([](ExrSpec& s) { s.channels[1].xSampling = 0; }); },
+    {"sampling_zero.exr", [] { return Exr([](ExrRecipe& s) { s.channels[1].xSampling = 0; }); },
      "OpenEXR"},
     {"subsampled.exr",
      [] {
-       ExrSpec s = WithWindow(0, 0, 3, 1, -1);
+       ExrRecipe s = WithWindow(0, 0, 3, 1, -1);
        s.channels[2].ySampling = 2;
        return ExrBytes(s);
      },
      "only half and float channels"},
-    {"no_channels.exr", [] { return Exr([](ExrSpec& s) { s.channels.clear(); }); }, "OpenEXR"},
-    {"alpha_only.exr", [] { return Exr([](ExrSpec& s) { s.channels = {{"A"}}; }); },
+    {"no_channels.exr", [] { return Exr([](ExrRecipe& s) { s.channels.clear(); }); }, "OpenEXR"},
+    {"alpha_only.exr", [] { return Exr([](ExrRecipe& s) { s.channels = {{"A"}}; }); },
      "no R, G, B or Y channels"},
-    {"compression_99.exr", [] { return Exr([](ExrSpec& s) { s.compression = 99; }); }, "OpenEXR"},
-    {"line_order_9.exr", [] { return Exr([](ExrSpec& s) { s.lineOrder = 9; }); }, "OpenEXR"},
+    {"compression_99.exr", [] { return Exr([](ExrRecipe& s) { s.compression = 99; }); }, "OpenEXR"},
+    {"line_order_9.exr", [] { return Exr([](ExrRecipe& s) { s.lineOrder = 9; }); }, "OpenEXR"},
     {"tile_zero.exr",
-     [] { return Exr([](ExrSpec& s) { s.tiled = true, s.tileWidth = 0, s.tableEntries = 1; }); },
+     [] { return Exr([](ExrRecipe& s) { s.tiled = true, s.tileWidth = 0, s.tableEntries = 1; }); },
      "OpenEXR"},
     {"tile_huge.exr",
      [] {
-       return Exr([](ExrSpec& s) { s.tiled = true, s.tileWidth = s.tileHeight = 0x7FFFFFFF; });
+       return Exr([](ExrRecipe& s) { s.tiled = true, s.tileWidth = s.tileHeight = 0x7FFFFFFF; });
      },
      "OpenEXR"},
     {"tile_larger_than_image.exr",
-     [] { return Exr([](ExrSpec& s) { s.tiled = true, s.tileWidth = s.tileHeight = 100000; }); },
+     [] { return Exr([](ExrRecipe& s) { s.tiled = true, s.tileWidth = s.tileHeight = 100000; }); },
      "OpenEXR"},
-    {"offset_table_cut.exr", [] { return Exr([](ExrSpec& s) { s.tableEntries = 1; }); },
+    {"offset_table_cut.exr", [] { return Exr([](ExrRecipe& s) { s.tableEntries = 1; }); },
      "OpenEXR"},
-    {"offsets_past_the_end.exr", [] { return Exr([](ExrSpec& s) { s.forcedOffset = 1ull << 40; }); },
+    {"offsets_past_the_end.exr", [] { return Exr([](ExrRecipe& s) { s.forcedOffset = 1ull << 40; }); },
      "OpenEXR"},
-    {"offsets_negative.exr", [] { return Exr([](ExrSpec& s) { s.forcedOffset = ~0ull - 7; }); },
+    {"offsets_negative.exr", [] { return Exr([](ExrRecipe& s) { s.forcedOffset = ~0ull - 7; }); },
      "OpenEXR"},
     {"promises_more.exr", PromisesMoreExr, "OpenEXR"},
     {"attribute_claims_2_gb.exr", AttributeClaims2GbExr, "claims 2147483632 bytes"},
     {"string_claims_2_gb.exr", StringClaims2GbExr, "string of 2147483632 bytes"},
     // The library reads a channel list to its end, whatever length it declares, and would read
     // the next attribute from the wrong place.
-    {"channel_list_longer.exr", [] { return Exr([](ExrSpec& s) { s.channelsLengthError = -9; }); },
+    {"channel_list_longer.exr", [] { return Exr([](ExrRecipe& s) { s.channelsLengthError = -9; }); },
      "is not the"},
-    {"channel_list_shorter.exr", [] { return Exr([](ExrSpec& s) { s.channelsLengthError = 4; }); },
+    {"channel_list_shorter.exr", [] { return Exr([](ExrRecipe& s) { s.channelsLengthError = 4; }); },
      "is not the"},
     {"float_of_two_bytes.exr", [] { return ExrWithAttribute("gamma", "float", {0, 0}); },
      "has 2 bytes, not 4"},

@@ -74,7 +74,7 @@ const HostileInput kInputs[] = {
      }},
     {"window_absurd.exr",
      [] {
-       cli_test::ExrSpec s;
+       cli_test::ExrRecipe s;
        s.dataWindow[3] = 1 << 29;
        s.tableEntries = 3;
        s.linesWritten = 0;
@@ -82,7 +82,7 @@ const HostileInput kInputs[] = {
      }},
     {"attribute_claims_2_gb.exr",
      [] {
-       cli_test::ExrSpec s;
+       cli_test::ExrRecipe s;
        cli_test::PutString(&s.extraAttributes, "owner");
        cli_test::PutString(&s.extraAttributes, "string");
        cli_test::PutLE32(&s.extraAttributes, 0x7FFFFFF0u);
