@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <thread>
 
@@ -114,7 +115,7 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
       work.job = &job;
       try {
         work.image = ReadImage(job.input);
-      } catch (const ImageError& e) {
+      } catch (const std::exception& e) {
         failed(e.what());
         continue;
       }
@@ -134,7 +135,15 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
       while (std::optional<Work> work = toRender.Pop()) {
         if (stopping()) continue;  // drain: the reader may wait on a full queue
         Image rendered;
-        const PF_Err err = RenderImage(effect, work->image, options.frame, &rendered);
+        PF_Err err = 0;
+        try {
+          err = RenderImage(effect, work->image, options.frame, &rendered);
+        } catch (const std::bad_alloc&) {
+          // An exception must not leave the thread: it would end the process mid-batch.
+          failed(work->job->input + ": cannot render: not enough memory for " +
+                 std::to_string(work->image.width) + " x " + std::to_string(work->image.height));
+          continue;
+        }
         if (err != 0) {
           if (err == PF_Err_INTERNAL_STRUCT_DAMAGED) {
             // Without a context no frame can render; one line says so, not one per frame.
@@ -166,6 +175,8 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
         progress.FrameDone(work->job->output);
       } catch (const ImageError& e) {
         failed(e.what());
+      } catch (const std::bad_alloc&) {
+        failed(work->job->output + ": cannot write: not enough memory");
       }
     }
   });

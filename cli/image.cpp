@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
 
 #include "cli/system.h"
 
@@ -121,8 +122,12 @@ Image ReadImage(const std::string& path) {
 
   static const unsigned char kPngMagic[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   static const unsigned char kExrMagic[4] = {0x76, 0x2F, 0x31, 0x01};
-  if (got == 8 && std::memcmp(magic, kPngMagic, 8) == 0) return ReadPng(path);
-  if (got >= 4 && std::memcmp(magic, kExrMagic, 4) == 0) return ReadExr(path);
+  try {
+    if (got == 8 && std::memcmp(magic, kPngMagic, 8) == 0) return ReadPng(path);
+    if (got >= 4 && std::memcmp(magic, kExrMagic, 4) == 0) return ReadExr(path);
+  } catch (const std::bad_alloc&) {
+    throw ImageError(path + ": not enough memory to read it");
+  }
   if (got == 0) throw ImageError(path + ": empty file");
   throw ImageError(path + ": unsupported file type (not a PNG or OpenEXR image)");
 }
@@ -156,10 +161,12 @@ void WriteImage(const Image& image, const std::string& path, const WriteOptions&
       WriteExr(image, tmp, layout, type);
   } catch (const ImageError& e) {
     std::remove(tmp.c_str());
-    // The writers name the file they wrote; the user knows it by its final name.
+    // The writers (and the libraries' messages) name the file they wrote; the user knows it by
+    // its final name.
     std::string why = e.what();
-    if (why.compare(0, tmp.size(), tmp) == 0) why = why.substr(tmp.size());
-    throw ImageError(path + why);
+    for (size_t at = why.find(tmp); at != std::string::npos; at = why.find(tmp, at + path.size()))
+      why.replace(at, tmp.size(), path);
+    throw ImageError(why);
   }
   std::error_code ec;
   fs::rename(tmp, path, ec);
@@ -167,6 +174,13 @@ void WriteImage(const Image& image, const std::string& path, const WriteOptions&
     std::remove(tmp.c_str());
     throw ImageError(path + ": cannot write: " + ec.message());
   }
+}
+
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
 }
 
 uint16_t FloatToWord16(float v) {

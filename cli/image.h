@@ -64,7 +64,8 @@ void CheckImageSize(const std::string& path, long long width, long long height);
 // Format from the file name's extension (.png, .exr, any case); false when neither.
 bool FormatFromName(const std::string& path, FileFormat* format);
 
-// Reads a PNG or OpenEXR file (chosen by its first bytes, not its name).
+// Reads a PNG or OpenEXR file (chosen by its first bytes, not its name). Every failure, running
+// out of memory included, is an ImageError.
 Image ReadImage(const std::string& path);
 
 // How to write: the image's own layout and type unless overridden.
@@ -89,6 +90,10 @@ Image ReadPng(const std::string& path);
 Image ReadExr(const std::string& path);
 void WritePng(const Image& image, const std::string& path, ChannelLayout layout, SampleType type);
 void WriteExr(const Image& image, const std::string& path, ChannelLayout layout, SampleType type);
+
+// `text` with line breaks and other control characters turned into spaces: library messages
+// become part of the tool's one-line messages.
+std::string OneLine(std::string text);
 
 // Sample conversions shared by the readers and writers.
 inline float Word16ToFloat(uint16_t v) { return float(v) / 65535.0f; }

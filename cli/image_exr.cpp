@@ -8,9 +8,12 @@
 #include <OpenEXR/ImfInputFile.h>
 #include <OpenEXR/ImfOutputFile.h>
 
+#include <algorithm>
 #include <exception>
+#include <new>
 #include <string>
 
+#include "cli/exr_header_check.h"
 #include "cli/image.h"
 
 namespace fxaa_cli {
@@ -21,6 +24,11 @@ struct ExrHeader {
 
 namespace {
 
+// Scan lines read per call: at most 8 MB of pixels at the widest, so that a file cut short fails
+// early. (The library keeps a chunk it decoded for the next call: chunks of up to 256 lines cost
+// no more read this way.)
+constexpr int kStripRows = 16;
+
 // Channel type check: half and float are read; 32-bit integer channels are not colour.
 bool Readable(const Imf::Channel& channel) {
   return (channel.type == Imf::HALF || channel.type == Imf::FLOAT) && channel.xSampling == 1 &&
@@ -30,6 +38,7 @@ bool Readable(const Imf::Channel& channel) {
 }  // namespace
 
 Image ReadExr(const std::string& path) {
+  CheckExrHeaders(path);
   try {
     Imf::InputFile file(path.c_str());
     const Imf::Header& header = file.header();
@@ -65,26 +74,37 @@ Image ReadExr(const std::string& path) {
     image.layout = rgb ? (a ? ChannelLayout::kRGBA : ChannelLayout::kRGB)
                        : (a ? ChannelLayout::kYA : ChannelLayout::kY);
     image.type = anyFloat ? SampleType::kFloat : SampleType::kHalf;
-    image.Allocate();
     auto kept = std::make_shared<ExrHeader>();
     kept->header = header;
     image.exrHeader = kept;
 
-    // Straight into the ARGB buffer: the library converts half to float.
+    // Straight into the ARGB buffer, a strip at a time: the library converts half to float. The
+    // buffer grows with the rows read (at most doubling), so a header that promises more scan
+    // lines than the file holds fails before the whole frame is committed to memory.
     const size_t xStride = 4 * sizeof(float);
     const size_t yStride = xStride * size_t(width);
-    char* base = reinterpret_cast<char*>(image.floats.data());
-    Imf::FrameBuffer frame;
-    frame.insert("A", Imf::Slice::Make(Imf::FLOAT, base, window, xStride, yStride, 1, 1, 1.0));
-    if (rgb) {
-      frame.insert("R", Imf::Slice::Make(Imf::FLOAT, base + 4, window, xStride, yStride));
-      frame.insert("G", Imf::Slice::Make(Imf::FLOAT, base + 8, window, xStride, yStride));
-      frame.insert("B", Imf::Slice::Make(Imf::FLOAT, base + 12, window, xStride, yStride));
-    } else {
-      frame.insert("Y", Imf::Slice::Make(Imf::FLOAT, base + 4, window, xStride, yStride));
+    const size_t rowValues = 4 * size_t(width);
+    const size_t total = rowValues * size_t(height);
+    std::vector<float>& pixels = image.floats;
+    for (long long top = window.min.y; top <= window.max.y; top += kStripRows) {
+      const int bottom = static_cast<int>(std::min<long long>(window.max.y, top + kStripRows - 1));
+      const size_t needed = rowValues * size_t(bottom - window.min.y + 1);
+      if (needed > pixels.capacity())
+        pixels.reserve(std::min(total, std::max(needed, 2 * pixels.capacity())));
+      pixels.resize(needed);
+      char* base = reinterpret_cast<char*>(pixels.data());
+      Imf::FrameBuffer frame;
+      frame.insert("A", Imf::Slice::Make(Imf::FLOAT, base, window, xStride, yStride, 1, 1, 1.0));
+      if (rgb) {
+        frame.insert("R", Imf::Slice::Make(Imf::FLOAT, base + 4, window, xStride, yStride));
+        frame.insert("G", Imf::Slice::Make(Imf::FLOAT, base + 8, window, xStride, yStride));
+        frame.insert("B", Imf::Slice::Make(Imf::FLOAT, base + 12, window, xStride, yStride));
+      } else {
+        frame.insert("Y", Imf::Slice::Make(Imf::FLOAT, base + 4, window, xStride, yStride));
+      }
+      file.setFrameBuffer(frame);
+      file.readPixels(static_cast<int>(top), bottom);
     }
-    file.setFrameBuffer(frame);
-    file.readPixels(window.min.y, window.max.y);
     if (!rgb) {
       for (size_t i = 0; i < image.floats.size(); i += 4)
         image.floats[i + 2] = image.floats[i + 3] = image.floats[i + 1];
@@ -92,8 +112,10 @@ Image ReadExr(const std::string& path) {
     return image;
   } catch (const ImageError&) {
     throw;
+  } catch (const std::bad_alloc&) {
+    throw;  // not the file's fault: ReadImage says so
   } catch (const std::exception& e) {
-    throw ImageError(path + ": corrupt or unreadable OpenEXR (" + e.what() + ")");
+    throw ImageError(path + ": corrupt or unreadable OpenEXR (" + OneLine(e.what()) + ")");
   }
 }
 
@@ -106,13 +128,12 @@ void WriteExr(const Image& image, const std::string& path, ChannelLayout layout,
       const Imf::Header& in = image.exrHeader->header;
       const Imath::Box2i w = in.dataWindow();
       if (w.max.x - w.min.x + 1 == image.width && w.max.y - w.min.y + 1 == image.height) {
-        // Every attribute but those of the input's layout in its file: the output is written
-        // as scan lines in one part, whatever the input's tiling or parts. They are left out
-        // rather than erased afterwards: OpenEXR 3.1's Header::erase leaks the attribute.
-        for (Imf::Header::ConstIterator a = in.begin(); a != in.end(); ++a) {
-          const std::string name = a.name();
+        // Every attribute but those of tiling and parts: the output is scan lines in one part.
+        // Copied one by one, as Header::erase (OpenEXR 3.1) drops an attribute without freeing it.
+        for (auto it = in.begin(); it != in.end(); ++it) {
+          const std::string name = it.name();
           if (name != "tiles" && name != "type" && name != "chunkCount" && name != "name")
-            header.insert(a.name(), a.attribute());
+            header.insert(name, it.attribute());
         }
       } else {
         // A reduced-resolution frame: the input's windows no longer apply, its look does.
@@ -173,7 +194,7 @@ void WriteExr(const Image& image, const std::string& path, ChannelLayout layout,
   } catch (const ImageError&) {
     throw;
   } catch (const std::exception& e) {
-    throw ImageError(path + ": cannot write OpenEXR (" + e.what() + ")");
+    throw ImageError(path + ": cannot write OpenEXR (" + OneLine(e.what()) + ")");
   }
 }
 

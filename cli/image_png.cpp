@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "cli/image.h"
@@ -18,6 +19,7 @@ struct PngState {
   png_structp png = nullptr;
   png_infop info = nullptr;
   bool writing = false;
+  unsigned long long fileLength = 0;
   char message[256] = {};
   std::vector<uint8_t> raw;
   std::vector<png_bytep> rows;
@@ -43,6 +45,28 @@ void OnPngError(png_structp png, png_const_charp message) {
 // Warnings (unknown chunks, odd gamma values) do not stop the frame.
 void OnPngWarning(png_structp, png_const_charp) {}
 
+// libpng's own buffers (a few rows, zlib state, one chunk's data) stay under a megabyte for any
+// image the tool takes. A chunk that claims more is refused here: libpng then skips it (side
+// chunks) or fails (image chunks), instead of committing gigabytes to a few bytes of file.
+constexpr png_alloc_size_t kLibraryAllocationMax = 16u << 20;
+
+png_voidp OnPngMalloc(png_structp, png_alloc_size_t size) {
+  return size <= kLibraryAllocationMax ? std::malloc(size) : nullptr;
+}
+void OnPngFree(png_structp, png_voidp p) { std::free(p); }
+
+// Deflate packs at most 258 bytes into 2 bits: a stream this long inflates to at most this much.
+constexpr unsigned long long kDeflateMaxRatio = 1032;
+
+// Bytes in the file, or 0 when it cannot say.
+unsigned long long FileLength(FILE* file) {
+  const long at = std::ftell(file);
+  if (at < 0 || std::fseek(file, 0, SEEK_END) != 0) return 0;
+  const long end = std::ftell(file);
+  std::fseek(file, at, SEEK_SET);
+  return end > 0 ? static_cast<unsigned long long>(end) : 0;
+}
+
 // Reads the header, sets the expanding transforms and decodes every row into state->raw.
 // Returns false (message set) on a libpng error; throws ImageError for a refused size.
 bool DecodePng(PngState* state, const std::string& path, png_uint_32* width, png_uint_32* height,
@@ -57,6 +81,16 @@ bool DecodePng(PngState* state, const std::string& path, png_uint_32* width, png
   png_get_IHDR(state->png, state->info, width, height, depth, colourType, &interlace, nullptr,
                nullptr);
   CheckImageSize(path, *width, *height);
+  // Every sample of every pixel is in the inflated stream, interlaced or not.
+  const unsigned long long sampleBytes = static_cast<unsigned long long>(*width) * *height *
+                                         png_get_channels(state->png, state->info) * *depth / 8;
+  if (state->fileLength > 0 && sampleBytes > kDeflateMaxRatio * state->fileLength) {
+    std::snprintf(state->message, sizeof(state->message),
+                  "the header promises %u x %u pixels, more than its %llu bytes can hold",
+                  static_cast<unsigned>(*width), static_cast<unsigned>(*height),
+                  state->fileLength);
+    return false;
+  }
 
   if (*colourType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(state->png);
   if (*colourType == PNG_COLOR_TYPE_GRAY && *depth < 8) png_set_expand_gray_1_2_4_to_8(state->png);
@@ -76,10 +110,21 @@ bool DecodePng(PngState* state, const std::string& path, png_uint_32* width, png
   return true;
 }
 
+// Writes through stdio like libpng's own writer, but keeps the system's reason for a failed
+// write (a full disk) instead of a bare "Write Error".
+void OnPngWrite(png_structp png, png_bytep data, size_t length) {
+  PngState* state = static_cast<PngState*>(png_get_io_ptr(png));
+  if (std::fwrite(data, 1, length, state->file) != length) png_error(png, std::strerror(errno));
+}
+void OnPngFlush(png_structp png) {
+  PngState* state = static_cast<PngState*>(png_get_io_ptr(png));
+  if (std::fflush(state->file) != 0) png_error(png, std::strerror(errno));
+}
+
 // Encodes state->rows (already in file order) with the given header values.
 bool EncodePng(PngState* state, png_uint_32 width, png_uint_32 height, int depth, int colourType) {
   if (setjmp(png_jmpbuf(state->png))) return false;
-  png_init_io(state->png, state->file);
+  png_set_write_fn(state->png, state, OnPngWrite, OnPngFlush);
   png_set_IHDR(state->png, state->info, width, height, depth, colourType, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(state->png, state->info);
@@ -105,7 +150,9 @@ Image ReadPng(const std::string& path) {
   PngState state;
   state.file = std::fopen(path.c_str(), "rb");
   if (state.file == nullptr) throw ImageError(path + ": cannot open: " + std::strerror(errno));
-  state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning);
+  state.fileLength = FileLength(state.file);
+  state.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning,
+                                       nullptr, OnPngMalloc, OnPngFree);
   if (state.png != nullptr) state.info = png_create_info_struct(state.png);
   if (state.png == nullptr || state.info == nullptr)
     throw ImageError(path + ": out of memory reading PNG");

@@ -254,7 +254,9 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& f
   for (const FrameJob& job : plan.jobs) {
     const fs::path folder = fs::path(job.output).parent_path();
     if (!folder.empty() && !fs::is_directory(folder, ec))
-      throw ImageError(folder.string() + ": output folder does not exist");
+      throw ImageError(folder.string() + (fs::exists(folder, ec)
+                                              ? ": cannot write into it: not a folder"
+                                              : ": output folder does not exist"));
   }
   return plan;
 }

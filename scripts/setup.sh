@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
-# Usage: scripts/setup.sh [--windows]   (--windows adds the cross compiler and Wine)
+# Usage: scripts/setup.sh [--windows] [--fuzz]
+#   --windows adds the cross compiler and Wine; --fuzz adds clang and its libFuzzer runtime.
 set -euo pipefail
 
 packages=(
@@ -10,10 +11,15 @@ packages=(
   libpng-dev libopenexr-dev libcli11-dev
   binutils
 )
-if [[ "${1:-}" == "--windows" ]]; then
-  packages+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
-             python3-pefile dpkg-dev libz-mingw-w64-dev)
-fi
+for option in "$@"; do
+  case "$option" in
+    --windows)
+      packages+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
+                 python3-pefile dpkg-dev libz-mingw-w64-dev) ;;
+    --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
+    *) echo "setup.sh: unknown option $option" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

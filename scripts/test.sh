@@ -14,6 +14,9 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 # The same suite again under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer.
 scripts/test-sanitizers.sh
 
+# The image readers under libFuzzer, AddressSanitizer and UBSan: a short run, fixed seed.
+scripts/fuzz.sh --smoke
+
 if [[ -x scripts/test-windows.sh ]]; then
   scripts/test-windows.sh
 fi

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -133,6 +135,37 @@ inline ToolRun RunTool(const std::vector<std::string>& args) {
   run.out = out.str();
   run.err = err.str();
   return run;
+}
+
+struct Process {
+  int status = -1;
+  std::string out, err;
+};
+
+inline std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// Runs `tool` with `args` through the shell, standard output and error captured apart (in files
+// of `dir`, removed afterwards). `prefix` goes in front of the command: NAME=value assignments,
+// or shell commands ending in ';' that set up the process (limits, ignored signals).
+inline Process RunProcess(const ScratchDir& dir, const std::string& tool,
+                          const std::vector<std::string>& args, const std::string& prefix = "") {
+  std::string command = prefix + " " + Quote(tool);
+  for (const std::string& a : args) command += " " + Quote(a);
+  command += " >" + Quote(dir / "stdout.txt") + " 2>" + Quote(dir / "stderr.txt") + " </dev/null";
+  const int raw = std::system(command.c_str());
+  Process p;
+  p.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  const auto out = FileBytes(dir / "stdout.txt");
+  const auto err = FileBytes(dir / "stderr.txt");
+  p.out.assign(out.begin(), out.end());
+  p.err.assign(err.begin(), err.end());
+  fs::remove(dir / "stdout.txt");
+  fs::remove(dir / "stderr.txt");
+  return p;
 }
 
 }  // namespace cli_test

@@ -1,45 +1,13 @@
 // The fxaa executable as a user runs it: exit statuses, what goes to standard output and what
 // to standard error, and finding the plug-in in the installed layout.
-#include <sys/wait.h>
-
-#include <cstdlib>
-
 #include "cli_test_util.h"
 
 namespace {
 
+using cli_test::Process;
+using cli_test::RunProcess;
 using cli_test::ScratchDir;
 namespace fs = std::filesystem;
-
-struct Process {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-// Runs `tool` with `args`, standard output and error captured apart; `env` is prefixed as
-// NAME=value assignments.
-Process RunProcess(const ScratchDir& dir, const std::string& tool, const std::vector<std::string>& args,
-                   const std::string& env = "") {
-  std::string command = env + " " + Quote(tool);
-  for (const std::string& a : args) command += " " + Quote(a);
-  command += " >" + Quote(dir / "stdout.txt") + " 2>" + Quote(dir / "stderr.txt") + " </dev/null";
-  const int raw = std::system(command.c_str());
-  Process p;
-  p.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  const auto out = cli_test::FileBytes(dir / "stdout.txt");
-  const auto err = cli_test::FileBytes(dir / "stderr.txt");
-  p.out.assign(out.begin(), out.end());
-  p.err.assign(err.begin(), err.end());
-  fs::remove(dir / "stdout.txt");
-  fs::remove(dir / "stderr.txt");
-  return p;
-}
 
 TEST(ToolProcess, ExitStatusesFollowTheUsualMeaning) {
   ScratchDir dir;

@@ -1,0 +1,225 @@
+// Writes the fuzzers' seed corpora: small valid files of every encoding the readers take, so
+// that mutation starts from inputs that reach the decoders.
+// Usage: make_fuzz_seeds FOLDER   (writes FOLDER/png/ and FOLDER/exr/)
+#include <png.h>
+
+#include <Imath/half.h>
+#include <OpenEXR/ImfChannelList.h>
+#include <OpenEXR/ImfFrameBuffer.h>
+#include <OpenEXR/ImfHeader.h>
+#include <OpenEXR/ImfMultiPartOutputFile.h>
+#include <OpenEXR/ImfOutputFile.h>
+#include <OpenEXR/ImfOutputPart.h>
+#include <OpenEXR/ImfPartType.h>
+#include <OpenEXR/ImfTiledOutputFile.h>
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cli/image.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace fxaa_cli;
+
+std::mt19937 g_random(7);
+
+// An image with pseudo-random pixels in the value range of its sample type.
+Image Noise(int width, int height, ChannelLayout layout, SampleType type) {
+  Image image;
+  image.width = width;
+  image.height = height;
+  image.layout = layout;
+  image.type = type;
+  image.format = type == SampleType::kHalf || type == SampleType::kFloat ? FileFormat::kExr
+                                                                         : FileFormat::kPng;
+  image.Allocate();
+  for (uint8_t& b : image.bytes) b = static_cast<uint8_t>(g_random());
+  for (float& f : image.floats) f = float(g_random() % 2049) / 1024.0f - 0.5f;
+  return image;
+}
+
+// A PNG written with libpng directly: encodings the tool's writer never produces.
+void RawPng(const std::string& path, int width, int height, int depth, int colourType,
+            int interlace, bool withTransparency, bool withText) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png)) == 0) {
+    png_init_io(png, f);
+    png_set_IHDR(png, info, width, height, depth, colourType, interlace,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (colourType == PNG_COLOR_TYPE_PALETTE) {
+      std::vector<png_color> palette(size_t(1) << depth);
+      for (png_color& c : palette) c = {uint8_t(g_random()), uint8_t(g_random()), uint8_t(g_random())};
+      png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+      if (withTransparency) {
+        const png_byte alpha[3] = {0, 128, 255};
+        png_set_tRNS(png, info, alpha, std::min(3, static_cast<int>(palette.size())), nullptr);
+      }
+    } else if (withTransparency) {
+      png_color_16 key{};
+      key.gray = key.red = 1;
+      png_set_tRNS(png, info, nullptr, 0, &key);
+    }
+    if (withText) {
+      png_text text{};
+      text.compression = PNG_TEXT_COMPRESSION_zTXt;
+      text.key = const_cast<char*>("Comment");
+      text.text = const_cast<char*>("seed file for the reader fuzzers");
+      png_set_text(png, info, &text, 1);
+      png_set_gAMA(png, info, 0.45455);
+    }
+    png_write_info(png, info);
+    const int channels = colourType == PNG_COLOR_TYPE_RGB         ? 3
+                         : colourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4
+                         : colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                                                                  : 1;
+    const size_t rowBytes = (size_t(width) * channels * depth + 7) / 8;
+    std::vector<png_byte> rows(rowBytes * height);
+    for (png_byte& b : rows) b = static_cast<png_byte>(g_random());
+    std::vector<png_bytep> pointers(height);
+    for (int y = 0; y < height; ++y) pointers[y] = rows.data() + y * rowBytes;
+    png_write_image(png, pointers.data());
+    png_write_end(png, info);
+  }
+  png_destroy_write_struct(&png, &info);
+  std::fclose(f);
+}
+
+void PngSeeds(const fs::path& folder) {
+  const ChannelLayout layouts[] = {ChannelLayout::kY, ChannelLayout::kYA, ChannelLayout::kRGB,
+                                   ChannelLayout::kRGBA};
+  for (ChannelLayout layout : layouts)
+    for (SampleType type : {SampleType::kUInt8, SampleType::kUInt16})
+      WriteImage(Noise(5, 4, layout, type),
+                 (folder / (std::string(LayoutName(layout)) + "-" + SampleTypeName(type) + ".png"))
+                     .string());
+  for (int depth : {1, 2, 4, 8}) {
+    RawPng((folder / ("palette" + std::to_string(depth) + ".png")).string(), 6, 3, depth,
+           PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, false, false);
+    RawPng((folder / ("palette" + std::to_string(depth) + "-trns.png")).string(), 6, 3, depth,
+           PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, true, false);
+    RawPng((folder / ("grey" + std::to_string(depth) + "-trns.png")).string(), 9, 2, depth,
+           PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, true, false);
+  }
+  RawPng((folder / "rgb16-trns.png").string(), 3, 3, 16, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+         true, false);
+  RawPng((folder / "rgba8-interlaced.png").string(), 11, 9, 8, PNG_COLOR_TYPE_RGB_ALPHA,
+         PNG_INTERLACE_ADAM7, false, false);
+  RawPng((folder / "grey16-interlaced-text.png").string(), 10, 7, 16, PNG_COLOR_TYPE_GRAY,
+         PNG_INTERLACE_ADAM7, false, true);
+}
+
+// Fills an interleaved RGBA half buffer and its frame buffer for `window`.
+Imf::FrameBuffer HalfFrame(const Imath::Box2i& window, const std::vector<std::string>& names,
+                           std::vector<half>* pixels) {
+  const int width = window.max.x - window.min.x + 1;
+  const int height = window.max.y - window.min.y + 1;
+  pixels->resize(size_t(width) * height * names.size());
+  for (half& h : *pixels) h = half(float(g_random() % 2049) / 1024.0f - 0.5f);
+  Imf::FrameBuffer frame;
+  const size_t xStride = names.size() * sizeof(half);
+  for (size_t c = 0; c < names.size(); ++c)
+    frame.insert(names[c], Imf::Slice::Make(Imf::HALF, pixels->data() + c, window, xStride,
+                                            xStride * width));
+  return frame;
+}
+
+Imf::Header HalfHeader(const Imath::Box2i& window, const std::vector<std::string>& names,
+                       Imf::Compression compression) {
+  Imf::Header header(window, window);
+  header.compression() = compression;
+  for (const std::string& n : names) header.channels().insert(n, Imf::Channel(Imf::HALF));
+  return header;
+}
+
+void ExrSeeds(const fs::path& folder) {
+  const std::vector<std::string> rgba = {"R", "G", "B", "A"};
+  const Imath::Box2i small({0, 0}, {6, 4});
+  const std::pair<Imf::Compression, const char*> compressions[] = {
+      {Imf::NO_COMPRESSION, "none"}, {Imf::RLE_COMPRESSION, "rle"},   {Imf::ZIPS_COMPRESSION, "zips"},
+      {Imf::ZIP_COMPRESSION, "zip"}, {Imf::PIZ_COMPRESSION, "piz"},   {Imf::PXR24_COMPRESSION, "pxr24"},
+      {Imf::B44_COMPRESSION, "b44"}, {Imf::B44A_COMPRESSION, "b44a"}, {Imf::DWAA_COMPRESSION, "dwaa"},
+      {Imf::DWAB_COMPRESSION, "dwab"}};
+  for (const auto& [compression, name] : compressions) {
+    std::vector<half> pixels;
+    const Imf::FrameBuffer frame = HalfFrame(small, rgba, &pixels);
+    Imf::OutputFile file((folder / (std::string("rgba-") + name + ".exr")).c_str(),
+                         HalfHeader(small, rgba, compression));
+    file.setFrameBuffer(frame);
+    file.writePixels(small.max.y - small.min.y + 1);
+  }
+  // The tool's own writer: float, grey, grey with alpha, an offset window.
+  WriteImage(Noise(5, 3, ChannelLayout::kRGB, SampleType::kFloat), (folder / "rgb-float.exr").string());
+  WriteImage(Noise(4, 4, ChannelLayout::kY, SampleType::kHalf), (folder / "y-half.exr").string());
+  WriteImage(Noise(3, 5, ChannelLayout::kYA, SampleType::kFloat), (folder / "ya-float.exr").string());
+  {
+    const Imath::Box2i offset({-3, 7}, {2, 9});
+    std::vector<half> pixels;
+    const Imf::FrameBuffer frame = HalfFrame(offset, {"B", "G", "R"}, &pixels);
+    Imf::Header header = HalfHeader(offset, {"B", "G", "R"}, Imf::ZIPS_COMPRESSION);
+    header.lineOrder() = Imf::DECREASING_Y;
+    Imf::OutputFile file((folder / "rgb-offset-decreasing.exr").c_str(), header);
+    file.setFrameBuffer(frame);
+    file.writePixels(3);
+  }
+  // Tiled: one level, mip-mapped, rip-mapped.
+  const std::pair<Imf::LevelMode, const char*> levels[] = {
+      {Imf::ONE_LEVEL, "one"}, {Imf::MIPMAP_LEVELS, "mip"}, {Imf::RIPMAP_LEVELS, "rip"}};
+  for (const auto& [mode, name] : levels) {
+    const Imath::Box2i window({0, 0}, {8, 5});
+    Imf::Header header = HalfHeader(window, rgba, Imf::ZIP_COMPRESSION);
+    header.setTileDescription(Imf::TileDescription(4, 4, mode));
+    Imf::TiledOutputFile file((folder / (std::string("tiled-") + name + ".exr")).c_str(), header);
+    for (int ly = 0; ly < file.numYLevels(); ++ly) {
+      for (int lx = 0; lx < file.numXLevels(); ++lx) {
+        if (mode != Imf::RIPMAP_LEVELS && lx != ly) continue;
+        const Imath::Box2i level = file.dataWindowForLevel(lx, ly);
+        std::vector<half> pixels;
+        file.setFrameBuffer(HalfFrame(level, rgba, &pixels));
+        file.writeTiles(0, file.numXTiles(lx) - 1, 0, file.numYTiles(ly) - 1, lx, ly);
+      }
+    }
+  }
+  // Two parts; the reader takes the first.
+  {
+    std::vector<Imf::Header> headers = {HalfHeader(small, rgba, Imf::ZIP_COMPRESSION),
+                                        HalfHeader(small, {"Y"}, Imf::RLE_COMPRESSION)};
+    headers[0].setName("beauty");
+    headers[1].setName("depth");
+    for (Imf::Header& h : headers) h.setType(Imf::SCANLINEIMAGE);
+    Imf::MultiPartOutputFile file((folder / "two-parts.exr").c_str(), headers.data(), 2);
+    for (int p = 0; p < 2; ++p) {
+      Imf::OutputPart part(file, p);
+      std::vector<half> pixels;
+      part.setFrameBuffer(HalfFrame(small, p == 0 ? rgba : std::vector<std::string>{"Y"}, &pixels));
+      part.writePixels(small.max.y - small.min.y + 1);
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_fuzz_seeds FOLDER\n");
+    return 2;
+  }
+  const fs::path folder = argv[1];
+  try {
+    fs::create_directories(folder / "png");
+    fs::create_directories(folder / "exr");
+    PngSeeds(folder / "png");
+    ExrSeeds(folder / "exr");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "make_fuzz_seeds: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
