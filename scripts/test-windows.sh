@@ -27,6 +27,9 @@ export WINEPREFIX="$root/build-windows/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 idle="$root/build-windows/tests/windows/exit_with.exe"
+# A Wine server left from an earlier run may still serve a desktop on an X server that is gone,
+# and programs then hang as they end: start from none.
+wineserver -k 2>/dev/null || true
 scripts/wine-run.sh "$idle" 0 >/dev/null
 
 # The frame dumps and tool outputs the Wine run writes; removed first so a failed run leaves
