@@ -1,5 +1,6 @@
 #include "bench/bench_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -244,8 +245,15 @@ void WritePlotData(std::ostream& out, const std::vector<CaseResult>& cases) {
       first = false;
       out << "# " << ModeName(mode) << " " << depth
           << " bpc: megapixels, plug-in ms (median, q1, q3), bare ms (median)\n";
-      for (const CaseResult& c : cases) {
-        if (c.mode != mode || c.depth != depth || c.plugin.empty()) continue;
+      // By size, so that the plotted lines run from small frames to large ones.
+      std::vector<const CaseResult*> block;
+      for (const CaseResult& c : cases)
+        if (c.mode == mode && c.depth == depth && !c.plugin.empty()) block.push_back(&c);
+      std::stable_sort(block.begin(), block.end(), [](const CaseResult* a, const CaseResult* b) {
+        return Megapixels(a->size) < Megapixels(b->size);
+      });
+      for (const CaseResult* pc : block) {
+        const CaseResult& c = *pc;
         const Spread p = Summarise(c.plugin);
         out << Megapixels(c.size) << "\t" << p.median << "\t" << p.q1 << "\t" << p.q3 << "\t"
             << Median(c.bare) << "\n";
