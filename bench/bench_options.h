@@ -21,8 +21,8 @@ struct Options {
   int frames = 15;           // timed rounds per case, at most
   int minFrames = 3;         // timed rounds per case, at least
   double caseSeconds = 30;   // no new round once a case has run this long (beyond minFrames)
-  int ratioFrames = 60;      // plug-in and bare rounds at 1920x1080 colour
-  int fixedFrames = 300;     // rounds at 64x64 colour 8 bpc, for the fixed cost; 0 skips them
+  int ratioFrames = 80;      // plug-in and bare rounds at 1920x1080 colour
+  int fixedFrames = 1000;    // rounds at 64x64 colour 8 bpc, for the fixed cost; 0 skips them
   std::string dataFile;      // per-case medians for the plot; empty: none
   std::string plugin;        // the plug-in file; empty: the one this build made
 };
