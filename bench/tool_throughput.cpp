@@ -1,23 +1,24 @@
-// fxaa_tool_bench: the fxaa tool's throughput on a numbered PNG sequence, against its pure render
-// time. Writes the sequence (the demo scene, its rows turned a little further each frame),
-// renders each frame as the tool's render threads do but with no file work going on, then runs
-// the fxaa executable on the sequence with --timing at each thread count; prints a markdown table.
-// Two kinds of frames: "graphics" (the demo scene: flat colours and hard edges) and "footage"
-// (smooth gradients with grain, as filmed frames have), which compress very differently.
+// fxaa_tool_bench: the fxaa tool's throughput on numbered PNG sequences, against their pure render
+// time. For each kind of frame it writes a sequence, renders every frame once as the tool's
+// render threads do but with no file work going on, then runs the fxaa executable on the
+// sequence with --timing at each thread count, and prints a markdown table. "graphics" frames
+// are the demo scene (flat colours, hard edges), "footage" frames smooth gradients under a fine
+// grain, as filmed frames are; the two compress very differently. Each frame's rows are turned
+// a little further than the last one's, so that no two files are alike.
 //   fxaa_tool_bench [--frames N] [--size WxH] [--threads 1,2] [--scenes graphics,footage]
-//                   [--dir DIR] [--tool PATH] [--plugin PATH]
+//                   [--dir DIR (kept)] [--tool PATH] [--plugin PATH]
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <random>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -106,8 +107,7 @@ fxaa_cli::Image DrawFootage(int width, int height) {
   return image;
 }
 
-// Writes frames 1..n as in.0001.png ...: the scene with its rows turned a little further each
-// frame, so that no two files are alike.
+// Writes frames 1..n as in.0001.png ...
 void WriteSequence(const ToolOptions& options, const std::string& sceneName, const fs::path& dir) {
   const fxaa_cli::Image scene =
       sceneName == "footage" ? DrawFootage(options.size.width, options.size.height)

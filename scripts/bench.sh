@@ -40,7 +40,9 @@ gnuplot -e "data='$results/frame-times.tsv'; out='$plot'; subtitle='${renderer//
   bench/frame_times.gp
 
 {
-  echo "Measured $(date -u +%Y-%m-%d) in $minutes minutes: \`scripts/bench.sh$(printf ' %q' "$@")\`."
+  args=""
+  if (( $# > 0 )); then args=$(printf ' %q' "$@"); fi
+  echo "Measured $(date -u +%Y-%m-%d) in $minutes minutes: \`scripts/bench.sh$args\`."
   echo
   cat "$results/bench.md"
   echo
