@@ -10,7 +10,7 @@ set grid xtics ytics mytics lc rgb "#dddddd"
 set xtics ("256x256" 0.065536, "1280x720" 0.9216, "1920x1080" 2.0736, "3840x2160" 8.2944) \
     rotate by -30 font ",10"
 set xrange [0.05:11]
-set key bottom right box opaque
+set key top left box opaque
 set xlabel "frame size (logarithmic in pixels)" offset 0,-0.5
 set bmargin 5
 set rmargin 7
@@ -24,6 +24,7 @@ plot data index 0 using 1:2:3:4 with yerrorlines lw 2 pt 7 lc rgb "#1f77b4" titl
 
 set ylabel "milliseconds per megapixel (median)"
 set title "Time per megapixel"
+set key bottom right box opaque
 set logscale y
 plot data index 0 using 1:($2/$1) with linespoints lw 2 pt 7 lc rgb "#1f77b4" title "colour, 8 bpc", \
      data index 1 using 1:($2/$1) with linespoints lw 2 pt 5 lc rgb "#17becf" title "colour, 32 bpc", \
