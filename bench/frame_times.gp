@@ -24,7 +24,7 @@ plot data index 0 using 1:2:3:4 with yerrorlines lw 2 pt 7 lc rgb "#1f77b4" titl
 
 set ylabel "milliseconds per megapixel (median)"
 set title "Time per megapixel"
-set key bottom right box opaque
+set key top right box opaque
 set logscale y
 plot data index 0 using 1:($2/$1) with linespoints lw 2 pt 7 lc rgb "#1f77b4" title "colour, 8 bpc", \
      data index 1 using 1:($2/$1) with linespoints lw 2 pt 5 lc rgb "#17becf" title "colour, 32 bpc", \
