@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "bench/stage_clock.h"
 #include "gl/gl_context.h"
 #include "gl/gl_program.h"
 #include "gl/gl_target.h"
@@ -60,6 +61,8 @@ BarePipeline::BarePipeline() {
   if (!IsGlContextValid(context_)) return;
   const GLubyte* name = glGetString(GL_RENDERER);
   renderer_ = name ? reinterpret_cast<const char*>(name) : "unknown";
+  const GLubyte* version = glGetString(GL_VERSION);
+  version_ = version ? reinterpret_cast<const char*>(version) : "unknown";
   swizzleProgram_ = BuildWithQuad(kSwizzleFragmentProgram);
   fxaaProgram_ = BuildWithQuad(kFxaaFragmentProgram);
   if (swizzleProgram_ == 0 || fxaaProgram_ == 0) return;
@@ -108,17 +111,30 @@ void BarePipeline::Configure(int width, int height, int mode) {
   glUseProgram(0);
 }
 
-void BarePipeline::Render(const PF_EffectWorld* input, PF_EffectWorld* output, int bitDepth) {
+void BarePipeline::Render(const PF_EffectWorld* input, PF_EffectWorld* output, int bitDepth,
+                          fxaa_bench::StageClock* stages) {
+  auto done = [stages](RenderStage stage) {
+    if (stages != nullptr) stages->Done(stage);
+  };
   // The plug-in switches to its own context every frame; so does this.
   MakeGlContextCurrent(context_);
+  done(RenderStage::kContextSwitch);
   RenderTarget upload = CreateRenderTarget(width_, height_, GL_MIRRORED_REPEAT, GL_RGBA32F);
   RenderTarget swizzle = CreateRenderTarget(width_, height_, GL_MIRRORED_REPEAT, GL_RGBA32F);
+  done(RenderStage::kTargetCreation);
   UploadToTexture(upload.texture, input, bitDepth);
+  done(RenderStage::kUpload);
   DrawPass(swizzle, swizzleProgram_, swizzleVao_, upload.texture);
+  done(RenderStage::kSwizzlePass);
   ReleaseRenderTarget(&upload);
+  done(RenderStage::kRelease);
   RenderTarget fxaa = CreateRenderTarget(width_, height_, GL_MIRRORED_REPEAT, GL_RGBA32F);
+  done(RenderStage::kTargetCreation);
   DrawPass(fxaa, fxaaProgram_, fxaaVao_, swizzle.texture);
+  done(RenderStage::kFxaaPass);
   DownloadFromTarget(fxaa, output, bitDepth, GL_COLOR_ATTACHMENT0);
+  done(RenderStage::kReadBack);
   ReleaseRenderTarget(&swizzle);
   ReleaseRenderTarget(&fxaa);
+  done(RenderStage::kRelease);
 }

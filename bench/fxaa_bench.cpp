@@ -1,11 +1,10 @@
-// Times frames rendered through EffectMain of the built plug-in (loaded as the host loads it)
-// and, side by side, the same GL work done bare, then prints one markdown table.
-//   fxaa_bench [--frames N] [--uhd] [--alpha-all] [--plugin PATH]
-// --uhd adds 3840x2160; --alpha-all times alpha mode at every size (it is far slower);
-// --memory only renders 1920x1080 colour frames on each path and prints the resident memory
-// after each, to tell memory kept per frame from memory reused.
-#include <sys/resource.h>
+// fxaa_bench: renders frames through EffectMain of the built plug-in, loaded as the host loads
+// it, and beside them the same GL work done bare; times both in alternation, and the stages of
+// each from copies that mark them. Prints markdown tables (docs/performance.md explains them).
+#include <malloc.h>
 #include <unistd.h>
+
+#include <GL/glew.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,54 +12,75 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iostream>
+#include <limits>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "bench/bare_pipeline.h"
+#include "bench/bench_options.h"
+#include "bench/bench_report.h"
+#include "bench/stage_clock.h"
+#include "host/effect_entry.h"
 #include "hostsim/host_sim.h"
 
+namespace fxaa_bench {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Options {
-  int frames = 7;
-  bool uhd = false;
-  bool alphaAll = false;
-  bool memory = false;
-  std::string plugin = FXAA_PLUGIN_PATH;
-};
-
-struct Size {
-  int width, height;
-};
-
-// Returns the median of `values` (which it sorts).
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
+double MsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Returns the milliseconds `frame` takes.
-double TimeMs(const std::function<void()>& frame) {
-  const auto start = Clock::now();
+// A field of /proc/self/status in KiB ("VmRSS", "VmHWM"); -1 when unreadable.
+long StatusKiB(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.compare(0, field.size() + 1, field + ":") == 0)
+      return std::strtol(line.c_str() + field.size() + 1, nullptr, 10);
+  }
+  return -1;
+}
+
+// The process's peak resident size over the whole run, in KiB, as far as resets have hidden it.
+long g_runPeakKiB = 0;
+
+// Sets the process's peak resident size back to its current one (Linux 4.0 on).
+bool ResetPeakResident() {
+  g_runPeakKiB = std::max(g_runPeakKiB, StatusKiB("VmHWM"));
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  clear.flush();
+  return clear.good();
+}
+
+// Runs `frame` and returns the resident memory it added at its peak, in MiB: freed heap memory
+// is handed back first, so that the frame's own allocations show. NaN where the peak cannot be
+// reset.
+double TransientPeakMiB(const std::function<void()>& frame) {
+  malloc_trim(0);
+  const long before = StatusKiB("VmRSS");
+  const bool reset = ResetPeakResident() && before >= 0;
   frame();
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  const long peak = StatusKiB("VmHWM");
+  if (!reset || peak < 0) return std::numeric_limits<double>::quiet_NaN();
+  return double(peak - before) / 1024.0;
 }
 
 // Diagonal stripes and a disc edge with partial alpha: edges everywhere for FXAA to work on.
 void FillPattern(hostsim::World& world) {
-  const bool floats = world.bitDepth() == 32;
-  const float one = floats ? 1.0f : 255.0f;
+  const float one = world.bitDepth() == 32 ? 1.0f : 255.0f;
   const int w = world.width(), h = world.height();
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
       const bool stripe = ((x + 2 * y) / 7) % 2 == 0;
       const float dx = float(x - w / 2), dy = float(y - h / 2);
-      const bool disc = dx * dx + dy * dy < float(w * h) / 8.0f;
+      const bool disc = dx * dx + dy * dy < float(w) * float(h) / 8.0f;
       const float alpha = disc ? one : (stripe ? one : 0.5f * one);
       world.setChannel(x, y, 0, std::round(alpha));
       world.setChannel(x, y, 1, stripe ? one : 0.0f);
@@ -70,153 +90,256 @@ void FillPattern(hostsim::World& world) {
   }
 }
 
-// Largest difference of any channel between two worlds of the same size and depth.
-float MaxDifference(const hostsim::World& a, const hostsim::World& b) {
-  float worst = 0;
+// Whether two worlds of one size and depth hold the same pixels, byte for byte.
+bool SamePixels(const hostsim::World& a, const hostsim::World& b) {
+  const size_t bytes = size_t(a.width()) * size_t(a.bytesPerPixel());
   for (int y = 0; y < a.height(); ++y)
-    for (int x = 0; x < a.width(); ++x)
-      for (int c = 0; c < 4; ++c) worst = std::max(worst, std::fabs(a.channel(x, y, c) - b.channel(x, y, c)));
-  return worst;
-}
-
-bool ParseOptions(int argc, char** argv, Options* options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--frames" && i + 1 < argc) {
-      options->frames = std::max(1, std::atoi(argv[++i]));
-    } else if (arg == "--uhd") {
-      options->uhd = true;
-    } else if (arg == "--memory") {
-      options->memory = true;
-    } else if (arg == "--alpha-all") {
-      options->alphaAll = true;
-    } else if (arg == "--plugin" && i + 1 < argc) {
-      options->plugin = argv[++i];
-    } else {
-      std::fprintf(stderr, "usage: fxaa_bench [--frames N] [--uhd] [--alpha-all] [--memory] [--plugin PATH]\n");
-      return false;
-    }
-  }
+    if (std::memcmp(a.row(y), b.row(y), bytes) != 0) return false;
   return true;
 }
 
-// Resident memory of the process now, in MiB (0 where /proc cannot tell).
-long ResidentMiB() {
-  long pages = 0, resident = 0;
-  FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (statm == nullptr) return 0;
-  if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
-  std::fclose(statm);
-  return resident * (sysconf(_SC_PAGESIZE) / 1024) / 1024;
+// One plug-in driven by a host: each frame is a pre-render and a render command, as the host
+// sends them. The call record is cleared after every frame, outside the timing, so that it does
+// not grow over thousands of frames.
+class PluginPath {
+ public:
+  explicit PluginPath(PF_FilterProc entry) : host_(entry) {}
+  ~PluginPath() {
+    if (setUp_) host_.GlobalSetdown();
+  }
+
+  bool SetUp() {
+    setUp_ = host_.GlobalSetup() == PF_Err_NONE;
+    return setUp_ && host_.ParamsSetup() == PF_Err_NONE;
+  }
+  void SetMode(Mode mode) { host_.SetParamValue(1, int(mode)); }
+
+  PF_Err Render(hostsim::World& in, hostsim::World& out, int depth) {
+    hostsim::PreRenderSetup setup;
+    setup.request.rect = {0, 0, in.width(), in.height()};
+    setup.bitDepth = short(depth);
+    setup.layerWidth = in.width();
+    setup.layerHeight = in.height();
+    PF_PreRenderOutput pre{};
+    PF_Err err = host_.SmartPreRender(setup, &pre);
+    if (err == PF_Err_NONE) err = host_.SmartRender(&in, &out, depth);
+    if (pre.pre_render_data != nullptr && pre.delete_pre_render_data_func != nullptr)
+      pre.delete_pre_render_data_func(pre.pre_render_data);
+    return err;
+  }
+  void ForgetCalls() { host_.ClearCalls(); }
+
+ private:
+  hostsim::Host host_;
+  bool setUp_ = false;
+};
+
+// Everything that renders: the plug-in file, the copy with stage marks, the bare pipeline.
+struct Paths {
+  PluginPath& plugin;
+  PluginPath& staged;
+  BarePipeline& bare;
+  StageClock clock;
+};
+
+[[noreturn]] void Fail(const std::string& message) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "fxaa_bench: %s\n", message.c_str());
+  std::exit(1);
 }
 
-void PrintRow(const char* path, const Size& size, const char* mode, int depth, int frames,
-              double ms) {
-  const double megapixels = double(size.width) * size.height / 1e6;
-  std::printf("| %s | %dx%d | %s | %d | %d | %.2f | %.2f | %.2f | %ld |\n", path, size.width,
-              size.height, mode, depth, frames, ms, 1000.0 / ms, ms / megapixels, ResidentMiB());
-  std::fflush(stdout);
+std::string Describe(const FrameSize& size, Mode mode, int depth) {
+  return std::to_string(size.width) + "x" + std::to_string(size.height) + " " + ModeName(mode) +
+         " " + std::to_string(depth) + " bpc";
+}
+
+// How many rounds a case runs: plug-in and bare frames, and of those how many also have staged
+// frames.
+struct RoundPlan {
+  int rounds;        // plug-in and bare frames, at most
+  int stagedRounds;  // staged frames, at most (the first rounds)
+  bool capped;       // stop early after minFrames once caseSeconds have passed
+  bool bareStaged;   // the bare pipeline's stages too (only compared where frames are quick)
+};
+
+CaseResult RunCase(Paths& paths, FrameSize size, Mode mode, int depth, const RoundPlan& plan,
+                   const Options& options) {
+  const auto caseStart = Clock::now();
+  CaseResult result;
+  result.size = size;
+  result.mode = mode;
+  result.depth = depth;
+  const std::string name = Describe(size, mode, depth);
+
+  hostsim::World in(size.width, size.height, depth);
+  hostsim::World pluginOut(size.width, size.height, depth), bareOut(size.width, size.height, depth);
+  hostsim::World stagedOut(size.width, size.height, depth);
+  hostsim::World bareStagedOut(size.width, size.height, depth);
+  FillPattern(in);
+  paths.plugin.SetMode(mode);
+  paths.staged.SetMode(mode);
+  paths.bare.Configure(size.width, size.height, int(mode) - 1);
+
+  auto pluginFrame = [&] {
+    if (paths.plugin.Render(in, pluginOut, depth) != PF_Err_NONE) Fail(name + ": the plug-in failed");
+  };
+  auto bareFrame = [&] { paths.bare.Render(in.get(), bareOut.get(), depth); };
+  auto stagedFrame = [&] {
+    paths.clock.Start();
+    StageClock::SetActive(&paths.clock);
+    const PF_Err err = paths.staged.Render(in, stagedOut, depth);
+    paths.clock.Done(RenderStage::kHost);  // the commands' tails: check-ins, suite releases
+    StageClock::SetActive(nullptr);
+    if (err != PF_Err_NONE) Fail(name + ": the staged copy of the plug-in failed");
+    result.pluginStages.push_back(paths.clock.times());
+    paths.staged.ForgetCalls();
+  };
+  auto bareStagedFrame = [&] {
+    if (!plan.bareStaged) return;
+    paths.clock.Start();
+    paths.bare.Render(in.get(), bareStagedOut.get(), depth, &paths.clock);
+    result.bareStages.push_back(paths.clock.times());
+  };
+
+  // An untimed round first: each path's memory peak, and proof that all paths draw the same
+  // pixels (otherwise the bare pipeline would not be doing the plug-in's work).
+  result.pluginPeakMiB = TransientPeakMiB(pluginFrame);
+  paths.plugin.ForgetCalls();
+  result.barePeakMiB = TransientPeakMiB(bareFrame);
+  stagedFrame();
+  bareStagedFrame();
+  result.pluginStages.clear();
+  result.bareStages.clear();
+  if (!SamePixels(pluginOut, bareOut)) Fail(name + ": the bare pipeline's pixels differ");
+  if (!SamePixels(pluginOut, stagedOut)) Fail(name + ": the staged copy's pixels differ");
+  if (plan.bareStaged && !SamePixels(pluginOut, bareStagedOut))
+    Fail(name + ": the staged bare pixels differ");
+
+  const auto timedStart = Clock::now();
+  for (int round = 0; round < plan.rounds; ++round) {
+    const bool early = round < options.minFrames;
+    const bool inTime = MsSince(timedStart) < options.caseSeconds * 1000.0;
+    if (plan.capped && !early && !inTime) break;
+    const bool staged = round < plan.stagedRounds && (early || inTime);
+    // Alternate the order, so that neither path always runs on the other's leftovers.
+    const bool pluginFirst = round % 2 == 0;
+    for (int step = 0; step < 2; ++step) {
+      if ((step == 0) == pluginFirst) {
+        const auto start = Clock::now();
+        pluginFrame();
+        result.plugin.push_back(MsSince(start));
+        paths.plugin.ForgetCalls();
+      } else {
+        const auto start = Clock::now();
+        bareFrame();
+        result.bare.push_back(MsSince(start));
+      }
+    }
+    if (staged) {
+      if (pluginFirst) {
+        stagedFrame();
+        bareStagedFrame();
+      } else {
+        bareStagedFrame();
+        stagedFrame();
+      }
+    }
+  }
+  result.seconds = MsSince(caseStart) / 1000.0;
+  if (plan.rounds > 0)
+    std::fprintf(stderr, "fxaa_bench: %s: %zu rounds, %.1f s\n", name.c_str(), result.plugin.size(),
+               result.seconds);
+  return result;
+}
+
+std::string ReadFirstLine(const char* path, const std::string& prefix) {
+  std::ifstream file(path);
+  for (std::string line; std::getline(file, line);) {
+    if (prefix.empty()) return line;
+    if (line.compare(0, prefix.size(), prefix) == 0) {
+      const size_t colon = line.find(':');
+      return colon == std::string::npos ? line : line.substr(line.find_first_not_of(" \t", colon + 1));
+    }
+  }
+  return "unknown";
+}
+
+Environment DescribeEnvironment(const BarePipeline& bare) {
+  Environment e;
+  e.renderer = bare.renderer();
+  e.version = bare.version();
+  e.cpu = ReadFirstLine("/proc/cpuinfo", "model name");
+  e.cores = int(sysconf(_SC_NPROCESSORS_ONLN));
+  std::istringstream load(ReadFirstLine("/proc/loadavg", ""));
+  std::string one, five, fifteen;
+  load >> one >> five >> fifteen;
+  e.loadAverage = one + " " + five + " " + fifteen;
+  return e;
+}
+
+int Run(const Options& options) {
+  const std::string pluginFile = options.plugin.empty() ? FXAA_PLUGIN_PATH : options.plugin;
+  std::string error;
+  std::unique_ptr<hostsim::PluginModule> module = hostsim::PluginModule::Load(pluginFile, &error);
+  if (!module) Fail(error);
+  PluginPath plugin(module->entry());
+  if (!plugin.SetUp()) Fail(pluginFile + ": global or parameter set-up failed");
+  // The same sources, linked in with stage marks compiled in.
+  PluginPath staged(&EffectMain);
+  if (!staged.SetUp()) Fail("the staged copy's global or parameter set-up failed");
+  BarePipeline bare;
+  if (!bare.ok()) Fail("the bare pipeline has no context or programs");
+  Paths paths{plugin, staged, bare, StageClock()};
+  const Environment environment = DescribeEnvironment(bare);
+
+  // Each context compiles its programs on its first draws: that stays out of every case.
+  for (Mode mode : {Mode::kColour, Mode::kAlpha})
+    for (int depth : {8, 32}) RunCase(paths, {64, 64}, mode, depth, {0, 0, false, true}, options);
+
+  std::vector<CaseResult> cases;
+  for (const FrameSize& size : options.sizes) {
+    for (Mode mode : options.modes) {
+      for (int depth : options.depths) {
+        const bool ratioCase = size.width == 1920 && size.height == 1080 && mode == Mode::kColour;
+        // Alpha frames are slow: their bare stages would add minutes and are not compared.
+        RoundPlan plan{options.frames, options.frames, true, mode == Mode::kColour};
+        if (ratioCase && options.ratioFrames > options.frames) {
+          plan.rounds = options.ratioFrames;
+          plan.capped = false;
+        }
+        cases.push_back(RunCase(paths, size, mode, depth, plan, options));
+      }
+    }
+  }
+  CaseResult fixed;
+  if (options.fixedFrames > 0) {
+    Options all = options;
+    all.minFrames = options.fixedFrames;
+    fixed = RunCase(paths, {64, 64}, Mode::kColour, 8,
+                    {options.fixedFrames, options.fixedFrames, false, true}, all);
+  }
+
+  WriteReport(std::cout, environment, cases, fixed);
+  std::cout << "Peak resident memory of the process: "
+            << std::max(g_runPeakKiB, StatusKiB("VmHWM")) / 1024 << " MiB.\n";
+  std::cout.flush();
+  if (!options.dataFile.empty()) {
+    std::ofstream data(options.dataFile);
+    WritePlotData(data, cases);
+    if (!data.good()) Fail(options.dataFile + ": cannot write the plot data");
+  }
+  return 0;
 }
 
 }  // namespace
+}  // namespace fxaa_bench
 
 int main(int argc, char** argv) {
-  Options options;
-  if (!ParseOptions(argc, argv, &options)) return 2;
-
+  fxaa_bench::Options options;
   std::string error;
-  std::unique_ptr<hostsim::PluginModule> module = hostsim::PluginModule::Load(options.plugin, &error);
-  if (!module) {
-    std::fprintf(stderr, "fxaa_bench: %s\n", error.c_str());
-    return 1;
+  if (!fxaa_bench::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+    std::fprintf(stderr, "%s%s", error.c_str(), error.back() == '\n' ? "" : "\n");
+    return error == fxaa_bench::UsageText() ? 0 : 2;
   }
-  hostsim::Host host(module->entry());
-  if (host.GlobalSetup() != PF_Err_NONE || host.ParamsSetup() != PF_Err_NONE) {
-    std::fprintf(stderr, "fxaa_bench: global or parameter set-up failed\n");
-    return 1;
-  }
-  BarePipeline bare;
-  if (!bare.ok()) {
-    std::fprintf(stderr, "fxaa_bench: the bare pipeline has no context or programs\n");
-    return 1;
-  }
-
-  // A failed frame would time nothing worth reporting: stop at the first one.
-  auto pluginFrame = [&](hostsim::World& in, hostsim::World& out, int depth) {
-    const PF_Err err = host.SmartRender(&in, &out, depth);
-    if (err != PF_Err_NONE) {
-      std::fprintf(stderr, "fxaa_bench: SmartRender failed with %d\n", int(err));
-      std::exit(1);
-    }
-  };
-
-  std::printf("GL_RENDERER: %s\n\n", bare.renderer().c_str());
-  if (options.memory) {
-    hostsim::World in(1920, 1080, 8), out(1920, 1080, 8);
-    FillPattern(in);
-    host.SetParamValue(1, 1);
-    bare.Configure(1920, 1080, 0);
-    for (const char* path : {"plug-in", "bare"}) {
-      std::printf("%s, resident MiB after each 1920x1080 colour 8 bpc frame:", path);
-      for (int i = 0; i < options.frames; ++i) {
-        if (path[0] == 'p') pluginFrame(in, out, 8); else bare.Render(in.get(), out.get(), 8);
-        std::printf(" %ld", ResidentMiB());
-        std::fflush(stdout);
-      }
-      std::printf("\n");
-    }
-    return 0;
-  }
-  std::printf("| path | size | mode | depth | frames | ms/frame (median) | frames/s | ms/megapixel | resident MiB after |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|\n");
-
-  std::vector<Size> sizes = {{256, 256}, {1280, 720}, {1920, 1080}};
-  if (options.uhd) sizes.push_back({3840, 2160});
-  double ratio = 0, pluginHd = 0, bareHd = 0;
-  float checkDifference = -1;
-  for (const Size& size : sizes) {
-    for (int mode = 1; mode <= 2; ++mode) {
-      const bool alpha = mode == 2;
-      if (alpha && !options.alphaAll && size.width * size.height > 1280 * 720) continue;
-      const char* modeName = alpha ? "alpha" : "colour";
-      // Alpha mode reads 441 more taps a pixel: fewer frames keep the run short.
-      const int frames = alpha ? std::max(1, options.frames / 2) : options.frames;
-      host.SetParamValue(1, mode);
-      bare.Configure(size.width, size.height, mode - 1);
-      for (int depth : {8, 32}) {
-        hostsim::World in(size.width, size.height, depth), out(size.width, size.height, depth);
-        hostsim::World bareOut(size.width, size.height, depth);
-        FillPattern(in);
-        // One untimed frame each: first-use costs (shader variants, allocations) stay out.
-        pluginFrame(in, out, depth);
-        bare.Render(in.get(), bareOut.get(), depth);
-        if (size.width == 256 && !alpha && depth == 8) checkDifference = MaxDifference(out, bareOut);
-        // Alternating frames, so that load from elsewhere falls on both alike.
-        std::vector<double> pluginMs, bareMs;
-        const bool sideBySide = size.width == 1920 && !alpha;
-        for (int i = 0; i < frames; ++i) {
-          pluginMs.push_back(TimeMs([&] { pluginFrame(in, out, depth); }));
-          if (sideBySide) bareMs.push_back(TimeMs([&] { bare.Render(in.get(), bareOut.get(), depth); }));
-        }
-        PrintRow("plug-in", size, modeName, depth, frames, Median(pluginMs));
-        if (sideBySide) {
-          PrintRow("bare", size, modeName, depth, frames, Median(bareMs));
-          if (depth == 8) {
-            pluginHd = Median(pluginMs);
-            bareHd = Median(bareMs);
-            ratio = pluginHd / bareHd;
-          }
-        }
-      }
-    }
-  }
-
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  std::printf("\nPlug-in / bare at 1920x1080 colour 8 bpc: %.3f (%.2f ms / %.2f ms)\n", ratio,
-              pluginHd, bareHd);
-  std::printf("Largest channel difference plug-in vs bare, 256x256 colour 8 bpc: %.0f\n",
-              double(checkDifference));
-  std::printf("Peak resident memory of the process: %ld MiB\n", usage.ru_maxrss / 1024);
-  return 0;
+  return fxaa_bench::Run(options);
 }

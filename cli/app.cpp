@@ -139,6 +139,7 @@ struct RenderArgs {
   int downsample = 1;
   bool failFast = false;
   bool premultiplied = false;
+  bool timing = false;
   std::string depth;
   std::string channels;
   ParamValues params;
@@ -204,6 +205,7 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
   const BatchResult result = RunBatch(*effect, plan, options, progress);
   std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
   progress.Finish();
+  if (args.timing) err << DescribeTiming(result) << "\n";
   if (result.interrupted) return kExitInterrupted;
   return result.written == static_cast<int>(plan.jobs.size()) ? kExitOk : kExitFailed;
 }
@@ -390,6 +392,10 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
       ->check(CLI::Range(1, 64))
       ->type_name("N");
   renderCmd->add_flag("--fail-fast", render.failFast, "stop at the first frame that fails");
+  renderCmd->add_flag("--timing", render.timing,
+                      "print where the time went at the end: the batch's wall time, the time "
+                      "during which frames were rendering, and the reading and writing time "
+                      "summed over frames");
   renderCmd->add_flag("--premultiplied", render.premultiplied,
                       "the inputs hold premultiplied colour: un-premultiply before, premultiply "
                       "after");

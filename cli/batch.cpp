@@ -1,7 +1,9 @@
 #include "cli/batch.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <new>
@@ -57,6 +59,42 @@ struct Work {
   Image image;
 };
 
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The batch's time accounts, kept from several threads. Rendering counts the time during which
+// any render thread has a frame, so that frames waiting for the plug-in's render lock are not
+// counted twice.
+class BatchClock {
+ public:
+  void Add(double BatchTiming::*sum, double seconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    timing_.*sum += seconds;
+  }
+  void RenderBegins() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (rendering_++ == 0) renderingSince_ = Clock::now();
+  }
+  void RenderEnds() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (--rendering_ == 0) timing_.rendering += SecondsSince(renderingSince_);
+  }
+  BatchTiming Finish(Clock::time_point batchStart) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    timing_.wall = SecondsSince(batchStart);
+    return timing_;
+  }
+
+ private:
+  std::mutex mutex_;
+  BatchTiming timing_;
+  int rendering_ = 0;
+  Clock::time_point renderingSince_;
+};
+
 }  // namespace
 
 int DefaultThreadCount() {
@@ -99,6 +137,8 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
     if (options.failFast) stop = true;
   };
   auto stopping = [&] { return stop.load() || g_interrupted.load(); };
+  BatchClock clock;
+  const auto batchStart = Clock::now();
 
   // Each stage holds at most a couple of frames more than the render threads need.
   BoundedQueue<Work> toRender(size_t(threads) + 1);
@@ -113,12 +153,14 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
       }
       Work work;
       work.job = &job;
+      const auto start = Clock::now();
       try {
         work.image = ReadImage(job.input);
       } catch (const std::exception& e) {
         failed(e.what());
         continue;
       }
+      clock.Add(&BatchTiming::reading, SecondsSince(start));
       if (work.image.worldDepth() == 32 && !effect.floatColour()) {
         failed(job.input + ": cannot render: the plug-in does not take 32-bit float frames");
         continue;
@@ -136,14 +178,17 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
         if (stopping()) continue;  // drain: the reader may wait on a full queue
         Image rendered;
         PF_Err err = 0;
+        clock.RenderBegins();
         try {
           err = RenderImage(effect, work->image, options.frame, &rendered);
         } catch (const std::bad_alloc&) {
+          clock.RenderEnds();
           // An exception must not leave the thread: it would end the process mid-batch.
           failed(work->job->input + ": cannot render: not enough memory for " +
                  std::to_string(work->image.width) + " x " + std::to_string(work->image.height));
           continue;
         }
+        clock.RenderEnds();
         if (err != 0) {
           if (err == PF_Err_INTERNAL_STRUCT_DAMAGED) {
             // Without a context no frame can render; one line says so, not one per frame.
@@ -170,8 +215,10 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
   std::thread writer([&] {
     // Frames already rendered are written even after a stop: each file is complete.
     while (std::optional<Work> work = toWrite.Pop()) {
+      const auto start = Clock::now();
       try {
         WriteImage(work->image, work->job->output, options.frame.write);
+        clock.Add(&BatchTiming::writing, SecondsSince(start));
         progress.FrameDone(work->job->output);
       } catch (const ImageError& e) {
         failed(e.what());
@@ -185,11 +232,21 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
   for (std::thread& w : workers) w.join();
   writer.join();
 
+  result.timing = clock.Finish(batchStart);
   result.written = progress.done();
   result.failed = progress.failed();
   result.interrupted = g_interrupted.load();
   result.stopped = stop.load() || result.interrupted;
   return result;
+}
+
+std::string DescribeTiming(const BatchResult& result) {
+  const BatchTiming& t = result.timing;
+  char line[256];
+  std::snprintf(line, sizeof(line),
+                "timing: %d frames in %.2f s; rendering %.2f s, reading %.2f s, writing %.2f s",
+                result.written, t.wall, t.rendering, t.reading, t.writing);
+  return line;
 }
 
 }  // namespace fxaa_cli

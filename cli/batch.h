@@ -30,12 +30,24 @@ struct BatchOptions {
   bool failFast = false;
 };
 
+// Where a batch's time went, in seconds.
+struct BatchTiming {
+  double wall = 0;       // the whole batch
+  double rendering = 0;  // while at least one frame was in RenderImage
+  double reading = 0;    // decoding input files, summed over frames
+  double writing = 0;    // encoding and writing output files, summed over frames
+};
+
 struct BatchResult {
   int written = 0;
   int failed = 0;
   bool stopped = false;  // fail-fast, a fatal error or an interrupt ended it early
   bool interrupted = false;
+  BatchTiming timing;
 };
+
+// The line --timing prints: "timing: 60 frames in 12.30 s; rendering 11.90 s, ...".
+std::string DescribeTiming(const BatchResult& result);
 
 // Set from a signal handler: stop reading, let frames in flight finish.
 extern std::atomic<bool> g_interrupted;

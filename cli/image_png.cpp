@@ -2,6 +2,7 @@
 // expanded; a transparency chunk becomes an alpha channel. libpng reports errors by longjmp, so
 // each setjmp sits in a function that owns no C++ objects; the buffers live in the caller's state.
 #include <png.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -125,6 +126,13 @@ void OnPngFlush(png_structp png) {
 bool EncodePng(PngState* state, png_uint_32 width, png_uint_32 height, int depth, int colourType) {
   if (setjmp(png_jmpbuf(state->png))) return false;
   png_set_write_fn(state->png, state, OnPngWrite, OnPngFlush);
+  // Writing must keep up with rendering. zlib's default level with adaptive filtering spends
+  // about 2 s of CPU on a 1920x1080 frame of filmed footage, ten times a software render of it.
+  // The Up filter with run-length deflate encodes such a frame in a sixteenth of that and decodes
+  // it as fast, for files a few percent larger (flat graphics, which compress far better anyway,
+  // come out about twice as large).
+  png_set_filter(state->png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+  png_set_compression_strategy(state->png, Z_RLE);
   png_set_IHDR(state->png, state->info, width, height, depth, colourType, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(state->png, state->info);

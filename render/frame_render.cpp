@@ -5,6 +5,7 @@
 
 #include "gl/gl_context.h"
 #include "gl/gl_target.h"
+#include "render/render_stages.h"
 #include "render/thread_render_data.h"
 
 namespace {
@@ -32,6 +33,7 @@ bool TransferableWorld(const PF_EffectWorld* world, int bitDepth) {
 
 PF_Err RenderFrame(PF_InData* in_data, PF_OutData* out_data, RenderBlock* block) {
   const RenderSettings& s = block->settings;
+  FXAA_STAGE_DONE(kHost);
   // Only 8 and 32 bits per channel are announced; anything else never reaches the GPU.
   if (s.bitDepth != 8 && s.bitDepth != 32) {
     ReportRenderError("error on unsupported bit depth", out_data, PF_Err_BAD_CALLBACK_PARAM,
@@ -55,6 +57,7 @@ PF_Err RenderFrame(PF_InData* in_data, PF_OutData* out_data, RenderBlock* block)
     ReportRenderError("error on local_render_data.get()", out_data, 0, 0);
     return PF_Err_INTERNAL_STRUCT_DAMAGED;
   }
+  FXAA_STAGE_DONE(kContextSwitch);
   if (empty) return PF_Err_NONE;  // nothing to draw; output is clear
 
   GLint maxSize = 0;
@@ -66,15 +69,20 @@ PF_Err RenderFrame(PF_InData* in_data, PF_OutData* out_data, RenderBlock* block)
 
   RenderTarget upload = CreateRenderTarget(s.width, s.height, GL_MIRRORED_REPEAT, GL_RGBA32F);
   RenderTarget swizzle = CreateRenderTarget(s.width, s.height, GL_MIRRORED_REPEAT, GL_RGBA32F);
+  FXAA_STAGE_DONE(kTargetCreation);
   UploadToTexture(upload.texture, s.inputWorld, s.bitDepth);
+  FXAA_STAGE_DONE(kUpload);
 
   const double noRect[4] = {0, 0, 0, 0};
   UniformMap uniforms;
   uniforms["videoTexture"] = UniformValue::Texture2D(upload.texture);
   DrawFullQuad(swizzle, data->swizzleProgram, uniforms, false, noRect, false);
+  FXAA_STAGE_DONE(kSwizzlePass);
   ReleaseRenderTarget(&upload);
+  FXAA_STAGE_DONE(kRelease);
 
   RenderTarget fxaa = CreateRenderTarget(s.width, s.height, GL_MIRRORED_REPEAT, GL_RGBA32F);
+  FXAA_STAGE_DONE(kTargetCreation);
   uniforms["videoTexture"] = UniformValue::Texture2D(swizzle.texture);
   uniforms["resX"] = UniformValue::Int(s.width);
   uniforms["resY"] = UniformValue::Int(s.height);
@@ -85,11 +93,14 @@ PF_Err RenderFrame(PF_InData* in_data, PF_OutData* out_data, RenderBlock* block)
   uniforms["reduce_mult"] = UniformValue::Float(static_cast<float>(s.reduceMult));
   uniforms["reduce_min"] = UniformValue::Float(static_cast<float>(s.reduceMin));
   DrawFullQuad(fxaa, data->fxaaProgram, uniforms, false, noRect, false);
+  FXAA_STAGE_DONE(kFxaaPass);
 
   PF_EffectWorld view = OverlapView(*s.outputWorld, s.width, s.height);
   DownloadFromTarget(fxaa, &view, s.bitDepth, GL_COLOR_ATTACHMENT0);
+  FXAA_STAGE_DONE(kReadBack);
 
   ReleaseRenderTarget(&swizzle);
   ReleaseRenderTarget(&fxaa);
+  FXAA_STAGE_DONE(kRelease);
   return PF_Err_NONE;
 }

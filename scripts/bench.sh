@@ -1,51 +1,63 @@
 #!/usr/bin/env bash
-# Builds fxaa_bench and the plug-in in build-bench, runs the benchmark, and puts its table into
-# docs/performance.md between the "bench:begin" and "bench:end" markers.
-# Arguments go to fxaa_bench (e.g. --frames 15, --uhd, --alpha-all).
+# Measures the plug-in and rewrites the results in docs/performance.md, in one command: builds
+# build-bench, runs fxaa_bench (frames and stages of the plug-in beside the bare pipeline) and
+# fxaa_tool_bench (the fxaa tool on a 60-frame 1920x1080 PNG sequence), draws
+# docs/performance-frame-times.png with gnuplot, and puts the tables between the "bench:begin"
+# and "bench:end" markers of docs/performance.md.
+# Arguments go to fxaa_bench (e.g. --frames 30 --case-seconds 60); BENCH_TOOL_FRAMES sets the
+# sequence's length (default 60), BENCH_TOOL_FRAMES=0 leaves the tool out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
-build="$root/build-bench"
+build=build-bench
 jobs=$(( $(nproc 2>/dev/null || echo 2) < 2 ? 1 : 2 ))
-
-source_dir="$root"
-if ! grep -q '^[[:space:]]*add_subdirectory(bench)' CMakeLists.txt; then
-  # Until the top level adds the benchmark, a small project of its own adds both.
-  source_dir="$root/build-bench-wrapper"
-  mkdir -p "$source_dir"
-  cat >"$source_dir/CMakeLists.txt" <<WRAP
-cmake_minimum_required(VERSION 3.24)
-project(fxaa_bench_wrapper LANGUAGES C CXX)
-add_subdirectory("$root" main)
-add_subdirectory("$root/bench" bench)
-WRAP
-fi
-
-# A folder configured from the other source (before or after the top level adds bench/) is redone.
-if [[ -f "$build/CMakeCache.txt" ]] &&
-   ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$source_dir" "$build/CMakeCache.txt"; then
-  rm -rf "$build"
-fi
-cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DFXAA_BUILD_TESTS=OFF -DFXAA_BUILD_CLI=OFF >/dev/null
-cmake --build "$build" -j"$jobs" --target fxaa_bench
-bench=$(find "$build" -type f -name fxaa_bench -perm -u+x | head -n 1)
-
-results=$(mktemp)
-"$bench" "$@" | tee "$results"
-# Memory kept per frame on each path, at the size where it matters most.
-"$bench" --memory --frames 12 | tail -n 2 | tee -a "$results"
-{
-  echo "Measured $(date -u +%Y-%m-%d) on $(nproc) CPU cores ($(uname -m)), load average at start: $(cut -d' ' -f1-3 /proc/loadavg)."
-  echo
-  cat "$results"
-} >"$results.block"
-
 doc=docs/performance.md
-awk -v block="$results.block" '
+plot=docs/performance-frame-times.png
+tool_frames=${BENCH_TOOL_FRAMES:-60}
+
+scripts/setup.sh
+if ! command -v gnuplot >/dev/null; then
+  echo "Installing: gnuplot-nox"
+  if [[ $(id -u) -ne 0 ]]; then SUDO=sudo; else SUDO=; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends gnuplot-nox
+fi
+
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFXAA_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j"$jobs" --target fxaa_bench fxaa_tool_bench
+
+results=$(mktemp -d)
+trap 'rm -rf "$results"' EXIT
+start=$(date +%s)
+"$build/bench/fxaa_bench" --data "$results/frame-times.tsv" "$@" | tee "$results/bench.md"
+if (( tool_frames > 0 )); then
+  "$build/bench/fxaa_tool_bench" --frames "$tool_frames" | tee "$results/tool.md"
+fi
+minutes=$(( ($(date +%s) - start + 59) / 60 ))
+
+renderer=$(sed -n 's/^GL_RENDERER: \(.*\)  $/\1/p' "$results/bench.md")
+gnuplot -e "data='$results/frame-times.tsv'; out='$plot'; subtitle='${renderer//\'/}'" \
+  bench/frame_times.gp
+
+{
+  args=""
+  if (( $# > 0 )); then args=$(printf ' %q' "$@"); fi
+  echo "Measured $(date -u +%Y-%m-%d) in $minutes minutes: \`scripts/bench.sh$args\`."
+  echo
+  cat "$results/bench.md"
+  echo
+  echo "![Time per frame and per megapixel against frame size]($(basename "$plot"))"
+  if [[ -s "$results/tool.md" ]]; then
+    echo
+    echo "### The fxaa tool on a ${tool_frames}-frame 1920x1080 PNG sequence"
+    echo
+    cat "$results/tool.md"
+  fi
+} >"$results/block.md"
+
+awk -v block="$results/block.md" '
   /<!-- bench:begin -->/ { print; while ((getline line < block) > 0) print line; skip = 1; next }
   /<!-- bench:end -->/ { skip = 0 }
   !skip { print }
 ' "$doc" >"$doc.new" && mv "$doc.new" "$doc"
-rm -f "$results" "$results.block"
-echo "Table written to $doc"
+echo "Results written to $doc and $plot"

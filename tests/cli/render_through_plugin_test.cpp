@@ -173,6 +173,39 @@ TEST(Threads, SeveralRenderThreadsWriteTheSameBytesAsOne) {
     EXPECT_EQ(cli_test::FileBytes(dir / ("one/" + n)), cli_test::FileBytes(dir / ("four/" + n))) << n;
 }
 
+// The --timing line, parsed; false when there is none.
+bool ParseTiming(const std::string& err, int* frames, double* wall, double* rendering,
+                 double* reading, double* writing) {
+  const size_t at = err.find("timing: ");
+  return at != std::string::npos &&
+         std::sscanf(err.c_str() + at,
+                     "timing: %d frames in %lf s; rendering %lf s, reading %lf s, writing %lf s",
+                     frames, wall, rendering, reading, writing) == 5;
+}
+
+TEST(Timing, CountsTheWrittenFramesAndRenderingOnceHoweverManyThreadsWait) {
+  ScratchDir dir;
+  WriteSequence(dir, "in.%02d.png", {1, 2, 4, 5, 6, 7, 8});  // 3 missing: not written
+  for (const char* threads : {"1", "4"}) {
+    const auto run =
+        Fxaa({dir / "in.%02d.png", "-o", dir / ("out" + std::string(threads) + "/"), "-j", threads,
+              "--timing"});
+    EXPECT_EQ(run.status, kExitFailed);
+    int frames = -1;
+    double wall = -1, rendering = -1, reading = -1, writing = -1;
+    ASSERT_TRUE(ParseTiming(run.err, &frames, &wall, &rendering, &reading, &writing)) << run.err;
+    EXPECT_EQ(frames, 7) << threads;
+    // Render threads queue for the plug-in's render lock: time during which any of them renders
+    // is one span of the batch, not a sum over threads.
+    EXPECT_GE(rendering, 0) << threads;
+    EXPECT_LE(rendering, wall) << threads;
+    EXPECT_GE(reading, 0);
+    EXPECT_GE(writing, 0);
+  }
+  const auto quiet = Fxaa({dir / "in.%02d.png", "-o", dir / "plain/"});
+  EXPECT_EQ(quiet.err.find("timing:"), std::string::npos) << quiet.err;
+}
+
 struct BadCase {
   const char* name;
   const char* cause;
