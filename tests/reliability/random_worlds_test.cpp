@@ -17,8 +17,8 @@
 
 #include "tests/reliability/max_texture_size.h"
 #include "tests/reliability/reliability_support.h"
+#include "tests/render/render_plugin_fixture.h"
 #include "tests/support/capture_stdout.h"
-#include "tests/support/plugin_host.h"
 
 namespace {
 
@@ -38,9 +38,7 @@ struct FrameCase {
   bool noPixels = false;              // a layer without pixels
   bool huge = false;                  // one side beyond GL_MAX_TEXTURE_SIZE
   int malformed = 0;                  // input rows too short (1), backwards (2), no memory (3)
-  int source = 1;
-  double strength = 100, span = 8, reduceMult = 1, reduceMin = 1;
-  PF_RationalScale downsample{1, 1};
+  FrameParams params;
   unsigned contentSeed = 0;
 };
 
@@ -86,13 +84,13 @@ FrameCase Generate(std::mt19937& rng, int maxTextureSize) {
   }
   f.noPixels = chance(0.02);
   if (!f.huge && Accepted(f) && chance(0.02)) f.malformed = uniform(1, 3);
-  f.source = chance(0.2) ? 2 : 1;
-  f.strength = uniform(0, 100);
-  f.span = uniform(0, 16);
-  f.reduceMult = uniform(0, 4);
-  f.reduceMin = uniform(0, 4);
+  f.params.source = chance(0.2) ? 2 : 1;
+  f.params.strength = uniform(0, 100);
+  f.params.span = uniform(0, 16);
+  f.params.reduceMult = uniform(0, 4);
+  f.params.reduceMin = uniform(0, 4);
   const unsigned den[] = {1, 2, 4};
-  f.downsample = {1, den[uniform(0, 2)]};
+  f.params.downsample = {1, den[uniform(0, 2)]};
   f.contentSeed = static_cast<unsigned>(rng());
   return f;
 }
@@ -119,29 +117,13 @@ void FillContent(World* world, unsigned seed) {
       }
 }
 
-class RandomWorldsTest : public PluginTest {
+class RandomWorldsTest : public RenderPluginTest {
  protected:
   void SetUp() override {
     // Asked before the plug-in makes any context, on a context of the test's own.
     maxTextureSize_ = reliability::MaxTextureSize();
     ASSERT_GT(maxTextureSize_, 0) << "no OpenGL context to ask for GL_MAX_TEXTURE_SIZE";
-    PluginTest::SetUp();
-    if (HasFatalFailure()) return;
-    ASSERT_EQ(host().GlobalSetup(), PF_Err_NONE);
-    ASSERT_EQ(host().ParamsSetup(), PF_Err_NONE);
-  }
-  void TearDown() override {
-    if (host_) host().GlobalSetdown();
-    PluginTest::TearDown();
-  }
-
-  void Apply(const FrameCase& f) {
-    host().SetParamValue(1, f.source);
-    host().SetParamValue(2, f.strength);
-    host().SetParamValue(4, f.span);
-    host().SetParamValue(5, f.reduceMult);
-    host().SetParamValue(6, f.reduceMin);
-    host().SetDownsample(f.downsample, f.downsample);
+    RenderPluginTest::SetUp();
   }
 
   // The frame with no padding and an output of the input's size: what the overlap must hold.
@@ -168,8 +150,8 @@ TEST_F(RandomWorldsTest, GeneratedFramesStayInsideTheHostBuffersAndRefuseWhatThe
                  std::to_string(f.height) + " into " + std::to_string(f.outWidth) + "x" +
                  std::to_string(f.outHeight) + " at " + std::to_string(f.depth) +
                  " bits, padding " + std::to_string(f.inPadding) + "/" +
-                 std::to_string(f.outPadding) + ", source " + std::to_string(f.source));
-    Apply(f);
+                 std::to_string(f.outPadding) + ", source " + std::to_string(f.params.source));
+    Apply(f.params);
     World input(f.width, f.height, f.depth, f.inPadding);
     World output(f.outWidth, f.outHeight, f.depth, f.outPadding);
     if (!f.huge) FillContent(&input, f.contentSeed);
