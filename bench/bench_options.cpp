@@ -34,7 +34,8 @@ const char* ModeName(Mode mode) { return mode == Mode::kAlpha ? "alpha" : "colou
 const char* UsageText() {
   return "usage: fxaa_bench [--sizes WxH,...] [--modes colour,alpha] [--depths 8,32]\n"
          "                  [--frames N] [--min-frames N] [--case-seconds S]\n"
-         "                  [--ratio-frames N] [--fixed-frames N] [--data FILE] [--plugin PATH]\n";
+         "                  [--ratio-frames N] [--fixed-frames N] [--data FILE] [--plugin PATH]\n"
+         "                  [--memory release|keep]\n";
 }
 
 bool ParseFrameSize(const std::string& text, FrameSize* size) {
@@ -116,6 +117,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
       options->dataFile = value;
     } else if (arg == "--plugin") {
       options->plugin = value;
+    } else if (arg == "--memory") {
+      if (value != "release" && value != "keep") {
+        *error = bad + "expected release or keep";
+        return false;
+      }
+      options->keepFreedMemory = value == "keep";
     } else {
       *error = arg + ": unknown argument";
       return false;

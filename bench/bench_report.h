@@ -28,6 +28,7 @@ struct Environment {
   std::string cpu;       // model name
   int cores = 0;
   std::string loadAverage;
+  bool keepFreedMemory = false;  // --memory keep
 };
 
 // Megapixels of a frame size.

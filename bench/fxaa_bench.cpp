@@ -25,6 +25,7 @@
 #include "bench/bench_options.h"
 #include "bench/bench_report.h"
 #include "bench/stage_clock.h"
+#include "cli/process_memory.h"
 #include "host/effect_entry.h"
 #include "hostsim/host_sim.h"
 
@@ -290,7 +291,8 @@ int Run(const Options& options) {
   BarePipeline bare;
   if (!bare.ok()) Fail("the bare pipeline has no context or programs");
   Paths paths{plugin, staged, bare, StageClock()};
-  const Environment environment = DescribeEnvironment(bare);
+  Environment environment = DescribeEnvironment(bare);
+  environment.keepFreedMemory = options.keepFreedMemory;
 
   // Each context compiles its programs on its first draws: that stays out of every case.
   for (Mode mode : {Mode::kColour, Mode::kAlpha})
@@ -340,6 +342,11 @@ int main(int argc, char** argv) {
   if (!fxaa_bench::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
     std::fprintf(stderr, "%s%s", error.c_str(), error.back() == '\n' ? "" : "\n");
     return error == fxaa_bench::UsageText() ? 0 : 2;
+  }
+  // Before the renderer starts any thread.
+  if (options.keepFreedMemory && !fxaa_cli::KeepFreedMemory()) {
+    std::fprintf(stderr, "fxaa_bench: --memory keep: the C library refused the settings\n");
+    return 1;
   }
   return fxaa_bench::Run(options);
 }

@@ -4,9 +4,16 @@
 // sequence with --timing at each thread count, and prints a markdown table. "graphics" frames
 // are the demo scene (flat colours, hard edges), "footage" frames smooth gradients under a fine
 // grain, as filmed frames are; the two compress very differently. Each frame's rows are turned
-// a little further than the last one's, so that no two files are alike.
+// a little further than the last one's, so that no two files are alike. The tool runs with its
+// freed memory kept (its default) and released (--release-memory), in alternation over rounds,
+// so that load from other processes falls on both alike; this process renders as the tool's
+// default does.
 //   fxaa_tool_bench [--frames N] [--size WxH] [--threads 1,2] [--scenes graphics,footage]
-//                   [--dir DIR (kept)] [--tool PATH] [--plugin PATH]
+//                   [--memory keep,release] [--rounds N] [--dir DIR (kept)] [--tool PATH]
+//                   [--plugin PATH]
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,20 +31,25 @@
 #include <vector>
 
 #include "bench/bench_options.h"
+#include "bench/bench_stats.h"
 #include "cli/batch.h"
 #include "cli/demo_scene.h"
 #include "cli/effect.h"
 #include "cli/image.h"
+#include "cli/process_memory.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using fxaa_bench::Median;
 
 struct ToolOptions {
   int frames = 60;
   fxaa_bench::FrameSize size{1920, 1080};
   std::vector<int> threads;
   std::vector<std::string> scenes;
+  std::vector<bool> keepMemory;  // the tool's memory settings to compare, in this order
+  int rounds = 3;                // runs of each setting, alternating
   std::string dir;  // empty: a new temporary folder, removed at the end
   std::string tool = FXAA_TOOL_PATH;
   std::string plugin = FXAA_PLUGIN_PATH;
@@ -64,6 +76,15 @@ bool Parse(int argc, char** argv, ToolOptions* options) {
         if (item != "graphics" && item != "footage") return false;
         options->scenes.push_back(item);
       }
+    } else if (arg == "--memory") {
+      std::stringstream list(value);
+      for (std::string item; std::getline(list, item, ',');) {
+        if (item != "keep" && item != "release") return false;
+        options->keepMemory.push_back(item == "keep");
+      }
+    } else if (arg == "--rounds") {
+      options->rounds = std::atoi(value.c_str());
+      if (options->rounds < 1) return false;
     } else if (arg == "--dir") {
       options->dir = value;
     } else if (arg == "--tool") {
@@ -77,14 +98,8 @@ bool Parse(int argc, char** argv, ToolOptions* options) {
   if (argc % 2 == 0) return false;  // an option without its value
   if (options->threads.empty()) options->threads.push_back(fxaa_cli::DefaultThreadCount());
   if (options->scenes.empty()) options->scenes = {"graphics", "footage"};
+  if (options->keepMemory.empty()) options->keepMemory = {true, false};
   return true;
-}
-
-// Quotes `text` for the shell.
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
 }
 
 // Smooth gradients under a fine grain, opaque: what filmed frames look like to a compressor.
@@ -149,27 +164,51 @@ double PureRenderSeconds(const ToolOptions& options, const fs::path& dir) {
 }
 
 struct Run {
-  int threads = 0;
   double processSeconds = 0;
+  double peakMiB = 0;        // the tool's peak resident size
+  std::string loadAverage;   // one minute, at the start
   fxaa_cli::BatchResult batch;
   bool ok = false;
 };
 
-// Runs the tool on the sequence; its --timing line is read back from its standard error.
-Run RunTool(const ToolOptions& options, const fs::path& dir, int threads) {
+std::string LoadAverage() {
+  std::ifstream file("/proc/loadavg");
+  std::string one;
+  file >> one;
+  return one.empty() ? "?" : one;
+}
+
+// Runs the tool on the sequence; its --timing line is read back from its standard error, its
+// peak resident size from the kernel's account of the finished child.
+Run RunTool(const ToolOptions& options, const fs::path& dir, int threads, bool keepMemory) {
   Run run;
-  run.threads = threads;
   const fs::path out = dir / ("out-j" + std::to_string(threads));
   fs::remove_all(out);
   fs::create_directories(out);
   const fs::path log = dir / "tool-stderr.txt";
-  const std::string command = Quoted(options.tool) + " -q --timing -j " + std::to_string(threads) +
-                              " " + Quoted((dir / "in.%04d.png").string()) + " -o " +
-                              Quoted(out.string() + "/") + " >/dev/null 2>" + Quoted(log.string());
+  std::vector<std::string> args = {options.tool, "-q", "--timing", "-j", std::to_string(threads),
+                                   (dir / "in.%04d.png").string(), "-o", out.string() + "/"};
+  if (!keepMemory) args.push_back(fxaa_cli::kReleaseMemoryOption);
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&files, STDERR_FILENO, log.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  run.loadAverage = LoadAverage();
   const auto start = std::chrono::steady_clock::now();
-  const int status = std::system(command.c_str());
+  pid_t pid = 0;
+  int status = -1;
+  rusage usage{};
+  if (posix_spawn(&pid, args[0].c_str(), &files, nullptr, argv.data(), environ) != 0 ||
+      wait4(pid, &status, 0, &usage) != pid)
+    status = -1;
   run.processSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  posix_spawn_file_actions_destroy(&files);
+  run.peakMiB = double(usage.ru_maxrss) / 1024.0;
   std::ifstream text(log);
   std::string all, line;
   for (; std::getline(text, line);) {
@@ -178,11 +217,37 @@ Run RunTool(const ToolOptions& options, const fs::path& dir, int threads) {
     if (std::sscanf(line.c_str(),
                     "timing: %d frames in %lf s; rendering %lf s, reading %lf s, writing %lf s",
                     &run.batch.written, &t.wall, &t.rendering, &t.reading, &t.writing) == 5)
-      run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+      run.ok = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   }
-  if (!run.ok) std::cerr << "fxaa_tool_bench: the tool failed (" << command << "):\n" << all;
+  if (!run.ok) {
+    std::cerr << "fxaa_tool_bench: the tool failed:";
+    for (const std::string& a : args) std::cerr << " " << a;
+    std::cerr << "\n" << all;
+  }
   fs::remove_all(out);
   return run;
+}
+
+// One row of the table: the median of each column over the rounds of one setting.
+std::string Row(const ToolOptions& options, const std::string& scene, int threads,
+                bool keepMemory, const std::vector<Run>& runs, double pure) {
+  std::vector<double> wall, rendering, reading, writing, peak;
+  std::string loads;
+  for (const Run& run : runs) {
+    wall.push_back(run.processSeconds);
+    rendering.push_back(run.batch.timing.rendering);
+    reading.push_back(run.batch.timing.reading);
+    writing.push_back(run.batch.timing.writing);
+    peak.push_back(run.peakMiB);
+    loads += (loads.empty() ? "" : ", ") + run.loadAverage;
+  }
+  char row[512];
+  std::snprintf(row, sizeof(row),
+                "| %d %s | fxaa -j %d%s | %zu | %.2f | %.2f | %.2f | %.2f | %.3f | %.0f | %s |\n",
+                options.frames, scene.c_str(), threads, keepMemory ? "" : " --release-memory",
+                runs.size(), Median(wall), Median(rendering), Median(reading),
+                Median(writing), Median(wall) / pure, Median(peak), loads.c_str());
+  return row;
 }
 
 }  // namespace
@@ -190,10 +255,13 @@ Run RunTool(const ToolOptions& options, const fs::path& dir, int threads) {
 int main(int argc, char** argv) {
   ToolOptions options;
   if (!Parse(argc, argv, &options)) {
-    std::cerr << "usage: fxaa_tool_bench [--frames N] [--size WxH] [--threads 1,2] [--dir DIR] "
-                 "[--tool PATH]\n";
+    std::cerr << "usage: fxaa_tool_bench [--frames N] [--size WxH] [--threads 1,2] "
+                 "[--scenes graphics,footage] [--memory keep,release] [--rounds N] [--dir DIR] "
+                 "[--tool PATH] [--plugin PATH]\n";
     return 2;
   }
+  // The pure render runs as the tool's render threads do by default.
+  if (!fxaa_cli::ReleaseMemoryRequested({})) fxaa_cli::KeepFreedMemory();
   fs::path dir = options.dir;
   const bool temporary = dir.empty();
   if (temporary) {
@@ -204,8 +272,10 @@ int main(int argc, char** argv) {
     }
     dir = pattern;
   }
-  std::cout << "| frames | run | wall s | rendering s | reading s | writing s | "
-               "wall / pure render |\n|---|---|---|---|---|---|---|\n";
+  std::cout << "| frames | run | rounds | wall s | rendering s | reading s | writing s | "
+               "wall / pure render | peak MiB | load average |\n"
+               "|---|---|---|---|---|---|---|---|---|---|\n";
+  std::string comparisons;
   bool ok = true;
   for (const std::string& scene : options.scenes) {
     const fs::path sceneDir = dir / scene;
@@ -214,28 +284,60 @@ int main(int argc, char** argv) {
               << options.size.width << "x" << options.size.height << " in " << sceneDir.string()
               << "\n";
     WriteSequence(options, scene, sceneDir);
+    const std::string pureLoad = LoadAverage();
     const double pure = PureRenderSeconds(options, sceneDir);
-    std::vector<Run> runs;
-    for (int threads : options.threads) runs.push_back(RunTool(options, sceneDir, threads));
+    // runs[thread count][setting], the settings alternating in order from round to round.
+    const size_t settings = options.keepMemory.size();
+    std::vector<std::vector<std::vector<Run>>> runs(
+        options.threads.size(), std::vector<std::vector<Run>>(settings));
+    for (int round = 0; round < options.rounds; ++round) {
+      for (size_t t = 0; t < options.threads.size(); ++t) {
+        for (size_t k = 0; k < settings; ++k) {
+          const size_t setting = round % 2 == 0 ? k : settings - 1 - k;
+          Run run = RunTool(options, sceneDir, options.threads[t], options.keepMemory[setting]);
+          ok = ok && run.ok;
+          if (run.ok) runs[t][setting].push_back(run);
+        }
+      }
+    }
     if (pure <= 0) {
       ok = false;
       continue;
     }
-    char row[256];
-    std::snprintf(row, sizeof(row), "| %d %s | pure render, no files | %.2f | %.2f | - | - | 1.000 |\n",
-                  options.frames, scene.c_str(), pure, pure);
+    char row[1024];
+    std::snprintf(row, sizeof(row),
+                  "| %d %s | pure render, no files | 1 | %.2f | %.2f | - | - | 1.000 | - | %s |\n",
+                  options.frames, scene.c_str(), pure, pure, pureLoad.c_str());
     std::cout << row;
-    for (const Run& run : runs) {
-      ok = ok && run.ok;
-      if (!run.ok) continue;
-      const fxaa_cli::BatchTiming& t = run.batch.timing;
-      std::snprintf(row, sizeof(row), "| %d %s | fxaa -j %d | %.2f | %.2f | %.2f | %.2f | %.3f |\n",
-                    run.batch.written, scene.c_str(), run.threads, run.processSeconds, t.rendering,
-                    t.reading, t.writing, run.processSeconds / pure);
-      std::cout << row;
+    for (size_t t = 0; t < options.threads.size(); ++t) {
+      for (size_t k = 0; k < settings; ++k)
+        if (!runs[t][k].empty())
+          std::cout << Row(options, scene, options.threads[t], options.keepMemory[k], runs[t][k],
+                           pure);
+      // Kept against released, round by round: load that slows both runs of a round cancels.
+      if (settings == 2 && options.keepMemory[0] != options.keepMemory[1]) {
+        const std::vector<Run>& kept = runs[t][options.keepMemory[0] ? 0 : 1];
+        const std::vector<Run>& released = runs[t][options.keepMemory[0] ? 1 : 0];
+        std::vector<double> ratios;
+        std::string each;
+        for (size_t r = 0; r < std::min(kept.size(), released.size()); ++r) {
+          ratios.push_back(kept[r].processSeconds / released[r].processSeconds);
+          std::snprintf(row, sizeof(row), "%s%.3f", each.empty() ? "" : ", ", ratios.back());
+          each += row;
+        }
+        if (!ratios.empty()) {
+          std::snprintf(row, sizeof(row),
+                        "- %s, fxaa -j %d: kept / released wall time = %.3f (median over %zu "
+                        "rounds: %s)\n",
+                        scene.c_str(), options.threads[t], Median(ratios), ratios.size(),
+                        each.c_str());
+          comparisons += row;
+        }
+      }
     }
     std::cout.flush();
   }
+  if (!comparisons.empty()) std::cout << "\n" << comparisons;
   if (temporary) fs::remove_all(dir);
   return ok ? 0 : 1;
 }

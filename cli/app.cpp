@@ -14,6 +14,7 @@
 #include "cli/demo_scene.h"
 #include "cli/effect.h"
 #include "cli/image.h"
+#include "cli/process_memory.h"
 #include "cli/sequence.h"
 #include "cli/system.h"
 
@@ -364,6 +365,13 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
                  " beside fxaa, then ../lib/fxaa/, then the build's)")
       ->type_name("PATH");
   app.add_flag("-q,--quiet", quiet, "no progress, only errors");
+  bool releaseMemory = false;  // main() acts on it, before any thread starts
+  app.add_flag(kReleaseMemoryOption, releaseMemory,
+               std::string("hand freed memory back to the system at once, as the C library does "
+                           "by default (or set ") +
+                   kReleaseMemoryVariable +
+                   "=1): less memory held between frames, slower frames on the software "
+                   "renderer");
 
   RenderArgs render;
   CLI::App* renderCmd = app.add_subcommand(

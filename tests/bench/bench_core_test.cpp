@@ -156,7 +156,7 @@ TEST(BenchOptions, ParsesEveryOption) {
   ASSERT_TRUE(ParseOptions({"--sizes", "64x32,3840x2160", "--modes", "alpha", "--depths", "32",
                             "--frames", "4", "--min-frames", "9", "--case-seconds", "2.5",
                             "--ratio-frames", "0", "--fixed-frames", "7", "--data", "d.tsv",
-                            "--plugin", "p.so"},
+                            "--plugin", "p.so", "--memory", "keep"},
                            &o, &error))
       << error;
   ASSERT_EQ(o.sizes.size(), 2u);
@@ -173,6 +173,10 @@ TEST(BenchOptions, ParsesEveryOption) {
   EXPECT_EQ(o.fixedFrames, 7);
   EXPECT_EQ(o.dataFile, "d.tsv");
   EXPECT_EQ(o.plugin, "p.so");
+  EXPECT_TRUE(o.keepFreedMemory);
+  Options defaults;
+  ASSERT_TRUE(ParseOptions({}, &defaults, &error));
+  EXPECT_FALSE(defaults.keepFreedMemory);  // the C library's own behaviour unless asked
 }
 
 TEST(BenchOptions, RefusesBadArgumentsNamingThem) {
@@ -181,7 +185,7 @@ TEST(BenchOptions, RefusesBadArgumentsNamingThem) {
       {"--sizes", "20000x10"},   {"--modes", "luma"},        {"--depths", "16"},
       {"--frames", "0"},         {"--frames", "3x"},         {"--fixed-frames", "-1"},
       {"--case-seconds", "0"},   {"--frames"},               {"--speed", "2"},
-      {"extra"},
+      {"--memory", "hold"},      {"extra"},
   };
   for (const auto& args : bad) {
     Options o;
