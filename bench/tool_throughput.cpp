@@ -165,6 +165,7 @@ double PureRenderSeconds(const ToolOptions& options, const fs::path& dir) {
 
 struct Run {
   double processSeconds = 0;
+  double cpuSeconds = 0;     // the tool's user and system time, less swayed by other load
   double peakMiB = 0;        // the tool's peak resident size
   std::string loadAverage;   // one minute, at the start
   fxaa_cli::BatchResult batch;
@@ -209,6 +210,8 @@ Run RunTool(const ToolOptions& options, const fs::path& dir, int threads, bool k
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   posix_spawn_file_actions_destroy(&files);
   run.peakMiB = double(usage.ru_maxrss) / 1024.0;
+  run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   std::ifstream text(log);
   std::string all, line;
   for (; std::getline(text, line);) {
@@ -231,10 +234,11 @@ Run RunTool(const ToolOptions& options, const fs::path& dir, int threads, bool k
 // One row of the table: the median of each column over the rounds of one setting.
 std::string Row(const ToolOptions& options, const std::string& scene, int threads,
                 bool keepMemory, const std::vector<Run>& runs, double pure) {
-  std::vector<double> wall, rendering, reading, writing, peak;
+  std::vector<double> wall, cpu, rendering, reading, writing, peak;
   std::string loads;
   for (const Run& run : runs) {
     wall.push_back(run.processSeconds);
+    cpu.push_back(run.cpuSeconds);
     rendering.push_back(run.batch.timing.rendering);
     reading.push_back(run.batch.timing.reading);
     writing.push_back(run.batch.timing.writing);
@@ -243,9 +247,9 @@ std::string Row(const ToolOptions& options, const std::string& scene, int thread
   }
   char row[512];
   std::snprintf(row, sizeof(row),
-                "| %d %s | fxaa -j %d%s | %zu | %.2f | %.2f | %.2f | %.2f | %.3f | %.0f | %s |\n",
+                "| %d %s | fxaa -j %d%s | %zu | %.2f | %.2f | %.2f | %.2f | %.2f | %.3f | %.0f | %s |\n",
                 options.frames, scene.c_str(), threads, keepMemory ? "" : " --release-memory",
-                runs.size(), Median(wall), Median(rendering), Median(reading),
+                runs.size(), Median(wall), Median(cpu), Median(rendering), Median(reading),
                 Median(writing), Median(wall) / pure, Median(peak), loads.c_str());
   return row;
 }
@@ -272,9 +276,9 @@ int main(int argc, char** argv) {
     }
     dir = pattern;
   }
-  std::cout << "| frames | run | rounds | wall s | rendering s | reading s | writing s | "
+  std::cout << "| frames | run | rounds | wall s | CPU s | rendering s | reading s | writing s | "
                "wall / pure render | peak MiB | load average |\n"
-               "|---|---|---|---|---|---|---|---|---|---|\n";
+               "|---|---|---|---|---|---|---|---|---|---|---|\n";
   std::string comparisons;
   bool ok = true;
   for (const std::string& scene : options.scenes) {
@@ -306,7 +310,7 @@ int main(int argc, char** argv) {
     }
     char row[1024];
     std::snprintf(row, sizeof(row),
-                  "| %d %s | pure render, no files | 1 | %.2f | %.2f | - | - | 1.000 | - | %s |\n",
+                  "| %d %s | pure render, no files | 1 | %.2f | - | %.2f | - | - | 1.000 | - | %s |\n",
                   options.frames, scene.c_str(), pure, pure, pureLoad.c_str());
     std::cout << row;
     for (size_t t = 0; t < options.threads.size(); ++t) {
@@ -318,19 +322,20 @@ int main(int argc, char** argv) {
       if (settings == 2 && options.keepMemory[0] != options.keepMemory[1]) {
         const std::vector<Run>& kept = runs[t][options.keepMemory[0] ? 0 : 1];
         const std::vector<Run>& released = runs[t][options.keepMemory[0] ? 1 : 0];
-        std::vector<double> ratios;
+        std::vector<double> ratios, cpuRatios;
         std::string each;
         for (size_t r = 0; r < std::min(kept.size(), released.size()); ++r) {
           ratios.push_back(kept[r].processSeconds / released[r].processSeconds);
+          cpuRatios.push_back(kept[r].cpuSeconds / released[r].cpuSeconds);
           std::snprintf(row, sizeof(row), "%s%.3f", each.empty() ? "" : ", ", ratios.back());
           each += row;
         }
         if (!ratios.empty()) {
           std::snprintf(row, sizeof(row),
                         "- %s, fxaa -j %d: kept / released wall time = %.3f (median over %zu "
-                        "rounds: %s)\n",
+                        "rounds: %s), CPU time = %.3f\n",
                         scene.c_str(), options.threads[t], Median(ratios), ratios.size(),
-                        each.c_str());
+                        each.c_str(), Median(cpuRatios));
           comparisons += row;
         }
       }

@@ -19,11 +19,12 @@ bool ReleaseMemoryRequested(const std::vector<std::string>& args) {
 
 bool KeepFreedMemory() {
 #if defined(__GLIBC__)
-  // One arena: a block freed by one render thread is there for the next frame on any other,
-  // and threads' own arenas would still map blocks larger than their 64 MiB heaps.
+  // One arena: the render threads' own arenas take their blocks from 64 MiB heaps, which glibc
+  // unmaps as soon as a frame's targets are freed and maps afresh for the next frame.
   const bool oneArena = mallopt(M_ARENA_MAX, 1) == 1;
-  // No mappings: glibc maps every block above 32 MiB (a 1920x1080 float texture is 33 MB)
-  // and unmaps it when freed. From the heap instead, whose top is kept up to 2 GiB free.
+  // No mappings: glibc maps every block above its threshold (at most 32 MiB; a 3840x2160 float
+  // texture is 133 MB) and unmaps it when freed. From the heap instead, whose top is trimmed
+  // only beyond 2 GiB.
   const bool noMappings = mallopt(M_MMAP_MAX, 0) == 1;
   const bool noTrim = mallopt(M_TRIM_THRESHOLD, INT_MAX) == 1;
   return oneArena && noMappings && noTrim;

@@ -1,7 +1,7 @@
 // How the process treats the memory it frees. Mesa's software renderer takes every texture's
 // storage from the C library's allocator, and the plug-in creates and deletes its three float
-// render targets every frame: blocks too large for glibc's heap are mapped afresh each time,
-// and the kernel faults in and zeroes every page of them, frame after frame. Keeping freed
+// render targets every frame. glibc hands such large blocks back to the kernel when they are
+// freed, and the kernel faults in and zeroes every page again for the next frame. Keeping freed
 // memory in the process lets the next frame reuse those pages.
 #pragma once
 
