@@ -35,7 +35,7 @@ const char* UsageText() {
   return "usage: fxaa_bench [--sizes WxH,...] [--modes colour,alpha] [--depths 8,32]\n"
          "                  [--frames N] [--min-frames N] [--case-seconds S]\n"
          "                  [--ratio-frames N] [--fixed-frames N] [--data FILE] [--plugin PATH]\n"
-         "                  [--memory release|keep]\n";
+         "                  [--memory keep|release]\n";
 }
 
 bool ParseFrameSize(const std::string& text, FrameSize* size) {
@@ -118,11 +118,11 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
     } else if (arg == "--plugin") {
       options->plugin = value;
     } else if (arg == "--memory") {
-      if (value != "release" && value != "keep") {
-        *error = bad + "expected release or keep";
+      if (value != "keep" && value != "release") {
+        *error = bad + "expected keep or release";
         return false;
       }
-      options->keepFreedMemory = value == "keep";
+      options->releaseMemory = value == "release";
     } else {
       *error = arg + ": unknown argument";
       return false;

@@ -25,7 +25,7 @@ struct Options {
   int fixedFrames = 1000;    // rounds at 64x64 colour 8 bpc, for the fixed cost; 0 skips them
   std::string dataFile;      // per-case medians for the plot; empty: none
   std::string plugin;        // the plug-in file; empty: the one this build made
-  bool keepFreedMemory = false;  // "--memory keep": freed memory stays in the process, as in fxaa
+  bool releaseMemory = false;  // "--memory release": freed memory handed back at once
 };
 
 // Parses arguments (without the program name). False with *error set to one line naming the

@@ -223,12 +223,8 @@ void WriteReport(std::ostream& out, const Environment& environment,
                  const std::vector<CaseResult>& cases, const CaseResult& fixed) {
   out << "GL_RENDERER: " << environment.renderer << "  \nGL_VERSION: " << environment.version
       << "  \nCPU: " << environment.cpu << ", " << environment.cores
-      << " cores; load average at start: " << environment.loadAverage << "  \nFreed memory: "
-      << (environment.keepFreedMemory ? "kept in the process, as the fxaa tool keeps it "
-                                        "(`--memory keep`)"
-                                      : "handed back as the C library does by default "
-                                        "(`--memory release`)")
-      << "\n\n";
+      << " cores; load average at start: " << environment.loadAverage << "  \nMemory: "
+      << environment.memory << "\n\n";
   WriteVerdict(out, cases, fixed);
   WriteFrames(out, cases);
   WriteStages(out, cases);

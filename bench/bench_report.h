@@ -28,7 +28,7 @@ struct Environment {
   std::string cpu;       // model name
   int cores = 0;
   std::string loadAverage;
-  bool keepFreedMemory = false;  // --memory keep
+  std::string memory;  // the allocator and what it does with freed memory
 };
 
 // Megapixels of a frame size.

@@ -1,7 +1,6 @@
 // fxaa_bench: renders frames through EffectMain of the built plug-in, loaded as the host loads
 // it, and beside them the same GL work done bare; times both in alternation, and the stages of
 // each from copies that mark them. Prints markdown tables (docs/performance.md explains them).
-#include <malloc.h>
 #include <unistd.h>
 
 #include <GL/glew.h>
@@ -60,11 +59,11 @@ bool ResetPeakResident() {
   return clear.good();
 }
 
-// Runs `frame` and returns the resident memory it added at its peak, in MiB: freed heap memory
-// is handed back first, so that the frame's own allocations show. NaN where the peak cannot be
+// Runs `frame` and returns the resident memory it added at its peak, in MiB: freed memory is
+// handed back first, so that the frame's own allocations show. NaN where the peak cannot be
 // reset.
 double TransientPeakMiB(const std::function<void()>& frame) {
-  malloc_trim(0);
+  fxaa_cli::HandBackFreedMemory();
   const long before = StatusKiB("VmRSS");
   const bool reset = ResetPeakResident() && before >= 0;
   frame();
@@ -292,7 +291,11 @@ int Run(const Options& options) {
   if (!bare.ok()) Fail("the bare pipeline has no context or programs");
   Paths paths{plugin, staged, bare, StageClock()};
   Environment environment = DescribeEnvironment(bare);
-  environment.keepFreedMemory = options.keepFreedMemory;
+  environment.memory = fxaa_cli::AllocatorName();
+  if (environment.memory == "jemalloc")
+    environment.memory += options.releaseMemory
+                              ? ", freed memory handed back at once (`--memory release`)"
+                              : ", freed memory kept for the next frames (`--memory keep`)";
 
   // Each context compiles its programs on its first draws: that stays out of every case.
   for (Mode mode : {Mode::kColour, Mode::kAlpha})
@@ -344,9 +347,10 @@ int main(int argc, char** argv) {
     return error == fxaa_bench::UsageText() ? 0 : 2;
   }
   // Before the renderer starts any thread.
-  if (options.keepFreedMemory && !fxaa_cli::KeepFreedMemory()) {
-    std::fprintf(stderr, "fxaa_bench: --memory keep: the C library refused the settings\n");
-    return 1;
+  if (options.releaseMemory && !fxaa_cli::ReleaseFreedMemoryAtOnce()) {
+    std::fprintf(stderr, "fxaa_bench: --memory release: %s allocator has no such setting\n",
+                 fxaa_cli::AllocatorName());
+    return 2;
   }
   return fxaa_bench::Run(options);
 }

@@ -265,7 +265,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   // The pure render runs as the tool's render threads do by default.
-  if (!fxaa_cli::ReleaseMemoryRequested({})) fxaa_cli::KeepFreedMemory();
+  if (fxaa_cli::ReleaseMemoryRequested({})) fxaa_cli::ReleaseFreedMemoryAtOnce();
   fs::path dir = options.dir;
   const bool temporary = dir.empty();
   if (temporary) {

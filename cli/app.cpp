@@ -367,11 +367,9 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
   app.add_flag("-q,--quiet", quiet, "no progress, only errors");
   bool releaseMemory = false;  // main() acts on it, before any thread starts
   app.add_flag(kReleaseMemoryOption, releaseMemory,
-               std::string("hand freed memory back to the system at once, as the C library does "
-                           "by default (or set ") +
+               std::string("hand freed memory back to the system at once (or set ") +
                    kReleaseMemoryVariable +
-                   "=1): less memory held between frames, slower frames on the software "
-                   "renderer");
+                   "=1): the least memory, but slower frames on the software renderer");
 
   RenderArgs render;
   CLI::App* renderCmd = app.add_subcommand(

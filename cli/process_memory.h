@@ -1,8 +1,9 @@
 // How the process treats the memory it frees. Mesa's software renderer takes every texture's
-// storage from the C library's allocator, and the plug-in creates and deletes its three float
-// render targets every frame. glibc hands such large blocks back to the kernel when they are
-// freed, and the kernel faults in and zeroes every page again for the next frame. Keeping freed
-// memory in the process lets the next frame reuse those pages.
+// storage from the allocator, and the plug-in creates and deletes its three float render targets
+// every frame. The C library hands such large blocks back to the kernel when they are freed, and
+// the kernel faults in and zeroes every page again for the next frame. The tool and the
+// benchmarks therefore run on jemalloc on Linux (fxaa::allocator), set up to keep freed blocks
+// for the next frames and to hand them back only after seconds of disuse.
 #pragma once
 
 #include <string>
@@ -10,17 +11,22 @@
 
 namespace fxaa_cli {
 
-// What turns the keeping off: the tool's option, and the environment variable (any value but
-// "" or "0").
+// What asks for freed memory to be handed back at once: the tool's option, and the environment
+// variable (any value but "" or "0").
 constexpr const char* kReleaseMemoryOption = "--release-memory";
 constexpr const char* kReleaseMemoryVariable = "FXAA_RELEASE_MEMORY";
 
 // True when `args` hold kReleaseMemoryOption or kReleaseMemoryVariable asks for it.
 bool ReleaseMemoryRequested(const std::vector<std::string>& args);
 
-// Makes freed memory, large blocks included, stay with the process for its next allocations.
-// Call before any other thread starts. False where the C library has no such setting (other
-// than glibc) or refuses it; the process then runs as it would have.
-bool KeepFreedMemory();
+// The allocator the process runs on: "jemalloc", or "the C library's allocator".
+const char* AllocatorName();
+
+// Makes the allocator hand memory back to the system as soon as it is freed. Call before other
+// threads start. False on the C library's allocator, which keeps its own behaviour.
+bool ReleaseFreedMemoryAtOnce();
+
+// Hands back what freed memory the allocator holds now (before measuring what a frame adds).
+void HandBackFreedMemory();
 
 }  // namespace fxaa_cli

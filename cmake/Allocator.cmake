@@ -1,0 +1,16 @@
+# fxaa::allocator: the memory allocator of the programs that render frame after frame (the fxaa
+# tool and the benchmarks). On Linux it is jemalloc, set up by cli/process_memory_jemalloc.cpp
+# to keep the large blocks a frame frees for the next frames. Sanitizer builds keep the C
+# library's allocator, which the sanitizers replace, and so does Windows.
+add_library(fxaa_allocator INTERFACE)
+add_library(fxaa::allocator ALIAS fxaa_allocator)
+if(NOT WIN32 AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize=")
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(JEMALLOC REQUIRED IMPORTED_TARGET jemalloc)
+  target_sources(fxaa_allocator INTERFACE
+    "${CMAKE_CURRENT_LIST_DIR}/../cli/process_memory_jemalloc.cpp")
+  target_link_libraries(fxaa_allocator INTERFACE PkgConfig::JEMALLOC)
+else()
+  target_sources(fxaa_allocator INTERFACE
+    "${CMAKE_CURRENT_LIST_DIR}/../cli/process_memory_system.cpp")
+endif()
