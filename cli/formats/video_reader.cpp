@@ -1,0 +1,206 @@
+// Demuxing and decoding a video's main stream into the tool's images, in presentation order.
+// Other streams are skipped here: the writer copies them from the file itself.
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "cli/formats/video.h"
+#include "cli/formats/video_libav.h"
+#include "cli/formats/video_pixels.h"
+
+namespace fxaa_cli {
+
+using namespace libav;
+
+struct VideoReader::State {
+  std::string path;
+  InputPtr input;
+  AVStream* stream = nullptr;
+  CodecPtr decoder;
+  PacketPtr packet{av_packet_alloc()};
+  FramePtr frame{av_frame_alloc()};
+  FrameToImage converter;
+  ColourCoding coding;
+  int width = 0, height = 0;
+  int framesOut = 0;
+  long long packetsIn = 0;
+  bool draining = false;  // the demuxer is done: the decoder gives what it still holds
+  bool done = false;
+  int64_t nextPts = 0;
+
+  // "in.mp4: frame 17 (0.680 s)": the frame about to come out, for messages.
+  std::string FrameName(int64_t pts) const {
+    char text[64];
+    std::snprintf(text, sizeof(text), "frame %d", framesOut + 1);
+    std::string name = path + ": " + text;
+    if (pts != AV_NOPTS_VALUE) {
+      std::snprintf(text, sizeof(text), " (%.3f s)", Seconds(pts, stream->time_base));
+      name += text;
+    }
+    return name;
+  }
+};
+
+bool IsVideoName(const std::string& path) {
+  const size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
+  std::string ext = path.substr(dot + 1);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* known : {"mp4", "m4v", "mov", "mkv", "webm", "avi"})
+    if (ext == known) return true;
+  return false;
+}
+
+bool LooksLikeVideo(const std::string& path) {
+  KeepLogQuiet();
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  // Containers say what they are in their first few hundred bytes; the padding the probe wants
+  // stays zero.
+  std::vector<uint8_t> head(4096 + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+  const size_t got = std::fread(head.data(), 1, 4096, file);
+  std::fclose(file);
+  AVProbeData probe{};
+  probe.filename = "";  // by content only
+  probe.buf = head.data();
+  probe.buf_size = static_cast<int>(got);
+  int score = 0;
+  const AVInputFormat* format = av_probe_input_format3(&probe, 1, &score);
+  if (format == nullptr || score < AVPROBE_SCORE_MAX / 4) return false;
+  // Still images are also formats of the library ("png_pipe", "image2"); they are not videos.
+  const std::string name = format->name;
+  return name.find("_pipe") == std::string::npos && name != "image2" && name != "gif" &&
+         name != "apng" && name.find("tiff") == std::string::npos;
+}
+
+VideoReader::VideoReader(const std::string& path) : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.path = path;
+  s.input = OpenInput(path);
+  const int index = MainVideoStream(s.input.get());
+  if (index < 0) throw ImageError(path + ": no video stream");
+  s.stream = s.input->streams[index];
+  const AVCodecParameters* par = s.stream->codecpar;
+  const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+  if (codec == nullptr)
+    throw ImageError(path + ": no decoder for " + avcodec_get_name(par->codec_id) + " video");
+  CheckImageSize(path, par->width, par->height);
+  const AVPixelFormat format = static_cast<AVPixelFormat>(par->format);
+  if (format != AV_PIX_FMT_NONE && !sws_isSupportedInput(format)) {
+    const char* name = av_get_pix_fmt_name(format);
+    throw ImageError(path + ": unsupported pixel format " + (name ? name : "(unknown)"));
+  }
+  s.decoder.reset(avcodec_alloc_context3(codec));
+  if (!s.decoder || !s.packet || !s.frame) throw ImageError(path + ": not enough memory");
+  int err = avcodec_parameters_to_context(s.decoder.get(), par);
+  if (err >= 0) {
+    s.decoder->pkt_timebase = s.stream->time_base;
+    s.decoder->thread_count = 0;  // as many as the machine has
+    err = avcodec_open2(s.decoder.get(), codec, nullptr);
+  }
+  if (err < 0)
+    throw ImageError(path + ": cannot open the " + codec->name + " decoder: " + ErrorText(err));
+  s.coding.matrix = par->color_space;
+  s.coding.range = par->color_range;
+  for (unsigned i = 0; i < s.input->nb_streams; ++i)
+    if (static_cast<int>(i) != index) s.input->streams[i]->discard = AVDISCARD_ALL;
+}
+
+VideoReader::~VideoReader() = default;
+
+VideoSource VideoReader::source() const {
+  return VideoSource{state_->path, state_->stream->index};
+}
+
+int VideoReader::expectedFrames() const {
+  const AVStream* st = state_->stream;
+  if (st->nb_frames > 0) return static_cast<int>(st->nb_frames);
+  const AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+  if (rate.num <= 0 || rate.den <= 0) return 0;
+  double seconds = 0;
+  if (st->duration != AV_NOPTS_VALUE)
+    seconds = Seconds(st->duration, st->time_base);
+  else if (state_->input->duration != AV_NOPTS_VALUE)
+    seconds = double(state_->input->duration) / AV_TIME_BASE;
+  return static_cast<int>(std::lround(seconds * av_q2d(rate)));
+}
+
+bool VideoReader::Read(Image* image, FrameTime* time) {
+  State& s = *state_;
+  while (!s.done) {
+    int err = avcodec_receive_frame(s.decoder.get(), s.frame.get());
+    if (err == 0) {
+      AVFrame& f = *s.frame;
+      const int64_t pts = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp
+                                                                     : s.nextPts;
+      const std::string name = s.FrameName(pts);
+      ++s.framesOut;
+#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
+      const int64_t duration = f.duration;
+#else
+      const int64_t duration = f.pkt_duration;
+#endif
+      s.nextPts = pts + (duration > 0 ? duration : 1);
+      if ((f.flags & AV_FRAME_FLAG_CORRUPT) || f.decode_error_flags != 0) {
+        av_frame_unref(&f);
+        throw ImageError(name + ": damaged: the decoder could only conceal it");
+      }
+      if (s.width == 0) s.width = f.width, s.height = f.height;
+      if (f.width != s.width || f.height != s.height) {
+        const std::string sizes = std::to_string(s.width) + " x " + std::to_string(s.height) +
+                                  " to " + std::to_string(f.width) + " x " + std::to_string(f.height);
+        av_frame_unref(&f);
+        throw ImageError(name + ": the picture size changes mid-stream (" + sizes + ")");
+      }
+      try {
+        s.converter.Convert(f, s.coding, HasAlphaChannel(static_cast<AVPixelFormat>(f.format)),
+                            image);
+      } catch (const ImageError& e) {
+        av_frame_unref(&f);
+        throw ImageError(s.path + ": " + e.what());
+      }
+      av_frame_unref(&f);
+      time->pts = pts;
+      time->duration = duration;
+      return true;
+    }
+    if (err == AVERROR_EOF) {
+      s.done = true;
+      // A file cut short still opens; what it declared tells.
+      if (s.stream->nb_frames > 0 && s.packetsIn < s.stream->nb_frames)
+        throw ImageError(s.path + ": the stream ends after " + std::to_string(s.packetsIn) +
+                         " of its " + std::to_string(s.stream->nb_frames) +
+                         " frames (is the file cut short?)");
+      return false;
+    }
+    if (err != AVERROR(EAGAIN))
+      throw ImageError(s.FrameName(AV_NOPTS_VALUE) + ": cannot decode: " + ErrorText(err));
+
+    if (s.draining) {
+      s.done = true;  // a decoder that neither gives frames nor ends
+      return false;
+    }
+    err = av_read_frame(s.input.get(), s.packet.get());
+    if (err < 0) {
+      s.draining = true;
+      avcodec_send_packet(s.decoder.get(), nullptr);
+      if (err == AVERROR_EOF) continue;
+      throw ImageError(s.path + ": after frame " + std::to_string(s.framesOut) +
+                       ": cannot read further: " + ErrorText(err));
+    }
+    if (s.packet->stream_index != s.stream->index) {
+      av_packet_unref(s.packet.get());
+      continue;
+    }
+    ++s.packetsIn;
+    const int64_t pts = s.packet->pts;
+    err = avcodec_send_packet(s.decoder.get(), s.packet.get());
+    av_packet_unref(s.packet.get());
+    if (err < 0 && err != AVERROR(EAGAIN))
+      throw ImageError(s.FrameName(pts) + ": cannot decode: " + ErrorText(err));
+  }
+  return false;
+}
+
+}  // namespace fxaa_cli
