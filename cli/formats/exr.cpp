@@ -13,7 +13,7 @@
 #include <new>
 #include <string>
 
-#include "cli/exr_header_check.h"
+#include "cli/formats/exr_header_check.h"
 #include "cli/image.h"
 
 namespace fxaa_cli {
