@@ -13,6 +13,7 @@
 #include "cli/batch.h"
 #include "cli/demo_scene.h"
 #include "cli/effect.h"
+#include "cli/formats/video.h"
 #include "cli/image.h"
 #include "cli/sequence.h"
 #include "cli/system.h"
@@ -142,6 +143,8 @@ struct RenderArgs {
   bool timing = false;
   std::string depth;
   std::string channels;
+  VideoWriteOptions video;
+  std::vector<CLI::Option*> videoOptions;  // --codec, --crf, --fps: for a video output only
   ParamValues params;
 };
 
@@ -181,6 +184,16 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
   ParseWriteOptions(args, &options.frame.write);
 
   BatchPlan plan = PlanBatch(args.inputs, args.frames, args.output);
+  if (!plan.videoOutput.empty()) {
+    if (!args.depth.empty() || !args.channels.empty())
+      throw UsageError("--depth and --channels are for image outputs; a video keeps its input's");
+    options.video = args.video;
+    CheckVideoWriteOptions(options.video);
+  } else {
+    for (const CLI::Option* o : args.videoOptions)
+      if (o->count() > 0)
+        throw UsageError(o->get_name() + " is for a video output (.mp4, .mov, .mkv, .webm, .avi)");
+  }
   if (plan.gaps > 0) {
     err << "fxaa: " << args.inputs[0] << ": " << plan.gaps << " of " << plan.jobs.size()
         << " frames missing from the sequence\n";
@@ -207,7 +220,7 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
   progress.Finish();
   if (args.timing) err << DescribeTiming(result) << "\n";
   if (result.interrupted) return kExitInterrupted;
-  return result.written == static_cast<int>(plan.jobs.size()) ? kExitOk : kExitFailed;
+  return result.complete ? kExitOk : kExitFailed;
 }
 
 int RunDemo(const DemoArgs& args, const std::string& pluginPath, std::ostream& out,
@@ -405,6 +418,22 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
   renderCmd->add_option("--channels", render.channels,
                         "output channels: y, ya, rgb, rgba; default the input's")
       ->type_name("SET");
+  render.videoOptions = {
+      renderCmd
+          ->add_option("--codec", render.video.codec,
+                       "video output: an FFmpeg encoder (libx264, libx265, prores_ks, "
+                       "libvpx-vp9, ffv1, ...); default the input's codec, else the container's")
+          ->type_name("NAME"),
+      renderCmd
+          ->add_option("--crf", render.video.crf,
+                       "video output: constant-quality level for x264, x265, VP9 and AV1 "
+                       "(lower is better; default 16)")
+          ->check(CLI::Range(0, 63))
+          ->type_name("N"),
+      renderCmd
+          ->add_option("--fps", render.video.fps,
+                       "video output from image files: frames per second (default 24)")
+          ->type_name("RATE")};
 
   DemoArgs demo;
   CLI::App* demoCmd = app.add_subcommand(

@@ -5,11 +5,15 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <thread>
 
+#include "cli/formats/video.h"
 #include "cli/pixel_convert.h"
 
 namespace fxaa_cli {
@@ -55,8 +59,38 @@ class BoundedQueue {
 };
 
 struct Work {
-  const FrameJob* job = nullptr;
+  std::shared_ptr<const FrameJob> job;  // a plan's job, or one made for a frame of a video
+  int index = 0;                        // place in the batch, from 0: the order of a video output
+  FrameTime time;
   Image image;
+};
+
+// Frames of a video output are encoded in order. A frame may enter the pipeline only while it is
+// at most `span` frames ahead of the next one to encode, so that the frames held back behind a
+// slow one stay few.
+class OrderWindow {
+ public:
+  explicit OrderWindow(int span) : span_(span) {}
+
+  // Waits until frame `index` may enter, or `stopping()` holds. A signal handler cannot wake the
+  // wait, so it looks again now and then.
+  template <typename Stopping>
+  void WaitForRoom(int index, Stopping stopping) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (index >= next_ + span_ && !stopping())
+      moved_.wait_for(lock, std::chrono::milliseconds(50));
+  }
+  void Advance(int next) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    next_ = next;
+    moved_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable moved_;
+  int next_ = 0;
+  const int span_;
 };
 
 using Clock = std::chrono::steady_clock;
@@ -157,7 +191,7 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
   std::atomic<bool> stop{false};
   std::atomic<bool> fatalReported{false};
   BatchResult result;
-  auto failed = [&](const std::string& message) {
+  std::function<void(const std::string&)> failed = [&](const std::string& message) {
     progress.FrameFailed(message);
     if (options.failFast) stop = true;
   };
@@ -165,12 +199,70 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
   BatchClock clock;
   const auto batchStart = Clock::now();
 
+  // A video input is opened before anything starts: a file that is no video fails the batch.
+  std::unique_ptr<VideoReader> video;
+  if (!plan.videoInput.empty()) {
+    video = std::make_unique<VideoReader>(plan.videoInput);
+    progress.SetTotal(video->expectedFrames());
+  }
+  const VideoSource videoSource = video ? video->source() : VideoSource{};
+  // A video output is one file: a frame that fails spoils it, and the batch stops.
+  const bool ordered = !plan.videoOutput.empty();
+  auto failedFrame = failed;
+  if (ordered) {
+    failed = [&](const std::string& message) {
+      failedFrame(message);
+      stop = true;
+    };
+  }
+
   // Each stage holds at most a couple of frames more than the render threads need.
   BoundedQueue<Work> toRender(size_t(threads) + 1);
   BoundedQueue<Work> toWrite(size_t(threads) + 1);
+  OrderWindow window(2 * threads + 2);
+
+  // Frames enter rendering in order; a video output writes them in that order.
+  auto enter = [&](Work work) {
+    if (work.image.worldDepth() == 32 && !effect.floatColour()) {
+      failed(work.job->input + ": cannot render: the plug-in does not take 32-bit float frames");
+      return;
+    }
+    if (ordered) window.WaitForRoom(work.index, stopping);
+    toRender.Push(std::move(work));
+  };
 
   std::thread reader([&] {
-    for (const FrameJob& job : plan.jobs) {
+    if (video != nullptr) {
+      // A video's frames, numbered from 1 as the decoder gives them, damaged ones included.
+      bool more = true;
+      int index = 0, unreadable = 0;
+      while (more && !stopping()) {
+        bool read = false;
+        Guarded(plan.videoInput, "read", failed, [&] {
+          Work work;
+          const auto start = Clock::now();
+          more = video->Read(&work.image, &work.time);
+          read = true;
+          if (!more) return;
+          clock.Add(&BatchTiming::reading, SecondsSince(start));
+          auto job = std::make_shared<FrameJob>();
+          job->frame = video->framesRead();
+          job->input = plan.videoInput + ": frame " + std::to_string(job->frame);
+          job->output = ordered ? plan.videoOutput : plan.framePattern.Format(job->frame);
+          work.job = std::move(job);
+          work.index = index++;
+          enter(std::move(work));
+        });
+        unreadable += !read;
+      }
+      // The total was the file's own estimate; now it is known.
+      if (!more) progress.SetTotal(index + unreadable);
+      if (!more && index + unreadable == 0) failed(plan.videoInput + ": no frames in its video stream");
+      toRender.Close();
+      return;
+    }
+    for (size_t i = 0; i < plan.jobs.size(); ++i) {
+      const FrameJob& job = plan.jobs[i];
       if (stopping()) break;
       if (job.missing) {
         failed(job.input + ": missing (a gap in the sequence)");
@@ -178,15 +270,14 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
       }
       Guarded(job.input, "read", failed, [&] {
         Work work;
-        work.job = &job;
+        work.job = std::shared_ptr<const FrameJob>(std::shared_ptr<const FrameJob>(), &job);
+        work.index = static_cast<int>(i);
+        work.time.pts = work.index;  // frames from files: one frame of the video's rate each
+        work.time.duration = 1;
         const auto start = Clock::now();
         work.image = ReadImage(job.input);
         clock.Add(&BatchTiming::reading, SecondsSince(start));
-        if (work.image.worldDepth() == 32 && !effect.floatColour()) {
-          failed(job.input + ": cannot render: the plug-in does not take 32-bit float frames");
-          return;
-        }
-        toRender.Push(std::move(work));
+        enter(std::move(work));
       });
     }
     toRender.Close();
@@ -234,7 +325,47 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
     });
   }
 
+  bool videoWritten = false;
   std::thread writer([&] {
+    if (ordered) {
+      // Frames are encoded in order, those that overtook a slower one held until its turn. The
+      // file is put in place only when every frame made it; otherwise nothing is left.
+      std::map<int, Work> held;
+      int next = 0;
+      std::unique_ptr<VideoWriter> out;
+      while (std::optional<Work> work = toWrite.Pop()) {
+        if (stopping()) continue;  // drain
+        held.emplace(work->index, std::move(*work));
+        while (!held.empty() && held.begin()->first == next && !stopping()) {
+          Work w = std::move(held.begin()->second);
+          held.erase(held.begin());
+          Guarded(plan.videoOutput, "write", failed, [&] {
+            const auto start = Clock::now();
+            if (!out) {
+              out = std::make_unique<VideoWriter>(plan.videoOutput, w.image,
+                                                  video ? &videoSource : nullptr, options.video);
+              for (const std::string& note : out->notes()) progress.Note(plan.videoOutput + ": " + note);
+            }
+            out->Write(w.image, w.time);
+            clock.Add(&BatchTiming::writing, SecondsSince(start));
+            progress.FrameDone(plan.videoOutput + " frame " + std::to_string(w.job->frame));
+            window.Advance(++next);
+          });
+        }
+      }
+      if (out && held.empty() && !stopping()) {
+        Guarded(plan.videoOutput, "write", failed, [&] {
+          const auto start = Clock::now();
+          out->Finish();
+          clock.Add(&BatchTiming::writing, SecondsSince(start));
+          videoWritten = true;
+        });
+      }
+      out.reset();  // a file not finished is removed
+      if (!videoWritten && stopping())
+        progress.Note(plan.videoOutput + ": not written");
+      return;
+    }
     // Frames already rendered are written even after a stop: each file is complete.
     while (std::optional<Work> work = toWrite.Pop()) {
       Guarded(work->job->output, "write", failed, [&] {
@@ -255,6 +386,8 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
   result.failed = progress.failed();
   result.interrupted = g_interrupted.load();
   result.stopped = stop.load() || result.interrupted;
+  result.complete = result.failed == 0 && !result.stopped && result.written == progress.total() &&
+                    (!ordered || videoWritten);
   return result;
 }
 

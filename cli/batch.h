@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/effect.h"
+#include "cli/formats/video.h"
 #include "cli/image.h"
 #include "cli/progress.h"
 #include "cli/sequence.h"
@@ -26,6 +27,7 @@ PF_Err RenderImage(Effect& effect, const Image& input, const FrameOptions& optio
 
 struct BatchOptions {
   FrameOptions frame;
+  VideoWriteOptions video;  // for a video output
   int threads = 1;
   bool failFast = false;
 };
@@ -43,6 +45,7 @@ struct BatchResult {
   int failed = 0;
   bool stopped = false;  // fail-fast, a fatal error or an interrupt ended it early
   bool interrupted = false;
+  bool complete = false;  // every frame written (a video output: the file in place)
   BatchTiming timing;
 };
 

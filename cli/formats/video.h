@@ -50,6 +50,8 @@ class VideoReader {
   // A frame that cannot be decoded throws ImageError naming the file and the frame; reading may
   // go on after it.
   bool Read(Image* image, FrameTime* time);
+  // Frames the decoder gave so far, damaged ones included: the number of the last one read.
+  int framesRead() const;
 
  private:
   struct State;

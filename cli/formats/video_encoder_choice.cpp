@@ -14,10 +14,10 @@ namespace {
 
 // The encoder of the field for each codec that has several (the library's first pick may be a
 // hardware wrapper, or a slow reference encoder).
-const AVCodec* PreferredEncoder(AVCodecID id) {
+const AVCodec* PreferredEncoder(AVCodecID id, AVPixelFormat format) {
   const char* names[2] = {nullptr, nullptr};
   switch (id) {
-    case AV_CODEC_ID_H264: names[0] = "libx264"; break;
+    case AV_CODEC_ID_H264: names[0] = IsRgbFormat(format) ? "libx264rgb" : "libx264"; break;
     case AV_CODEC_ID_HEVC: names[0] = "libx265"; break;
     case AV_CODEC_ID_VP9: names[0] = "libvpx-vp9"; break;
     case AV_CODEC_ID_VP8: names[0] = "libvpx"; break;
@@ -110,7 +110,7 @@ EncoderChoice ChooseEncoder(const AVOutputFormat* container, const FramesDescrip
                        avcodec_get_name(choice.codec->id) + " video (from --codec " + codecName +
                        ")");
   } else if (source != nullptr) {
-    const AVCodec* same = PreferredEncoder(source->codec_id);
+    const AVCodec* same = PreferredEncoder(source->codec_id, frames.sourceFormat);
     const char* sourceName = avcodec_get_name(source->codec_id);
     if (same != nullptr && ContainerTakes(container, source->codec_id)) {
       choice.codec = same;

@@ -1,5 +1,6 @@
 #include "cli/formats/video_libav.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -11,20 +12,38 @@ namespace fxaa_cli::libav {
 namespace {
 
 thread_local std::string t_loggedError;
+thread_local std::string t_partialLine;  // a message logged in several calls, until its newline
+std::atomic<unsigned> g_decoderErrors{0};
+std::mutex g_decoderErrorMutex;
+std::string g_decoderError;
+
+bool FromDecoder(void* object) {
+  if (object == nullptr) return false;
+  const AVClass* c = *static_cast<const AVClass**>(object);
+  if (c == nullptr) return false;
+  const AVClassCategory category = c->get_category ? c->get_category(object) : c->category;
+  return category == AV_CLASS_CATEGORY_DECODER;
+}
 
 // The libraries' log callback: errors are kept for the message of the call that failed, the rest
 // (encoder statistics, stream notes) would only garble the progress display.
 void OnLibraryLog(void* object, int level, const char* format, va_list args) {
   if (level > AV_LOG_ERROR) return;
   char line[512];
-  int prefix = 1;
+  int prefix = 0;  // "[ffv1 @ 0x55...]" names an address, nothing a user knows
   av_log_format_line2(object, level, format, args, line, sizeof(line), &prefix);
-  // "[mov,mp4,m4a,3gp,3g2,mj2 @ 0x55...] moov atom not found": the address says nothing to a user.
-  std::string text = line;
-  const size_t bracket = text.find("] ");
-  if (!text.empty() && text[0] == '[' && bracket != std::string::npos) text.erase(0, bracket + 2);
-  text = OneLine(text);
-  if (!text.empty()) t_loggedError = text;
+  const std::string part = line;
+  const bool ends = !part.empty() && part.back() == '\n';
+  t_partialLine += part;
+  const std::string text = OneLine(t_partialLine);
+  if (ends) t_partialLine.clear();
+  if (text.empty()) return;
+  t_loggedError = text;
+  if (FromDecoder(object)) {
+    std::lock_guard<std::mutex> lock(g_decoderErrorMutex);
+    g_decoderError = text;
+    ++g_decoderErrors;
+  }
 }
 
 }  // namespace
@@ -35,6 +54,13 @@ void KeepLogQuiet() {
 }
 
 void ClearLoggedError() { t_loggedError.clear(); }
+
+unsigned DecoderErrorCount() { return g_decoderErrors.load(); }
+
+std::string LastDecoderError() {
+  std::lock_guard<std::mutex> lock(g_decoderErrorMutex);
+  return g_decoderError;
+}
 
 std::string ErrorText(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};

@@ -47,6 +47,11 @@ std::string ErrorText(int code);
 // Forgets the last logged error line of this thread.
 void ClearLoggedError();
 
+// Errors that decoders logged so far in this process, and the last one's text. Decoders conceal
+// much of the damage they meet and say so only in their log.
+unsigned DecoderErrorCount();
+std::string LastDecoderError();
+
 // Opens `path` for reading and reads its stream information. Throws ImageError naming the file.
 InputPtr OpenInput(const std::string& path);
 

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <vector>
 
 #include "cli/formats/video.h"
@@ -12,6 +13,13 @@
 namespace fxaa_cli {
 
 using namespace libav;
+
+namespace {
+
+// A packet's or frame's time as the demuxer gave it: its pts, else its dts.
+int64_t PacketTime(int64_t pts, int64_t dts) { return pts != AV_NOPTS_VALUE ? pts : dts; }
+
+}  // namespace
 
 struct VideoReader::State {
   std::string path;
@@ -28,6 +36,9 @@ struct VideoReader::State {
   bool draining = false;  // the demuxer is done: the decoder gives what it still holds
   bool done = false;
   int64_t nextPts = 0;
+  // Packets (by time) whose decoding logged an error, with the error: their frames are damaged
+  // even when the decoder concealed it and gave a picture.
+  std::map<int64_t, std::string> damaged;
 
   // "in.mp4: frame 17 (0.680 s)": the frame about to come out, for messages.
   std::string FrameName(int64_t pts) const {
@@ -97,6 +108,9 @@ VideoReader::VideoReader(const std::string& path) : state_(std::make_unique<Stat
   if (err >= 0) {
     s.decoder->pkt_timebase = s.stream->time_base;
     s.decoder->thread_count = 0;  // as many as the machine has
+    // Slice threads decode each packet within the call that sends it, so that an error the
+    // decoder logs belongs to that packet's frame.
+    s.decoder->thread_type = FF_THREAD_SLICE;
     err = avcodec_open2(s.decoder.get(), codec, nullptr);
   }
   if (err < 0)
@@ -112,6 +126,8 @@ VideoReader::~VideoReader() = default;
 VideoSource VideoReader::source() const {
   return VideoSource{state_->path, state_->stream->index};
 }
+
+int VideoReader::framesRead() const { return state_->framesOut; }
 
 int VideoReader::expectedFrames() const {
   const AVStream* st = state_->stream;
@@ -129,6 +145,7 @@ int VideoReader::expectedFrames() const {
 bool VideoReader::Read(Image* image, FrameTime* time) {
   State& s = *state_;
   while (!s.done) {
+    const unsigned errorsBefore = DecoderErrorCount();
     int err = avcodec_receive_frame(s.decoder.get(), s.frame.get());
     if (err == 0) {
       AVFrame& f = *s.frame;
@@ -142,9 +159,19 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
       const int64_t duration = f.pkt_duration;
 #endif
       s.nextPts = pts + (duration > 0 ? duration : 1);
-      if ((f.flags & AV_FRAME_FLAG_CORRUPT) || f.decode_error_flags != 0) {
+      std::string damage;
+      const auto logged = s.damaged.find(PacketTime(f.pts, f.pkt_dts));
+      if (logged != s.damaged.end()) {
+        damage = logged->second;
+        s.damaged.erase(logged);
+      } else if (DecoderErrorCount() != errorsBefore) {
+        damage = LastDecoderError();
+      } else if ((f.flags & AV_FRAME_FLAG_CORRUPT) || f.decode_error_flags != 0) {
+        damage = "the decoder could only conceal it";
+      }
+      if (!damage.empty()) {
         av_frame_unref(&f);
-        throw ImageError(name + ": damaged: the decoder could only conceal it");
+        throw ImageError(name + ": damaged: " + damage);
       }
       if (s.width == 0) s.width = f.width, s.height = f.height;
       if (f.width != s.width || f.height != s.height) {
@@ -167,6 +194,11 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
     }
     if (err == AVERROR_EOF) {
       s.done = true;
+      if (!s.damaged.empty())
+        throw ImageError(s.path + ": " +
+                         std::to_string(s.damaged.size()) + " damaged frame(s) from " +
+                         std::to_string(Seconds(s.damaged.begin()->first, s.stream->time_base)) +
+                         " s on gave no picture: " + s.damaged.begin()->second);
       // A file cut short still opens; what it declared tells.
       if (s.stream->nb_frames > 0 && s.packetsIn < s.stream->nb_frames)
         throw ImageError(s.path + ": the stream ends after " + std::to_string(s.packetsIn) +
@@ -195,10 +227,13 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
     }
     ++s.packetsIn;
     const int64_t pts = s.packet->pts;
+    const int64_t time = PacketTime(s.packet->pts, s.packet->dts);
+    const unsigned errorsBeforeSend = DecoderErrorCount();
     err = avcodec_send_packet(s.decoder.get(), s.packet.get());
     av_packet_unref(s.packet.get());
     if (err < 0 && err != AVERROR(EAGAIN))
       throw ImageError(s.FrameName(pts) + ": cannot decode: " + ErrorText(err));
+    if (DecoderErrorCount() != errorsBeforeSend) s.damaged[time] = LastDecoderError();
   }
   return false;
 }

@@ -49,6 +49,7 @@ VideoReader::VideoReader(const std::string& path) { throw ImageError(path + ": "
 VideoReader::~VideoReader() = default;
 VideoSource VideoReader::source() const { return {}; }
 int VideoReader::expectedFrames() const { return 0; }
+int VideoReader::framesRead() const { return 0; }
 bool VideoReader::Read(Image*, FrameTime*) { return false; }
 
 void CheckVideoWriteOptions(const VideoWriteOptions&) { throw UsageError(kNeedsLinux); }

@@ -370,6 +370,12 @@ void VideoWriter::Write(const Image& image, const FrameTime& time) {
   s.converter.Convert(image, s.choice.coding, s.frame.get());
   s.frame->pts = time.pts;
   s.frame->sample_aspect_ratio = s.encoder->sample_aspect_ratio;
+  // Some encoders (ProRes) take the tags from each frame rather than from their settings.
+  s.frame->color_primaries = s.encoder->color_primaries;
+  s.frame->color_trc = s.encoder->color_trc;
+  s.frame->colorspace = s.encoder->colorspace;
+  s.frame->color_range = s.encoder->color_range;
+  s.frame->chroma_location = s.encoder->chroma_sample_location;
   if (time.duration > 0) s.durations[time.pts] = time.duration;
   ++s.framesIn;
   err = avcodec_send_frame(s.encoder.get(), s.frame.get());
