@@ -13,7 +13,7 @@
 #include "cli/batch.h"
 #include "cli/demo_scene.h"
 #include "cli/effect.h"
-#include "cli/image.h"
+#include "cli/formats/format.h"
 #include "cli/sequence.h"
 #include "cli/system.h"
 
@@ -142,6 +142,9 @@ struct RenderArgs {
   bool timing = false;
   std::string depth;
   std::string channels;
+  // The formats' own options, in the order of AllFormatOptions().
+  std::vector<CLI::Option*> formatOptions;
+  std::vector<std::string> formatValues;
   ParamValues params;
 };
 
@@ -168,6 +171,14 @@ void ParseWriteOptions(const RenderArgs& args, WriteOptions* write) {
     else if (c == "rgb") write->layout = ChannelLayout::kRGB;
     else if (c == "rgba") write->layout = ChannelLayout::kRGBA;
     else throw UsageError("--channels " + args.channels + ": expected y, ya, rgb or rgba");
+  }
+  const std::vector<const FormatOption*> known = AllFormatOptions();
+  for (size_t i = 0; i < known.size(); ++i) {
+    if (args.formatOptions[i]->count() == 0) continue;
+    const std::string& value = args.formatValues[i];
+    const std::string why = known[i]->check(value);
+    if (!why.empty()) throw UsageError("--" + std::string(known[i]->name) + " " + value + ": " + why);
+    write->formatOptions[known[i]->name] = value;
   }
 }
 
@@ -347,8 +358,9 @@ std::string DefaultPluginPath() {
 
 int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ostream& err,
             bool terminal) {
-  CLI::App app("fxaa: anti-alias PNG and OpenEXR images and sequences with the FXAA plug-in, "
-               "run as After Effects would run it.",
+  CLI::App app("fxaa: anti-alias " + FormatNames() +
+                   " images and sequences with the FXAA plug-in, run as After Effects would "
+                   "run it.",
                "fxaa");
   app.footer(kExamples);
   // Options are written the same everywhere; on Windows "/name" would otherwise be an option,
@@ -370,8 +382,8 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
       "render", "anti-alias images or sequences (the default command: \"render\" may be left out)");
   renderCmd->fallthrough();
   renderCmd->add_option("inputs", render.inputs,
-                        "input files (.png, .exr), or one numbered sequence: shot.%04d.exr or "
-                        "shot.####.exr")
+                        "input files (" + FormatExtensions() +
+                            "), or one numbered sequence: shot.%04d.exr or shot.####.exr")
       ->required();
   renderCmd->add_option("-o,--output", render.output,
                         "output file, pattern (out.%04d.png), or folder (out/, same names)")
@@ -405,6 +417,14 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
   renderCmd->add_option("--channels", render.channels,
                         "output channels: y, ya, rgb, rgba; default the input's")
       ->type_name("SET");
+  const std::vector<const FormatOption*> formatOptions = AllFormatOptions();
+  render.formatValues.resize(formatOptions.size());
+  for (size_t i = 0; i < formatOptions.size(); ++i) {
+    const FormatOption& o = *formatOptions[i];
+    render.formatOptions.push_back(
+        renderCmd->add_option(std::string("--") + o.name, render.formatValues[i], o.help)
+            ->type_name(o.valueName));
+  }
 
   DemoArgs demo;
   CLI::App* demoCmd = app.add_subcommand(

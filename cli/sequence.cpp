@@ -7,7 +7,7 @@
 #include <map>
 #include <set>
 
-#include "cli/image.h"
+#include "cli/formats/format.h"
 
 namespace fxaa_cli {
 
@@ -154,9 +154,8 @@ std::string Identity(const std::string& path) {
 }
 
 void CheckOutputName(const std::string& output) {
-  FileFormat format;
-  if (!FormatFromName(output, &format))
-    throw UsageError(output + ": unknown output type (name it .png or .exr)");
+  if (FormatForName(output) == nullptr)
+    throw UsageError(output + ": unknown output type (name it " + FormatExtensions() + ")");
 }
 
 }  // namespace
