@@ -13,8 +13,8 @@
 #include "cli/batch.h"
 #include "cli/demo_scene.h"
 #include "cli/effect.h"
+#include "cli/formats/format.h"
 #include "cli/formats/video.h"
-#include "cli/image.h"
 #include "cli/sequence.h"
 #include "cli/system.h"
 
@@ -143,8 +143,9 @@ struct RenderArgs {
   bool timing = false;
   std::string depth;
   std::string channels;
-  VideoWriteOptions video;
-  std::vector<CLI::Option*> videoOptions;  // --codec, --crf, --fps: for a video output only
+  // The formats' own options, in the order of AllFormatOptions().
+  std::vector<CLI::Option*> formatOptions;
+  std::vector<std::string> formatValues;
   ParamValues params;
 };
 
@@ -172,6 +173,14 @@ void ParseWriteOptions(const RenderArgs& args, WriteOptions* write) {
     else if (c == "rgba") write->layout = ChannelLayout::kRGBA;
     else throw UsageError("--channels " + args.channels + ": expected y, ya, rgb or rgba");
   }
+  const std::vector<const FormatOption*> known = AllFormatOptions();
+  for (size_t i = 0; i < known.size(); ++i) {
+    if (args.formatOptions[i]->count() == 0) continue;
+    const std::string& value = args.formatValues[i];
+    const std::string why = known[i]->check(value);
+    if (!why.empty()) throw UsageError("--" + std::string(known[i]->name) + " " + value + ": " + why);
+    write->formatOptions[known[i]->name] = value;
+  }
 }
 
 int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet, bool terminal,
@@ -184,16 +193,8 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
   ParseWriteOptions(args, &options.frame.write);
 
   BatchPlan plan = PlanBatch(args.inputs, args.frames, args.output);
-  if (!plan.videoOutput.empty()) {
-    if (!args.depth.empty() || !args.channels.empty())
-      throw UsageError("--depth and --channels are for image outputs; a video keeps its input's");
-    options.video = args.video;
-    CheckVideoWriteOptions(options.video);
-  } else {
-    for (const CLI::Option* o : args.videoOptions)
-      if (o->count() > 0)
-        throw UsageError(o->get_name() + " is for a video output (.mp4, .mov, .mkv, .webm, .avi)");
-  }
+  if (!plan.videoOutput.empty() && (!args.depth.empty() || !args.channels.empty()))
+    throw UsageError("--depth and --channels are for image outputs; a video keeps its input's");
   if (plan.gaps > 0) {
     err << "fxaa: " << args.inputs[0] << ": " << plan.gaps << " of " << plan.jobs.size()
         << " frames missing from the sequence\n";
@@ -360,8 +361,9 @@ std::string DefaultPluginPath() {
 
 int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ostream& err,
             bool terminal) {
-  CLI::App app("fxaa: anti-alias PNG and OpenEXR images and sequences with the FXAA plug-in, "
-               "run as After Effects would run it.",
+  CLI::App app("fxaa: anti-alias " + FormatNames() +
+                   " images and sequences with the FXAA plug-in, run as After Effects would "
+                   "run it.",
                "fxaa");
   app.footer(kExamples);
   // Options are written the same everywhere; on Windows "/name" would otherwise be an option,
@@ -383,8 +385,8 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
       "render", "anti-alias images or sequences (the default command: \"render\" may be left out)");
   renderCmd->fallthrough();
   renderCmd->add_option("inputs", render.inputs,
-                        "input files (.png, .exr), or one numbered sequence: shot.%04d.exr or "
-                        "shot.####.exr")
+                        "input files (" + FormatExtensions() +
+                            "), or one numbered sequence: shot.%04d.exr or shot.####.exr")
       ->required();
   renderCmd->add_option("-o,--output", render.output,
                         "output file, pattern (out.%04d.png), or folder (out/, same names)")
@@ -418,22 +420,14 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
   renderCmd->add_option("--channels", render.channels,
                         "output channels: y, ya, rgb, rgba; default the input's")
       ->type_name("SET");
-  render.videoOptions = {
-      renderCmd
-          ->add_option("--codec", render.video.codec,
-                       "video output: an FFmpeg encoder (libx264, libx265, prores_ks, "
-                       "libvpx-vp9, ffv1, ...); default the input's codec, else the container's")
-          ->type_name("NAME"),
-      renderCmd
-          ->add_option("--crf", render.video.crf,
-                       "video output: constant-quality level for x264, x265, VP9 and AV1 "
-                       "(lower is better; default 16)")
-          ->check(CLI::Range(0, 63))
-          ->type_name("N"),
-      renderCmd
-          ->add_option("--fps", render.video.fps,
-                       "video output from image files: frames per second (default 24)")
-          ->type_name("RATE")};
+  const std::vector<const FormatOption*> formatOptions = AllFormatOptions();
+  render.formatValues.resize(formatOptions.size());
+  for (size_t i = 0; i < formatOptions.size(); ++i) {
+    const FormatOption& o = *formatOptions[i];
+    render.formatOptions.push_back(
+        renderCmd->add_option(std::string("--") + o.name, render.formatValues[i], o.help)
+            ->type_name(o.valueName));
+  }
 
   DemoArgs demo;
   CLI::App* demoCmd = app.add_subcommand(

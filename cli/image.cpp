@@ -1,7 +1,6 @@
 #include "cli/image.h"
 
 #include <algorithm>
-#include <cctype>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -11,6 +10,7 @@
 #include <fstream>
 #include <new>
 
+#include "cli/formats/format.h"
 #include "cli/system.h"
 
 namespace fxaa_cli {
@@ -55,12 +55,17 @@ const char* SampleTypeName(SampleType type) {
   return "?";
 }
 
-namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
+int ChannelCount(ChannelLayout layout) {
+  switch (layout) {
+    case ChannelLayout::kY: return 1;
+    case ChannelLayout::kYA: return 2;
+    case ChannelLayout::kRGB: return 3;
+    case ChannelLayout::kRGBA: return 4;
+  }
+  return 4;
 }
+
+namespace {
 
 // A name for the temporary file beside `path`, unique in this process and across processes.
 std::string TemporaryNameFor(const fs::path& path) {
@@ -94,19 +99,6 @@ void CheckImageSize(const std::string& path, long long width, long long height) 
   }
 }
 
-bool FormatFromName(const std::string& path, FileFormat* format) {
-  const std::string ext = Lower(fs::path(path).extension().string());
-  if (ext == ".png") {
-    *format = FileFormat::kPng;
-    return true;
-  }
-  if (ext == ".exr") {
-    *format = FileFormat::kExr;
-    return true;
-  }
-  return false;
-}
-
 Image ReadImage(const std::string& path) {
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
@@ -115,50 +107,51 @@ Image ReadImage(const std::string& path) {
 
   std::ifstream in(path, std::ios::binary);
   if (!in) throw ImageError(path + ": cannot open: " + std::strerror(errno));
-  unsigned char magic[8] = {};
-  in.read(reinterpret_cast<char*>(magic), sizeof(magic));
-  const std::streamsize got = in.gcount();
+  uint8_t head[kFormatHeadBytes] = {};
+  in.read(reinterpret_cast<char*>(head), sizeof(head));
+  const size_t got = static_cast<size_t>(in.gcount());
   in.close();
 
-  static const unsigned char kPngMagic[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  static const unsigned char kExrMagic[4] = {0x76, 0x2F, 0x31, 0x01};
+  if (got == 0) throw ImageError(path + ": empty file");
+  const Format* format = FormatForContent(head, got);
+  if (format == nullptr)
+    throw ImageError(path + ": unsupported file type (not a " + FormatNames() + " image)");
   try {
-    if (got == 8 && std::memcmp(magic, kPngMagic, 8) == 0) return ReadPng(path);
-    if (got >= 4 && std::memcmp(magic, kExrMagic, 4) == 0) return ReadExr(path);
+    Image image = format->read(path);
+    image.format = format;
+    return image;
   } catch (const std::bad_alloc&) {
     throw ImageError(path + ": not enough memory to read it");
   }
-  if (got == 0) throw ImageError(path + ": empty file");
-  throw ImageError(path + ": unsupported file type (not a PNG or OpenEXR image)");
 }
 
-void ResolveOutputEncoding(const Image& image, FileFormat format, const WriteOptions& options,
+void ResolveOutputEncoding(const Image& image, const Format& format, const WriteOptions& options,
                            ChannelLayout* layout, SampleType* type) {
-  *layout = options.overrideLayout ? options.layout : image.layout;
-  SampleType t = options.overrideType ? options.type : image.type;
-  if (format == FileFormat::kPng) {
-    if (t == SampleType::kHalf || t == SampleType::kFloat) t = SampleType::kUInt16;
-  } else {
-    if (t == SampleType::kUInt8 || t == SampleType::kUInt16) t = SampleType::kHalf;
-  }
-  *type = t;
+  ChannelLayout l = options.overrideLayout ? options.layout : image.layout;
+  if (!format.storesAlpha && l == ChannelLayout::kYA) l = ChannelLayout::kY;
+  if (!format.storesAlpha && l == ChannelLayout::kRGBA) l = ChannelLayout::kRGB;
+  *layout = l;
+
+  const SampleType wanted = options.overrideType ? options.type : image.type;
+  const std::vector<SampleType>& stored = format.sampleTypes;  // least precise first
+  const auto atLeast = std::find_if(stored.begin(), stored.end(),
+                                    [&](SampleType t) { return t >= wanted; });
+  *type = atLeast != stored.end() ? *atLeast : stored.back();
 }
 
 void WriteImage(const Image& image, const std::string& path, const WriteOptions& options) {
-  FileFormat format;
-  if (!FormatFromName(path, &format)) {
-    throw ImageError(path + ": cannot write: unknown output type (use .png or .exr)");
+  const Format* format = FormatForName(path);
+  if (format == nullptr) {
+    throw ImageError(path + ": cannot write: unknown output type (use " + FormatExtensions() +
+                     ")");
   }
   ChannelLayout layout;
   SampleType type;
-  ResolveOutputEncoding(image, format, options, &layout, &type);
+  ResolveOutputEncoding(image, *format, options, &layout, &type);
 
   const std::string tmp = TemporaryNameFor(fs::path(path));
   try {
-    if (format == FileFormat::kPng)
-      WritePng(image, tmp, layout, type);
-    else
-      WriteExr(image, tmp, layout, type);
+    format->write(image, tmp, layout, type, options);
   } catch (const ImageError& e) {
     std::remove(tmp.c_str());
     // The writers (and the libraries' messages) name the file they wrote; the user knows it by

@@ -31,7 +31,7 @@ Image WorldToImage(const hostsim::World& world, const Image& like) {
   image.layout = like.layout;
   image.type = like.type;
   image.fromPalette = like.fromPalette;
-  image.exrHeader = like.exrHeader;
+  image.details = like.details;
   image.width = world.width();
   image.height = world.height();
   image.Allocate();
@@ -87,7 +87,7 @@ Image Downsample(const Image& image, int factor) {
   out.layout = image.layout;
   out.type = image.type;
   out.fromPalette = image.fromPalette;
-  out.exrHeader = image.exrHeader;
+  out.details = image.details;
   out.width = (image.width + factor - 1) / factor;
   out.height = (image.height + factor - 1) / factor;
   out.Allocate();

@@ -7,8 +7,8 @@
 #include <map>
 #include <set>
 
+#include "cli/formats/format.h"
 #include "cli/formats/video.h"
-#include "cli/image.h"
 
 namespace fxaa_cli {
 
@@ -155,9 +155,8 @@ std::string Identity(const std::string& path) {
 }
 
 void CheckOutputName(const std::string& output) {
-  FileFormat format;
-  if (!FormatFromName(output, &format))
-    throw UsageError(output + ": unknown output type (name it .png or .exr)");
+  if (FormatForName(output) == nullptr)
+    throw UsageError(output + ": unknown output type (name it " + FormatExtensions() + ")");
 }
 
 // Found before anything is rendered rather than as one failed write per frame.

@@ -35,8 +35,6 @@ Image Noise(int width, int height, ChannelLayout layout, SampleType type) {
   image.height = height;
   image.layout = layout;
   image.type = type;
-  image.format = type == SampleType::kHalf || type == SampleType::kFloat ? FileFormat::kExr
-                                                                         : FileFormat::kPng;
   image.Allocate();
   for (uint8_t& b : image.bytes) b = static_cast<uint8_t>(g_random());
   for (float& f : image.floats) f = float(g_random() % 2049) / 1024.0f - 0.5f;
