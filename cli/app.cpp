@@ -31,6 +31,10 @@ const char* kExamples = R"(Examples:
   fxaa 'shot.####.png' -o aa.%04d.png -j 4    every frame on disk, four render threads
   fxaa in.exr -o out.exr --strength 60 --source alpha
   fxaa a.png b.png c.png -o smooth/           several files
+  fxaa in.mp4 -o out.mp4                      a video: same codec, colour tags and audio
+  fxaa in.mov -o frames/out.%05d.exr          a video's frames as files
+  fxaa 'shot.####.png' --fps 24 -o out.mov    files into a video (ProRes in .mov)
+  fxaa in.mkv -o out.mkv --codec libx265 --crf 20
   fxaa info                                   what the plug-in declares
 
 Exit status: 0 all frames written, 1 some frames failed or a runtime error (plug-in, OpenGL,
@@ -389,7 +393,8 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
                             "), or one numbered sequence: shot.%04d.exr or shot.####.exr")
       ->required();
   renderCmd->add_option("-o,--output", render.output,
-                        "output file, pattern (out.%04d.png), or folder (out/, same names)")
+                        "output file, pattern (out.%04d.png), folder (out/, same names), or "
+                        "video (out.mp4)")
       ->required()
       ->type_name("OUT");
   renderCmd->add_option("--frames", render.frames,

@@ -343,7 +343,8 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
             const auto start = Clock::now();
             if (!out) {
               out = std::make_unique<VideoWriter>(plan.videoOutput, w.image,
-                                                  video ? &videoSource : nullptr, options.video);
+                                                  video ? &videoSource : nullptr,
+                                                  VideoWriteOptionsFrom(options.frame.write));
               for (const std::string& note : out->notes()) progress.Note(plan.videoOutput + ": " + note);
             }
             out->Write(w.image, w.time);

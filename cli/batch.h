@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "cli/effect.h"
-#include "cli/formats/video.h"
 #include "cli/image.h"
 #include "cli/progress.h"
 #include "cli/sequence.h"
@@ -27,7 +26,6 @@ PF_Err RenderImage(Effect& effect, const Image& input, const FrameOptions& optio
 
 struct BatchOptions {
   FrameOptions frame;
-  VideoWriteOptions video;  // for a video output
   int threads = 1;
   bool failFast = false;
 };

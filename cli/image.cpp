@@ -116,6 +116,7 @@ Image ReadImage(const std::string& path) {
   const Format* format = FormatForContent(head, got);
   if (format == nullptr)
     throw ImageError(path + ": unsupported file type (not a " + FormatNames() + " image)");
+  if (format->holdsFrames) throw ImageError(path + ": a video, read only as the one input");
   try {
     Image image = format->read(path);
     image.format = format;
@@ -145,6 +146,8 @@ void WriteImage(const Image& image, const std::string& path, const WriteOptions&
     throw ImageError(path + ": cannot write: unknown output type (use " + FormatExtensions() +
                      ")");
   }
+  if (format->holdsFrames)
+    throw ImageError(path + ": cannot write: a video is written from a batch's frames");
   ChannelLayout layout;
   SampleType type;
   ResolveOutputEncoding(image, *format, options, &layout, &type);

@@ -4,11 +4,11 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
 #include "cli/formats/format.h"
-#include "cli/formats/video.h"
 
 namespace fxaa_cli {
 
@@ -154,9 +154,18 @@ std::string Identity(const std::string& path) {
   return ec ? fs::absolute(path).lexically_normal().string() : p.string();
 }
 
+// True when the name's extension is that of a format of many frames (a video).
+bool NamesVideo(const std::string& path) {
+  const Format* format = FormatForName(path);
+  return format != nullptr && format->holdsFrames;
+}
+
+// An output file of one frame.
 void CheckOutputName(const std::string& output) {
   if (FormatForName(output) == nullptr)
     throw UsageError(output + ": unknown output type (name it " + FormatExtensions() + ")");
+  if (NamesVideo(output))
+    throw UsageError(output + ": one video takes every frame: name it without a frame number");
 }
 
 // Found before anything is rendered rather than as one failed write per frame.
@@ -180,7 +189,7 @@ BatchPlan PlanVideoInput(const std::string& input, const std::string& frames,
   if (ParsePattern(output, &pattern)) {
     plan.framePattern = pattern;
     CheckOutputName(pattern.Format(1));
-  } else if (IsVideoName(output)) {
+  } else if (NamesVideo(output)) {
     plan.videoOutput = output;
   } else {
     throw UsageError(output + ": a video gives many frames: name an output pattern "
@@ -192,11 +201,14 @@ BatchPlan PlanVideoInput(const std::string& input, const std::string& frames,
   return plan;
 }
 
-// True when `path` is a video by its name or its first bytes; a damaged one is then told apart
-// from an unknown image.
+// True when `path` is a video by its first bytes, or by its name when they are of no known
+// format: a damaged video is then told so, not called an unknown image.
 bool IsVideoInput(const std::string& path) {
-  std::error_code ec;
-  return IsVideoName(path) || (fs::is_regular_file(path, ec) && LooksLikeVideo(path));
+  uint8_t head[kFormatHeadBytes] = {};
+  std::ifstream in(path, std::ios::binary);
+  in.read(reinterpret_cast<char*>(head), sizeof(head));
+  const Format* format = FormatForContent(head, static_cast<size_t>(in.gcount()));
+  return format != nullptr ? format->holdsFrames : NamesVideo(path);
 }
 
 }  // namespace
@@ -218,7 +230,7 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& f
     return PlanVideoInput(inputs[0], frames, output);
   if (inputs.size() > 1)
     for (const std::string& in : inputs)
-      if (IsVideoName(in)) throw UsageError(in + ": a video must be the only input");
+      if (NamesVideo(in)) throw UsageError(in + ": a video must be the only input");
   if (!frames.empty() && !sequence)
     throw UsageError("--frames needs a numbered input such as shot.%04d.exr");
 
@@ -265,7 +277,7 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& f
   FramePattern outputPattern;
   const bool outputIsPattern = ParsePattern(output, &outputPattern);
   std::error_code ec;
-  if (!outputIsPattern && IsVideoName(output)) {
+  if (!outputIsPattern && NamesVideo(output)) {
     // Every frame into one video, in the plan's order.
     plan.videoOutput = output;
     for (FrameJob& job : plan.jobs) {

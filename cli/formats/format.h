@@ -42,11 +42,15 @@ struct Format {
   void (*write)(const Image& image, const std::string& path, ChannelLayout layout,
                 SampleType type, const WriteOptions& options);
   std::vector<const FormatOption*> options;  // the options `write` takes
+  // Files of many frames (video): the batch reads and writes them as streams of frames
+  // (cli/formats/video.h); `read` and `write` stay empty.
+  bool holdsFrames = false;
 };
 
 // The formats, one per file in this folder.
 const Format& PngFormat();
 const Format& ExrFormat();
+const Format& VideoFormat();
 
 // Bytes of a file's start that detection looks at.
 constexpr size_t kFormatHeadBytes = 64;

@@ -4,6 +4,7 @@
 // video_unavailable.cpp instead, whose readers and writers fail with a message saying so.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,11 +14,12 @@
 
 namespace fxaa_cli {
 
-// True for the container names the tool writes: .mp4, .m4v, .mov, .mkv, .webm, .avi (any case).
-bool IsVideoName(const std::string& path);
+// True when a file starting with `head` is a video container, not a still image: the video
+// entry's detection in the format table (video_format.cpp).
+bool DetectVideo(const uint8_t* head, size_t size);
 
-// True when the file's first bytes are those of a video container (not a still image).
-bool LooksLikeVideo(const std::string& path);
+// "" when `name` is a video encoder of this FFmpeg, else why not: the check of --codec.
+std::string CheckVideoEncoder(const std::string& name);
 
 // A frame's place in its stream's timeline, in the stream's time base.
 struct FrameTime {
@@ -64,9 +66,8 @@ struct VideoWriteOptions {
   double fps = 24;    // frame rate of a video made from image files
 };
 
-// Throws UsageError for an encoder that does not exist or encodes no video, and for a crf the
-// encoder has no option for.
-void CheckVideoWriteOptions(const VideoWriteOptions& options);
+// The video entry's options (--codec, --crf, --fps) as given in `options`, checked already.
+VideoWriteOptions VideoWriteOptionsFrom(const WriteOptions& options);
 
 class VideoWriter {
  public:

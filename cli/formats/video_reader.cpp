@@ -1,6 +1,6 @@
 // Demuxing and decoding a video's main stream into the tool's images, in presentation order.
 // Other streams are skipped here: the writer copies them from the file itself.
-#include <cctype>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -53,33 +53,19 @@ struct VideoReader::State {
   }
 };
 
-bool IsVideoName(const std::string& path) {
-  const size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
-  std::string ext = path.substr(dot + 1);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  for (const char* known : {"mp4", "m4v", "mov", "mkv", "webm", "avi"})
-    if (ext == known) return true;
-  return false;
-}
-
-bool LooksLikeVideo(const std::string& path) {
+bool DetectVideo(const uint8_t* head, size_t size) {
   KeepLogQuiet();
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  // Containers say what they are in their first few hundred bytes; the padding the probe wants
-  // stays zero.
-  std::vector<uint8_t> head(4096 + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-  const size_t got = std::fread(head.data(), 1, 4096, file);
-  std::fclose(file);
+  // The probe reads past the end of its buffer by up to the padding, which must be zero.
+  std::vector<uint8_t> padded(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+  std::copy(head, head + size, padded.begin());
   AVProbeData probe{};
   probe.filename = "";  // by content only
-  probe.buf = head.data();
-  probe.buf_size = static_cast<int>(got);
+  probe.buf = padded.data();
+  probe.buf_size = static_cast<int>(size);
   int score = 0;
   const AVInputFormat* format = av_probe_input_format3(&probe, 1, &score);
   if (format == nullptr || score < AVPROBE_SCORE_MAX / 4) return false;
-  // Still images are also formats of the library ("png_pipe", "image2"); they are not videos.
+  // Still images are formats of the library too ("png_pipe", "image2"); they are not videos.
   const std::string name = format->name;
   return name.find("_pipe") == std::string::npos && name != "image2" && name != "gif" &&
          name != "apng" && name.find("tiff") == std::string::npos;

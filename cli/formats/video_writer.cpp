@@ -15,11 +15,11 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "cli/formats/format.h"
 #include "cli/formats/video.h"
 #include "cli/formats/video_encoder_choice.h"
 #include "cli/formats/video_libav.h"
 #include "cli/formats/video_pixels.h"
-#include "cli/sequence.h"  // UsageError
 #include "cli/system.h"
 
 namespace fxaa_cli {
@@ -215,7 +215,7 @@ VideoWriter::VideoWriter(const std::string& path, const Image& first, const Vide
   s.path = path;
   if (!s.frame || !s.packet || !s.pending) throw ImageError(path + ": not enough memory");
   const AVOutputFormat* container = av_guess_format(nullptr, path.c_str(), nullptr);
-  if (container == nullptr || !IsVideoName(path))
+  if (container == nullptr || FormatForName(path) != &VideoFormat())
     throw ImageError(path + ": cannot write: not a video container name");
 
   const AVStream* in = nullptr;
@@ -339,21 +339,12 @@ VideoWriter::VideoWriter(const std::string& path, const Image& first, const Vide
 
 VideoWriter::~VideoWriter() = default;
 
-void CheckVideoWriteOptions(const VideoWriteOptions& options) {
+std::string CheckVideoEncoder(const std::string& name) {
   KeepLogQuiet();
-  const AVCodec* codec = nullptr;
-  if (!options.codec.empty()) {
-    codec = avcodec_find_encoder_by_name(options.codec.c_str());
-    if (codec == nullptr)
-      throw UsageError("--codec " + options.codec +
-                       ": no such encoder in this FFmpeg (\"ffmpeg -encoders\" lists them)");
-    if (codec->type != AVMEDIA_TYPE_VIDEO)
-      throw UsageError("--codec " + options.codec + ": not a video encoder");
-  }
-  if (options.crf >= 0 && codec != nullptr && !HasCrfOption(codec))
-    throw UsageError("--crf: " + options.codec + " has no crf setting");
-  if (!(options.fps > 0 && options.fps <= 1000))
-    throw UsageError("--fps: expected a frame rate above 0 and at most 1000");
+  const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str());
+  if (codec == nullptr) return "no such encoder in this FFmpeg (\"ffmpeg -encoders\" lists them)";
+  if (codec->type != AVMEDIA_TYPE_VIDEO) return "not a video encoder";
+  return "";
 }
 
 const std::vector<std::string>& VideoWriter::notes() const { return state_->notes; }
