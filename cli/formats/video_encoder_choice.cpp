@@ -62,6 +62,11 @@ bool OffersAlpha(const AVCodec* codec) {
   return false;
 }
 
+bool IsDeliveryCodec(AVCodecID id) {
+  return id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC || id == AV_CODEC_ID_VP8 ||
+         id == AV_CODEC_ID_VP9 || id == AV_CODEC_ID_AV1 || id == AV_CODEC_ID_MPEG4;
+}
+
 bool Is444(AVPixelFormat format) {
   const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
   return d != nullptr && d->log2_chroma_w == 0 && d->log2_chroma_h == 0;
@@ -81,12 +86,12 @@ AVPixelFormat ChooseFormat(const AVCodec* codec, const FramesDescription& frames
   if (Offers(codec, wanted)) return wanted;
   const bool keepAlpha = frames.alpha && OffersAlpha(codec);
   if (frames.source == nullptr) {
-    // Frames from image files: ProRes as 4444 with alpha, else 422 HQ; delivery codecs as 4:2:0,
-    // what every player takes.
+    // Frames from image files: ProRes as 4444 with alpha, else 422 HQ; the lossy delivery codecs
+    // as 4:2:0, what every player takes. Lossless codecs keep RGB.
     if (codec->id == AV_CODEC_ID_PRORES)
       return keepAlpha ? AV_PIX_FMT_YUVA444P10 : AV_PIX_FMT_YUV422P10;
     const AVPixelFormat delivery = frames.deep ? AV_PIX_FMT_YUV420P10 : AV_PIX_FMT_YUV420P;
-    if (!keepAlpha && Offers(codec, delivery)) return delivery;
+    if (IsDeliveryCodec(codec->id) && !keepAlpha && Offers(codec, delivery)) return delivery;
   }
   return avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, wanted, keepAlpha, nullptr);
 }
