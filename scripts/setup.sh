@@ -9,6 +9,7 @@ packages=(
   libegl-dev libopengl-dev libglew-dev libegl1 libegl-mesa0 libgl1-mesa-dri
   libgtest-dev libgmock-dev glslang-tools
   libpng-dev libopenexr-dev libcli11-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   binutils
 )
 for option in "$@"; do
