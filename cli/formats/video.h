@@ -14,6 +14,9 @@
 
 namespace fxaa_cli {
 
+// Whether this build reads and writes video (the Linux build, with FFmpeg's libraries).
+bool VideoSupported();
+
 // True when a file starting with `head` is a video container, not a still image: the video
 // entry's detection in the format table (video_format.cpp).
 bool DetectVideo(const uint8_t* head, size_t size);

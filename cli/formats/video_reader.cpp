@@ -53,6 +53,8 @@ struct VideoReader::State {
   }
 };
 
+bool VideoSupported() { return true; }
+
 bool DetectVideo(const uint8_t* head, size_t size) {
   KeepLogQuiet();
   // The probe reads past the end of its buffer by up to the padding, which must be zero.

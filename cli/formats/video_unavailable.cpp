@@ -13,6 +13,8 @@ const char* kNeedsLinux = "video needs the Linux build of fxaa (this build has n
 
 }  // namespace
 
+bool VideoSupported() { return false; }
+
 bool DetectVideo(const uint8_t* head, size_t size) {
   if (size < 12) return false;
   static const uint8_t kEbml[4] = {0x1A, 0x45, 0xDF, 0xA3};  // Matroska, WebM
