@@ -69,7 +69,7 @@ void InstallErrors(JpegErrors* errors, j_common_ptr info) {
 // A progressive or multi-scan file keeps every coefficient of the frame in memory, which a small
 // file can make large. libjpeg's memory, with no backing store, is capped at this or
 // kMemoryPerFileByte times the file's length, whichever is more.
-constexpr long kMemoryFloor = 256L << 20;
+constexpr long kMemoryFloor = 128L << 20;
 constexpr long kMemoryPerFileByte = 100;
 
 struct JpegReader {
@@ -108,6 +108,12 @@ bool ReadJpegRow(JpegReader* reader) {
   if (setjmp(reader->errors.jump)) return false;
   JSAMPROW rows[1] = {reader->row.data()};
   jpeg_read_scanlines(&reader->info, rows, 1);
+  return true;
+}
+
+bool FinishJpegDecoding(JpegReader* reader) {
+  if (setjmp(reader->errors.jump)) return false;
+  jpeg_finish_decompress(&reader->info);
   return true;
 }
 
@@ -170,7 +176,14 @@ Image ReadJpeg(const std::string& path) {
   }
   look->progressive = info.progressive_mode;
 
-  if (!StartJpegDecoding(&reader)) throw corrupt();
+  if (!StartJpegDecoding(&reader)) {
+    if (reader.errors.manager.msg_code == JERR_NO_BACKING_STORE)
+      throw ImageError(path + ": corrupt JPEG: the header promises " +
+                       std::to_string(info.image_width) + " x " +
+                       std::to_string(info.image_height) + " pixels, more than its " +
+                       std::to_string(length) + " bytes can hold");
+    throw corrupt();
+  }
   const int channels = info.output_components;
   reader.row.resize(size_t(info.output_width) * channels);
 
@@ -191,7 +204,8 @@ Image ReadJpeg(const std::string& path) {
       dst[3] = grey ? src[0] : src[2];
     }
   }
-  // The rest of the file (its end marker) holds no pixels: a file cut there is still whole.
+  // Up to the end marker: a file cut short after its last pixels is still cut short.
+  if (!FinishJpegDecoding(&reader)) throw corrupt();
   image.details = look;
   return image;
 }
