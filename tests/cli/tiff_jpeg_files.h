@@ -1,6 +1,6 @@
 // TIFF and JPEG files made with libtiff and libjpeg directly, in encodings the tool's own writers
-// never produce (tiles, separate planes, CMYK, chosen markers), and their samples and markers read
-// back the same way.
+// never produce (tiles, separate planes, CMYK, chosen markers), their samples and markers read
+// back the same way, and header values changed afterwards for the hostile-file tests.
 #pragma once
 
 #include <tiffio.h>
@@ -224,6 +224,38 @@ inline JpegContent ReadJpegFile(const std::string& path) {
   jpeg_destroy_decompress(&info);
   std::fclose(file);
   return c;
+}
+
+// `tiff` (little-endian, as written on this machine) with the value of `tag` in its first
+// directory set to `value`: the tag's value must be one SHORT or LONG held in the entry.
+inline std::vector<char> WithTiffTag(std::vector<char> tiff, uint16_t tag, uint32_t value) {
+  auto read = [&](size_t at, int n) {
+    uint32_t v = 0;
+    for (int i = n - 1; i >= 0; --i) v = v << 8 | uint8_t(tiff[at + i]);
+    return v;
+  };
+  const size_t directory = read(4, 4);
+  for (uint32_t i = 0, n = read(directory, 2); i < n; ++i) {
+    const size_t entry = directory + 2 + 12 * i;
+    if (read(entry, 2) != tag) continue;
+    for (int b = 0; b < (read(entry + 2, 2) == TIFF_SHORT ? 2 : 4); ++b)
+      tiff[entry + 8 + b] = char(value >> (8 * b));
+  }
+  return tiff;
+}
+
+// `jpeg` with the frame size in its start-of-frame marker changed.
+inline std::vector<char> WithJpegSize(std::vector<char> jpeg, uint16_t width, uint16_t height) {
+  for (size_t at = 2; at + 9 < jpeg.size();) {
+    const uint8_t marker = uint8_t(jpeg[at + 1]);
+    if (marker >= 0xC0 && marker <= 0xC2) {
+      const uint8_t size[4] = {uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8), uint8_t(width)};
+      std::memcpy(&jpeg[at + 5], size, 4);
+      break;
+    }
+    at += 2 + (uint8_t(jpeg[at + 2]) << 8 | uint8_t(jpeg[at + 3]));
+  }
+  return jpeg;
 }
 
 }  // namespace cli_test
