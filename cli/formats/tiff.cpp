@@ -2,8 +2,8 @@
 // without alpha; strips or tiles, interleaved or in separate planes, in any compression the
 // library decodes; the first page of the file. Associated (premultiplied) alpha becomes straight
 // colour on reading, as the host keeps it, and is premultiplied again on writing. The output keeps
-// the input's compression, predictor, alpha kind, colour profile, resolution, orientation and
-// descriptive text.
+// the input's byte order, compression, predictor, alpha kind, colour profile, resolution,
+// orientation and descriptive text.
 #include <tiffio.h>
 
 #include <Imath/half.h>
@@ -27,6 +27,8 @@ namespace {
 // What a TIFF looked like beyond its pixels. The defaults are those of a TIFF written from
 // another format: Deflate with the predictor that suits the samples, straight alpha.
 struct TiffDetails : FormatDetails {
+  bool bigTiff = false;
+  bool bigEndian = false;
   uint16_t compression = COMPRESSION_ADOBE_DEFLATE;
   uint16_t predictor = 0;  // 0: the one that suits the output's samples
   bool ycbcr = false;      // JPEG-compressed as YCbCr
@@ -51,6 +53,11 @@ constexpr uint32_t kTextTags[] = {TIFFTAG_DOCUMENTNAME, TIFFTAG_IMAGEDESCRIPTION
 constexpr tmsize_t kLibraryAllocationMax = tmsize_t(256) << 20;
 // Tiles are decoded whole: a header that declares tiles larger than this is refused.
 constexpr uint64_t kTileBytesMax = uint64_t(64) << 20;
+// Colour, alpha and a few more: a header claiming thousands of samples a pixel is refused
+// before a scan line of them is allocated.
+constexpr int kSamplesMax = 16;
+// Classic TIFF offsets are 32-bit: larger outputs are written as BigTIFF.
+constexpr uint64_t kClassicBytesMax = uint64_t(3) << 30;
 
 // An open TIFF and the library's first error message on it; closes the file when it goes.
 struct TiffFile {
@@ -305,6 +312,8 @@ Image ReadTiff(const std::string& path) {
   }
 
   auto look = std::make_shared<TiffDetails>();
+  look->bigTiff = TIFFIsBigTIFF(tif);
+  look->bigEndian = TIFFIsBigEndian(tif);
   look->compression = compression;
   // The predictor tag exists only for the codecs that take one.
   if (TakesPredictor(compression)) TIFFGetFieldDefaulted(tif, TIFFTAG_PREDICTOR, &look->predictor);
@@ -324,6 +333,9 @@ Image ReadTiff(const std::string& path) {
   } else {
     throw unsupported(std::string(PhotometricName(photometric)) + " (grey and RGB are read)");
   }
+  if (samples > kSamplesMax)
+    throw unsupported(std::to_string(samples) + " samples a pixel (at most " +
+                      std::to_string(kSamplesMax) + " are read)");
   if (samples < colourSamples)
     throw ImageError(path + ": corrupt TIFF (" + std::to_string(samples) +
                      " samples a pixel, fewer than its colour needs)");
@@ -448,8 +460,13 @@ void WriteTiff(const Image& image, const std::string& path, ChannelLayout layout
   }
   const int quality = QualityOf(options, path);
 
+  const uint64_t bytes =
+      uint64_t(image.width) * image.height * ChannelCount(layout) * SampleBytes(type);
+  std::string mode = "w";
+  if (look.bigTiff || bytes > kClassicBytesMax) mode += '8';
+  if (look.bigEndian) mode += 'b';
   TiffFile file;
-  if (!OpenTiff(&file, path, "w"))
+  if (!OpenTiff(&file, path, mode.c_str()))
     throw ImageError(path + ": cannot create: " +
                      (errno != 0 ? std::string(std::strerror(errno)) : Why(file)));
   TIFF* tif = file.tiff;
