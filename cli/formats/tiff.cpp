@@ -311,6 +311,9 @@ Image ReadTiff(const std::string& path) {
                       " samples (8 and 16-bit integer, 16 and 32-bit float are read)");
   }
 
+  if (!TIFFIsCODECConfigured(compression))
+    throw unsupported("compression " + std::to_string(compression) + " (not built into libtiff)");
+
   auto look = std::make_shared<TiffDetails>();
   look->bigTiff = TIFFIsBigTIFF(tif);
   look->bigEndian = TIFFIsBigEndian(tif);
@@ -339,8 +342,6 @@ Image ReadTiff(const std::string& path) {
   if (samples < colourSamples)
     throw ImageError(path + ": corrupt TIFF (" + std::to_string(samples) +
                      " samples a pixel, fewer than its colour needs)");
-  if (!TIFFIsCODECConfigured(compression))
-    throw unsupported("compression " + std::to_string(compression) + " (not built into libtiff)");
 
   // The first extra sample is alpha; an unspecified one is taken as straight alpha.
   const bool alpha = samples > colourSamples;
