@@ -30,6 +30,9 @@ const char* kExamples = R"(Examples:
   fxaa shot.%04d.exr --frames 1-60 -o aa/     a sequence into a folder (same file names)
   fxaa 'shot.####.png' -o aa.%04d.png -j 4    every frame on disk, four render threads
   fxaa in.exr -o out.exr --strength 60 --source alpha
+  fxaa scan.tif -o aa.tif                     TIFF back at its depth, compression and alpha kind
+  fxaa photo.jpg -o aa.jpg --quality 90       JPEG at quality 90 (default 95), ICC and EXIF kept
+  fxaa render.exr -o aa.tif --depth 16        another format: the output name chooses it
   fxaa a.png b.png c.png -o smooth/           several files
   fxaa in.mp4 -o out.mp4                      a video: same codec, colour tags and audio
   fxaa in.mov -o frames/out.%05d.exr          a video's frames as files
@@ -397,7 +400,7 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
       ->required();
   renderCmd->add_option("-o,--output", render.output,
                         "output file, pattern (out.%04d.png), folder (out/, same names), or "
-                        "video (out.mp4)")
+                        "video (out.mp4); the name's extension chooses the format")
       ->required()
       ->type_name("OUT");
   renderCmd->add_option("--frames", render.frames,
@@ -423,7 +426,8 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
                       "the inputs hold premultiplied colour: un-premultiply before, premultiply "
                       "after");
   renderCmd->add_option("--depth", render.depth,
-                        "output sample type: 8, 16 (PNG), half, float (EXR); default the input's")
+                        "output sample type: 8, 16 (PNG, TIFF), half, float (EXR, TIFF); JPEG is "
+                        "8-bit only; default the input's")
       ->type_name("TYPE");
   renderCmd->add_option("--channels", render.channels,
                         "output channels: y, ya, rgb, rgba; default the input's")

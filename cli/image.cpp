@@ -1,5 +1,7 @@
 #include "cli/image.h"
 
+#include <Imath/half.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -26,6 +28,20 @@ void Image::Allocate() {
     floats.assign(count, 0.0f);
     bytes.clear();
   }
+}
+
+void Image::AllocateRows(int rows) {
+  const size_t count = size_t(width) * size_t(rows) * 4;
+  const size_t total = size_t(width) * size_t(height) * 4;
+  auto grow = [&](auto& pixels) {
+    if (count > pixels.capacity())
+      pixels.reserve(std::min(total, std::max(count, 2 * pixels.capacity())));
+    pixels.resize(count);
+  };
+  if (type == SampleType::kUInt8)
+    grow(bytes);
+  else
+    grow(floats);
 }
 
 bool HasAlpha(ChannelLayout layout) {
@@ -169,6 +185,99 @@ void WriteImage(const Image& image, const std::string& path, const WriteOptions&
   if (ec) {
     std::remove(tmp.c_str());
     throw ImageError(path + ": cannot write: " + ec.message());
+  }
+}
+
+size_t SampleBytes(SampleType type) {
+  switch (type) {
+    case SampleType::kUInt8: return 1;
+    case SampleType::kUInt16:
+    case SampleType::kHalf: return 2;
+    case SampleType::kFloat: return 4;
+  }
+  return 4;
+}
+
+void PackRow(const Image& image, int y, ChannelLayout layout, SampleType type, void* out) {
+  const int channels = ChannelCount(layout);
+  const bool grey = IsGrey(layout), alpha = HasAlpha(layout);
+  uint8_t* bytes = static_cast<uint8_t*>(out);
+  uint16_t* words = static_cast<uint16_t*>(out);
+  float* floats = static_cast<float*>(out);
+  for (int x = 0; x < image.width; ++x) {
+    float argb[4];
+    if (image.type == SampleType::kUInt8) {
+      const uint8_t* p = image.byteRow(y) + 4 * size_t(x);
+      if (type == SampleType::kUInt8) {  // bytes stay bytes: no trip through floats
+        uint8_t* d = bytes + size_t(x) * channels;
+        if (grey) {
+          d[0] = (p[1] == p[2] && p[2] == p[3])
+                     ? p[1]
+                     : FloatToByte(GreyOf(p[1] / 255.f, p[2] / 255.f, p[3] / 255.f));
+        } else {
+          d[0] = p[1], d[1] = p[2], d[2] = p[3];
+        }
+        if (alpha) d[channels - 1] = p[0];
+        continue;
+      }
+      for (int c = 0; c < 4; ++c) argb[c] = p[c] / 255.f;
+    } else {
+      const float* p = image.floatRow(y) + 4 * size_t(x);
+      for (int c = 0; c < 4; ++c) argb[c] = p[c];
+    }
+    float values[4];
+    int n = 0;
+    if (grey) {
+      values[n++] = GreyOf(argb[1], argb[2], argb[3]);
+    } else {
+      for (int c = 1; c <= 3; ++c) values[n++] = argb[c];
+    }
+    if (alpha) values[n++] = argb[0];
+    const size_t at = size_t(x) * channels;
+    for (int c = 0; c < n; ++c) {
+      switch (type) {
+        case SampleType::kUInt8: bytes[at + c] = FloatToByte(values[c]); break;
+        case SampleType::kUInt16: words[at + c] = FloatToWord16(values[c]); break;
+        case SampleType::kHalf: words[at + c] = half(values[c]).bits(); break;
+        case SampleType::kFloat: floats[at + c] = values[c]; break;
+      }
+    }
+  }
+}
+
+void Unpremultiply(Image* image) {
+  if (image->type == SampleType::kUInt8) {
+    for (size_t i = 0; i < image->bytes.size(); i += 4) {
+      const unsigned a = image->bytes[i];
+      if (a == 0 || a == 255) continue;
+      for (int c = 1; c < 4; ++c) {
+        const unsigned v = (image->bytes[i + c] * 255u + a / 2) / a;
+        image->bytes[i + c] = static_cast<uint8_t>(std::min(v, 255u));
+      }
+    }
+    return;
+  }
+  for (size_t i = 0; i < image->floats.size(); i += 4) {
+    const float a = image->floats[i];
+    if (a == 0.0f || a == 1.0f) continue;
+    for (int c = 1; c < 4; ++c) image->floats[i + c] /= a;
+  }
+}
+
+void Premultiply(Image* image) {
+  if (image->type == SampleType::kUInt8) {
+    for (size_t i = 0; i < image->bytes.size(); i += 4) {
+      const unsigned a = image->bytes[i];
+      if (a == 255) continue;
+      for (int c = 1; c < 4; ++c)
+        image->bytes[i + c] = static_cast<uint8_t>((image->bytes[i + c] * a + 127u) / 255u);
+    }
+    return;
+  }
+  for (size_t i = 0; i < image->floats.size(); i += 4) {
+    const float a = image->floats[i];
+    if (a == 1.0f) continue;
+    for (int c = 1; c < 4; ++c) image->floats[i + c] *= a;
   }
 }
 

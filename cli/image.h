@@ -53,6 +53,10 @@ struct Image {
   int worldDepth() const { return type == SampleType::kUInt8 ? 8 : 32; }
   // Allocates zeroed pixels for the current size and type.
   void Allocate();
+  // Zeroed pixels for the first `rows` rows only, for a reader that decodes the file row by row:
+  // the buffer grows at most twofold per call, so a file that holds fewer rows than its header
+  // promises fails having committed no more than twice what it held.
+  void AllocateRows(int rows);
   uint8_t* byteRow(int y) { return bytes.data() + size_t(y) * size_t(width) * 4; }
   const uint8_t* byteRow(int y) const { return bytes.data() + size_t(y) * size_t(width) * 4; }
   float* floatRow(int y) { return floats.data() + size_t(y) * size_t(width) * 4; }
@@ -94,6 +98,16 @@ void ResolveOutputEncoding(const Image& image, const Format& format, const Write
 // Writes `image` to `path` in the format its extension names. The file appears complete or not
 // at all: the data goes to a temporary file in the same folder, renamed over `path` at the end.
 void WriteImage(const Image& image, const std::string& path, const WriteOptions& options = {});
+
+// Row `y` of `image` as a file's interleaved samples of `layout` and `type` in the machine's byte
+// order: bytes, 16-bit words, half bits or floats. Grey is GreyOf the colour.
+void PackRow(const Image& image, int y, ChannelLayout layout, SampleType type, void* out);
+size_t SampleBytes(SampleType type);  // 1, 2, 2, 4
+
+// Straight colour from premultiplied colour (pixels with alpha 0 keep their colour), and back.
+// 8-bit values are rounded to the nearest step; colour above alpha is clamped to 255.
+void Unpremultiply(Image* image);
+void Premultiply(Image* image);
 
 // `text` with line breaks and other control characters turned into spaces: library messages
 // become part of the tool's one-line messages.

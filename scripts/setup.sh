@@ -8,7 +8,7 @@ packages=(
   cmake g++ make pkg-config git
   libegl-dev libopengl-dev libglew-dev libegl1 libegl-mesa0 libgl1-mesa-dri
   libgtest-dev libgmock-dev glslang-tools
-  libpng-dev libopenexr-dev libcli11-dev
+  libpng-dev libopenexr-dev libcli11-dev libtiff-dev libjpeg62-turbo-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   binutils
 )

@@ -50,7 +50,14 @@ struct Format {
 // The formats, one per file in this folder.
 const Format& PngFormat();
 const Format& ExrFormat();
+const Format& TiffFormat();
+const Format& JpegFormat();
 const Format& VideoFormat();
+
+// --quality: the JPEG encoder's quality, for JPEG files and JPEG-compressed TIFF files.
+extern const FormatOption kQualityOption;
+// Its value in `options`; an ImageError naming `path` when it is not 1 to 100.
+int QualityOf(const WriteOptions& options, const std::string& path);
 
 // Bytes of a file's start that detection looks at.
 constexpr size_t kFormatHeadBytes = 64;

@@ -28,6 +28,8 @@ const std::vector<const Format*>& Formats() {
   static const std::vector<const Format*> formats = {
       &PngFormat(),
       &ExrFormat(),
+      &TiffFormat(),
+      &JpegFormat(),
       &VideoFormat(),  // last: the library's probe knows still images too
   };
   return formats;

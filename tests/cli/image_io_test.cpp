@@ -258,6 +258,8 @@ TEST(ImageFiles, OutputEncodingFollowsTheFormatWhenTheInputsCannotBeKept) {
       {SampleType::kHalf, PngFormat(), {}, SampleType::kUInt16},
       {SampleType::kUInt8, PngFormat(), asFloat, SampleType::kUInt16},
       {SampleType::kUInt8, ExrFormat(), asFloat, SampleType::kFloat},
+      {SampleType::kFloat, JpegFormat(), {}, SampleType::kUInt8},
+      {SampleType::kHalf, TiffFormat(), {}, SampleType::kHalf},
   };
   for (const Case& c : cases) {
     Image image = cli_test::MakeImage(1, 1, ChannelLayout::kRGB, c.in);
@@ -267,6 +269,12 @@ TEST(ImageFiles, OutputEncodingFollowsTheFormatWhenTheInputsCannotBeKept) {
     EXPECT_EQ(type, c.expected) << SampleTypeName(c.in) << " into " << c.format.name;
     EXPECT_EQ(layout, ChannelLayout::kRGB);
   }
+  // JPEG has no alpha channel.
+  ChannelLayout layout;
+  SampleType type;
+  ResolveOutputEncoding(cli_test::MakeImage(1, 1, ChannelLayout::kYA, SampleType::kUInt16),
+                        JpegFormat(), {}, &layout, &type);
+  EXPECT_EQ(layout, ChannelLayout::kY);
 }
 
 TEST(ImageFiles, EightBitPixelsWrittenAsSixteenBitsScaleExactly) {
