@@ -66,7 +66,8 @@ std::string VersionText(A_u_long version) {
 std::string DescribePluginError(PF_Err code) {
   switch (code) {
     case PF_Err_OUT_OF_MEMORY: return "out of memory, or the frame is larger than the GPU takes";
-    case PF_Err_INTERNAL_STRUCT_DAMAGED: return "no OpenGL context for rendering";
+    case PF_Err_INTERNAL_STRUCT_DAMAGED:
+      return "no OpenGL context for rendering, or the GPU failed the frame";
     case PF_Err_BAD_CALLBACK_PARAM: return "the plug-in refused the host's data";
     case PF_Interrupt_CANCEL: return "cancelled";
   }
