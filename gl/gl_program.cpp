@@ -101,6 +101,7 @@ ShaderProgram BuildShaderProgram(const uintptr_t* shaderList, const char* prefix
   for (const uintptr_t* word = shaderList; *word != 0; ++word) kinds += IsShaderKind(*word);
   std::vector<GLuint> shaders;
   shaders.reserve(kinds);
+  if (FXAA_GL_FAULT_DUE(kThrow)) throw std::bad_alloc();
 
   for (const uintptr_t* word = shaderList; *word != 0; ++word) {
     if (!IsShaderKind(*word)) continue;
