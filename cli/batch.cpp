@@ -257,7 +257,8 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
       }
       // The total was the file's own estimate; now it is known.
       if (!more) progress.SetTotal(index + unreadable);
-      if (!more && index + unreadable == 0) failed(plan.videoInput + ": no frames in its video stream");
+      if (!more && index + unreadable == 0)
+        failed(plan.videoInput + ": no frames in its video stream");
       toRender.Close();
       return;
     }
@@ -345,7 +346,8 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
               out = std::make_unique<VideoWriter>(plan.videoOutput, w.image,
                                                   video ? &videoSource : nullptr,
                                                   VideoWriteOptionsFrom(options.frame.write));
-              for (const std::string& note : out->notes()) progress.Note(plan.videoOutput + ": " + note);
+              for (const std::string& note : out->notes())
+                progress.Note(plan.videoOutput + ": " + note);
             }
             out->Write(w.image, w.time);
             clock.Add(&BatchTiming::writing, SecondsSince(start));

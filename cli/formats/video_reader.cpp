@@ -16,6 +16,8 @@ using namespace libav;
 
 namespace {
 
+constexpr int kErrorsInARowMax = 100;
+
 // A packet's or frame's time as the demuxer gave it: its pts, else its dts.
 int64_t PacketTime(int64_t pts, int64_t dts) { return pts != AV_NOPTS_VALUE ? pts : dts; }
 
@@ -35,6 +37,7 @@ struct VideoReader::State {
   long long packetsIn = 0;
   bool draining = false;  // the demuxer is done: the decoder gives what it still holds
   bool done = false;
+  int errorsInARow = 0;  // a decoder that fails on and on is given up
   int64_t nextPts = 0;
   // Packets (by time) whose decoding logged an error, with the error: their frames are damaged
   // even when the decoder concealed it and gave a picture.
@@ -132,6 +135,12 @@ int VideoReader::expectedFrames() const {
 
 bool VideoReader::Read(Image* image, FrameTime* time) {
   State& s = *state_;
+  if (s.errorsInARow >= kErrorsInARowMax) {
+    s.done = true;
+    throw ImageError(s.path + ": given up after " + std::to_string(kErrorsInARowMax) +
+                     " failures in a row");
+  }
+  ++s.errorsInARow;  // until a frame or the end comes out
   while (!s.done) {
     const unsigned errorsBefore = DecoderErrorCount();
     int err = avcodec_receive_frame(s.decoder.get(), s.frame.get());
@@ -178,6 +187,7 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
       av_frame_unref(&f);
       time->pts = pts;
       time->duration = duration;
+      s.errorsInARow = 0;
       return true;
     }
     if (err == AVERROR_EOF) {
