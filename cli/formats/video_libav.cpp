@@ -13,16 +13,20 @@ namespace {
 
 thread_local std::string t_loggedError;
 thread_local std::string t_partialLine;  // a message logged in several calls, until its newline
-std::atomic<unsigned> g_decoderErrors{0};
-std::mutex g_decoderErrorMutex;
-std::string g_decoderError;
+// Per logger: errors counted, and the last one's text.
+std::atomic<unsigned> g_loggedErrors[2];
+std::mutex g_loggedErrorMutex;
+std::string g_loggedError[2];
 
-bool FromDecoder(void* object) {
-  if (object == nullptr) return false;
+// The logger an object's messages count for: -1 when neither a decoder nor a demuxer.
+int LoggerOf(void* object) {
+  if (object == nullptr) return -1;
   const AVClass* c = *static_cast<const AVClass**>(object);
-  if (c == nullptr) return false;
+  if (c == nullptr) return -1;
   const AVClassCategory category = c->get_category ? c->get_category(object) : c->category;
-  return category == AV_CLASS_CATEGORY_DECODER;
+  if (category == AV_CLASS_CATEGORY_DECODER) return static_cast<int>(Logger::kDecoder);
+  if (category == AV_CLASS_CATEGORY_DEMUXER) return static_cast<int>(Logger::kDemuxer);
+  return -1;
 }
 
 // The libraries' log callback: errors are kept for the message of the call that failed, the rest
@@ -39,10 +43,11 @@ void OnLibraryLog(void* object, int level, const char* format, va_list args) {
   if (ends) t_partialLine.clear();
   if (text.empty()) return;
   t_loggedError = text;
-  if (FromDecoder(object)) {
-    std::lock_guard<std::mutex> lock(g_decoderErrorMutex);
-    g_decoderError = text;
-    ++g_decoderErrors;
+  const int logger = LoggerOf(object);
+  if (logger >= 0) {
+    std::lock_guard<std::mutex> lock(g_loggedErrorMutex);
+    g_loggedError[logger] = text;
+    ++g_loggedErrors[logger];
   }
 }
 
@@ -55,11 +60,13 @@ void KeepLogQuiet() {
 
 void ClearLoggedError() { t_loggedError.clear(); }
 
-unsigned DecoderErrorCount() { return g_decoderErrors.load(); }
+unsigned LoggedErrorCount(Logger logger) {
+  return g_loggedErrors[static_cast<int>(logger)].load();
+}
 
-std::string LastDecoderError() {
-  std::lock_guard<std::mutex> lock(g_decoderErrorMutex);
-  return g_decoderError;
+std::string LastLoggedError(Logger logger) {
+  std::lock_guard<std::mutex> lock(g_loggedErrorMutex);
+  return g_loggedError[static_cast<int>(logger)];
 }
 
 std::string ErrorText(int code) {

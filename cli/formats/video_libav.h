@@ -47,10 +47,12 @@ std::string ErrorText(int code);
 // Forgets the last logged error line of this thread.
 void ClearLoggedError();
 
-// Errors that decoders logged so far in this process, and the last one's text. Decoders conceal
-// much of the damage they meet and say so only in their log.
-unsigned DecoderErrorCount();
-std::string LastDecoderError();
+// Errors that decoders or demuxers logged so far in this process, and the last one's text.
+// Decoders conceal much of the damage they meet, and demuxers end a cut-short file as if it were
+// complete: both say so only in their log.
+enum class Logger { kDecoder, kDemuxer };
+unsigned LoggedErrorCount(Logger logger);
+std::string LastLoggedError(Logger logger);
 
 // Opens `path` for reading and reads its stream information. Throws ImageError naming the file.
 InputPtr OpenInput(const std::string& path);

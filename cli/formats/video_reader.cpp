@@ -34,7 +34,6 @@ struct VideoReader::State {
   ColourCoding coding;
   int width = 0, height = 0;
   int framesOut = 0;
-  long long packetsIn = 0;
   bool draining = false;  // the demuxer is done: the decoder gives what it still holds
   bool done = false;
   int errorsInARow = 0;  // a decoder that fails on and on is given up
@@ -42,6 +41,8 @@ struct VideoReader::State {
   // Packets (by time) whose decoding logged an error, with the error: their frames are damaged
   // even when the decoder concealed it and gave a picture.
   std::map<int64_t, std::string> damaged;
+  // What the demuxer logged of damage it read past (a file cut short ends as if complete).
+  std::string containerDamage;
 
   // "in.mp4: frame 17 (0.680 s)": the frame about to come out, for messages.
   std::string FrameName(int64_t pts) const {
@@ -79,7 +80,11 @@ bool DetectVideo(const uint8_t* head, size_t size) {
 VideoReader::VideoReader(const std::string& path) : state_(std::make_unique<State>()) {
   State& s = *state_;
   s.path = path;
+  // Reading the stream information reads packets ahead: damage may show there already.
+  const unsigned demuxerErrors = LoggedErrorCount(Logger::kDemuxer);
   s.input = OpenInput(path);
+  if (LoggedErrorCount(Logger::kDemuxer) != demuxerErrors)
+    s.containerDamage = LastLoggedError(Logger::kDemuxer);
   const int index = MainVideoStream(s.input.get());
   if (index < 0) throw ImageError(path + ": no video stream");
   s.stream = s.input->streams[index];
@@ -142,7 +147,7 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
   }
   ++s.errorsInARow;  // until a frame or the end comes out
   while (!s.done) {
-    const unsigned errorsBefore = DecoderErrorCount();
+    const unsigned errorsBefore = LoggedErrorCount(Logger::kDecoder);
     int err = avcodec_receive_frame(s.decoder.get(), s.frame.get());
     if (err == 0) {
       AVFrame& f = *s.frame;
@@ -161,8 +166,8 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
       if (logged != s.damaged.end()) {
         damage = logged->second;
         s.damaged.erase(logged);
-      } else if (DecoderErrorCount() != errorsBefore) {
-        damage = LastDecoderError();
+      } else if (LoggedErrorCount(Logger::kDecoder) != errorsBefore) {
+        damage = LastLoggedError(Logger::kDecoder);
       } else if ((f.flags & AV_FRAME_FLAG_CORRUPT) || f.decode_error_flags != 0) {
         damage = "the decoder could only conceal it";
       }
@@ -192,16 +197,14 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
     }
     if (err == AVERROR_EOF) {
       s.done = true;
+      if (!s.containerDamage.empty())
+        throw ImageError(s.path + ": damaged or cut short after frame " +
+                         std::to_string(s.framesOut) + ": " + s.containerDamage);
       if (!s.damaged.empty())
         throw ImageError(s.path + ": " +
                          std::to_string(s.damaged.size()) + " damaged frame(s) from " +
                          std::to_string(Seconds(s.damaged.begin()->first, s.stream->time_base)) +
                          " s on gave no picture: " + s.damaged.begin()->second);
-      // A file cut short still opens; what it declared tells.
-      if (s.stream->nb_frames > 0 && s.packetsIn < s.stream->nb_frames)
-        throw ImageError(s.path + ": the stream ends after " + std::to_string(s.packetsIn) +
-                         " of its " + std::to_string(s.stream->nb_frames) +
-                         " frames (is the file cut short?)");
       return false;
     }
     if (err != AVERROR(EAGAIN))
@@ -211,7 +214,10 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
       s.done = true;  // a decoder that neither gives frames nor ends
       return false;
     }
+    const unsigned demuxerErrors = LoggedErrorCount(Logger::kDemuxer);
     err = av_read_frame(s.input.get(), s.packet.get());
+    if (LoggedErrorCount(Logger::kDemuxer) != demuxerErrors && s.containerDamage.empty())
+      s.containerDamage = LastLoggedError(Logger::kDemuxer);
     if (err < 0) {
       s.draining = true;
       avcodec_send_packet(s.decoder.get(), nullptr);
@@ -223,15 +229,14 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
       av_packet_unref(s.packet.get());
       continue;
     }
-    ++s.packetsIn;
     const int64_t pts = s.packet->pts;
     const int64_t time = PacketTime(s.packet->pts, s.packet->dts);
-    const unsigned errorsBeforeSend = DecoderErrorCount();
+    const unsigned errorsBeforeSend = LoggedErrorCount(Logger::kDecoder);
     err = avcodec_send_packet(s.decoder.get(), s.packet.get());
     av_packet_unref(s.packet.get());
     if (err < 0 && err != AVERROR(EAGAIN))
       throw ImageError(s.FrameName(pts) + ": cannot decode: " + ErrorText(err));
-    if (DecoderErrorCount() != errorsBeforeSend) s.damaged[time] = LastDecoderError();
+    if (LoggedErrorCount(Logger::kDecoder) != errorsBeforeSend) s.damaged[time] = LastLoggedError(Logger::kDecoder);
   }
   return false;
 }
