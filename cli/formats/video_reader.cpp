@@ -34,6 +34,7 @@ struct VideoReader::State {
   ColourCoding coding;
   int width = 0, height = 0;
   int framesOut = 0;
+  int packetsIn = 0;
   bool draining = false;  // the demuxer is done: the decoder gives what it still holds
   bool done = false;
   int errorsInARow = 0;  // a decoder that fails on and on is given up
@@ -200,6 +201,13 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
       if (!s.containerDamage.empty())
         throw ImageError(s.path + ": damaged or cut short after frame " +
                          std::to_string(s.framesOut) + ": " + s.containerDamage);
+      // A QuickTime or MP4 file indexes every packet up front; one cut short at a packet's
+      // start ends without a word.
+      const int indexed = avformat_index_get_entries_count(s.stream);
+      if (std::string(s.input->iformat->name).rfind("mov,", 0) == 0 && s.packetsIn < indexed)
+        throw ImageError(s.path + ": damaged or cut short after frame " +
+                         std::to_string(s.framesOut) + ": " + std::to_string(s.packetsIn) +
+                         " of its " + std::to_string(indexed) + " packets are there");
       if (!s.damaged.empty())
         throw ImageError(s.path + ": " +
                          std::to_string(s.damaged.size()) + " damaged frame(s) from " +
@@ -229,6 +237,7 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
       av_packet_unref(s.packet.get());
       continue;
     }
+    ++s.packetsIn;
     const int64_t pts = s.packet->pts;
     const int64_t time = PacketTime(s.packet->pts, s.packet->dts);
     const unsigned errorsBeforeSend = LoggedErrorCount(Logger::kDecoder);

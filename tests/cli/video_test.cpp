@@ -287,10 +287,13 @@ TEST(VideoThroughTheTool, ProRes4444KeepsItsAlpha) {
     }
 }
 
+enum class Damage { kCutInHalf, kLastPacketCutOff, kBytesFlippedHalfway };
+
 struct DamageCase {
   const char* name;
   const char* file;
-  const char* output;
+  std::vector<std::string> encode;  // ffmpeg's output options
+  Damage damage;
   const char* says;
 };
 
@@ -301,25 +304,22 @@ class DamagedVideo : public ::testing::TestWithParam<DamageCase> {};
 TEST_P(DamagedVideo, FailsWithOneLineNamingItAndLeavesNothing) {
   const DamageCase& c = GetParam();
   ScratchDir dir;
-  const bool mp4 = std::filesystem::path(c.file).extension() == ".mp4";
-  // FFV1 with slice checksums: its decoder finds the damage, conceals it and says so in its log.
   std::vector<std::string> make = {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25",
                                    "-frames:v", "6"};
-  for (const char* a : mp4 ? std::vector<const char*>{"-c:v", "libx264", "-f", "mp4"}
-                           : std::vector<const char*>{"-c:v", "ffv1", "-level", "3", "-slicecrc",
-                                                      "1", "-f", "matroska"})
-    make.push_back(a);
+  make.insert(make.end(), c.encode.begin(), c.encode.end());
   make.push_back(dir / "good");
   Ffmpeg(dir, make);
   std::vector<char> bytes = cli_test::FileBytes(dir / "good");
-  std::filesystem::remove(dir / "good");
-  if (mp4)
-    bytes.resize(bytes.size() / 2);  // the index of an MP4 is at its end
+  if (c.damage == Damage::kCutInHalf)
+    bytes.resize(bytes.size() / 2);
+  else if (c.damage == Damage::kLastPacketCutOff)  // the last packet ends the file
+    bytes.resize(bytes.size() - Demux(dir / "good").streams.at(0).packets.back().data.size());
   else
     for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 64; ++i) bytes[i] ^= 0x5A;
+  std::filesystem::remove(dir / "good");
   cli_test::WriteBytes(dir / c.file, bytes);
 
-  const auto run = Fxaa({dir / c.file, "-o", dir / c.output});
+  const auto run = Fxaa({dir / c.file, "-o", dir / "out.mkv"});
   EXPECT_EQ(run.status, kExitFailed);
   EXPECT_NE(run.err.find(dir / c.file + ": " + c.says), std::string::npos) << run.err;
   EXPECT_EQ(dir.Files(), std::vector<std::string>{c.file});  // no output, no temporary file
@@ -327,8 +327,18 @@ TEST_P(DamagedVideo, FailsWithOneLineNamingItAndLeavesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, DamagedVideo,
-    ::testing::Values(DamageCase{"cut_short", "cut.mp4", "out.mp4", "cannot read as a video"},
-                      DamageCase{"slice_checksum", "bad.mkv", "out.mkv", "frame 3 (0.080 s): damaged"}),
+    ::testing::Values(
+        // The index of an MP4 is at its end: nothing can be read.
+        DamageCase{"cut_short", "cut.mp4", {"-c:v", "libx264", "-f", "mp4"},
+                   Damage::kCutInHalf, "cannot read as a video"},
+        // With the index first, the demuxer ends early as if the file were whole.
+        DamageCase{"cut_short_index_first", "cut.mp4",
+                   {"-c:v", "libx264", "-movflags", "+faststart", "-f", "mp4"},
+                   Damage::kLastPacketCutOff, "damaged or cut short after frame"},
+        // FFV1 with slice checksums: its decoder conceals the damage and says so in its log.
+        DamageCase{"slice_checksum", "bad.mkv",
+                   {"-c:v", "ffv1", "-level", "3", "-slicecrc", "1", "-f", "matroska"},
+                   Damage::kBytesFlippedHalfway, "frame 3 (0.080 s): damaged"}),
     [](const ::testing::TestParamInfo<DamageCase>& info) { return info.param.name; });
 
 TEST(VideoThroughTheTool, RefusesOutputsThatCannotTakeAVideosFramesBeforeReadingIt) {
