@@ -403,9 +403,8 @@ std::string DefaultPluginPath() {
 
 int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ostream& err,
             bool terminal) {
-  CLI::App app("fxaa: anti-alias " + FormatNames() +
-                   " images and sequences with the FXAA plug-in, run as After Effects would "
-                   "run it.",
+  CLI::App app("fxaa: anti-alias images, sequences and videos (" + FormatNames() +
+                   ") with the FXAA plug-in, run as After Effects would run it.",
                "fxaa");
   app.footer(kExamples);
   // Options are written the same everywhere; on Windows "/name" would otherwise be an option,
