@@ -18,7 +18,7 @@ for option in "$@"; do
       packages+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
                  python3-pefile dpkg-dev libz-mingw-w64-dev) ;;
     --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
-    --package) packages+=(dpkg-dev file lintian man-db bash-completion) ;;
+    --package) packages+=(dpkg-dev file lintian man-db bash-completion zip) ;;
     *) echo "setup.sh: unknown option $option" >&2; exit 2 ;;
   esac
 done
