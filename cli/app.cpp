@@ -59,28 +59,57 @@ struct ParamValues {
   std::vector<double> sliders;
 };
 
-void AddParamOptions(CLI::App* app, ParamValues* values) {
+// " (0 to 100, default 8)" for what the plug-in declared under `name`; without the plug-in's
+// declarations (it could not be loaded), a pointer to where they are shown.
+std::string DeclaredRangeText(const std::vector<DeclaredParam>& declared, const std::string& name) {
+  for (const DeclaredParam& p : declared) {
+    if (p.name != name) continue;
+    if (p.type == PF_Param_FLOAT_SLIDER)
+      return " (" + FormatNumber(p.validMin, 2) + " to " + FormatNumber(p.validMax, 2) +
+             ", default " + FormatNumber(p.defaultValue, 2) + ")";
+    if (p.type == PF_Param_POPUP) {
+      const int i = static_cast<int>(p.defaultValue) - 1;
+      if (i >= 0 && size_t(i) < p.choices.size()) return "; default " + Lower(p.choices[i]);
+    }
+  }
+  return " (range and default: see \"fxaa info\")";
+}
+
+// The parameter options, their help completed from what the plug-in declares.
+void AddParamOptions(CLI::App* app, ParamValues* values,
+                     const std::vector<DeclaredParam>& declared) {
   values->sourceOption =
       app->add_option("--source", values->source,
                       "\"Source\": color (smooth all four channels) or alpha (smooth the alpha "
-                      "channel over a blurred underlay); default color")
+                      "channel over a blurred underlay)" +
+                          DeclaredRangeText(declared, "Source"))
           ->type_name("MODE");
   const auto& known = KnownParamOptions();
   values->sliders.resize(known.size());
-  const char* help[] = {
-      "\"Strength\", percent: blend of the smoothed and the untouched image",
-      "\"FXAA Span\": how far along an edge FXAA looks, in pixels",
-      "\"FXAA Reduce Multiplier\": damping of the search on low-contrast edges",
-      "\"FXAA Reduce Minimum\": least damping of the search",
-  };
   for (size_t i = 0; i < known.size(); ++i) {
     const ParamOption& s = known[i];
-    const std::string text = std::string(help[i]) + " (" + FormatNumber(s.validMin, 2) + " to " +
-                             FormatNumber(s.validMax, 2) + ", default " +
-                             FormatNumber(s.defaultValue, 2) + ")";
     values->sliderOptions.push_back(
-        app->add_option(s.option, values->sliders[i], text)->type_name("X"));
+        app->add_option(s.option, values->sliders[i],
+                        std::string(s.help) + DeclaredRangeText(declared, s.paramName))
+            ->type_name("X"));
   }
+}
+
+// What the plug-in declares, for the help text: the plug-in is loaded only when help is asked
+// for (with the --plugin the arguments name, if any), and its failure only shortens the help.
+std::vector<DeclaredParam> DeclaredForHelp(const std::vector<std::string>& args) {
+  bool help = false;
+  std::string plugin;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "-h" || args[i] == "--help") help = true;
+    if (args[i] == "--plugin" && i + 1 < args.size()) plugin = args[i + 1];
+    if (args[i].rfind("--plugin=", 0) == 0) plugin = args[i].substr(9);
+  }
+  if (!help) return {};
+  std::string error;
+  std::unique_ptr<Effect> effect = Effect::Open(plugin.empty() ? DefaultPluginPath() : plugin, &error);
+  if (!effect) return {};
+  return effect->params();
 }
 
 // Hands the given values to the host side, checked against what the plug-in declared.
@@ -324,10 +353,13 @@ std::vector<std::string> WithDefaultCommand(std::vector<std::string> args) {
 
 const std::vector<ParamOption>& KnownParamOptions() {
   static const std::vector<ParamOption> known = {
-      {"--strength", "Strength", 0, 100, 100},
-      {"--span", "FXAA Span", 0, 100, 8},
-      {"--reduce-multiplier", "FXAA Reduce Multiplier", 0, 100, 1},
-      {"--reduce-minimum", "FXAA Reduce Minimum", 0, 100, 1},
+      {"--strength", "Strength",
+       "\"Strength\", percent: blend of the smoothed and the untouched image"},
+      {"--span", "FXAA Span", "\"FXAA Span\": how far along an edge FXAA looks, in pixels"},
+      {"--reduce-multiplier", "FXAA Reduce Multiplier",
+       "\"FXAA Reduce Multiplier\": damping of the search on low-contrast edges"},
+      {"--reduce-minimum", "FXAA Reduce Minimum",
+       "\"FXAA Reduce Minimum\": least damping of the search"},
   };
   return known;
 }
@@ -357,6 +389,7 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
   app.set_version_flag("--version", std::string("fxaa ") + FXAA_TOOL_VERSION);
   app.require_subcommand(0, 1);
 
+  const std::vector<DeclaredParam> declared = DeclaredForHelp(rawArgs);
   std::string pluginPath;
   bool quiet = false;
   app.add_option("--plugin", pluginPath,
@@ -381,7 +414,7 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
                         "frames of a numbered input: 1-60, 1-60x2, 1-9,20 (default: all the "
                         "folder holds, from the first to the last)")
       ->type_name("RANGE");
-  AddParamOptions(renderCmd, &render.params);
+  AddParamOptions(renderCmd, &render.params, declared);
   renderCmd->add_option("--downsample", render.downsample,
                         "render at 1/N resolution, as the host's reduced-resolution preview "
                         "(output is 1/N the size); default 1")
@@ -413,7 +446,7 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
   demoCmd->fallthrough();
   demoCmd->add_option("--out,folder", demo.folder, "folder for the pictures (default fxaa-demo)")
       ->type_name("FOLDER");
-  AddParamOptions(demoCmd, &demo.params);
+  AddParamOptions(demoCmd, &demo.params, declared);
 
   CLI::App* infoCmd = app.add_subcommand(
       "info", "print the plug-in's About text and the parameters it declares");

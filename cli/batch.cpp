@@ -95,6 +95,31 @@ class BatchClock {
   Clock::time_point renderingSince_;
 };
 
+// Runs one frame's step for `file`; whatever it throws becomes that frame's failure, so that no
+// exception leaves a batch thread and ends the process mid-batch. Image errors already name
+// their file; anything else is named here.
+template <typename Fail, typename Step>
+void Guarded(const std::string& file, const char* verb, Fail& failed, Step&& step) {
+  std::string message;
+  try {
+    step();
+    return;
+  } catch (const ImageError& e) {
+    message = e.what();
+  } catch (const std::bad_alloc&) {
+    message = file + ": cannot " + verb + ": not enough memory";
+  } catch (const std::exception& e) {
+    message = file + ": cannot " + verb + ": " + OneLine(e.what());
+  } catch (...) {
+    message = file + ": cannot " + verb + ": unexpected failure";
+  }
+  try {
+    failed(message);
+  } catch (...) {
+    // No memory even for the message: the frame still counts as not written.
+  }
+}
+
 }  // namespace
 
 int DefaultThreadCount() {
@@ -151,21 +176,18 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
         failed(job.input + ": missing (a gap in the sequence)");
         continue;
       }
-      Work work;
-      work.job = &job;
-      const auto start = Clock::now();
-      try {
+      Guarded(job.input, "read", failed, [&] {
+        Work work;
+        work.job = &job;
+        const auto start = Clock::now();
         work.image = ReadImage(job.input);
-      } catch (const std::exception& e) {
-        failed(e.what());
-        continue;
-      }
-      clock.Add(&BatchTiming::reading, SecondsSince(start));
-      if (work.image.worldDepth() == 32 && !effect.floatColour()) {
-        failed(job.input + ": cannot render: the plug-in does not take 32-bit float frames");
-        continue;
-      }
-      toRender.Push(std::move(work));
+        clock.Add(&BatchTiming::reading, SecondsSince(start));
+        if (work.image.worldDepth() == 32 && !effect.floatColour()) {
+          failed(job.input + ": cannot render: the plug-in does not take 32-bit float frames");
+          return;
+        }
+        toRender.Push(std::move(work));
+      });
     }
     toRender.Close();
   });
@@ -176,37 +198,37 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
     workers.emplace_back([&] {
       while (std::optional<Work> work = toRender.Pop()) {
         if (stopping()) continue;  // drain: the reader may wait on a full queue
-        Image rendered;
-        PF_Err err = 0;
-        clock.RenderBegins();
-        try {
-          err = RenderImage(effect, work->image, options.frame, &rendered);
-        } catch (const std::bad_alloc&) {
+        Guarded(work->job->input, "render", failed, [&] {
+          Image rendered;
+          PF_Err err = 0;
+          clock.RenderBegins();
+          try {
+            err = RenderImage(effect, work->image, options.frame, &rendered);
+          } catch (...) {
+            clock.RenderEnds();
+            throw;
+          }
           clock.RenderEnds();
-          // An exception must not leave the thread: it would end the process mid-batch.
-          failed(work->job->input + ": cannot render: not enough memory for " +
-                 std::to_string(work->image.width) + " x " + std::to_string(work->image.height));
-          continue;
-        }
-        clock.RenderEnds();
-        if (err != 0) {
           if (err == PF_Err_INTERNAL_STRUCT_DAMAGED) {
-            // Without a context no frame can render; one line says so, not one per frame.
+            // Without a usable context no frame can render; one line says so, not one per frame.
             stop = true;
             if (!fatalReported.exchange(true))
               progress.FrameFailed(work->job->input + ": cannot render: " +
                                    DescribePluginError(err) +
                                    " (is OpenGL 3.2 available? the plug-in's own messages are on "
                                    "standard output)");
-            continue;
+            return;
           }
-          failed(work->job->input + ": cannot render: " + DescribePluginError(err) + " (" +
-                 std::to_string(work->image.width) + " x " + std::to_string(work->image.height) +
-                 ", plug-in error " + std::to_string(err) + ")");
-          continue;
-        }
-        work->image = std::move(rendered);
-        toWrite.Push(std::move(*work));
+          if (err != 0) {
+            failed(work->job->input + ": cannot render: " + DescribePluginError(err) + " (" +
+                   std::to_string(work->image.width) + " x " +
+                   std::to_string(work->image.height) + ", plug-in error " +
+                   std::to_string(err) + ")");
+            return;
+          }
+          work->image = std::move(rendered);
+          toWrite.Push(std::move(*work));
+        });
       }
       if (--workersLeft == 0) toWrite.Close();
     });
@@ -215,16 +237,12 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
   std::thread writer([&] {
     // Frames already rendered are written even after a stop: each file is complete.
     while (std::optional<Work> work = toWrite.Pop()) {
-      const auto start = Clock::now();
-      try {
+      Guarded(work->job->output, "write", failed, [&] {
+        const auto start = Clock::now();
         WriteImage(work->image, work->job->output, options.frame.write);
         clock.Add(&BatchTiming::writing, SecondsSince(start));
         progress.FrameDone(work->job->output);
-      } catch (const ImageError& e) {
-        failed(e.what());
-      } catch (const std::bad_alloc&) {
-        failed(work->job->output + ": cannot write: not enough memory");
-      }
+      });
     }
   });
 
