@@ -8,7 +8,7 @@
 set -uo pipefail
 deb=$(readlink -f "${1:?usage: check_deb.sh PACKAGE.deb VERSION}")
 version=${2:?usage: check_deb.sh PACKAGE.deb VERSION}
-tmp=$(mktemp -d)
+tmp=$(readlink -f "$(mktemp -d)")   # the tool reports the plug-in path with links resolved
 trap 'rm -rf "$tmp"' EXIT
 tree="$tmp/tree"
 fxaa="$tree/usr/bin/fxaa"
