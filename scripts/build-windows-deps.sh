@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libraries the Windows programs link statically, with the mingw-w64 toolchain, into
 # PREFIX: GoogleTest (from the source libgtest-dev ships), and for the fxaa tool libpng, Imath,
-# OpenEXR, CLI11, libjpeg-turbo and libtiff (from Debian's source packages, fetched into SOURCES). zlib comes from
-# Debian's libz-mingw-w64-dev. Each library is built once; a stamp in PREFIX records it.
+# OpenEXR, CLI11, libjpeg-turbo and libtiff (from Debian's source packages, fetched into
+# SOURCES). zlib comes from Debian's libz-mingw-w64-dev. Each library is built once; a stamp in
+# PREFIX records it.
 # Usage: scripts/build-windows-deps.sh PREFIX SOURCES
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -273,9 +273,14 @@ void WriteJpeg(const Image& image, const std::string& path, ChannelLayout layout
   writer.file = std::fopen(path.c_str(), "wb");
   if (writer.file == nullptr) throw ImageError(path + ": cannot create: " + std::strerror(errno));
   InstallErrors(&writer.errors, reinterpret_cast<j_common_ptr>(&writer.info));
+  errno = 0;
   if (!EncodeJpeg(&writer, image, layout, quality,
-                  dynamic_cast<const JpegDetails*>(image.details.get())))
-    throw ImageError(path + ": cannot write JPEG (" + OneLine(writer.errors.message) + ")");
+                  dynamic_cast<const JpegDetails*>(image.details.get()))) {
+    // libjpeg's message on a failed write only guesses at the system's reason.
+    const std::string system = errno != 0 ? std::string(": ") + std::strerror(errno) : "";
+    throw ImageError(path + ": cannot write JPEG (" + OneLine(writer.errors.message) + system +
+                     ")");
+  }
   FILE* file = writer.file;
   writer.file = nullptr;
   // A full disk shows up only when the buffered bytes reach it.

@@ -471,7 +471,12 @@ void WriteTiff(const Image& image, const std::string& path, ChannelLayout layout
     throw ImageError(path + ": cannot create: " +
                      (errno != 0 ? std::string(std::strerror(errno)) : Why(file)));
   TIFF* tif = file.tiff;
-  auto failed = [&] { return ImageError(path + ": cannot write TIFF (" + Why(file) + ")"); };
+  // libtiff's message on a failed write leaves out the system's reason (a full disk).
+  auto failed = [&] {
+    const std::string system = errno != 0 ? std::string(": ") + std::strerror(errno) : "";
+    return ImageError(path + ": cannot write TIFF (" + Why(file) + system + ")");
+  };
+  errno = 0;
   if (!SetTags(tif, image, layout, type, look, quality)) throw failed();
   std::vector<uint8_t> row(size_t(image.width) * ChannelCount(layout) * SampleBytes(type));
   for (int y = 0; y < image.height; ++y) {

@@ -221,6 +221,13 @@ const UnwritableOutput kOutputs[] = {
        return dir / "out/in.exr";
      },
      "ulimit -f 16; trap '' XFSZ;", "File too large"},
+    {"disk_full_tif",
+     [](const ScratchDir& dir, std::string* named, std::string*) {
+       fs::create_directories(dir / "out");
+       *named = dir / "out/in.tif";
+       return dir / "out/in.tif";
+     },
+     "ulimit -f 16; trap '' XFSZ;", "File too large"},
 };
 
 class UnwritableOutputOfTheTool : public ::testing::TestWithParam<UnwritableOutput> {};
