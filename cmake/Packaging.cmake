@@ -68,8 +68,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libegl-mesa0, libgl1-mesa-dri")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
 string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "anti-aliasing of images with the FXAA effect plug-in\n"
-  "fxaa removes jaggies from PNG, OpenEXR, TIFF and JPEG images and numbered image sequences.\n"
+  "anti-aliasing of images and videos with the FXAA effect plug-in\n"
+  "fxaa removes jaggies from PNG, OpenEXR, TIFF and JPEG images, numbered image sequences\n"
+  "and videos (through FFmpeg's libraries, other streams copied unchanged).\n"
   "It loads the FXAA effect plug-in (FXAA.so, installed with it) and drives it\n"
   "as a compositing host does, rendering through OpenGL 3.2 over EGL: on a\n"
   "graphics card, or on Mesa's software renderer where there is none. No display\n"
