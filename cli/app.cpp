@@ -13,7 +13,8 @@
 #include "cli/batch.h"
 #include "cli/demo_scene.h"
 #include "cli/effect.h"
-#include "cli/image.h"
+#include "cli/formats/format.h"
+#include "cli/formats/video.h"
 #include "cli/process_memory.h"
 #include "cli/sequence.h"
 #include "cli/system.h"
@@ -30,7 +31,14 @@ const char* kExamples = R"(Examples:
   fxaa shot.%04d.exr --frames 1-60 -o aa/     a sequence into a folder (same file names)
   fxaa 'shot.####.png' -o aa.%04d.png -j 4    every frame on disk, four render threads
   fxaa in.exr -o out.exr --strength 60 --source alpha
+  fxaa scan.tif -o aa.tif                     TIFF back at its depth, compression and alpha kind
+  fxaa photo.jpg -o aa.jpg --quality 90       JPEG at quality 90 (default 95), ICC and EXIF kept
+  fxaa render.exr -o aa.tif --depth 16        another format: the output name chooses it
   fxaa a.png b.png c.png -o smooth/           several files
+  fxaa in.mp4 -o out.mp4                      a video: same codec, colour tags and audio
+  fxaa in.mov -o frames/out.%05d.exr          a video's frames as files
+  fxaa 'shot.####.png' --fps 24 -o out.mov    files into a video (ProRes in .mov)
+  fxaa in.mkv -o out.mkv --codec libx265 --crf 20
   fxaa info                                   what the plug-in declares
 
 Exit status: 0 all frames written, 1 some frames failed or a runtime error (plug-in, OpenGL,
@@ -60,28 +68,57 @@ struct ParamValues {
   std::vector<double> sliders;
 };
 
-void AddParamOptions(CLI::App* app, ParamValues* values) {
+// " (0 to 100, default 8)" for what the plug-in declared under `name`; without the plug-in's
+// declarations (it could not be loaded), a pointer to where they are shown.
+std::string DeclaredRangeText(const std::vector<DeclaredParam>& declared, const std::string& name) {
+  for (const DeclaredParam& p : declared) {
+    if (p.name != name) continue;
+    if (p.type == PF_Param_FLOAT_SLIDER)
+      return " (" + FormatNumber(p.validMin, 2) + " to " + FormatNumber(p.validMax, 2) +
+             ", default " + FormatNumber(p.defaultValue, 2) + ")";
+    if (p.type == PF_Param_POPUP) {
+      const int i = static_cast<int>(p.defaultValue) - 1;
+      if (i >= 0 && size_t(i) < p.choices.size()) return "; default " + Lower(p.choices[i]);
+    }
+  }
+  return " (range and default: see \"fxaa info\")";
+}
+
+// The parameter options, their help completed from what the plug-in declares.
+void AddParamOptions(CLI::App* app, ParamValues* values,
+                     const std::vector<DeclaredParam>& declared) {
   values->sourceOption =
       app->add_option("--source", values->source,
                       "\"Source\": color (smooth all four channels) or alpha (smooth the alpha "
-                      "channel over a blurred underlay); default color")
+                      "channel over a blurred underlay)" +
+                          DeclaredRangeText(declared, "Source"))
           ->type_name("MODE");
   const auto& known = KnownParamOptions();
   values->sliders.resize(known.size());
-  const char* help[] = {
-      "\"Strength\", percent: blend of the smoothed and the untouched image",
-      "\"FXAA Span\": how far along an edge FXAA looks, in pixels",
-      "\"FXAA Reduce Multiplier\": damping of the search on low-contrast edges",
-      "\"FXAA Reduce Minimum\": least damping of the search",
-  };
   for (size_t i = 0; i < known.size(); ++i) {
     const ParamOption& s = known[i];
-    const std::string text = std::string(help[i]) + " (" + FormatNumber(s.validMin, 2) + " to " +
-                             FormatNumber(s.validMax, 2) + ", default " +
-                             FormatNumber(s.defaultValue, 2) + ")";
     values->sliderOptions.push_back(
-        app->add_option(s.option, values->sliders[i], text)->type_name("X"));
+        app->add_option(s.option, values->sliders[i],
+                        std::string(s.help) + DeclaredRangeText(declared, s.paramName))
+            ->type_name("X"));
   }
+}
+
+// What the plug-in declares, for the help text: the plug-in is loaded only when help is asked
+// for (with the --plugin the arguments name, if any), and its failure only shortens the help.
+std::vector<DeclaredParam> DeclaredForHelp(const std::vector<std::string>& args) {
+  bool help = false;
+  std::string plugin;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "-h" || args[i] == "--help") help = true;
+    if (args[i] == "--plugin" && i + 1 < args.size()) plugin = args[i + 1];
+    if (args[i].rfind("--plugin=", 0) == 0) plugin = args[i].substr(9);
+  }
+  if (!help) return {};
+  std::string error;
+  std::unique_ptr<Effect> effect = Effect::Open(plugin.empty() ? DefaultPluginPath() : plugin, &error);
+  if (!effect) return {};
+  return effect->params();
 }
 
 // Hands the given values to the host side, checked against what the plug-in declared.
@@ -143,6 +180,9 @@ struct RenderArgs {
   bool timing = false;
   std::string depth;
   std::string channels;
+  // The formats' own options, in the order of AllFormatOptions().
+  std::vector<CLI::Option*> formatOptions;
+  std::vector<std::string> formatValues;
   ParamValues params;
 };
 
@@ -170,6 +210,14 @@ void ParseWriteOptions(const RenderArgs& args, WriteOptions* write) {
     else if (c == "rgba") write->layout = ChannelLayout::kRGBA;
     else throw UsageError("--channels " + args.channels + ": expected y, ya, rgb or rgba");
   }
+  const std::vector<const FormatOption*> known = AllFormatOptions();
+  for (size_t i = 0; i < known.size(); ++i) {
+    if (args.formatOptions[i]->count() == 0) continue;
+    const std::string& value = args.formatValues[i];
+    const std::string why = known[i]->check(value);
+    if (!why.empty()) throw UsageError("--" + std::string(known[i]->name) + " " + value + ": " + why);
+    write->formatOptions[known[i]->name] = value;
+  }
 }
 
 int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet, bool terminal,
@@ -182,6 +230,11 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
   ParseWriteOptions(args, &options.frame.write);
 
   BatchPlan plan = PlanBatch(args.inputs, args.frames, args.output);
+  if (!plan.videoOutput.empty() && (!args.depth.empty() || !args.channels.empty()))
+    throw UsageError("--depth and --channels are for image outputs; a video keeps its input's");
+  for (const std::string& video : {plan.videoInput, plan.videoOutput})
+    if (!video.empty() && !VideoSupported())
+      throw ImageError(video + ": video needs the Linux build of fxaa (this build has no FFmpeg)");
   if (plan.gaps > 0) {
     err << "fxaa: " << args.inputs[0] << ": " << plan.gaps << " of " << plan.jobs.size()
         << " frames missing from the sequence\n";
@@ -208,7 +261,7 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
   progress.Finish();
   if (args.timing) err << DescribeTiming(result) << "\n";
   if (result.interrupted) return kExitInterrupted;
-  return result.written == static_cast<int>(plan.jobs.size()) ? kExitOk : kExitFailed;
+  return result.complete ? kExitOk : kExitFailed;
 }
 
 int RunDemo(const DemoArgs& args, const std::string& pluginPath, std::ostream& out,
@@ -325,10 +378,13 @@ std::vector<std::string> WithDefaultCommand(std::vector<std::string> args) {
 
 const std::vector<ParamOption>& KnownParamOptions() {
   static const std::vector<ParamOption> known = {
-      {"--strength", "Strength", 0, 100, 100},
-      {"--span", "FXAA Span", 0, 100, 8},
-      {"--reduce-multiplier", "FXAA Reduce Multiplier", 0, 100, 1},
-      {"--reduce-minimum", "FXAA Reduce Minimum", 0, 100, 1},
+      {"--strength", "Strength",
+       "\"Strength\", percent: blend of the smoothed and the untouched image"},
+      {"--span", "FXAA Span", "\"FXAA Span\": how far along an edge FXAA looks, in pixels"},
+      {"--reduce-multiplier", "FXAA Reduce Multiplier",
+       "\"FXAA Reduce Multiplier\": damping of the search on low-contrast edges"},
+      {"--reduce-minimum", "FXAA Reduce Minimum",
+       "\"FXAA Reduce Minimum\": least damping of the search"},
   };
   return known;
 }
@@ -348,8 +404,8 @@ std::string DefaultPluginPath() {
 
 int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ostream& err,
             bool terminal) {
-  CLI::App app("fxaa: anti-alias PNG and OpenEXR images and sequences with the FXAA plug-in, "
-               "run as After Effects would run it.",
+  CLI::App app("fxaa: anti-alias images, sequences and videos (" + FormatNames() +
+                   ") with the FXAA plug-in, run as After Effects would run it.",
                "fxaa");
   app.footer(kExamples);
   // Options are written the same everywhere; on Windows "/name" would otherwise be an option,
@@ -358,6 +414,7 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
   app.set_version_flag("--version", std::string("fxaa ") + FXAA_TOOL_VERSION);
   app.require_subcommand(0, 1);
 
+  const std::vector<DeclaredParam> declared = DeclaredForHelp(rawArgs);
   std::string pluginPath;
   bool quiet = false;
   app.add_option("--plugin", pluginPath,
@@ -376,18 +433,19 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
       "render", "anti-alias images or sequences (the default command: \"render\" may be left out)");
   renderCmd->fallthrough();
   renderCmd->add_option("inputs", render.inputs,
-                        "input files (.png, .exr), or one numbered sequence: shot.%04d.exr or "
-                        "shot.####.exr")
+                        "input files (" + FormatExtensions() +
+                            "), or one numbered sequence: shot.%04d.exr or shot.####.exr")
       ->required();
   renderCmd->add_option("-o,--output", render.output,
-                        "output file, pattern (out.%04d.png), or folder (out/, same names)")
+                        "output file, pattern (out.%04d.png), folder (out/, same names), or "
+                        "video (out.mp4); the name's extension chooses the format")
       ->required()
       ->type_name("OUT");
   renderCmd->add_option("--frames", render.frames,
                         "frames of a numbered input: 1-60, 1-60x2, 1-9,20 (default: all the "
                         "folder holds, from the first to the last)")
       ->type_name("RANGE");
-  AddParamOptions(renderCmd, &render.params);
+  AddParamOptions(renderCmd, &render.params, declared);
   renderCmd->add_option("--downsample", render.downsample,
                         "render at 1/N resolution, as the host's reduced-resolution preview "
                         "(output is 1/N the size); default 1")
@@ -406,11 +464,20 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
                       "the inputs hold premultiplied colour: un-premultiply before, premultiply "
                       "after");
   renderCmd->add_option("--depth", render.depth,
-                        "output sample type: 8, 16 (PNG), half, float (EXR); default the input's")
+                        "output sample type: 8, 16 (PNG, TIFF), half, float (EXR, TIFF); JPEG is "
+                        "8-bit only; default the input's")
       ->type_name("TYPE");
   renderCmd->add_option("--channels", render.channels,
                         "output channels: y, ya, rgb, rgba; default the input's")
       ->type_name("SET");
+  const std::vector<const FormatOption*> formatOptions = AllFormatOptions();
+  render.formatValues.resize(formatOptions.size());
+  for (size_t i = 0; i < formatOptions.size(); ++i) {
+    const FormatOption& o = *formatOptions[i];
+    render.formatOptions.push_back(
+        renderCmd->add_option(std::string("--") + o.name, render.formatValues[i], o.help)
+            ->type_name(o.valueName));
+  }
 
   DemoArgs demo;
   CLI::App* demoCmd = app.add_subcommand(
@@ -419,7 +486,7 @@ int RunFxaa(const std::vector<std::string>& rawArgs, std::ostream& out, std::ost
   demoCmd->fallthrough();
   demoCmd->add_option("--out,folder", demo.folder, "folder for the pictures (default fxaa-demo)")
       ->type_name("FOLDER");
-  AddParamOptions(demoCmd, &demo.params);
+  AddParamOptions(demoCmd, &demo.params, declared);
 
   CLI::App* infoCmd = app.add_subcommand(
       "info", "print the plug-in's About text and the parameters it declares");

@@ -23,11 +23,12 @@ int RunFxaa(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 // (../lib/fxaa/ from bin/), then the one this build made.
 std::string DefaultPluginPath();
 
-// The tool's options for the plug-in's parameters, as the help text describes them.
+// The tool's options for the plug-in's parameters. Ranges and defaults are the plug-in's own,
+// read from what it declares.
 struct ParamOption {
   const char* option;     // "--strength"
   const char* paramName;  // "Strength"
-  double validMin, validMax, defaultValue;
+  const char* help;       // what it does
 };
 const std::vector<ParamOption>& KnownParamOptions();
 

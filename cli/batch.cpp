@@ -5,11 +5,15 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <thread>
 
+#include "cli/formats/video.h"
 #include "cli/pixel_convert.h"
 
 namespace fxaa_cli {
@@ -55,8 +59,38 @@ class BoundedQueue {
 };
 
 struct Work {
-  const FrameJob* job = nullptr;
+  std::shared_ptr<const FrameJob> job;  // a plan's job, or one made for a frame of a video
+  int index = 0;                        // place in the batch, from 0: the order of a video output
+  FrameTime time;
   Image image;
+};
+
+// Frames of a video output are encoded in order. A frame may enter the pipeline only while it is
+// at most `span` frames ahead of the next one to encode, so that the frames held back behind a
+// slow one stay few.
+class OrderWindow {
+ public:
+  explicit OrderWindow(int span) : span_(span) {}
+
+  // Waits until frame `index` may enter, or `stopping()` holds. A signal handler cannot wake the
+  // wait, so it looks again now and then.
+  template <typename Stopping>
+  void WaitForRoom(int index, Stopping stopping) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (index >= next_ + span_ && !stopping())
+      moved_.wait_for(lock, std::chrono::milliseconds(50));
+  }
+  void Advance(int next) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    next_ = next;
+    moved_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable moved_;
+  int next_ = 0;
+  const int span_;
 };
 
 using Clock = std::chrono::steady_clock;
@@ -95,6 +129,31 @@ class BatchClock {
   Clock::time_point renderingSince_;
 };
 
+// Runs one frame's step for `file`; whatever it throws becomes that frame's failure, so that no
+// exception leaves a batch thread and ends the process mid-batch. Image errors already name
+// their file; anything else is named here.
+template <typename Fail, typename Step>
+void Guarded(const std::string& file, const char* verb, Fail& failed, Step&& step) {
+  std::string message;
+  try {
+    step();
+    return;
+  } catch (const ImageError& e) {
+    message = e.what();
+  } catch (const std::bad_alloc&) {
+    message = file + ": cannot " + verb + ": not enough memory";
+  } catch (const std::exception& e) {
+    message = file + ": cannot " + verb + ": " + OneLine(e.what());
+  } catch (...) {
+    message = file + ": cannot " + verb + ": unexpected failure";
+  }
+  try {
+    failed(message);
+  } catch (...) {
+    // No memory even for the message: the frame still counts as not written.
+  }
+}
+
 }  // namespace
 
 int DefaultThreadCount() {
@@ -132,7 +191,7 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
   std::atomic<bool> stop{false};
   std::atomic<bool> fatalReported{false};
   BatchResult result;
-  auto failed = [&](const std::string& message) {
+  std::function<void(const std::string&)> failed = [&](const std::string& message) {
     progress.FrameFailed(message);
     if (options.failFast) stop = true;
   };
@@ -140,32 +199,87 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
   BatchClock clock;
   const auto batchStart = Clock::now();
 
+  // A video input is opened before anything starts: a file that is no video fails the batch.
+  std::unique_ptr<VideoReader> video;
+  if (!plan.videoInput.empty()) {
+    video = std::make_unique<VideoReader>(plan.videoInput);
+    progress.SetTotal(video->expectedFrames());
+  }
+  const VideoSource videoSource = video ? video->source() : VideoSource{};
+  // A video output is one file: a frame that fails spoils it, and the batch stops.
+  const bool ordered = !plan.videoOutput.empty();
+  auto failedFrame = failed;
+  if (ordered) {
+    failed = [&](const std::string& message) {
+      failedFrame(message);
+      stop = true;
+    };
+  }
+
   // Each stage holds at most a couple of frames more than the render threads need.
   BoundedQueue<Work> toRender(size_t(threads) + 1);
   BoundedQueue<Work> toWrite(size_t(threads) + 1);
+  OrderWindow window(2 * threads + 2);
+
+  // Frames enter rendering in order; a video output writes them in that order.
+  auto enter = [&](Work work) {
+    if (work.image.worldDepth() == 32 && !effect.floatColour()) {
+      failed(work.job->input + ": cannot render: the plug-in does not take 32-bit float frames");
+      return;
+    }
+    if (ordered) window.WaitForRoom(work.index, stopping);
+    toRender.Push(std::move(work));
+  };
 
   std::thread reader([&] {
-    for (const FrameJob& job : plan.jobs) {
+    if (video != nullptr) {
+      // A video's frames, numbered from 1 as the decoder gives them, damaged ones included.
+      bool more = true;
+      int index = 0, unreadable = 0;
+      while (more && !stopping()) {
+        bool read = false;
+        Guarded(plan.videoInput, "read", failed, [&] {
+          Work work;
+          const auto start = Clock::now();
+          more = video->Read(&work.image, &work.time);
+          read = true;
+          if (!more) return;
+          clock.Add(&BatchTiming::reading, SecondsSince(start));
+          auto job = std::make_shared<FrameJob>();
+          job->frame = video->framesRead();
+          job->input = plan.videoInput + ": frame " + std::to_string(job->frame);
+          job->output = ordered ? plan.videoOutput : plan.framePattern.Format(job->frame);
+          work.job = std::move(job);
+          work.index = index++;
+          enter(std::move(work));
+        });
+        unreadable += !read;
+      }
+      // The total was the file's own estimate; now it is known.
+      if (!more) progress.SetTotal(index + unreadable);
+      if (!more && index + unreadable == 0)
+        failed(plan.videoInput + ": no frames in its video stream");
+      toRender.Close();
+      return;
+    }
+    for (size_t i = 0; i < plan.jobs.size(); ++i) {
+      const FrameJob& job = plan.jobs[i];
       if (stopping()) break;
       if (job.missing) {
         failed(job.input + ": missing (a gap in the sequence)");
         continue;
       }
-      Work work;
-      work.job = &job;
-      const auto start = Clock::now();
-      try {
+      Guarded(job.input, "read", failed, [&] {
+        Work work;
+        work.job = std::shared_ptr<const FrameJob>(std::shared_ptr<const FrameJob>(), &job);
+        work.index = static_cast<int>(i);
+        work.time.pts = work.index;  // frames from files: one frame of the video's rate each
+        work.time.duration = 1;
+        const auto start = Clock::now();
         work.image = ReadImage(job.input);
-      } catch (const std::exception& e) {
-        failed(e.what());
-        continue;
-      }
-      clock.Add(&BatchTiming::reading, SecondsSince(start));
-      if (work.image.worldDepth() == 32 && !effect.floatColour()) {
-        failed(job.input + ": cannot render: the plug-in does not take 32-bit float frames");
-        continue;
-      }
-      toRender.Push(std::move(work));
+        clock.Add(&BatchTiming::reading, SecondsSince(start));
+        enter(std::move(work));
+      });
     }
     toRender.Close();
   });
@@ -176,55 +290,93 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
     workers.emplace_back([&] {
       while (std::optional<Work> work = toRender.Pop()) {
         if (stopping()) continue;  // drain: the reader may wait on a full queue
-        Image rendered;
-        PF_Err err = 0;
-        clock.RenderBegins();
-        try {
-          err = RenderImage(effect, work->image, options.frame, &rendered);
-        } catch (const std::bad_alloc&) {
+        Guarded(work->job->input, "render", failed, [&] {
+          Image rendered;
+          PF_Err err = 0;
+          clock.RenderBegins();
+          try {
+            err = RenderImage(effect, work->image, options.frame, &rendered);
+          } catch (...) {
+            clock.RenderEnds();
+            throw;
+          }
           clock.RenderEnds();
-          // An exception must not leave the thread: it would end the process mid-batch.
-          failed(work->job->input + ": cannot render: not enough memory for " +
-                 std::to_string(work->image.width) + " x " + std::to_string(work->image.height));
-          continue;
-        }
-        clock.RenderEnds();
-        if (err != 0) {
           if (err == PF_Err_INTERNAL_STRUCT_DAMAGED) {
-            // Without a context no frame can render; one line says so, not one per frame.
+            // Without a usable context no frame can render; one line says so, not one per frame.
             stop = true;
             if (!fatalReported.exchange(true))
               progress.FrameFailed(work->job->input + ": cannot render: " +
                                    DescribePluginError(err) +
                                    " (is OpenGL 3.2 available? the plug-in's own messages are on "
                                    "standard output)");
-            continue;
+            return;
           }
-          failed(work->job->input + ": cannot render: " + DescribePluginError(err) + " (" +
-                 std::to_string(work->image.width) + " x " + std::to_string(work->image.height) +
-                 ", plug-in error " + std::to_string(err) + ")");
-          continue;
-        }
-        work->image = std::move(rendered);
-        toWrite.Push(std::move(*work));
+          if (err != 0) {
+            failed(work->job->input + ": cannot render: " + DescribePluginError(err) + " (" +
+                   std::to_string(work->image.width) + " x " +
+                   std::to_string(work->image.height) + ", plug-in error " +
+                   std::to_string(err) + ")");
+            return;
+          }
+          work->image = std::move(rendered);
+          toWrite.Push(std::move(*work));
+        });
       }
       if (--workersLeft == 0) toWrite.Close();
     });
   }
 
+  bool videoWritten = false;
   std::thread writer([&] {
+    if (ordered) {
+      // Frames are encoded in order, those that overtook a slower one held until its turn. The
+      // file is put in place only when every frame made it; otherwise nothing is left.
+      std::map<int, Work> held;
+      int next = 0;
+      std::unique_ptr<VideoWriter> out;
+      while (std::optional<Work> work = toWrite.Pop()) {
+        if (stopping()) continue;  // drain
+        held.emplace(work->index, std::move(*work));
+        while (!held.empty() && held.begin()->first == next && !stopping()) {
+          Work w = std::move(held.begin()->second);
+          held.erase(held.begin());
+          Guarded(plan.videoOutput, "write", failed, [&] {
+            const auto start = Clock::now();
+            if (!out) {
+              out = std::make_unique<VideoWriter>(plan.videoOutput, w.image,
+                                                  video ? &videoSource : nullptr,
+                                                  VideoWriteOptionsFrom(options.frame.write));
+              for (const std::string& note : out->notes())
+                progress.Note(plan.videoOutput + ": " + note);
+            }
+            out->Write(w.image, w.time);
+            clock.Add(&BatchTiming::writing, SecondsSince(start));
+            progress.FrameDone(plan.videoOutput + " frame " + std::to_string(w.job->frame));
+            window.Advance(++next);
+          });
+        }
+      }
+      if (out && held.empty() && !stopping()) {
+        Guarded(plan.videoOutput, "write", failed, [&] {
+          const auto start = Clock::now();
+          out->Finish();
+          clock.Add(&BatchTiming::writing, SecondsSince(start));
+          videoWritten = true;
+        });
+      }
+      out.reset();  // a file not finished is removed
+      if (!videoWritten && stopping())
+        progress.Note(plan.videoOutput + ": not written");
+      return;
+    }
     // Frames already rendered are written even after a stop: each file is complete.
     while (std::optional<Work> work = toWrite.Pop()) {
-      const auto start = Clock::now();
-      try {
+      Guarded(work->job->output, "write", failed, [&] {
+        const auto start = Clock::now();
         WriteImage(work->image, work->job->output, options.frame.write);
         clock.Add(&BatchTiming::writing, SecondsSince(start));
         progress.FrameDone(work->job->output);
-      } catch (const ImageError& e) {
-        failed(e.what());
-      } catch (const std::bad_alloc&) {
-        failed(work->job->output + ": cannot write: not enough memory");
-      }
+      });
     }
   });
 
@@ -237,6 +389,8 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
   result.failed = progress.failed();
   result.interrupted = g_interrupted.load();
   result.stopped = stop.load() || result.interrupted;
+  result.complete = result.failed == 0 && !result.stopped && result.written == progress.total() &&
+                    (!ordered || videoWritten);
   return result;
 }
 

@@ -43,6 +43,7 @@ struct BatchResult {
   int failed = 0;
   bool stopped = false;  // fail-fast, a fatal error or an interrupt ended it early
   bool interrupted = false;
+  bool complete = false;  // every frame written (a video output: the file in place)
   BatchTiming timing;
 };
 

@@ -207,7 +207,6 @@ void FrameRect(Image* image, int x, int y, int w, int h, Colour c) {
 
 Image DrawDemoScene(int width, int height) {
   Image image;
-  image.format = FileFormat::kPng;
   image.layout = ChannelLayout::kRGBA;
   image.type = SampleType::kUInt8;
   image.width = width;
@@ -265,7 +264,6 @@ Image ComposeComparison(const Image& before, const Image& after, const CropRect&
   const int column = std::max(w, zw);
 
   Image out;
-  out.format = FileFormat::kPng;
   out.layout = ChannelLayout::kRGB;
   out.type = SampleType::kUInt8;
   out.width = margin * 3 + column * 2;

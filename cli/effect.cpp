@@ -1,56 +1,8 @@
 #include "cli/effect.h"
 
-#include <cstdio>
-#include <map>
-
 namespace fxaa_cli {
 
 namespace {
-
-const char* TypeName(int type) {
-  switch (type) {
-    case PF_Param_POPUP: return "popup";
-    case PF_Param_FLOAT_SLIDER: return "float slider";
-    case PF_Param_GROUP_START: return "group start";
-    case PF_Param_GROUP_END: return "group end";
-    case PF_Param_SLIDER: return "slider";
-    case PF_Param_CHECKBOX: return "checkbox";
-    case PF_Param_COLOR: return "colour";
-    case PF_Param_POINT: return "point";
-    case PF_Param_ANGLE: return "angle";
-  }
-  return "other";
-}
-
-std::vector<std::string> SplitChoices(const char* text) {
-  std::vector<std::string> choices;
-  if (text == nullptr) return choices;
-  std::string current;
-  for (const char* p = text; *p; ++p) {
-    if (*p == '|') {
-      choices.push_back(current);
-      current.clear();
-    } else {
-      current += *p;
-    }
-  }
-  choices.push_back(current);
-  return choices;
-}
-
-// Which parameters the interface update left hidden, from the flag changes the host recorded.
-std::map<int, bool> HiddenByCalls(const std::vector<hostsim::Call>& calls) {
-  std::map<int, bool> hidden;
-  for (const hostsim::Call& call : calls) {
-    if (call.name != "AEGP_SetDynamicStreamFlag" || call.result != 0) continue;
-    int index = 0, flag = 0, undoable = 0, set = 0;
-    if (std::sscanf(call.detail.c_str(), "index %d flag %d undoable %d set %d", &index, &flag,
-                    &undoable, &set) == 4 &&
-        flag == AEGP_DynStreamFlag_HIDDEN)
-      hidden[index] = set != 0;
-  }
-  return hidden;
-}
 
 std::string CodeText(PF_Err code) { return "error " + std::to_string(code); }
 
@@ -66,7 +18,8 @@ std::string VersionText(A_u_long version) {
 std::string DescribePluginError(PF_Err code) {
   switch (code) {
     case PF_Err_OUT_OF_MEMORY: return "out of memory, or the frame is larger than the GPU takes";
-    case PF_Err_INTERNAL_STRUCT_DAMAGED: return "no OpenGL context for rendering";
+    case PF_Err_INTERNAL_STRUCT_DAMAGED:
+      return "no OpenGL context for rendering, or the GPU failed the frame";
     case PF_Err_BAD_CALLBACK_PARAM: return "the plug-in refused the host's data";
     case PF_Interrupt_CANCEL: return "cancelled";
   }
@@ -102,36 +55,7 @@ std::unique_ptr<Effect> Effect::Open(const std::string& path, std::string* error
     return nullptr;
   }
 
-  const std::map<int, bool> hidden = HiddenByCalls(host.Calls());
-  const std::vector<PF_ParamDef> defs = host.DeclaredParams();
-  for (size_t i = 0; i < defs.size(); ++i) {
-    const PF_ParamDef& def = defs[i];
-    DeclaredParam p;
-    p.index = static_cast<int>(i + 1);
-    p.id = def.uu.id;
-    p.name = def.name;
-    p.type = def.param_type;
-    p.typeName = TypeName(def.param_type);
-    if (def.param_type == PF_Param_FLOAT_SLIDER) {
-      p.validMin = def.u.fs_d.valid_min;
-      p.validMax = def.u.fs_d.valid_max;
-      p.sliderMin = def.u.fs_d.slider_min;
-      p.sliderMax = def.u.fs_d.slider_max;
-      p.defaultValue = def.u.fs_d.dephault;
-      p.precision = def.u.fs_d.precision;
-      p.percent = (def.u.fs_d.display_flags & PF_ValueDisplayFlag_PERCENT) != 0;
-    } else if (def.param_type == PF_Param_POPUP) {
-      p.choices = SplitChoices(def.u.pd.u.namesptr);
-      p.defaultValue = def.u.pd.dephault;
-      p.validMin = 1;
-      p.validMax = def.u.pd.num_choices;
-    } else if (def.param_type == PF_Param_GROUP_START) {
-      p.collapsed = (def.flags & PF_ParamFlag_START_COLLAPSED) != 0;
-    }
-    auto h = hidden.find(p.index);
-    p.hidden = h != hidden.end() && h->second;
-    effect->params_.push_back(p);
-  }
+  effect->params_ = host.Params();
   // Nothing later reads the set-up record; frames would only grow it.
   host.ClearCalls();
   return effect;

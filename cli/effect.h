@@ -12,22 +12,8 @@
 
 namespace fxaa_cli {
 
-// A parameter as the plug-in declared it.
-struct DeclaredParam {
-  int index = 0;  // 1-based, the input layer being 0
-  int id = 0;
-  std::string name;
-  int type = 0;                      // PF_Param_*
-  std::string typeName;              // "popup", "float slider", "group start", "group end"
-  double validMin = 0, validMax = 0; // sliders
-  double sliderMin = 0, sliderMax = 0;
-  double defaultValue = 0;           // sliders: the value; popups: the 1-based choice
-  int precision = 0;
-  bool percent = false;
-  std::vector<std::string> choices;  // popups
-  bool collapsed = false;            // group starts
-  bool hidden = false;               // hidden by the interface update
-};
+// A parameter as the plug-in declared it, as the host side presents it.
+using DeclaredParam = hostsim::ParamState;
 
 class Effect {
  public:

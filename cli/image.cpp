@@ -1,7 +1,8 @@
 #include "cli/image.h"
 
+#include <Imath/half.h>
+
 #include <algorithm>
-#include <cctype>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <new>
 
+#include "cli/formats/format.h"
 #include "cli/system.h"
 
 namespace fxaa_cli {
@@ -26,6 +28,20 @@ void Image::Allocate() {
     floats.assign(count, 0.0f);
     bytes.clear();
   }
+}
+
+void Image::AllocateRows(int rows) {
+  const size_t count = size_t(width) * size_t(rows) * 4;
+  const size_t total = size_t(width) * size_t(height) * 4;
+  auto grow = [&](auto& pixels) {
+    if (count > pixels.capacity())
+      pixels.reserve(std::min(total, std::max(count, 2 * pixels.capacity())));
+    pixels.resize(count);
+  };
+  if (type == SampleType::kUInt8)
+    grow(bytes);
+  else
+    grow(floats);
 }
 
 bool HasAlpha(ChannelLayout layout) {
@@ -55,12 +71,17 @@ const char* SampleTypeName(SampleType type) {
   return "?";
 }
 
-namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
+int ChannelCount(ChannelLayout layout) {
+  switch (layout) {
+    case ChannelLayout::kY: return 1;
+    case ChannelLayout::kYA: return 2;
+    case ChannelLayout::kRGB: return 3;
+    case ChannelLayout::kRGBA: return 4;
+  }
+  return 4;
 }
+
+namespace {
 
 // A name for the temporary file beside `path`, unique in this process and across processes.
 std::string TemporaryNameFor(const fs::path& path) {
@@ -94,19 +115,6 @@ void CheckImageSize(const std::string& path, long long width, long long height) 
   }
 }
 
-bool FormatFromName(const std::string& path, FileFormat* format) {
-  const std::string ext = Lower(fs::path(path).extension().string());
-  if (ext == ".png") {
-    *format = FileFormat::kPng;
-    return true;
-  }
-  if (ext == ".exr") {
-    *format = FileFormat::kExr;
-    return true;
-  }
-  return false;
-}
-
 Image ReadImage(const std::string& path) {
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
@@ -115,50 +123,54 @@ Image ReadImage(const std::string& path) {
 
   std::ifstream in(path, std::ios::binary);
   if (!in) throw ImageError(path + ": cannot open: " + std::strerror(errno));
-  unsigned char magic[8] = {};
-  in.read(reinterpret_cast<char*>(magic), sizeof(magic));
-  const std::streamsize got = in.gcount();
+  uint8_t head[kFormatHeadBytes] = {};
+  in.read(reinterpret_cast<char*>(head), sizeof(head));
+  const size_t got = static_cast<size_t>(in.gcount());
   in.close();
 
-  static const unsigned char kPngMagic[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  static const unsigned char kExrMagic[4] = {0x76, 0x2F, 0x31, 0x01};
+  if (got == 0) throw ImageError(path + ": empty file");
+  const Format* format = FormatForContent(head, got);
+  if (format == nullptr)
+    throw ImageError(path + ": unsupported file type (not a " + FormatNames() + " image)");
+  if (format->holdsFrames) throw ImageError(path + ": a video, read only as the one input");
   try {
-    if (got == 8 && std::memcmp(magic, kPngMagic, 8) == 0) return ReadPng(path);
-    if (got >= 4 && std::memcmp(magic, kExrMagic, 4) == 0) return ReadExr(path);
+    Image image = format->read(path);
+    image.format = format;
+    return image;
   } catch (const std::bad_alloc&) {
     throw ImageError(path + ": not enough memory to read it");
   }
-  if (got == 0) throw ImageError(path + ": empty file");
-  throw ImageError(path + ": unsupported file type (not a PNG or OpenEXR image)");
 }
 
-void ResolveOutputEncoding(const Image& image, FileFormat format, const WriteOptions& options,
+void ResolveOutputEncoding(const Image& image, const Format& format, const WriteOptions& options,
                            ChannelLayout* layout, SampleType* type) {
-  *layout = options.overrideLayout ? options.layout : image.layout;
-  SampleType t = options.overrideType ? options.type : image.type;
-  if (format == FileFormat::kPng) {
-    if (t == SampleType::kHalf || t == SampleType::kFloat) t = SampleType::kUInt16;
-  } else {
-    if (t == SampleType::kUInt8 || t == SampleType::kUInt16) t = SampleType::kHalf;
-  }
-  *type = t;
+  ChannelLayout l = options.overrideLayout ? options.layout : image.layout;
+  if (!format.storesAlpha && l == ChannelLayout::kYA) l = ChannelLayout::kY;
+  if (!format.storesAlpha && l == ChannelLayout::kRGBA) l = ChannelLayout::kRGB;
+  *layout = l;
+
+  const SampleType wanted = options.overrideType ? options.type : image.type;
+  const std::vector<SampleType>& stored = format.sampleTypes;  // least precise first
+  const auto atLeast = std::find_if(stored.begin(), stored.end(),
+                                    [&](SampleType t) { return t >= wanted; });
+  *type = atLeast != stored.end() ? *atLeast : stored.back();
 }
 
 void WriteImage(const Image& image, const std::string& path, const WriteOptions& options) {
-  FileFormat format;
-  if (!FormatFromName(path, &format)) {
-    throw ImageError(path + ": cannot write: unknown output type (use .png or .exr)");
+  const Format* format = FormatForName(path);
+  if (format == nullptr) {
+    throw ImageError(path + ": cannot write: unknown output type (use " + FormatExtensions() +
+                     ")");
   }
+  if (format->holdsFrames)
+    throw ImageError(path + ": cannot write: a video is written from a batch's frames");
   ChannelLayout layout;
   SampleType type;
-  ResolveOutputEncoding(image, format, options, &layout, &type);
+  ResolveOutputEncoding(image, *format, options, &layout, &type);
 
   const std::string tmp = TemporaryNameFor(fs::path(path));
   try {
-    if (format == FileFormat::kPng)
-      WritePng(image, tmp, layout, type);
-    else
-      WriteExr(image, tmp, layout, type);
+    format->write(image, tmp, layout, type, options);
   } catch (const ImageError& e) {
     std::remove(tmp.c_str());
     // The writers (and the libraries' messages) name the file they wrote; the user knows it by
@@ -173,6 +185,99 @@ void WriteImage(const Image& image, const std::string& path, const WriteOptions&
   if (ec) {
     std::remove(tmp.c_str());
     throw ImageError(path + ": cannot write: " + ec.message());
+  }
+}
+
+size_t SampleBytes(SampleType type) {
+  switch (type) {
+    case SampleType::kUInt8: return 1;
+    case SampleType::kUInt16:
+    case SampleType::kHalf: return 2;
+    case SampleType::kFloat: return 4;
+  }
+  return 4;
+}
+
+void PackRow(const Image& image, int y, ChannelLayout layout, SampleType type, void* out) {
+  const int channels = ChannelCount(layout);
+  const bool grey = IsGrey(layout), alpha = HasAlpha(layout);
+  uint8_t* bytes = static_cast<uint8_t*>(out);
+  uint16_t* words = static_cast<uint16_t*>(out);
+  float* floats = static_cast<float*>(out);
+  for (int x = 0; x < image.width; ++x) {
+    float argb[4];
+    if (image.type == SampleType::kUInt8) {
+      const uint8_t* p = image.byteRow(y) + 4 * size_t(x);
+      if (type == SampleType::kUInt8) {  // bytes stay bytes: no trip through floats
+        uint8_t* d = bytes + size_t(x) * channels;
+        if (grey) {
+          d[0] = (p[1] == p[2] && p[2] == p[3])
+                     ? p[1]
+                     : FloatToByte(GreyOf(p[1] / 255.f, p[2] / 255.f, p[3] / 255.f));
+        } else {
+          d[0] = p[1], d[1] = p[2], d[2] = p[3];
+        }
+        if (alpha) d[channels - 1] = p[0];
+        continue;
+      }
+      for (int c = 0; c < 4; ++c) argb[c] = p[c] / 255.f;
+    } else {
+      const float* p = image.floatRow(y) + 4 * size_t(x);
+      for (int c = 0; c < 4; ++c) argb[c] = p[c];
+    }
+    float values[4];
+    int n = 0;
+    if (grey) {
+      values[n++] = GreyOf(argb[1], argb[2], argb[3]);
+    } else {
+      for (int c = 1; c <= 3; ++c) values[n++] = argb[c];
+    }
+    if (alpha) values[n++] = argb[0];
+    const size_t at = size_t(x) * channels;
+    for (int c = 0; c < n; ++c) {
+      switch (type) {
+        case SampleType::kUInt8: bytes[at + c] = FloatToByte(values[c]); break;
+        case SampleType::kUInt16: words[at + c] = FloatToWord16(values[c]); break;
+        case SampleType::kHalf: words[at + c] = half(values[c]).bits(); break;
+        case SampleType::kFloat: floats[at + c] = values[c]; break;
+      }
+    }
+  }
+}
+
+void Unpremultiply(Image* image) {
+  if (image->type == SampleType::kUInt8) {
+    for (size_t i = 0; i < image->bytes.size(); i += 4) {
+      const unsigned a = image->bytes[i];
+      if (a == 0 || a == 255) continue;
+      for (int c = 1; c < 4; ++c) {
+        const unsigned v = (image->bytes[i + c] * 255u + a / 2) / a;
+        image->bytes[i + c] = static_cast<uint8_t>(std::min(v, 255u));
+      }
+    }
+    return;
+  }
+  for (size_t i = 0; i < image->floats.size(); i += 4) {
+    const float a = image->floats[i];
+    if (a == 0.0f || a == 1.0f) continue;
+    for (int c = 1; c < 4; ++c) image->floats[i + c] /= a;
+  }
+}
+
+void Premultiply(Image* image) {
+  if (image->type == SampleType::kUInt8) {
+    for (size_t i = 0; i < image->bytes.size(); i += 4) {
+      const unsigned a = image->bytes[i];
+      if (a == 255) continue;
+      for (int c = 1; c < 4; ++c)
+        image->bytes[i + c] = static_cast<uint8_t>((image->bytes[i + c] * a + 127u) / 255u);
+    }
+    return;
+  }
+  for (size_t i = 0; i < image->floats.size(); i += 4) {
+    const float a = image->floats[i];
+    if (a == 1.0f) continue;
+    for (int c = 1; c < 4; ++c) image->floats[i + c] *= a;
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -15,9 +16,8 @@ namespace fxaa_cli {
 
 // Channels as stored in the file. Grey layouts carry one value for red, green and blue.
 enum class ChannelLayout { kY, kYA, kRGB, kRGBA };
-// Sample type in the file.
+// Sample type in the file, from the least precise to the most.
 enum class SampleType { kUInt8, kUInt16, kHalf, kFloat };
-enum class FileFormat { kPng, kExr };
 
 // Largest width or height accepted: the host's largest world.
 constexpr int kMaxImageSide = 30000;
@@ -28,24 +28,35 @@ class ImageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct ExrHeader;  // the input's OpenEXR header, kept for writing back (image_exr.cpp)
+struct Format;  // an entry of the format table (cli/formats/format.h)
+
+// What a format keeps of the file it read, beyond the pixels, to write it back the same way (an
+// OpenEXR header, a TIFF's compression and alpha kind, a JPEG's markers). Each format derives its
+// own and recognises only that.
+struct FormatDetails {
+  virtual ~FormatDetails() = default;
+};
 
 struct Image {
   int width = 0;
   int height = 0;
-  FileFormat format = FileFormat::kPng;
+  const Format* format = nullptr;  // the format the file was read as; none for drawn frames
   ChannelLayout layout = ChannelLayout::kRGBA;
   SampleType type = SampleType::kUInt8;
   bool fromPalette = false;  // PNG palette file, expanded on reading
   // ARGB pixels, row 0 first, no padding: bytes for kUInt8, floats otherwise.
   std::vector<uint8_t> bytes;
   std::vector<float> floats;
-  std::shared_ptr<const ExrHeader> exrHeader;
+  std::shared_ptr<const FormatDetails> details;
 
   // 8 for byte pixels, 32 for float pixels: the host world depth this image travels in.
   int worldDepth() const { return type == SampleType::kUInt8 ? 8 : 32; }
   // Allocates zeroed pixels for the current size and type.
   void Allocate();
+  // Zeroed pixels for the first `rows` rows only, for a reader that decodes the file row by row:
+  // the buffer grows at most twofold per call, so a file that holds fewer rows than its header
+  // promises fails having committed no more than twice what it held.
+  void AllocateRows(int rows);
   uint8_t* byteRow(int y) { return bytes.data() + size_t(y) * size_t(width) * 4; }
   const uint8_t* byteRow(int y) const { return bytes.data() + size_t(y) * size_t(width) * 4; }
   float* floatRow(int y) { return floats.data() + size_t(y) * size_t(width) * 4; }
@@ -54,6 +65,7 @@ struct Image {
 
 bool HasAlpha(ChannelLayout layout);
 bool IsGrey(ChannelLayout layout);
+int ChannelCount(ChannelLayout layout);         // 1 to 4
 const char* LayoutName(ChannelLayout layout);   // "Y", "YA", "RGB", "RGBA"
 const char* SampleTypeName(SampleType type);    // "8-bit", "16-bit", "half", "float"
 
@@ -61,11 +73,8 @@ const char* SampleTypeName(SampleType type);    // "8-bit", "16-bit", "half", "f
 // 1..kMaxImageSide and the frame's buffers well inside the machine's memory.
 void CheckImageSize(const std::string& path, long long width, long long height);
 
-// Format from the file name's extension (.png, .exr, any case); false when neither.
-bool FormatFromName(const std::string& path, FileFormat* format);
-
-// Reads a PNG or OpenEXR file (chosen by its first bytes, not its name). Every failure, running
-// out of memory included, is an ImageError.
+// Reads an image file in any format of the table, chosen by its first bytes, not its name. Every
+// failure, running out of memory included, is an ImageError.
 Image ReadImage(const std::string& path);
 
 // How to write: the image's own layout and type unless overridden.
@@ -74,22 +83,31 @@ struct WriteOptions {
   ChannelLayout layout = ChannelLayout::kRGBA;
   bool overrideType = false;
   SampleType type = SampleType::kUInt8;
+  // Values of the formats' own options (--quality ...), by option name; absent ones take the
+  // option's default.
+  std::map<std::string, std::string> formatOptions;
 };
 
 // The layout and type `image` is written with in `format` under `options`: its own where the
-// format can store it, else the nearest the format has (8/16-bit in PNG, half/float in EXR).
-void ResolveOutputEncoding(const Image& image, FileFormat format, const WriteOptions& options,
+// format can store it, else the nearest the format has: the least precise stored type that is
+// at least as precise (8/16-bit into EXR becomes half), else the most precise (half or float into
+// PNG becomes 16-bit); alpha is dropped where the format has none.
+void ResolveOutputEncoding(const Image& image, const Format& format, const WriteOptions& options,
                            ChannelLayout* layout, SampleType* type);
 
 // Writes `image` to `path` in the format its extension names. The file appears complete or not
 // at all: the data goes to a temporary file in the same folder, renamed over `path` at the end.
 void WriteImage(const Image& image, const std::string& path, const WriteOptions& options = {});
 
-// Format-specific halves, used by ReadImage and WriteImage. Writers write to `path` directly.
-Image ReadPng(const std::string& path);
-Image ReadExr(const std::string& path);
-void WritePng(const Image& image, const std::string& path, ChannelLayout layout, SampleType type);
-void WriteExr(const Image& image, const std::string& path, ChannelLayout layout, SampleType type);
+// Row `y` of `image` as a file's interleaved samples of `layout` and `type` in the machine's byte
+// order: bytes, 16-bit words, half bits or floats. Grey is GreyOf the colour.
+void PackRow(const Image& image, int y, ChannelLayout layout, SampleType type, void* out);
+size_t SampleBytes(SampleType type);  // 1, 2, 2, 4
+
+// Straight colour from premultiplied colour (pixels with alpha 0 keep their colour), and back.
+// 8-bit values are rounded to the nearest step; colour above alpha is clamped to 255.
+void Unpremultiply(Image* image);
+void Premultiply(Image* image);
 
 // `text` with line breaks and other control characters turned into spaces: library messages
 // become part of the tool's one-line messages.

@@ -31,7 +31,7 @@ Image WorldToImage(const hostsim::World& world, const Image& like) {
   image.layout = like.layout;
   image.type = like.type;
   image.fromPalette = like.fromPalette;
-  image.exrHeader = like.exrHeader;
+  image.details = like.details;
   image.width = world.width();
   image.height = world.height();
   image.Allocate();
@@ -44,42 +44,6 @@ Image WorldToImage(const hostsim::World& world, const Image& like) {
   return image;
 }
 
-void Unpremultiply(Image* image) {
-  if (image->type == SampleType::kUInt8) {
-    for (size_t i = 0; i < image->bytes.size(); i += 4) {
-      const unsigned a = image->bytes[i];
-      if (a == 0 || a == 255) continue;
-      for (int c = 1; c < 4; ++c) {
-        const unsigned v = (image->bytes[i + c] * 255u + a / 2) / a;
-        image->bytes[i + c] = static_cast<uint8_t>(std::min(v, 255u));
-      }
-    }
-    return;
-  }
-  for (size_t i = 0; i < image->floats.size(); i += 4) {
-    const float a = image->floats[i];
-    if (a == 0.0f || a == 1.0f) continue;
-    for (int c = 1; c < 4; ++c) image->floats[i + c] /= a;
-  }
-}
-
-void Premultiply(Image* image) {
-  if (image->type == SampleType::kUInt8) {
-    for (size_t i = 0; i < image->bytes.size(); i += 4) {
-      const unsigned a = image->bytes[i];
-      if (a == 255) continue;
-      for (int c = 1; c < 4; ++c)
-        image->bytes[i + c] = static_cast<uint8_t>((image->bytes[i + c] * a + 127u) / 255u);
-    }
-    return;
-  }
-  for (size_t i = 0; i < image->floats.size(); i += 4) {
-    const float a = image->floats[i];
-    if (a == 1.0f) continue;
-    for (int c = 1; c < 4; ++c) image->floats[i + c] *= a;
-  }
-}
-
 Image Downsample(const Image& image, int factor) {
   if (factor <= 1) return image;
   Image out;
@@ -87,7 +51,7 @@ Image Downsample(const Image& image, int factor) {
   out.layout = image.layout;
   out.type = image.type;
   out.fromPalette = image.fromPalette;
-  out.exrHeader = image.exrHeader;
+  out.details = image.details;
   out.width = (image.width + factor - 1) / factor;
   out.height = (image.height + factor - 1) / factor;
   out.Allocate();

@@ -1,6 +1,6 @@
-// Moving frames between the tool's images and the host's pixel worlds, and the pixel operations
-// the tool applies on the way: un-premultiplying and premultiplying, and the reduced-resolution
-// frame the host hands an effect during a downsampled preview.
+// Moving frames between the tool's images and the host's pixel worlds, and the reduced-resolution
+// frame the host hands an effect during a downsampled preview. (Un-premultiplying and
+// premultiplying are with the image model, cli/image.h: file formats use them too.)
 #pragma once
 
 #include <memory>
@@ -20,11 +20,6 @@ std::unique_ptr<hostsim::World> ImageToWorld(const Image& image);
 // An image with `like`'s file description (format, layout, type, header) and `world`'s pixels.
 // `world` must have the depth `like` travels in.
 Image WorldToImage(const hostsim::World& world, const Image& like);
-
-// Straight colour from premultiplied colour (pixels with alpha 0 keep their colour), and back.
-// 8-bit values are rounded to the nearest step; colour above alpha is clamped to 255.
-void Unpremultiply(Image* image);
-void Premultiply(Image* image);
 
 // The frame at 1/factor resolution: each pixel the alpha-weighted box average of the
 // factor x factor block it covers (fewer at the right and bottom edges); size rounded up.

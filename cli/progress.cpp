@@ -36,6 +36,8 @@ std::string Progress::Clock(double seconds) {
 
 std::string Progress::BarLine(int done, int failed, int total, double elapsed, int width) {
   const int finished = done + failed;
+  // An estimated total can be passed before the real one is known.
+  total = std::max(total, finished);
   const double fps = elapsed > 0 ? finished / elapsed : 0;
   char tail[128];
   std::snprintf(tail, sizeof(tail), " %d/%d frames  %.1f fps  %s left%s", finished, total, fps,
@@ -62,6 +64,12 @@ void Progress::DrawLocked(bool force) {
   const double elapsed = std::chrono::duration<double>(now - start_).count();
   out_ << "\r\033[K" << BarLine(done_, failed_, total_, elapsed, TerminalWidth() - 1) << std::flush;
   barShown_ = true;
+}
+
+void Progress::SetTotal(int total) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  total_ = total;
+  DrawLocked(true);
 }
 
 void Progress::FrameDone(const std::string& output) {

@@ -15,6 +15,8 @@ class Progress {
   enum class Style { kBar, kLines, kQuiet };
   Progress(int total, Style style, std::ostream& out);
 
+  // The frame count, once it is known better than at the start (a video's own estimate).
+  void SetTotal(int total);
   void FrameDone(const std::string& output);
   void FrameFailed(const std::string& message);  // always shown
   void Note(const std::string& message);         // always shown
@@ -23,6 +25,7 @@ class Progress {
 
   int done() const { return done_; }
   int failed() const { return failed_; }
+  int total() const { return total_; }
 
   // "1:05", "12:00:09": a count of seconds for the bar.
   static std::string Clock(double seconds);

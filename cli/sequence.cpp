@@ -4,10 +4,11 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
-#include "cli/image.h"
+#include "cli/formats/format.h"
 
 namespace fxaa_cli {
 
@@ -153,10 +154,61 @@ std::string Identity(const std::string& path) {
   return ec ? fs::absolute(path).lexically_normal().string() : p.string();
 }
 
+// True when the name's extension is that of a format of many frames (a video).
+bool NamesVideo(const std::string& path) {
+  const Format* format = FormatForName(path);
+  return format != nullptr && format->holdsFrames;
+}
+
+// An output file of one frame.
 void CheckOutputName(const std::string& output) {
-  FileFormat format;
-  if (!FormatFromName(output, &format))
-    throw UsageError(output + ": unknown output type (name it .png or .exr)");
+  if (FormatForName(output) == nullptr)
+    throw UsageError(output + ": unknown output type (name it " + FormatExtensions() + ")");
+  if (NamesVideo(output))
+    throw UsageError(output + ": one video takes every frame: name it without a frame number");
+}
+
+// Found before anything is rendered rather than as one failed write per frame.
+void CheckOutputFolder(const std::string& output) {
+  std::error_code ec;
+  const fs::path folder = fs::path(output).parent_path();
+  if (!folder.empty() && !fs::is_directory(folder, ec))
+    throw ImageError(folder.string() + (fs::exists(folder, ec)
+                                            ? ": cannot write into it: not a folder"
+                                            : ": output folder does not exist"));
+}
+
+// A video as the only input: its frames go into a video file or a numbered pattern.
+BatchPlan PlanVideoInput(const std::string& input, const std::string& frames,
+                         const std::string& output) {
+  if (!frames.empty())
+    throw UsageError("--frames takes a numbered image input; a video is read whole");
+  BatchPlan plan;
+  plan.videoInput = input;
+  FramePattern pattern;
+  if (ParsePattern(output, &pattern)) {
+    plan.framePattern = pattern;
+    CheckOutputName(pattern.Format(1));
+  } else if (NamesVideo(output)) {
+    plan.videoOutput = output;
+  } else {
+    throw UsageError(output + ": a video gives many frames: name an output pattern "
+                              "(out.%04d.png) or a video file (out.mp4)");
+  }
+  if (Identity(output) == Identity(input))
+    throw UsageError(output + ": output would overwrite an input");
+  CheckOutputFolder(output);
+  return plan;
+}
+
+// True when `path` is a video by its first bytes, or by its name when they are of no known
+// format: a damaged video is then told so, not called an unknown image.
+bool IsVideoInput(const std::string& path) {
+  uint8_t head[kFormatHeadBytes] = {};
+  std::ifstream in(path, std::ios::binary);
+  in.read(reinterpret_cast<char*>(head), sizeof(head));
+  const Format* format = FormatForContent(head, static_cast<size_t>(in.gcount()));
+  return format != nullptr ? format->holdsFrames : NamesVideo(path);
 }
 
 }  // namespace
@@ -174,6 +226,11 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& f
     if (sequence || ParsePattern(inputs[i], &ignored))
       throw UsageError("a numbered sequence must be the only input");
   }
+  if (inputs.size() == 1 && !sequence && IsVideoInput(inputs[0]))
+    return PlanVideoInput(inputs[0], frames, output);
+  if (inputs.size() > 1)
+    for (const std::string& in : inputs)
+      if (NamesVideo(in)) throw UsageError(in + ": a video must be the only input");
   if (!frames.empty() && !sequence)
     throw UsageError("--frames needs a numbered input such as shot.%04d.exr");
 
@@ -220,6 +277,17 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& f
   FramePattern outputPattern;
   const bool outputIsPattern = ParsePattern(output, &outputPattern);
   std::error_code ec;
+  if (!outputIsPattern && NamesVideo(output)) {
+    // Every frame into one video, in the plan's order.
+    plan.videoOutput = output;
+    for (FrameJob& job : plan.jobs) {
+      job.output = output;
+      if (Identity(job.input) == Identity(output))
+        throw UsageError(output + ": output would overwrite an input");
+    }
+    CheckOutputFolder(output);
+    return plan;
+  }
   const bool outputIsFolder =
       !outputIsPattern && (fs::is_directory(output, ec) || output.back() == '/');
   if (!outputIsPattern && !outputIsFolder && plan.jobs.size() > 1)
@@ -250,14 +318,7 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& f
     fs::create_directories(output, ec);
     if (ec) throw ImageError(output + ": cannot create folder: " + ec.message());
   }
-  // Found now rather than as one failed write per frame.
-  for (const FrameJob& job : plan.jobs) {
-    const fs::path folder = fs::path(job.output).parent_path();
-    if (!folder.empty() && !fs::is_directory(folder, ec))
-      throw ImageError(folder.string() + (fs::exists(folder, ec)
-                                              ? ": cannot write into it: not a folder"
-                                              : ": output folder does not exist"));
-  }
+  for (const FrameJob& job : plan.jobs) CheckOutputFolder(job.output);
   return plan;
 }
 

@@ -43,13 +43,17 @@ struct FrameJob {
 };
 
 struct BatchPlan {
-  std::vector<FrameJob> jobs;
+  std::vector<FrameJob> jobs;  // empty for a video input: its frames are found by decoding it
   int gaps = 0;
+  std::string videoInput;      // a video file, the only input
+  FramePattern framePattern;   // where a video input's frames go as files (numbered from 1)
+  std::string videoOutput;     // a video file every frame is encoded into, in order
 };
 
 // Builds the jobs from the input arguments, the --frames text (may be empty) and the output
-// argument: a file (one frame only), a pattern, or a folder (an existing one, or a name ending
-// in '/', created). Throws UsageError for a combination that cannot work, an output that would
+// argument: a file (one frame only), a pattern, a folder (an existing one, or a name ending
+// in '/', created), or a video file (.mp4, .mov, ...). A video input is the only input; its
+// frames go into a video or a pattern. Throws UsageError for a combination that cannot work, an output that would
 // overwrite an input, or two frames written to one file; ImageError when a sequence has no
 // files at all or an output's folder does not exist.
 BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& frames,

@@ -29,6 +29,12 @@ set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 # beyond Windows' own libraries has to travel with it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-# ...so libraries are found as static archives, never as the import library of a DLL (mingw's
-# zlib comes as both).
-set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
+# ...and static archives are linked, never the import library of a DLL: a DLL that is not part
+# of Windows would have to travel with the program. (CMake's Windows platform file puts .dll.a
+# first among the library suffixes after this file is read, so FindZLIB's own switch is needed
+# for mingw's zlib, which comes as both.)
+set(ZLIB_USE_STATIC_LIBS ON)
+# A build folder configured before that switch keeps the import library it found.
+if(ZLIB_LIBRARY_RELEASE MATCHES "\\.dll\\.a$")
+  unset(ZLIB_LIBRARY_RELEASE CACHE)
+endif()

@@ -29,6 +29,6 @@ bool Exact(const std::string& written) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fxaa_fuzz::CheckReader(data, size, "input.exr", fxaa_cli::ReadExr, Exact);
+  fxaa_fuzz::CheckReader(data, size, "input.exr", fxaa_cli::ExrFormat(), Exact);
   return 0;
 }

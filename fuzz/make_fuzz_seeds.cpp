@@ -1,6 +1,6 @@
 // Writes the fuzzers' seed corpora: small valid files of every encoding the readers take, so
 // that mutation starts from inputs that reach the decoders.
-// Usage: make_fuzz_seeds FOLDER   (writes FOLDER/png/ and FOLDER/exr/)
+// Usage: make_fuzz_seeds FOLDER   (writes FOLDER/png/, exr/, tiff/ and jpeg/)
 #include <png.h>
 
 #include <Imath/half.h>
@@ -15,11 +15,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "cli/image.h"
+#include "cli/formats/format.h"
+#include "tiff_jpeg_files.h"
 
 namespace {
 
@@ -35,8 +37,6 @@ Image Noise(int width, int height, ChannelLayout layout, SampleType type) {
   image.height = height;
   image.layout = layout;
   image.type = type;
-  image.format = type == SampleType::kHalf || type == SampleType::kFloat ? FileFormat::kExr
-                                                                         : FileFormat::kPng;
   image.Allocate();
   for (uint8_t& b : image.bytes) b = static_cast<uint8_t>(g_random());
   for (float& f : image.floats) f = float(g_random() % 2049) / 1024.0f - 0.5f;
@@ -204,6 +204,73 @@ void ExrSeeds(const fs::path& folder) {
   }
 }
 
+void TiffSeeds(const fs::path& folder) {
+  using cli_test::TiffRecipe;
+  struct Depth {
+    const char* name;
+    uint16_t bits, format;
+  };
+  const Depth depths[] = {{"8", 8, SAMPLEFORMAT_UINT},
+                          {"16", 16, SAMPLEFORMAT_UINT},
+                          {"half", 16, SAMPLEFORMAT_IEEEFP},
+                          {"float", 32, SAMPLEFORMAT_IEEEFP}};
+  const std::pair<uint16_t, const char*> compressions[] = {
+      {COMPRESSION_NONE, "none"},      {COMPRESSION_LZW, "lzw"},   {COMPRESSION_ADOBE_DEFLATE, "zip"},
+      {COMPRESSION_PACKBITS, "packbits"}, {COMPRESSION_ZSTD, "zstd"}, {COMPRESSION_LZMA, "lzma"}};
+  int variant = 0;
+  for (const Depth& d : depths) {
+    for (const auto& [compression, name] : compressions) {
+      // Each depth and codec once, the layouts taking turns.
+      TiffRecipe r;
+      r.width = 11, r.height = 5 + variant % 3;
+      r.bits = d.bits, r.sampleFormat = d.format, r.compression = compression;
+      r.colour = variant % 2 ? 1 : 3;
+      r.alphaKind = variant % 4 - 1;  // none, unspecified, associated, straight
+      r.tiled = variant % 3 == 0;
+      r.planar = variant % 5 == 1;
+      if (!TIFFIsCODECConfigured(compression)) continue;
+      cli_test::WriteTiffFile((folder / (std::string(d.name) + "-" + name + "-" +
+                                         std::to_string(variant) + ".tif")).string(),
+                              r, cli_test::TiffSamples(r, variant));
+      ++variant;
+    }
+  }
+  TiffRecipe jpeg;
+  jpeg.width = 24, jpeg.height = 16, jpeg.compression = COMPRESSION_JPEG;
+  jpeg.photometric = PHOTOMETRIC_YCBCR;
+  jpeg.pages = 2;
+  cli_test::WriteTiffFile((folder / "ycbcr-jpeg-two-pages.tif").string(), jpeg,
+                          cli_test::TiffSamples(jpeg));
+  // The tool's own writer.
+  WriteImage(Noise(6, 4, ChannelLayout::kRGBA, SampleType::kUInt16), (folder / "tool.tif").string());
+}
+
+void JpegSeeds(const fs::path& folder) {
+  using cli_test::JpegRecipe;
+  auto write = [&](const JpegRecipe& r, const std::string& name) {
+    const std::vector<char> bytes = cli_test::JpegBytes(r);
+    std::ofstream((folder / name).string(), std::ios::binary).write(bytes.data(), bytes.size());
+  };
+  JpegRecipe r;
+  r.width = 19, r.height = 11;
+  write(r, "rgb-420.jpg");
+  r.lumaSampling = 1;
+  write(r, "rgb-444.jpg");
+  r.progressive = true;
+  write(r, "rgb-444-progressive.jpg");
+  r.colour = JCS_GRAYSCALE;
+  write(r, "grey-progressive.jpg");
+  r = JpegRecipe();
+  r.width = 9, r.height = 9;
+  r.icc.assign(300, 7);
+  const std::string exif = std::string("Exif\0\0II*\0\x08\0\0\0", 14) + "notes";
+  r.exif.assign(exif.begin(), exif.end());
+  write(r, "rgb-icc-exif.jpg");
+  r.colour = JCS_CMYK;
+  write(r, "cmyk.jpg");
+  WriteImage(Noise(7, 5, ChannelLayout::kY, SampleType::kUInt8), (folder / "tool-grey.jpg").string());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -213,10 +280,11 @@ int main(int argc, char** argv) {
   }
   const fs::path folder = argv[1];
   try {
-    fs::create_directories(folder / "png");
-    fs::create_directories(folder / "exr");
+    for (const char* format : {"png", "exr", "tiff", "jpeg"}) fs::create_directories(folder / format);
     PngSeeds(folder / "png");
     ExrSeeds(folder / "exr");
+    TiffSeeds(folder / "tiff");
+    JpegSeeds(folder / "jpeg");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_fuzz_seeds: %s\n", e.what());
     return 1;

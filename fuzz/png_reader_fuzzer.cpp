@@ -31,6 +31,6 @@ void FixChunkChecksums(std::vector<uint8_t>* file) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> file(data, data + size);
   FixChunkChecksums(&file);
-  fxaa_fuzz::CheckReader(file.data(), file.size(), "input.png", fxaa_cli::ReadPng);
+  fxaa_fuzz::CheckReader(file.data(), file.size(), "input.png", fxaa_cli::PngFormat());
   return 0;
 }

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +16,7 @@
 #include <filesystem>
 #include <string>
 
-#include "cli/image.h"
+#include "cli/formats/format.h"
 
 namespace fxaa_fuzz {
 
@@ -45,7 +46,7 @@ inline void CheckMessage(const std::string& path, const std::string& message) {
   if (message.find('\n') != std::string::npos) Fail("message of several lines: " + message);
 }
 
-inline void CheckImage(const fxaa_cli::Image& image) {
+inline void CheckImage(const fxaa_cli::Image& image, const fxaa_cli::Format& format) {
   using fxaa_cli::SampleType;
   if (image.width < 1 || image.height < 1 || image.width > fxaa_cli::kMaxImageSide ||
       image.height > fxaa_cli::kMaxImageSide)
@@ -55,8 +56,8 @@ inline void CheckImage(const fxaa_cli::Image& image) {
   if ((bytes ? image.bytes.size() : image.floats.size()) != values ||
       (bytes ? image.floats.size() : image.bytes.size()) != 0)
     Fail("pixel buffer does not match the size");
-  if ((image.format == fxaa_cli::FileFormat::kPng) !=
-      (image.type == SampleType::kUInt8 || image.type == SampleType::kUInt16))
+  const std::vector<SampleType>& stored = format.sampleTypes;
+  if (std::find(stored.begin(), stored.end(), image.type) == stored.end())
     Fail("sample type does not belong to the format");
 }
 
@@ -80,20 +81,20 @@ constexpr long long kRoundTripPixels = 1 << 16;
 using ExactTest = bool (*)(const std::string& written);
 inline bool AlwaysExact(const std::string&) { return true; }
 
-// Reads `data` through `read` from a file named `name`; checks as described at the top.
+// Reads `data` with `format`'s reader from a file named `name`; checks as described at the top.
 inline void CheckReader(const uint8_t* data, size_t size, const std::string& name,
-                        fxaa_cli::Image (*read)(const std::string&), ExactTest exact = AlwaysExact) {
+                        const fxaa_cli::Format& format, ExactTest exact = AlwaysExact) {
   static const std::string input = ScratchPath(name);
   static const std::string output = ScratchPath("out-" + name);
   WriteFile(input, data, size);
   fxaa_cli::Image image;
   try {
-    image = read(input);
+    image = format.read(input);
   } catch (const fxaa_cli::ImageError& e) {
     CheckMessage(input, e.what());
     return;
   }
-  CheckImage(image);
+  CheckImage(image, format);
   if (static_cast<long long>(image.width) * image.height > kRoundTripPixels) return;
   try {
     fxaa_cli::WriteImage(image, output);

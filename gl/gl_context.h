@@ -19,8 +19,9 @@ void DestroyGlContext(GlContext* gl);
 void FreeGlContextRecord(GlContext* gl);
 
 // Makes `gl` current on the calling thread; with nullptr or an empty record, releases the
-// thread's current context.
-void MakeGlContextCurrent(const GlContext* gl);
+// thread's current context. Returns false, after printing why, when `gl` could not be made
+// current: whatever was current before may still be, so no GL call may follow.
+bool MakeGlContextCurrent(const GlContext* gl);
 
 // A new record of the context current on the calling thread (possibly none). Only ever passed
 // to MakeGlContextCurrent and then freed, never destroyed.

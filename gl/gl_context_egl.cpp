@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "gl/gl_context.h"
+#include "gl/gl_fault_hooks.h"
 
 struct GlContext {
   EGLDisplay display;
@@ -63,6 +64,36 @@ bool HasExtension(const char* extensions, const char* name) {
     if ((p == extensions || p[-1] == ' ') && (p[length] == ' ' || p[length] == '\0')) return true;
   }
   return false;
+}
+
+// The name of an EGL error code, as eglGetError returns it.
+const char* EglErrorName(EGLint error) {
+  switch (error) {
+    case EGL_SUCCESS: return "EGL_SUCCESS";
+    case EGL_NOT_INITIALIZED: return "EGL_NOT_INITIALIZED";
+    case EGL_BAD_ACCESS: return "EGL_BAD_ACCESS";
+    case EGL_BAD_ALLOC: return "EGL_BAD_ALLOC";
+    case EGL_BAD_ATTRIBUTE: return "EGL_BAD_ATTRIBUTE";
+    case EGL_BAD_CONFIG: return "EGL_BAD_CONFIG";
+    case EGL_BAD_CONTEXT: return "EGL_BAD_CONTEXT";
+    case EGL_BAD_CURRENT_SURFACE: return "EGL_BAD_CURRENT_SURFACE";
+    case EGL_BAD_DISPLAY: return "EGL_BAD_DISPLAY";
+    case EGL_BAD_MATCH: return "EGL_BAD_MATCH";
+    case EGL_BAD_NATIVE_PIXMAP: return "EGL_BAD_NATIVE_PIXMAP";
+    case EGL_BAD_NATIVE_WINDOW: return "EGL_BAD_NATIVE_WINDOW";
+    case EGL_BAD_PARAMETER: return "EGL_BAD_PARAMETER";
+    case EGL_BAD_SURFACE: return "EGL_BAD_SURFACE";
+    case EGL_CONTEXT_LOST: return "EGL_CONTEXT_LOST";
+    default: return "unknown EGL error";
+  }
+}
+
+// Prints a failure message, then the EGL error that explains it (EGL_SUCCESS when the failure
+// was not EGL's), read at once: the clean-up that follows may change it.
+void Fail(const char* message) {
+  const EGLint error = eglGetError();
+  std::printf("%s\n", message);
+  std::printf("EGL error: %s (0x%04X)\n", EglErrorName(error), static_cast<unsigned>(error));
 }
 
 // Initialises `display` and returns whether it can make our drawable; `terminates` tells
@@ -169,7 +200,7 @@ GlContext* CreateGlContext(const GlContext* share) {
   // 1. The shared display stands for the process-wide window class; the API is per thread.
   gl->display = AcquireDisplay();
   if (gl->display == EGL_NO_DISPLAY || !eglBindAPI(EGL_OPENGL_API)) {
-    std::printf("Can't Register Window Class\n");
+    Fail("Can't Register Window Class");
     Abandon(gl, EGL_NO_CONTEXT);
     return nullptr;
   }
@@ -179,7 +210,7 @@ GlContext* CreateGlContext(const GlContext* share) {
   EGLint configCount = 0;
   if (!eglChooseConfig(gl->display, kConfigAttributes, &config, 1, &configCount) ||
       configCount < 1) {
-    std::printf("Window Creation Failed\n");
+    Fail("Window Creation Failed");
     Abandon(gl, EGL_NO_CONTEXT);
     return nullptr;
   }
@@ -188,7 +219,7 @@ GlContext* CreateGlContext(const GlContext* share) {
   gl->surface = eglCreatePbufferSurface(gl->display, config, kSurfaceAttributes);
   gl->readSurface = gl->surface;
   if (gl->surface == EGL_NO_SURFACE) {
-    std::printf("Cannot create Drawing Context.\n");
+    Fail("Cannot create Drawing Context.");
     Abandon(gl, EGL_NO_CONTEXT);
     return nullptr;
   }
@@ -196,12 +227,12 @@ GlContext* CreateGlContext(const GlContext* share) {
   // 5 and 6. A temporary context of the driver's default kind.
   EGLContext temporary = eglCreateContext(gl->display, config, EGL_NO_CONTEXT, nullptr);
   if (temporary == EGL_NO_CONTEXT) {
-    std::printf("Cannot create OPENGL Context.\n");
+    Fail("Cannot create OPENGL Context.");
     Abandon(gl, EGL_NO_CONTEXT);
     return nullptr;
   }
   if (!eglMakeCurrent(gl->display, gl->surface, gl->surface, temporary)) {
-    std::printf("Cannot Make Temp Context Current.\n");
+    Fail("Cannot Make Temp Context Current.");
     Abandon(gl, temporary);
     return nullptr;
   }
@@ -212,14 +243,14 @@ GlContext* CreateGlContext(const GlContext* share) {
 
   // 7.
   if (!GlewLoaded(glewInit())) {
-    std::printf("Glew isn't initialized.\n");
+    Fail("Glew isn't initialized.");
     Abandon(gl, temporary);
     return nullptr;
   }
 
   // 8. EGL's counterpart of the wglCreateContextAttribsARB entry point.
   if (!SupportsContextAttributes(gl->display)) {
-    std::printf("WGL Create Context Attrib isn't supported.\n");
+    Fail("WGL Create Context Attrib isn't supported.");
     Abandon(gl, temporary);
     return nullptr;
   }
@@ -230,7 +261,7 @@ GlContext* CreateGlContext(const GlContext* share) {
   eglMakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
   eglDestroyContext(gl->display, temporary);
   if (gl->context == EGL_NO_CONTEXT) {
-    std::printf("OpenGL 4.1/3.2 Ctx can't be initialized.\n");
+    Fail("OpenGL 4.1/3.2 Ctx can't be initialized.");
     Abandon(gl, EGL_NO_CONTEXT);
     return nullptr;
   }
@@ -238,7 +269,7 @@ GlContext* CreateGlContext(const GlContext* share) {
   // 12. GLEW again, with the core context current.
   if (!eglMakeCurrent(gl->display, gl->surface, gl->surface, gl->context) ||
       !GlewLoaded(glewInit())) {
-    std::printf("Core Profile Glew isn't initialized.\n");
+    Fail("Core Profile Glew isn't initialized.");
     Abandon(gl, EGL_NO_CONTEXT);
     return nullptr;
   }
@@ -254,7 +285,7 @@ void DestroyGlContext(GlContext* gl) {
   }
   if (gl->context != EGL_NO_CONTEXT) {
     eglMakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    if (!eglDestroyContext(gl->display, gl->context)) std::printf("GL Context Destruction Failed\n");
+    if (!eglDestroyContext(gl->display, gl->context)) Fail("GL Context Destruction Failed");
     gl->context = EGL_NO_CONTEXT;
   }
   if (gl->surface != EGL_NO_SURFACE) {
@@ -270,18 +301,23 @@ void DestroyGlContext(GlContext* gl) {
   }
 }
 
-void MakeGlContextCurrent(const GlContext* gl) {
+bool MakeGlContextCurrent(const GlContext* gl) {
   if (gl != nullptr && gl->context != EGL_NO_CONTEXT) {
+    // The injected fault fails the way a context lost to its display does.
+    const EGLDisplay display = FXAA_GL_FAULT_DUE(kContextSwitch) ? EGL_NO_DISPLAY : gl->display;
     if (!eglBindAPI(gl->api) ||
-        !eglMakeCurrent(gl->display, gl->surface, gl->readSurface, gl->context))
-      std::printf("Cannot Set OpenGL Context\n");
-    return;
+        !eglMakeCurrent(display, gl->surface, gl->readSurface, gl->context)) {
+      Fail("Cannot Set OpenGL Context");
+      return false;
+    }
+    return true;
   }
   EGLDisplay current = eglGetCurrentDisplay();
   if (current != EGL_NO_DISPLAY)
     eglMakeCurrent(current, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
   // A captured empty record also gives the host back the client API it had bound.
   if (gl != nullptr) eglBindAPI(gl->api);
+  return true;
 }
 
 GlContext* CaptureCurrentGlContext() {

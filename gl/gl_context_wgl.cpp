@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "gl/gl_context.h"
+#include "gl/gl_fault_hooks.h"
 
 struct GlContext {
   HWND window;
@@ -177,12 +178,18 @@ void DestroyGlContext(GlContext* gl) {
   GetLastError();
 }
 
-void MakeGlContextCurrent(const GlContext* gl) {
+bool MakeGlContextCurrent(const GlContext* gl) {
   if (gl != nullptr && gl->context != nullptr) {
-    if (!wglMakeCurrent(gl->device, gl->context)) std::printf("Cannot Set OpenGL Context\n");
-    return;
+    // The injected fault fails the way a context whose window has gone does.
+    const HDC device = FXAA_GL_FAULT_DUE(kContextSwitch) ? nullptr : gl->device;
+    if (!wglMakeCurrent(device, gl->context)) {
+      std::printf("Cannot Set OpenGL Context\n");
+      return false;
+    }
+    return true;
   }
   wglMakeCurrent(nullptr, nullptr);
+  return true;
 }
 
 GlContext* CaptureCurrentGlContext() {

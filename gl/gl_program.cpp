@@ -7,8 +7,10 @@
 #include <iomanip>
 #include <iostream>
 #include <map>
+#include <new>
 #include <sstream>
 
+#include "gl/gl_fault_hooks.h"
 #include "gl/gl_target.h"
 
 namespace {
@@ -53,7 +55,28 @@ std::string DescribeValue(const UniformValue& value) {
   return text.str();
 }
 
+// The first GL error the thread has read since TakeGlErrors or ForgetGlErrors. Contexts are
+// per thread, so this is the error of the context the thread draws with.
+thread_local GLenum t_firstError = GL_NO_ERROR;
+
 }  // namespace
+
+GLenum ReadGlError() {
+  const GLenum error = glGetError();
+  if (error != GL_NO_ERROR && t_firstError == GL_NO_ERROR) t_firstError = error;
+  return error;
+}
+
+GLenum TakeGlErrors() {
+  // A context may hold several error flags; a lost one may keep answering: bounded.
+  for (int i = 0; i < 16 && ReadGlError() != GL_NO_ERROR; ++i) {
+  }
+  const GLenum first = t_firstError;
+  t_firstError = GL_NO_ERROR;
+  return first;
+}
+
+void ForgetGlErrors() { t_firstError = GL_NO_ERROR; }
 
 UniformValue UniformValue::Int(int32_t value) {
   UniformValue v{kUniformInt, {}};
@@ -78,12 +101,15 @@ ShaderProgram BuildShaderProgram(const uintptr_t* shaderList, const char* prefix
   for (const uintptr_t* word = shaderList; *word != 0; ++word) kinds += IsShaderKind(*word);
   std::vector<GLuint> shaders;
   shaders.reserve(kinds);
+  if (FXAA_GL_FAULT_DUE(kThrow)) throw std::bad_alloc();
 
   for (const uintptr_t* word = shaderList; *word != 0; ++word) {
     if (!IsShaderKind(*word)) continue;
     const GLenum kind = static_cast<GLenum>(*word);
     if (word[1] == 0) break;  // a kind whose source is missing: the list ends there
-    const char* sources[2] = {prefix ? prefix : "", reinterpret_cast<const char*>(*++word)};
+    // The injected fault breaks the source the way a driver that rejects it would.
+    const char* first = FXAA_GL_FAULT_DUE(kProgramBuild) ? "#error injected fault\n" : prefix;
+    const char* sources[2] = {first ? first : "", reinterpret_cast<const char*>(*++word)};
     GLuint shader = glCreateShader(kind);
     glShaderSource(shader, 2, sources, nullptr);
     glCompileShader(shader);
@@ -111,7 +137,7 @@ ShaderProgram BuildShaderProgram(const uintptr_t* shaderList, const char* prefix
     std::printf("Link Program Failed - %s\n", log);
     result = 0;
   }
-  const GLenum error = glGetError();
+  const GLenum error = ReadGlError();
   if (error != GL_NO_ERROR) std::printf("Prog Error: %i\n", static_cast<int>(error));
 
   for (GLuint shader : shaders) {
@@ -132,7 +158,7 @@ void DeleteShaderProgram(ShaderProgram* programSlot) {
 void BindAttributes(GLuint vertexArray, ShaderProgram program, const AttributeMap& attributes) {
   GLint count = 0;
   glGetProgramiv(program, GL_ACTIVE_ATTRIBUTES, &count);
-  if (GLenum error = glGetError())
+  if (GLenum error = ReadGlError())
     std::cout << "Active Attrib Error: " << std::hex << error << std::dec << std::endl;
   if (count < 1) std::cout << "No Active Attribs shader: " << program << std::endl;
 
@@ -145,7 +171,7 @@ void BindAttributes(GLuint vertexArray, ShaderProgram program, const AttributeMa
     if (std::strncmp(name, "gl_", 3) == 0) continue;
     const GLint location = glGetAttribLocation(program, name);
     if (location != -1) pending[name] = location;
-    if (GLenum error = glGetError()) std::cout << "Attrib Location:" << name << error << std::endl;
+    if (GLenum error = ReadGlError()) std::cout << "Attrib Location:" << name << error << std::endl;
   }
 
   glBindVertexArray(vertexArray);
@@ -156,12 +182,12 @@ void BindAttributes(GLuint vertexArray, ShaderProgram program, const AttributeMa
       continue;
     }
     glBindBuffer(GL_ARRAY_BUFFER, source->second.buffer);
-    if (GLenum error = glGetError()) std::cout << "Buff:" << error << std::endl;
+    if (GLenum error = ReadGlError()) std::cout << "Buff:" << error << std::endl;
     const GLuint location = static_cast<GLuint>(it->second);
     glVertexAttribPointer(location, source->second.components, source->second.type, GL_FALSE,
                           source->second.stride, nullptr);
     glEnableVertexAttribArray(location);
-    if (GLenum error = glGetError()) std::cout << " Vertex Attrib: " << error << std::endl;
+    if (GLenum error = ReadGlError()) std::cout << " Vertex Attrib: " << error << std::endl;
     it = pending.erase(it);
   }
   glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -225,7 +251,7 @@ void ApplyUniforms(ShaderProgram program, const UniformMap& uniforms) {
         break;
     }
     if (v.kind >= kUniformUnsigned && v.kind <= kUniformTexture2D) {
-      if (GLenum error = glGetError()) {
+      if (GLenum error = ReadGlError()) {
         std::cout << "Uniform Error: " << it->first << ":" << location << ":" << error << std::endl;
         std::cout << "Uni Index: " << location << std::endl;
         std::cout << "Uni Value: " << DescribeValue(v) << std::endl;
@@ -243,9 +269,17 @@ void ApplyUniforms(ShaderProgram program, const UniformMap& uniforms) {
 }
 
 void DrawPod(const RenderTarget& target, const GLint viewport[4], const pod& drawing) {
-  GLuint vertexArray = 0;
-  glGenVertexArrays(1, &vertexArray);
+  // The vertex array goes with the draw, however it ends: binding allocates and may throw.
+  struct VertexArrayOwner {
+    GLuint name = 0;
+    ~VertexArrayOwner() {
+      if (name != 0) glDeleteVertexArrays(1, &name);
+    }
+  } owner;
+  glGenVertexArrays(1, &owner.name);
+  const GLuint vertexArray = owner.name;
   BindAttributes(vertexArray, drawing.program, drawing.attributes);
+  if (FXAA_GL_FAULT_DUE(kThrow)) throw std::bad_alloc();
   ApplyUniforms(drawing.program, drawing.uniforms);
   if (drawing.cullFace != 0) {
     glEnable(GL_CULL_FACE);
@@ -283,5 +317,4 @@ void DrawPod(const RenderTarget& target, const GLint viewport[4], const pod& dra
   glBindVertexArray(0);
   glUseProgram(0);
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
-  if (vertexArray != 0) glDeleteVertexArrays(1, &vertexArray);
 }

@@ -69,6 +69,15 @@ struct pod {
 // its zero-terminated source. `prefix` goes before every source. Returns 0 when linking fails.
 ShaderProgram BuildShaderProgram(const uintptr_t* shaderList, const char* prefix);
 
+// GL errors. Every check in this layer reads errors through ReadGlError, which also keeps the
+// first error the calling thread saw, so that a frame learns at its end of an error that an
+// earlier check read and printed. TakeGlErrors drains the current context's pending errors and
+// returns the first error kept or pending since the last call (GL_NO_ERROR when none), and
+// forgets them; ForgetGlErrors forgets what is kept without any GL call.
+GLenum ReadGlError();
+GLenum TakeGlErrors();
+void ForgetGlErrors();
+
 // Deletes a non-zero program and zeroes the slot.
 void DeleteShaderProgram(ShaderProgram* programSlot);
 

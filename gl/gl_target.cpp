@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <iostream>
 
+#include "gl/gl_fault_hooks.h"
+
 namespace {
 
 // Returns the name written for a frame-buffer status, empty for one without a name.
@@ -77,13 +79,15 @@ RenderTarget CreateRenderTarget(GLint width, GLint height, GLenum wrap, GLenum i
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, static_cast<GLint>(wrap));
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
-  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), width, height, 0, format, type,
-               nullptr);
+  // The injected fault asks for a size no driver gives storage to.
+  const GLint storageWidth = FXAA_GL_FAULT_DUE(kTargetStorage) ? -1 : width;
+  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), storageWidth, height, 0,
+               format, type, nullptr);
   glBindTexture(GL_TEXTURE_2D, 0);
   // A size the driver refuses (beyond GL_MAX_TEXTURE_SIZE) leaves the texture without storage,
   // and the frame buffer check below reports it. Its error is taken here so that it is not
   // printed later as the error of an unrelated call.
-  glGetError();
+  ReadGlError();
 
   target.width = width;
   target.height = height;
@@ -134,7 +138,7 @@ GLuint CreateBuffer(const void* data, GLsizeiptr size, GLenum bufferTarget, GLen
   glGenBuffers(1, &buffer);
   glBindBuffer(bufferTarget, buffer);
   glBufferData(bufferTarget, size, data, usage);
-  const GLenum error = glGetError();
+  const GLenum error = ReadGlError();
   if (error != GL_NO_ERROR) std::cout << "FXAA: " << "create buffer error: " << error << std::endl;
   return buffer;
 }
@@ -179,12 +183,19 @@ void DrawFullQuad(const RenderTarget& target, ShaderProgram program, const Unifo
   }
   const float positions[16] = {-1, -1, 0, 1, 1, -1, 0, 1, -1, 1, 0, 1, 1, 1, 0, 1};
   pod drawing;
+  // The pod's buffers go with the draw, however it ends.
+  struct BufferOwner {
+    pod& owner;
+    ~BufferOwner() {
+      if (!owner.buffers.empty())
+        glDeleteBuffers(static_cast<GLsizei>(owner.buffers.size()), owner.buffers.data());
+      owner.buffers.clear();
+    }
+  } buffers{drawing};
   FillQuadPod(drawing, program, uniforms, positions, texCoords);
   if (textureBarrier && glTextureBarrierNV) glTextureBarrierNV();
   const GLint viewport[4] = {0, 0, target.width, target.height};
   DrawPod(target, viewport, drawing);
-  glDeleteBuffers(static_cast<GLsizei>(drawing.buffers.size()), drawing.buffers.data());
-  drawing.buffers.clear();
 }
 
 void UploadToTexture(GLuint texture, const PF_EffectWorld* aeBuffer, int bitDepth) {
@@ -211,6 +222,8 @@ void UploadToTexture(GLuint texture, const PF_EffectWorld* aeBuffer, int bitDept
       glTexSubImage2D(GL_TEXTURE_2D, 0, 0, y, aeBuffer->width, 1, GL_RGBA,
                       TransferType(pixelBytes), data + size_t(y) * size_t(aeBuffer->rowbytes));
   }
+  // The injected fault: an error raised here, read and printed by a later check in the frame.
+  if (FXAA_GL_FAULT_DUE(kGlError)) glEnable(0);
   glBindTexture(GL_TEXTURE_2D, 0);
 }
 

@@ -19,6 +19,24 @@ struct RenderTarget {
 RenderTarget CreateRenderTarget(GLint width, GLint height, GLenum wrap, GLenum internalFormat);
 GLuint CreateFramebuffer(const RenderTarget& description);
 void ReleaseRenderTarget(RenderTarget* target);
+
+// A render target owned by a scope: released on every way out of it, exceptions included, with
+// the context that made it still current.
+class ScopedRenderTarget {
+ public:
+  ScopedRenderTarget(GLint width, GLint height, GLenum wrap, GLenum internalFormat)
+      : target_(CreateRenderTarget(width, height, wrap, internalFormat)) {}
+  ~ScopedRenderTarget() { ReleaseRenderTarget(&target_); }
+  ScopedRenderTarget(const ScopedRenderTarget&) = delete;
+  ScopedRenderTarget& operator=(const ScopedRenderTarget&) = delete;
+
+  const RenderTarget& get() const { return target_; }
+  // Releases it now, before the scope ends.
+  void Release() { ReleaseRenderTarget(&target_); }
+
+ private:
+  RenderTarget target_;
+};
 GLuint CreateBuffer(const void* data, GLsizeiptr size, GLenum bufferTarget, GLenum usage);
 
 // positions: 4 vertices x 4 floats; texCoords: 4 vertices x 2 floats.

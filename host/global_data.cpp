@@ -16,6 +16,24 @@ static_assert(offsetof(GlobalData, fxaaProgram) ==
                   offsetof(GlobalData, swizzleProgram) + sizeof(ShaderProgram),
               "program names are adjacent");
 
+namespace {
+
+// Deletes the root context's programs (in that context only) and the context itself, and
+// empties the record so that a repeated set-down finds nothing dangling.
+void ReleaseRootContext(GlobalData* global) {
+  if (MakeGlContextCurrent(global->rootContext)) {
+    DeleteShaderProgram(&global->swizzleProgram);
+    DeleteShaderProgram(&global->fxaaProgram);
+  }
+  global->swizzleProgram = 0;
+  global->fxaaProgram = 0;
+  DestroyGlContext(global->rootContext);
+  FreeGlContextRecord(global->rootContext);
+  global->rootContext = nullptr;
+}
+
+}  // namespace
+
 const char* AboutText() {
   // Used as a format string too, so it must never hold a '%'.
   return "FXAA v" FXAA_STRINGIFY(FXAA_MAJOR_VERSION) "." FXAA_STRINGIFY(
@@ -57,17 +75,27 @@ PF_Err GlobalSetup(PF_InData* in_data, PF_OutData* out_data) {
   global->swizzleProgram = 0;
   global->fxaaProgram = 0;
 
-  GlContext* hostContext = CaptureCurrentGlContext();
+  // The host's context is current again when set-up ends, however it ends.
+  struct HostContextRestorer {
+    GlContext* host;
+    ~HostContextRestorer() {
+      MakeGlContextCurrent(host);
+      FreeGlContextRecord(host);
+    }
+  } restorer{CaptureCurrentGlContext()};
   GlContext* root = CreateGlContext(nullptr);
-  if (IsGlContextValid(root)) {
-    global->rootContext = root;
-    MakeGlContextCurrent(root);
-    CreateEffectPrograms(&global->swizzleProgram);
-  } else {
+  if (!IsGlContextValid(root)) {
     FreeGlContextRecord(root);
+    return PF_Err_NONE;
   }
-  MakeGlContextCurrent(hostContext);
-  FreeGlContextRecord(hostContext);
+  global->rootContext = root;
+  try {
+    if (MakeGlContextCurrent(root)) CreateEffectPrograms(&global->swizzleProgram);
+  } catch (...) {
+    // A set-up that fails is not followed by a set-down: nothing of it may stay behind.
+    ReleaseRootContext(global);
+    throw;
+  }
   return PF_Err_NONE;
 }
 
@@ -89,13 +117,7 @@ PF_Err GlobalSetdown(PF_InData* in_data) {
   if (global == nullptr && in_data->global_data != nullptr)
     global = *reinterpret_cast<GlobalData* const*>(in_data->global_data);
   if (global != nullptr && global->rootContext != nullptr) {
-    MakeGlContextCurrent(global->rootContext);
-    DeleteShaderProgram(&global->swizzleProgram);
-    DeleteShaderProgram(&global->fxaaProgram);
-    DestroyGlContext(global->rootContext);
-    FreeGlContextRecord(global->rootContext);
-    // A repeated set-down must not find a dangling context.
-    global->rootContext = nullptr;
+    ReleaseRootContext(global);
     MakeGlContextCurrent(nullptr);
   }
   if (missingSuite != PF_Err_NONE) throw missingSuite;

@@ -138,6 +138,7 @@ PF_Err Host::ParamsSetup() {
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->declared.clear();
+    impl_->hidden.clear();
   }
   const PF_Err err = Send(PF_Cmd_PARAMS_SETUP);
   numParams_ = lastOut_.num_params;
@@ -153,6 +154,76 @@ std::vector<PF_ParamDef> Host::DeclaredParams() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->declared;
 }
+namespace {
+
+const char* ParamTypeName(int type) {
+  switch (type) {
+    case PF_Param_POPUP: return "popup";
+    case PF_Param_FLOAT_SLIDER: return "float slider";
+    case PF_Param_GROUP_START: return "group start";
+    case PF_Param_GROUP_END: return "group end";
+    case PF_Param_SLIDER: return "slider";
+    case PF_Param_CHECKBOX: return "checkbox";
+    case PF_Param_COLOR: return "colour";
+    case PF_Param_POINT: return "point";
+    case PF_Param_ANGLE: return "angle";
+  }
+  return "other";
+}
+
+// A popup's choices from its "a|b|c" text.
+std::vector<std::string> SplitChoices(const char* text) {
+  std::vector<std::string> choices;
+  if (text == nullptr) return choices;
+  std::string current;
+  for (const char* p = text; *p; ++p) {
+    if (*p == '|') {
+      choices.push_back(current);
+      current.clear();
+    } else {
+      current += *p;
+    }
+  }
+  choices.push_back(current);
+  return choices;
+}
+
+}  // namespace
+
+std::vector<ParamState> Host::Params() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  std::vector<ParamState> params;
+  for (size_t i = 0; i < impl_->declared.size(); ++i) {
+    const PF_ParamDef& def = impl_->declared[i];
+    ParamState p;
+    p.index = static_cast<int>(i + 1);
+    p.id = def.uu.id;
+    p.name = std::string(def.name, strnlen(def.name, sizeof(def.name)));
+    p.type = def.param_type;
+    p.typeName = ParamTypeName(def.param_type);
+    if (def.param_type == PF_Param_FLOAT_SLIDER) {
+      p.validMin = def.u.fs_d.valid_min;
+      p.validMax = def.u.fs_d.valid_max;
+      p.sliderMin = def.u.fs_d.slider_min;
+      p.sliderMax = def.u.fs_d.slider_max;
+      p.defaultValue = def.u.fs_d.dephault;
+      p.precision = def.u.fs_d.precision;
+      p.percent = (def.u.fs_d.display_flags & PF_ValueDisplayFlag_PERCENT) != 0;
+    } else if (def.param_type == PF_Param_POPUP) {
+      p.choices = SplitChoices(def.u.pd.u.namesptr);
+      p.defaultValue = def.u.pd.dephault;
+      p.validMin = 1;
+      p.validMax = def.u.pd.num_choices;
+    } else if (def.param_type == PF_Param_GROUP_START) {
+      p.collapsed = (def.flags & PF_ParamFlag_START_COLLAPSED) != 0;
+    }
+    const auto hidden = impl_->hidden.find(p.index);
+    p.hidden = hidden != impl_->hidden.end() && hidden->second;
+    params.push_back(std::move(p));
+  }
+  return params;
+}
+
 PF_RenderRequest Host::LastLayerRequest() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->lastLayerRequest;

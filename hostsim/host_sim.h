@@ -116,6 +116,23 @@ struct PreRenderSetup {
   int layerHeight = 0;
 };
 
+// A parameter as the plug-in declared it, and what the host knows of it now.
+struct ParamState {
+  int index = 0;  // 1-based, the input layer being 0
+  int id = 0;
+  std::string name;
+  int type = 0;                       // PF_Param_*
+  std::string typeName;               // "popup", "float slider", "group start", "group end"...
+  double validMin = 0, validMax = 0;  // sliders; popups: 1 to the number of choices
+  double sliderMin = 0, sliderMax = 0;
+  double defaultValue = 0;            // sliders: the value; popups: the 1-based choice
+  int precision = 0;
+  bool percent = false;
+  std::vector<std::string> choices;   // popups
+  bool collapsed = false;             // group starts
+  bool hidden = false;                // the plug-in set its stream's hidden flag
+};
+
 // Names used in the call record and by FailCall, with their detail strings:
 //   AcquireSuite "<name> <version>"         ReleaseSuite "<name> <version>"
 //   IsEqual, AllocateBlock, FreeBlock, ReallocateBlock
@@ -197,6 +214,9 @@ class Host {
   PF_ProgPtr effectRef() const;                    // distinct per Host
   // Copies of the definitions add_param accepted, in order (index 1 first).
   std::vector<PF_ParamDef> DeclaredParams() const;
+  // The same parameters as the host presents them: declared ranges, defaults and choices, and
+  // whether each is hidden now (by the flags the plug-in set through the dynamic stream suite).
+  std::vector<ParamState> Params() const;
   // The last request checkout_layer received.
   PF_RenderRequest LastLayerRequest() const;
 

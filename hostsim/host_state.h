@@ -37,6 +37,7 @@ struct Host::Impl {
 
   std::map<int, double> paramValues;
   std::vector<PF_ParamDef> declared;
+  std::map<long, bool> hidden;  // parameter index -> hidden flag, as last set
   PF_RenderRequest lastLayerRequest{};
   PF_RationalScale downsampleX{1, 1}, downsampleY{1, 1};
   A_long currentTime = 0, timeStep = 1;

@@ -367,7 +367,13 @@ A_Err SetDynamicStreamFlag(AEGP_StreamRefH stream, AEGP_DynStreamFlags flag, A_B
   if (index < 0) return PF_Err_BAD_CALLBACK_PARAM;
   const std::string detail = IndexDetail(index) + " flag " + std::to_string(flag) + " undoable " +
                              std::to_string(undoable) + " set " + std::to_string(set);
-  return AegpCall(impl, "AEGP_SetDynamicStreamFlag", detail, [] { return A_Err(0); });
+  return AegpCall(impl, "AEGP_SetDynamicStreamFlag", detail, [&] {
+    if (flag == AEGP_DynStreamFlag_HIDDEN) {
+      std::lock_guard<std::mutex> lock(impl->mutex);
+      impl->hidden[index] = set != 0;
+    }
+    return A_Err(0);
+  });
 }
 
 A_Err DisposeStream(AEGP_StreamRefH stream) {

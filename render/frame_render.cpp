@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "gl/gl_context.h"
 #include "gl/gl_target.h"
@@ -29,6 +30,21 @@ bool TransferableWorld(const PF_EffectWorld* world, int bitDepth) {
   return world->data != nullptr && int64_t(world->rowbytes) >= world->width * pixelBytes;
 }
 
+// Clears the pixels of `view` (8 or 32 bits per channel, rows checked transferable) back to
+// transparent black: a frame refused after its read-back must not keep what it read.
+void ClearView(PF_EffectWorld* view, int bitDepth) {
+  const size_t rowBytes = size_t(view->width) * (bitDepth == 32 ? 16 : 4);
+  uint8_t* data = static_cast<uint8_t*>(view->data);
+  for (A_long y = 0; y < view->height; ++y)
+    std::memset(data + size_t(y) * size_t(view->rowbytes), 0, rowBytes);
+}
+
+// The code a frame is refused with for a GL error: memory for the GPU's own running out, any
+// other error leaves the context unfit for drawing.
+PF_Err CodeForGlError(GLenum error) {
+  return error == GL_OUT_OF_MEMORY ? PF_Err_OUT_OF_MEMORY : PF_Err_INTERNAL_STRUCT_DAMAGED;
+}
+
 }  // namespace
 
 PF_Err RenderFrame(PF_InData* in_data, PF_OutData* out_data, RenderBlock* block) {
@@ -50,14 +66,33 @@ PF_Err RenderFrame(PF_InData* in_data, PF_OutData* out_data, RenderBlock* block)
     return PF_Err_BAD_CALLBACK_PARAM;
   }
 
-  EnsureThreadRenderData(in_data);
+  const bool current = EnsureThreadRenderData(in_data);
   ThreadRenderData* data = local_render_data.get();
-  // A record without a context is refused too: no GL call may run on a foreign context.
+  // Every refusal below leaves the output as the driver cleared it. Until the thread's own
+  // context is known to be current, no GL call may run: it would draw in someone else's.
   if (data == nullptr || !IsGlContextValid(data->context)) {
     ReportRenderError("error on local_render_data.get()", out_data, 0, 0);
     return PF_Err_INTERNAL_STRUCT_DAMAGED;
   }
+  if (!current) {
+    ReportRenderError("error on context switch", out_data, PF_Err_INTERNAL_STRUCT_DAMAGED, 0);
+    return PF_Err_INTERNAL_STRUCT_DAMAGED;
+  }
   FXAA_STAGE_DONE(kContextSwitch);
+  // Errors read before this frame (set-up, program building) are not the frame's; whatever
+  // its GL work raises is taken at the end, on every way out.
+  if (data->swizzleProgram == 0 || data->fxaaProgram == 0) {
+    ReportRenderError("error on shader programs", out_data, PF_Err_INTERNAL_STRUCT_DAMAGED,
+                      static_cast<PF_Err>(TakeGlErrors()));
+    return PF_Err_INTERNAL_STRUCT_DAMAGED;
+  }
+  ForgetGlErrors();
+  struct ErrorsTakenOnExit {
+    bool taken = false;
+    ~ErrorsTakenOnExit() {
+      if (!taken) TakeGlErrors();
+    }
+  } errors;
   if (empty) return PF_Err_NONE;  // nothing to draw; output is clear
 
   GLint maxSize = 0;
@@ -67,23 +102,34 @@ PF_Err RenderFrame(PF_InData* in_data, PF_OutData* out_data, RenderBlock* block)
     return PF_Err_OUT_OF_MEMORY;
   }
 
-  RenderTarget upload = CreateRenderTarget(s.width, s.height, GL_MIRRORED_REPEAT, GL_RGBA32F);
-  RenderTarget swizzle = CreateRenderTarget(s.width, s.height, GL_MIRRORED_REPEAT, GL_RGBA32F);
+  ScopedRenderTarget upload(s.width, s.height, GL_MIRRORED_REPEAT, GL_RGBA32F);
+  ScopedRenderTarget swizzle(s.width, s.height, GL_MIRRORED_REPEAT, GL_RGBA32F);
   FXAA_STAGE_DONE(kTargetCreation);
-  UploadToTexture(upload.texture, s.inputWorld, s.bitDepth);
+  // A target the GPU gave no storage has no frame buffer: nothing drawn into it exists.
+  if (upload.get().framebuffer == 0 || swizzle.get().framebuffer == 0) {
+    ReportRenderError("error on render target", out_data, PF_Err_OUT_OF_MEMORY,
+                      static_cast<PF_Err>(TakeGlErrors()));
+    return PF_Err_OUT_OF_MEMORY;
+  }
+  UploadToTexture(upload.get().texture, s.inputWorld, s.bitDepth);
   FXAA_STAGE_DONE(kUpload);
 
   const double noRect[4] = {0, 0, 0, 0};
   UniformMap uniforms;
-  uniforms["videoTexture"] = UniformValue::Texture2D(upload.texture);
-  DrawFullQuad(swizzle, data->swizzleProgram, uniforms, false, noRect, false);
+  uniforms["videoTexture"] = UniformValue::Texture2D(upload.get().texture);
+  DrawFullQuad(swizzle.get(), data->swizzleProgram, uniforms, false, noRect, false);
   FXAA_STAGE_DONE(kSwizzlePass);
-  ReleaseRenderTarget(&upload);
+  upload.Release();
   FXAA_STAGE_DONE(kRelease);
 
-  RenderTarget fxaa = CreateRenderTarget(s.width, s.height, GL_MIRRORED_REPEAT, GL_RGBA32F);
+  ScopedRenderTarget fxaa(s.width, s.height, GL_MIRRORED_REPEAT, GL_RGBA32F);
   FXAA_STAGE_DONE(kTargetCreation);
-  uniforms["videoTexture"] = UniformValue::Texture2D(swizzle.texture);
+  if (fxaa.get().framebuffer == 0) {
+    ReportRenderError("error on render target", out_data, PF_Err_OUT_OF_MEMORY,
+                      static_cast<PF_Err>(TakeGlErrors()));
+    return PF_Err_OUT_OF_MEMORY;
+  }
+  uniforms["videoTexture"] = UniformValue::Texture2D(swizzle.get().texture);
   uniforms["resX"] = UniformValue::Int(s.width);
   uniforms["resY"] = UniformValue::Int(s.height);
   uniforms["modeL"] = UniformValue::Int(s.mode);
@@ -92,15 +138,25 @@ PF_Err RenderFrame(PF_InData* in_data, PF_OutData* out_data, RenderBlock* block)
   uniforms["span"] = UniformValue::Float(static_cast<float>(s.span));
   uniforms["reduce_mult"] = UniformValue::Float(static_cast<float>(s.reduceMult));
   uniforms["reduce_min"] = UniformValue::Float(static_cast<float>(s.reduceMin));
-  DrawFullQuad(fxaa, data->fxaaProgram, uniforms, false, noRect, false);
+  DrawFullQuad(fxaa.get(), data->fxaaProgram, uniforms, false, noRect, false);
   FXAA_STAGE_DONE(kFxaaPass);
 
   PF_EffectWorld view = OverlapView(*s.outputWorld, s.width, s.height);
-  DownloadFromTarget(fxaa, &view, s.bitDepth, GL_COLOR_ATTACHMENT0);
+  DownloadFromTarget(fxaa.get(), &view, s.bitDepth, GL_COLOR_ATTACHMENT0);
   FXAA_STAGE_DONE(kReadBack);
 
-  ReleaseRenderTarget(&swizzle);
-  ReleaseRenderTarget(&fxaa);
+  swizzle.Release();
+  fxaa.Release();
   FXAA_STAGE_DONE(kRelease);
+
+  // One look at the error state for the whole frame: any step's error means the pixels read
+  // back cannot be trusted.
+  errors.taken = true;
+  if (const GLenum error = TakeGlErrors()) {
+    ClearView(&view, s.bitDepth);
+    ReportRenderError("error on OpenGL", out_data, CodeForGlError(error),
+                      static_cast<PF_Err>(error));
+    return CodeForGlError(error);
+  }
   return PF_Err_NONE;
 }

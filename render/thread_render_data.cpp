@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "gl/gl_context.h"
 #include "host/effect_entry.h"
@@ -37,9 +38,11 @@ LocalRenderData local_render_data;
 void ReleaseThreadRenderData(ThreadRenderData* record) {
   if (record == nullptr) return;
   if (record->context != nullptr) {
-    MakeGlContextCurrent(record->context);
-    DeleteShaderProgram(&record->swizzleProgram);
-    DeleteShaderProgram(&record->fxaaProgram);
+    // Programs are deleted only in their own context; destroying it frees them anyway.
+    if (MakeGlContextCurrent(record->context)) {
+      DeleteShaderProgram(&record->swizzleProgram);
+      DeleteShaderProgram(&record->fxaaProgram);
+    }
     DestroyGlContext(record->context);
     FreeGlContextRecord(record->context);
     record->context = nullptr;
@@ -72,28 +75,40 @@ void CreateEffectPrograms(ShaderProgram* programPair) {
   programPair[1] = BuildShaderProgram(g_fxaaList, "");
 }
 
-void EnsureThreadRenderData(PF_InData* in_data) {
+bool EnsureThreadRenderData(PF_InData* in_data) {
   std::lock_guard<std::mutex> lock(ThreadDataMutex());
   if (ThreadRenderData* record = local_render_data.get()) {
-    MakeGlContextCurrent(record->context);
-    return;
+    // A record without a context lets go of whatever was current and draws nothing.
+    if (!MakeGlContextCurrent(record->context) || !IsGlContextValid(record->context))
+      return false;
+    // Programs that failed to build are built again: the cause (memory, a driver hiccup) may
+    // have gone, and a frame without them is refused anyway.
+    if (record->swizzleProgram == 0 || record->fxaaProgram == 0) {
+      DeleteShaderProgram(&record->swizzleProgram);
+      DeleteShaderProgram(&record->fxaaProgram);
+      CreateEffectPrograms(&record->swizzleProgram);
+    }
+    return true;
   }
   // The handle points at the global block, so it is read without the host's lock call.
   const GlobalData* global =
       in_data->global_data ? *reinterpret_cast<GlobalData* const*>(in_data->global_data) : nullptr;
-  if (global == nullptr || global->rootContext == nullptr) return;
+  if (global == nullptr || global->rootContext == nullptr) return false;
 
-  local_render_data.reset(new ThreadRenderData);
-  ThreadRenderData* record = local_render_data.get();
-  if (record == nullptr) return;  // the platform could not hold it; the frame is refused
-  GlContext* context = CreateGlContext(nullptr);
-  if (IsGlContextValid(context)) {
-    record->context = context;
-    MakeGlContextCurrent(context);
-    CreateEffectPrograms(&record->swizzleProgram);
-  } else {
-    FreeGlContextRecord(context);
+  // The record first, so that nothing made after it can be lost to a failed allocation.
+  std::unique_ptr<ThreadRenderData> record(new ThreadRenderData);
+  record->context = CreateGlContext(nullptr);
+  if (!IsGlContextValid(record->context)) {
+    // No record is kept: the next frame on this thread tries again.
+    FreeGlContextRecord(record->context);
+    return false;
   }
+  local_render_data.reset(record.release());
+  ThreadRenderData* held = local_render_data.get();
+  if (held == nullptr) return false;  // the platform could not hold it; it has been released
+  if (!MakeGlContextCurrent(held->context)) return false;
+  CreateEffectPrograms(&held->swizzleProgram);
+  return true;
 }
 
 int LiveThreadRenderData() { return g_liveRecords.load(); }

@@ -39,9 +39,11 @@ std::mutex& ThreadDataMutex();
 // the current context; with nullptr it only prepares the shader lists.
 void CreateEffectPrograms(ShaderProgram* programPair);
 
-// Makes sure the calling thread has its record (when global set-up made a root context) and
-// makes the record's context current.
-void EnsureThreadRenderData(PF_InData* in_data);
+// Makes sure the calling thread has its record (when global set-up made a root context), with
+// its context current and both programs built (programs that failed before are built again).
+// Returns whether the record's context is current: when false, no GL call may follow. A
+// context that cannot be created leaves the thread without a record, to try again next frame.
+bool EnsureThreadRenderData(PF_InData* in_data);
 
 // Records alive in the process, for tests of the lifecycle.
 int LiveThreadRenderData();

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libraries the Windows programs link statically, with the mingw-w64 toolchain, into
 # PREFIX: GoogleTest (from the source libgtest-dev ships), and for the fxaa tool libpng, Imath,
-# OpenEXR and CLI11 (from Debian's source packages, fetched into SOURCES). zlib comes from
-# Debian's libz-mingw-w64-dev. Each library is built once; a stamp in PREFIX records it.
+# OpenEXR, CLI11, libjpeg-turbo and libtiff (from Debian's source packages, fetched into
+# SOURCES). zlib comes from Debian's libz-mingw-w64-dev. Each library is built once; a stamp in
+# PREFIX records it.
 # Usage: scripts/build-windows-deps.sh PREFIX SOURCES
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -57,3 +58,13 @@ build openexr "$(fetch openexr)" -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF \
 
 build cli11 "$(fetch cli11)" -DCLI11_BUILD_TESTS=OFF -DCLI11_BUILD_EXAMPLES=OFF \
   -DCLI11_BUILD_DOCS=OFF -DCLI11_PRECOMPILED=OFF
+
+# JPEG and TIFF files. libjpeg-turbo without its SIMD code (that needs nasm); libtiff with only
+# the codecs the tool's files use: Deflate (zlib), LZW, PackBits and JPEG (the libjpeg above).
+build libjpeg-turbo "$(fetch libjpeg-turbo)" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
+  -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF -DWITH_JAVA=OFF
+
+build libtiff "$(fetch tiff)" -DBUILD_SHARED_LIBS=OFF -Dtiff-tools=OFF -Dtiff-tests=OFF \
+  -Dtiff-contrib=OFF -Dtiff-docs=OFF -Dcxx=OFF -Dzlib=ON -Dlibdeflate=OFF -Djpeg=ON \
+  -Dold-jpeg=OFF -Djpeg12=OFF -Dpixarlog=OFF -Dzstd=OFF -Dwebp=OFF -Dlzma=OFF -Djbig=OFF \
+  -Dlerc=OFF -Dccitt=OFF -Dthunder=OFF -Dnext=OFF -Dlogluv=OFF -Dmdi=OFF

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Fetches and unpacks a Debian source package (GLEW's holds the generated src/glew.c; libpng,
-# Imath, OpenEXR and CLI11 are built from theirs for the Windows tool) into DEST, unless DEST
-# already holds it. Uses apt's ordinary client with a private source list and list folder, so the
-# machine's apt configuration is untouched.
+# Imath, OpenEXR, CLI11, libjpeg-turbo and libtiff are built from theirs for the Windows tool)
+# into DEST, unless DEST already holds it. Uses apt's ordinary client with a private source list
+# and list folder, so the machine's apt configuration is untouched.
 # Usage: scripts/fetch-debian-source.sh PACKAGE DEST     prints the unpacked source folder.
 set -euo pipefail
 

@@ -2,8 +2,9 @@
 # Builds the fuzz targets of the fxaa tool's image readers (clang's libFuzzer with AddressSanitizer
 # and UBSan) in build-fuzz/, writes their seed corpora, and runs each reader for a bounded time.
 #
-# Usage: scripts/fuzz.sh [SECONDS] [png|exr ...]   SECONDS per reader, default 60; both readers
-#        scripts/fuzz.sh --smoke                     a short run with a fixed seed and input count
+# Usage: scripts/fuzz.sh [SECONDS] [READER ...]   SECONDS per reader, default 60; READER png, exr,
+#                                                 tiff or jpeg, default all four
+#        scripts/fuzz.sh --smoke                  a short run with a fixed seed and input count
 #
 # The corpus each run grows is kept in build-fuzz/corpus/. Inputs that crash, hang or exhaust
 # memory land in build-fuzz/findings/ and make the script fail. Shrink one with
@@ -24,9 +25,9 @@ elif [[ "${1:-}" =~ ^[0-9]+$ ]]; then
   shift
 fi
 readers=("$@")
-((${#readers[@]})) || readers=(png exr)
+((${#readers[@]})) || readers=(png exr tiff jpeg)
 for r in "${readers[@]}"; do
-  [[ "$r" == png || "$r" == exr ]] || { echo "fuzz.sh: unknown reader '$r' (png or exr)" >&2; exit 2; }
+  [[ "$r" =~ ^(png|exr|tiff|jpeg)$ ]] || { echo "fuzz.sh: unknown reader '$r' (png, exr, tiff or jpeg)" >&2; exit 2; }
 done
 
 scripts/setup.sh --fuzz

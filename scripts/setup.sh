@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
-# Usage: scripts/setup.sh [--windows] [--fuzz]
-#   --windows adds the cross compiler and Wine; --fuzz adds clang and its libFuzzer runtime.
+# Usage: scripts/setup.sh [--windows] [--fuzz] [--package]
+#   --windows adds the cross compiler and Wine; --fuzz adds clang and its libFuzzer runtime;
+#   --package adds what makes and checks the release packages (scripts/package.sh).
 set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config git
   libegl-dev libopengl-dev libglew-dev libegl1 libegl-mesa0 libgl1-mesa-dri
   libgtest-dev libgmock-dev glslang-tools
-  libpng-dev libopenexr-dev libcli11-dev libjemalloc-dev
+  libpng-dev libopenexr-dev libcli11-dev libjemalloc-dev libtiff-dev libjpeg62-turbo-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   binutils
 )
 for option in "$@"; do
@@ -17,6 +19,7 @@ for option in "$@"; do
       packages+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
                  python3-pefile dpkg-dev libz-mingw-w64-dev) ;;
     --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
+    --package) packages+=(dpkg-dev file lintian man-db bash-completion zip) ;;
     *) echo "setup.sh: unknown option $option" >&2; exit 2 ;;
   esac
 done

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Linux build (plug-in, host side, tool) on Mesa's
-# software renderer, then the Windows cross-build under Wine. Installs missing packages first.
+# software renderer, with the Debian package made from it and checked (label "package"), then the
+# Windows cross-build under Wine. Installs missing packages first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 
-scripts/setup.sh --windows
+scripts/setup.sh --windows --package
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "cli/app.h"
-#include "cli/image.h"
+#include "cli/formats/format.h"
 
 namespace cli_test {
 
@@ -65,8 +65,6 @@ inline fxaa_cli::Image MakeImage(int width, int height, fxaa_cli::ChannelLayout 
   image.height = height;
   image.layout = layout;
   image.type = type;
-  image.format = (type == SampleType::kHalf || type == SampleType::kFloat) ? FileFormat::kExr
-                                                                          : FileFormat::kPng;
   image.Allocate();
   std::mt19937 random(seed);
   const bool grey = IsGrey(layout), alpha = HasAlpha(layout);

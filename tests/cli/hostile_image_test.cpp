@@ -15,6 +15,7 @@
 
 #include "cli_test_util.h"
 #include "hostile_files.h"
+#include "tiff_jpeg_files.h"
 
 namespace {
 
@@ -108,6 +109,12 @@ const Source kSources[] = {
      },
      false},
     {"tiled_piz.exr", TiledExr, false},
+    {"rgba16_deflate.tif",
+     [] { return Encoded(cli_test::MakeImage(5, 4, ChannelLayout::kRGBA, SampleType::kUInt16), "f.tif"); },
+     false},
+    {"rgb.jpg",
+     [] { return Encoded(cli_test::MakeImage(9, 7, ChannelLayout::kRGB, SampleType::kUInt8), "f.jpg"); },
+     false},
 };
 
 class DamagedFile : public ::testing::TestWithParam<Source> {};
@@ -399,6 +406,64 @@ TEST(ReaderMemory, RunningOutIsAnErrorNamingTheFile) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// A grey 8-bit TIFF of 9 x 7 pixels, or tiled in 16 x 16.
+Bytes SmallTiff(bool tiled = false) {
+  ScratchDir dir;
+  cli_test::TiffRecipe r;
+  r.colour = 1;
+  r.tiled = tiled;
+  if (!cli_test::WriteTiffFile(dir / "f.tif", r, cli_test::TiffSamples(r))) return {};
+  return cli_test::FileBytes(dir / "f.tif");
+}
+// Plausible sizes with next to nothing behind them.
+Bytes PromisesMoreTiff() {
+  return cli_test::WithTiffTag(
+      cli_test::WithTiffTag(cli_test::WithTiffTag(SmallTiff(), TIFFTAG_IMAGEWIDTH, 12000),
+                            TIFFTAG_IMAGELENGTH, 6000),
+      TIFFTAG_ROWSPERSTRIP, 6000);
+}
+Bytes PromisesMoreJpeg(bool progressive) {
+  cli_test::JpegRecipe r;
+  r.progressive = progressive;
+  return cli_test::WithJpegSize(cli_test::JpegBytes(r), 20000, 8000);
+}
+
+const HeaderCase kTiffJpegHeaders[] = {
+    {"wide.tif", [] { return cli_test::WithTiffTag(SmallTiff(), TIFFTAG_IMAGEWIDTH, kMaxImageSide + 1); },
+     "image too large"},
+    {"strip_past_end.tif",
+     [] { return cli_test::WithTiffTag(SmallTiff(), TIFFTAG_STRIPOFFSETS, 0x7FFFFFF0u); },
+     "corrupt or truncated TIFF"},
+    {"bits_12.tif", [] { return cli_test::WithTiffTag(SmallTiff(), TIFFTAG_BITSPERSAMPLE, 12); },
+     "unsupported TIFF: 12-bit integer samples"},
+    {"cmyk.tif", [] { return cli_test::WithTiffTag(SmallTiff(), TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_SEPARATED); },
+     "unsupported TIFF: CMYK"},
+    {"huge_tiles.tif",
+     [] {
+       return cli_test::WithTiffTag(cli_test::WithTiffTag(SmallTiff(true), TIFFTAG_TILEWIDTH, 16384),
+                                    TIFFTAG_TILELENGTH, 16384);
+     },
+     "larger than the reader takes"},
+    {"wide.jpg", [] { return cli_test::WithJpegSize(cli_test::JpegBytes({}), kMaxImageSide + 1, 8); },
+     "image too large"},
+    {"cmyk.jpg",
+     [] {
+       cli_test::JpegRecipe r;
+       r.colour = JCS_CMYK;
+       return cli_test::JpegBytes(r);
+     },
+     "unsupported JPEG: CMYK colour"},
+    {"promises_more_progressive.jpg", [] { return PromisesMoreJpeg(true); }, "the header promises"},
+};
+
+INSTANTIATE_TEST_SUITE_P(TiffJpeg, AbsurdHeader, ::testing::ValuesIn(kTiffJpegHeaders),
+                         [](const ::testing::TestParamInfo<HeaderCase>& info) {
+                           std::string n = info.param.name;
+                           for (char& c : n)
+                             if (c == '.') c = '_';
+                           return n;
+                         });
+
 // Peak resident memory of this process, in bytes, since the last ResetPeakMemory().
 long long PeakMemory() {
   std::ifstream status("/proc/self/status");
@@ -441,7 +506,10 @@ INSTANTIATE_TEST_SUITE_P(Headers, ClaimedSize,
                                            MemoryCase{"promises_more.exr", PromisesMoreExr},
                                            MemoryCase{"huge_side_chunk.png", HugeSideChunkPng},
                                            MemoryCase{"attribute_claims_2_gb.exr",
-                                                      AttributeClaims2GbExr}),
+                                                      AttributeClaims2GbExr},
+                                           MemoryCase{"promises_more.tif", PromisesMoreTiff},
+                                           MemoryCase{"promises_more.jpg",
+                                                      [] { return PromisesMoreJpeg(false); }}),
                          [](const ::testing::TestParamInfo<MemoryCase>& info) {
                            std::string n = info.param.name;
                            for (char& c : n)

@@ -88,6 +88,22 @@ const HostileInput kInputs[] = {
        cli_test::PutLE32(&s.extraAttributes, 0x7FFFFFF0u);
        return cli_test::ExrBytes(s);
      }},
+    {"cut_short.tif",
+     [] {
+       ScratchDir dir;
+       WriteImage(cli_test::MakeImage(12, 9, ChannelLayout::kRGB, SampleType::kFloat, 4), dir / "v.tif");
+       Bytes b = cli_test::FileBytes(dir / "v.tif");
+       b.resize(b.size() - 20);
+       return b;
+     }},
+    {"cut_short.jpg",
+     [] {
+       ScratchDir dir;
+       WriteImage(cli_test::MakeImage(12, 9, ChannelLayout::kRGB, SampleType::kUInt8, 4), dir / "v.jpg");
+       Bytes b = cli_test::FileBytes(dir / "v.jpg");
+       b.resize(b.size() - 20);
+       return b;
+     }},
     {"empty.exr", [] { return Bytes(); }},
     {"text.png", [] { return Bytes{'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}; }},
 };
@@ -203,6 +219,13 @@ const UnwritableOutput kOutputs[] = {
        fs::create_directories(dir / "out");
        *named = dir / "out/in.exr";
        return dir / "out/in.exr";
+     },
+     "ulimit -f 16; trap '' XFSZ;", "File too large"},
+    {"disk_full_tif",
+     [](const ScratchDir& dir, std::string* named, std::string*) {
+       fs::create_directories(dir / "out");
+       *named = dir / "out/in.tif";
+       return dir / "out/in.tif";
      },
      "ulimit -f 16; trap '' XFSZ;", "File too large"},
 };

@@ -52,6 +52,27 @@ TEST(ToolProcess, WithoutOpenGLTheBatchStopsWithOneMessage) {
   EXPECT_TRUE(dir.Files("out").empty());
 }
 
+TEST(ToolProcess, AFrameTheGpuRefusesIsAFailedFrameAndLeavesNoFile) {
+  ScratchDir dir;
+  for (const char* name : {"a.png", "b.png", "c.png"})
+    fxaa_cli::WriteImage(cli_test::MakeImage(16, 8, fxaa_cli::ChannelLayout::kRGB,
+                                             fxaa_cli::SampleType::kUInt8),
+                         dir / name);
+  // The test-only plug-in gives b.png's first render target no storage (a.png made three).
+  const Process p = RunProcess(
+      dir, FXAA_TOOL_PATH,
+      {"--plugin", FXAA_FAULT_PLUGIN_PATH, "-j", "1", dir / "a.png", dir / "b.png", dir / "c.png",
+       "-o", dir / "out/"},
+      "FXAA_GL_FAULT=target-storage:3:1");
+  EXPECT_EQ(p.status, 1) << p.err;
+  EXPECT_NE(p.err.find(dir / "b.png" + ": cannot render: out of memory"), std::string::npos)
+      << p.err;
+  EXPECT_NE(p.out.find("error on render target err 4"), std::string::npos) << p.out;
+  std::vector<std::string> written = dir.Files("out");
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(written, (std::vector<std::string>{"a.png", "c.png"}));
+}
+
 TEST(ToolProcess, FindsThePluginInTheInstalledLayout) {
   ScratchDir dir;
   fs::create_directories(dir / "bin");

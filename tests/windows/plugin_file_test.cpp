@@ -1,6 +1,7 @@
 // The cross-built FXAA.aex as the host sees the file: a 64-bit Windows library with one export,
 // the PiPL resource with exactly the prescribed bytes, and no imports beyond the system's own
-// libraries and OPENGL32 (the C++ runtime and GLEW are linked in).
+// libraries and OPENGL32 (the C++ runtime and GLEW are linked in). fxaa.exe likewise imports
+// only system libraries: zlib, libpng and OpenEXR are linked in.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,16 +15,33 @@
 
 namespace {
 
-// FXAA_AEX names the file to check; otherwise the Windows build folder's.
-std::string PluginPath() {
-  const char* path = std::getenv("FXAA_AEX");
-  return path && *path ? path : FXAA_WINDOWS_PLUGIN_PATH;
+// FXAA_AEX and FXAA_EXE name the files to check; otherwise the Windows build folder's.
+std::string PathFrom(const char* variable, const char* built) {
+  const char* path = std::getenv(variable);
+  return path && *path ? path : built;
 }
 
-class PluginFile : public ::testing::Test {
+// The DLLs every 64-bit Windows (7 and later) installs. Anything else, such as zlib1.dll,
+// libstdc++-6.dll, libwinpthread-1.dll or glew32.dll, would have to travel with the binary, and
+// Wine supplying it would hide that from the tests run under Wine. The Universal CRT
+// (api-ms-win-crt-*) is left out: Windows before 10 has it only as an update, and mingw-w64's
+// runtime uses msvcrt.
+std::vector<std::string> NonSystemImports(const wintest::PeImage& image) {
+  static const std::set<std::string> system = {
+      "kernel32.dll", "user32.dll", "gdi32.dll",    "advapi32.dll", "shell32.dll", "ole32.dll",
+      "oleaut32.dll", "ws2_32.dll", "bcrypt.dll",   "opengl32.dll", "msvcrt.dll"};
+  std::vector<std::string> others;
+  for (std::string dll : image.importedDlls) {
+    std::transform(dll.begin(), dll.end(), dll.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    if (!system.count(dll)) others.push_back(dll);
+  }
+  return others;
+}
+
+class WindowsBinary : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const std::string path = PluginPath();
+  void Read(const std::string& path) {
     if (!std::ifstream(path, std::ios::binary))
       GTEST_SKIP() << path << " is not built (scripts/build-windows.sh builds it)";
     std::vector<uint8_t> file;
@@ -32,6 +50,16 @@ class PluginFile : public ::testing::Test {
     ASSERT_TRUE(wintest::ReadPeImage(file, &image_, &error)) << path << ": " << error;
   }
   wintest::PeImage image_;
+};
+
+class PluginFile : public WindowsBinary {
+ protected:
+  void SetUp() override { Read(PathFrom("FXAA_AEX", FXAA_WINDOWS_PLUGIN_PATH)); }
+};
+
+class ToolFile : public WindowsBinary {
+ protected:
+  void SetUp() override { Read(PathFrom("FXAA_EXE", FXAA_WINDOWS_TOOL_PATH)); }
 };
 
 TEST_F(PluginFile, IsA64BitWindowsLibrary) {
@@ -58,18 +86,17 @@ TEST_F(PluginFile, CarriesOnePiplResourceWithThePrescribedBytes) {
 }
 
 TEST_F(PluginFile, ImportsOnlySystemLibrariesAndOpenGl) {
-  // What a Windows machine always has. Anything else (libstdc++-6.dll, libwinpthread-1.dll,
-  // glew32.dll) would have to be installed beside the plug-in.
-  const std::set<std::string> allowed = {"kernel32.dll", "user32.dll", "gdi32.dll",
-                                         "opengl32.dll", "msvcrt.dll"};
+  EXPECT_EQ(NonSystemImports(image_), std::vector<std::string>{});
   bool opengl = false;
-  for (std::string dll : image_.importedDlls) {
-    std::transform(dll.begin(), dll.end(), dll.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    EXPECT_TRUE(allowed.count(dll)) << "imports " << dll;
-    opengl = opengl || dll == "opengl32.dll";
-  }
+  for (const std::string& dll : image_.importedDlls)
+    opengl = opengl || dll == "OPENGL32.dll" || dll == "opengl32.dll";
   EXPECT_TRUE(opengl) << "does not import OPENGL32, so it cannot render through WGL";
+}
+
+TEST_F(ToolFile, IsA64BitProgramImportingOnlySystemLibraries) {
+  EXPECT_EQ(image_.machine, 0x8664);
+  EXPECT_EQ(image_.characteristics & 0x2000, 0);  // a program, not a DLL
+  EXPECT_EQ(NonSystemImports(image_), std::vector<std::string>{});
 }
 
 }  // namespace

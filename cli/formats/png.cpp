@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/image.h"
+#include "cli/formats/format.h"
 
 namespace fxaa_cli {
 
@@ -142,17 +142,10 @@ bool EncodePng(PngState* state, png_uint_32 width, png_uint_32 height, int depth
   return true;
 }
 
-int ChannelCount(ChannelLayout layout) {
-  switch (layout) {
-    case ChannelLayout::kY: return 1;
-    case ChannelLayout::kYA: return 2;
-    case ChannelLayout::kRGB: return 3;
-    case ChannelLayout::kRGBA: return 4;
-  }
-  return 4;
+bool IsPng(const uint8_t* head, size_t size) {
+  static const uint8_t kMagic[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  return size >= 8 && std::memcmp(head, kMagic, 8) == 0;
 }
-
-}  // namespace
 
 Image ReadPng(const std::string& path) {
   PngState state;
@@ -171,7 +164,6 @@ Image ReadPng(const std::string& path) {
     throw ImageError(path + ": corrupt or truncated PNG (" + state.message + ")");
 
   Image image;
-  image.format = FileFormat::kPng;
   image.width = static_cast<int>(width);
   image.height = static_cast<int>(height);
   image.fromPalette = colourType == PNG_COLOR_TYPE_PALETTE;
@@ -208,7 +200,8 @@ Image ReadPng(const std::string& path) {
   return image;
 }
 
-void WritePng(const Image& image, const std::string& path, ChannelLayout layout, SampleType type) {
+void WritePng(const Image& image, const std::string& path, ChannelLayout layout, SampleType type,
+              const WriteOptions&) {
   const int channels = ChannelCount(layout);
   const int depth = type == SampleType::kUInt16 ? 16 : 8;
   const bool grey = IsGrey(layout);
@@ -286,6 +279,14 @@ void WritePng(const Image& image, const std::string& path, ChannelLayout layout,
     throw ImageError(path + ": cannot write: " + std::strerror(err));
   }
   if (std::fclose(file) != 0) throw ImageError(path + ": cannot write: " + std::strerror(errno));
+}
+
+}  // namespace
+
+const Format& PngFormat() {
+  static const Format format = {"PNG", {".png"}, {SampleType::kUInt8, SampleType::kUInt16},
+                                /*storesAlpha=*/true, IsPng, ReadPng, WritePng, /*options=*/{}};
+  return format;
 }
 
 }  // namespace fxaa_cli

@@ -9,20 +9,21 @@
 #include <OpenEXR/ImfOutputFile.h>
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <string>
 
-#include "cli/exr_header_check.h"
-#include "cli/image.h"
+#include "cli/formats/exr_header_check.h"
+#include "cli/formats/format.h"
 
 namespace fxaa_cli {
 
-struct ExrHeader {
+namespace {
+
+struct ExrHeader : FormatDetails {
   Imf::Header header;
 };
-
-namespace {
 
 // Scan lines read per call: at most 8 MB of pixels at the widest, so that a file cut short fails
 // early. (The library keeps a chunk it decoded for the next call: chunks of up to 256 lines cost
@@ -35,7 +36,10 @@ bool Readable(const Imf::Channel& channel) {
          channel.ySampling == 1;
 }
 
-}  // namespace
+bool IsExr(const uint8_t* head, size_t size) {
+  static const uint8_t kMagic[4] = {0x76, 0x2F, 0x31, 0x01};
+  return size >= 4 && std::memcmp(head, kMagic, 4) == 0;
+}
 
 Image ReadExr(const std::string& path) {
   CheckExrHeaders(path);
@@ -68,7 +72,6 @@ Image ReadExr(const std::string& path) {
     if (!file.isComplete()) throw ImageError(path + ": truncated OpenEXR (pixels missing)");
 
     Image image;
-    image.format = FileFormat::kExr;
     image.width = static_cast<int>(width);
     image.height = static_cast<int>(height);
     image.layout = rgb ? (a ? ChannelLayout::kRGBA : ChannelLayout::kRGB)
@@ -76,7 +79,7 @@ Image ReadExr(const std::string& path) {
     image.type = anyFloat ? SampleType::kFloat : SampleType::kHalf;
     auto kept = std::make_shared<ExrHeader>();
     kept->header = header;
-    image.exrHeader = kept;
+    image.details = kept;
 
     // Straight into the ARGB buffer, a strip at a time: the library converts half to float. The
     // buffer grows with the rows read (at most doubling), so a header that promises more scan
@@ -119,13 +122,15 @@ Image ReadExr(const std::string& path) {
   }
 }
 
-void WriteExr(const Image& image, const std::string& path, ChannelLayout layout, SampleType type) {
+void WriteExr(const Image& image, const std::string& path, ChannelLayout layout, SampleType type,
+              const WriteOptions&) {
   try {
     const Imath::Box2i own(Imath::V2i(0, 0), Imath::V2i(image.width - 1, image.height - 1));
     Imf::Header header(image.width, image.height);
     header.compression() = Imf::ZIP_COMPRESSION;
-    if (image.exrHeader) {
-      const Imf::Header& in = image.exrHeader->header;
+    const auto* kept = dynamic_cast<const ExrHeader*>(image.details.get());
+    if (kept != nullptr) {
+      const Imf::Header& in = kept->header;
       const Imath::Box2i w = in.dataWindow();
       if (w.max.x - w.min.x + 1 == image.width && w.max.y - w.min.y + 1 == image.height) {
         // Every attribute but those of tiling and parts: the output is scan lines in one part.
@@ -141,7 +146,7 @@ void WriteExr(const Image& image, const std::string& path, ChannelLayout layout,
         header.lineOrder() = in.lineOrder();
       }
     }
-    if (!image.exrHeader) header.dataWindow() = header.displayWindow() = own;
+    if (kept == nullptr) header.dataWindow() = header.displayWindow() = own;
     const Imath::Box2i window = header.dataWindow();
     const Imf::PixelType pixelType = type == SampleType::kFloat ? Imf::FLOAT : Imf::HALF;
 
@@ -196,6 +201,14 @@ void WriteExr(const Image& image, const std::string& path, ChannelLayout layout,
   } catch (const std::exception& e) {
     throw ImageError(path + ": cannot write OpenEXR (" + OneLine(e.what()) + ")");
   }
+}
+
+}  // namespace
+
+const Format& ExrFormat() {
+  static const Format format = {"OpenEXR", {".exr"}, {SampleType::kHalf, SampleType::kFloat},
+                                /*storesAlpha=*/true, IsExr, ReadExr, WriteExr, /*options=*/{}};
+  return format;
 }
 
 }  // namespace fxaa_cli

@@ -2,7 +2,7 @@
 // empty name; a multi-part file closes its list of headers with an empty header. The library
 // reads most values by their type, not their declared length, and sizes strings, string lists
 // and previews from the file before reading them; every such length is checked here first.
-#include "cli/exr_header_check.h"
+#include "cli/formats/exr_header_check.h"
 
 #include <cstdint>
 #include <fstream>

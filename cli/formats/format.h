@@ -1,0 +1,84 @@
+// The file formats the tool reads and writes, as one table (registry.cpp). Each entry recognises
+// its files from their first bytes, names its file-name extensions and what it stores, reads and
+// writes a frame, and lists the command-line options its writer takes. Adding a format is adding
+// an entry: one file in this folder and one line in the table.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/image.h"
+
+namespace fxaa_cli {
+
+// A writer option, given on the command line as --NAME VALUE. Several formats may take the same
+// option (the same object).
+struct FormatOption {
+  const char* name;          // "quality"
+  const char* valueName;     // "Q", in the help
+  const char* help;          // says which files it applies to and its default
+  const char* defaultValue;  // used when the option is not given
+  // "" when `value` is acceptable, else why not ("expected 1 to 100").
+  std::string (*check)(const std::string& value);
+};
+
+// One file format. Every field of an image format is set; a format whose files hold many frames
+// adds its own fields beside these.
+struct Format {
+  const char* name;                     // "PNG", "OpenEXR": in messages
+  std::vector<std::string> extensions;  // lower case, with the dot; the first is the usual one
+  std::vector<SampleType> sampleTypes;  // the types it stores, least precise first
+  bool storesAlpha;
+  // Whether a file starting with `head` (`size` bytes, at most kFormatHeadBytes) is of this
+  // format.
+  bool (*detect)(const uint8_t* head, size_t size);
+  // One frame from the file. Every failure is an ImageError starting with the path; running out
+  // of memory may also be std::bad_alloc.
+  Image (*read)(const std::string& path);
+  // Writes `image` as `layout` and `type` (chosen by ResolveOutputEncoding among what the format
+  // stores) to `path` directly. Every failure is an ImageError starting with the path.
+  void (*write)(const Image& image, const std::string& path, ChannelLayout layout,
+                SampleType type, const WriteOptions& options);
+  std::vector<const FormatOption*> options;  // the options `write` takes
+  // Files of many frames (video): the batch reads and writes them as streams of frames
+  // (cli/formats/video.h); `read` and `write` stay empty.
+  bool holdsFrames = false;
+};
+
+// The formats, one per file in this folder.
+const Format& PngFormat();
+const Format& ExrFormat();
+const Format& TiffFormat();
+const Format& JpegFormat();
+const Format& VideoFormat();
+
+// --quality: the JPEG encoder's quality, for JPEG files and JPEG-compressed TIFF files.
+extern const FormatOption kQualityOption;
+// Its value in `options`; an ImageError naming `path` when it is not 1 to 100.
+int QualityOf(const WriteOptions& options, const std::string& path);
+
+// Bytes of a file's start that detection looks at.
+constexpr size_t kFormatHeadBytes = 64;
+
+// Every format, in the order detection tries them.
+const std::vector<const Format*>& Formats();
+
+// The format a file name's extension (any case) names, or nullptr.
+const Format* FormatForName(const std::string& path);
+
+// The format whose files start like `head`, or nullptr.
+const Format* FormatForContent(const uint8_t* head, size_t size);
+
+// "PNG, OpenEXR, ..." and ".png, .exr, ...", for messages.
+std::string FormatNames();
+std::string FormatExtensions();
+
+// Every option of every format, each once, in table order.
+std::vector<const FormatOption*> AllFormatOptions();
+
+// The value given for `option` in `options`, else its default.
+std::string FormatOptionValue(const WriteOptions& options, const FormatOption& option);
+
+}  // namespace fxaa_cli

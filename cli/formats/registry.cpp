@@ -1,0 +1,79 @@
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+
+#include "cli/formats/format.h"
+
+namespace fxaa_cli {
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// "a, b or c".
+std::string Enumeration(const std::vector<std::string>& items) {
+  std::string text;
+  for (size_t i = 0; i < items.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == items.size() ? " or " : ", ") + items[i];
+  return text;
+}
+
+}  // namespace
+
+const std::vector<const Format*>& Formats() {
+  static const std::vector<const Format*> formats = {
+      &PngFormat(),
+      &ExrFormat(),
+      &TiffFormat(),
+      &JpegFormat(),
+      &VideoFormat(),  // last: the library's probe knows still images too
+  };
+  return formats;
+}
+
+const Format* FormatForName(const std::string& path) {
+  const std::string ext = Lower(std::filesystem::path(path).extension().string());
+  for (const Format* format : Formats())
+    if (std::find(format->extensions.begin(), format->extensions.end(), ext) !=
+        format->extensions.end())
+      return format;
+  return nullptr;
+}
+
+const Format* FormatForContent(const uint8_t* head, size_t size) {
+  for (const Format* format : Formats())
+    if (format->detect(head, size)) return format;
+  return nullptr;
+}
+
+std::string FormatNames() {
+  std::vector<std::string> names;
+  for (const Format* format : Formats()) names.push_back(format->name);
+  return Enumeration(names);
+}
+
+std::string FormatExtensions() {
+  std::vector<std::string> extensions;
+  for (const Format* format : Formats())
+    extensions.insert(extensions.end(), format->extensions.begin(), format->extensions.end());
+  return Enumeration(extensions);
+}
+
+std::vector<const FormatOption*> AllFormatOptions() {
+  std::vector<const FormatOption*> all;
+  for (const Format* format : Formats())
+    for (const FormatOption* option : format->options)
+      if (std::find(all.begin(), all.end(), option) == all.end()) all.push_back(option);
+  return all;
+}
+
+std::string FormatOptionValue(const WriteOptions& options, const FormatOption& option) {
+  const auto given = options.formatOptions.find(option.name);
+  return given != options.formatOptions.end() ? given->second : option.defaultValue;
+}
+
+}  // namespace fxaa_cli

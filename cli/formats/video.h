@@ -1,0 +1,104 @@
+// Video files through FFmpeg's libraries: a video is read as a stream of frames in presentation
+// order, and written from frames handed over in that order. Only the Linux build links the
+// libraries (video_reader.cpp, video_writer.cpp); the Windows build compiles
+// video_unavailable.cpp instead, whose readers and writers fail with a message saying so.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/image.h"
+
+namespace fxaa_cli {
+
+// Whether this build reads and writes video (the Linux build, with FFmpeg's libraries).
+bool VideoSupported();
+
+// True when a file starting with `head` is a video container, not a still image: the video
+// entry's detection in the format table (video_format.cpp).
+bool DetectVideo(const uint8_t* head, size_t size);
+
+// "" when `name` is a video encoder of this FFmpeg, else why not: the check of --codec.
+std::string CheckVideoEncoder(const std::string& name);
+
+// A frame's place in its stream's timeline, in the stream's time base.
+struct FrameTime {
+  int64_t pts = 0;
+  int64_t duration = 0;  // 0 when the stream does not say
+};
+
+// The video stream a writer mirrors.
+struct VideoSource {
+  std::string path;
+  int streamIndex = 0;
+};
+
+class VideoReader {
+ public:
+  // Opens the file and the decoder of its main video stream. Throws ImageError with one line
+  // naming the file and the cause: unreadable or damaged file, no video stream, no decoder,
+  // unsupported pixel format, a size beyond the tool's limits.
+  explicit VideoReader(const std::string& path);
+  ~VideoReader();
+  VideoReader(const VideoReader&) = delete;
+  VideoReader& operator=(const VideoReader&) = delete;
+
+  VideoSource source() const;
+  // The frame count the file declares, else an estimate from its duration; 0 when neither.
+  int expectedFrames() const;
+
+  // The next frame: false at the end of the stream. 8-bit streams give byte images, deeper ones
+  // float images (16-bit words scaled to 0..1), both RGB, with alpha when the stream has it.
+  // A frame that cannot be decoded throws ImageError naming the file and the frame; reading may
+  // go on after it.
+  bool Read(Image* image, FrameTime* time);
+  // Frames the decoder gave so far, damaged ones included: the number of the last one read.
+  int framesRead() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+struct VideoWriteOptions {
+  std::string codec;  // an FFmpeg encoder; empty: the input's codec, else the container's default
+  int crf = -1;       // -1: the tool's default quality (CRF 16 for x264, x265, VP9 and AV1)
+  double fps = 24;    // frame rate of a video made from image files
+};
+
+// The video entry's options (--codec, --crf, --fps) as given in `options`, checked already.
+VideoWriteOptions VideoWriteOptionsFrom(const WriteOptions& options);
+
+class VideoWriter {
+ public:
+  // Prepares `path` for frames of `first`'s size, depth and alpha. With a source, mirrors that
+  // video: its codec (re-encoded), pixel format, colour tags, time base and frame rate, rotation
+  // and metadata, and every other stream copied packet for packet. Without one, the frames come
+  // from image files at options.fps. Everything goes to a temporary file beside `path`, renamed
+  // by Finish. Throws ImageError naming `path` and the cause.
+  VideoWriter(const std::string& path, const Image& first, const VideoSource* source,
+              const VideoWriteOptions& options);
+  // Without Finish, removes the temporary file: nothing is left under `path`.
+  ~VideoWriter();
+  VideoWriter(const VideoWriter&) = delete;
+  VideoWriter& operator=(const VideoWriter&) = delete;
+
+  // Frames in presentation order; times in the source's time base, or frame numbers from 0 for
+  // frames from image files.
+  void Write(const Image& image, const FrameTime& time);
+  // Drains the encoder, copies the other streams to their end, and puts the file in place.
+  void Finish();
+
+  // What the user should know about the output: the codec chosen, and anything of the input it
+  // cannot hold.
+  const std::vector<std::string>& notes() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace fxaa_cli

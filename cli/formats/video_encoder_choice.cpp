@@ -1,0 +1,217 @@
+#include "cli/formats/video_encoder_choice.h"
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+#include <cstring>
+
+#include "cli/image.h"
+
+namespace fxaa_cli::libav {
+
+namespace {
+
+// The encoder of the field for each codec that has several (the library's first pick may be a
+// hardware wrapper, or a slow reference encoder).
+const AVCodec* PreferredEncoder(AVCodecID id, AVPixelFormat format) {
+  const char* names[2] = {nullptr, nullptr};
+  switch (id) {
+    case AV_CODEC_ID_H264: names[0] = IsRgbFormat(format) ? "libx264rgb" : "libx264"; break;
+    case AV_CODEC_ID_HEVC: names[0] = "libx265"; break;
+    case AV_CODEC_ID_VP9: names[0] = "libvpx-vp9"; break;
+    case AV_CODEC_ID_VP8: names[0] = "libvpx"; break;
+    case AV_CODEC_ID_AV1: names[0] = "libsvtav1", names[1] = "libaom-av1"; break;
+    case AV_CODEC_ID_PRORES: names[0] = "prores_ks"; break;
+    default: return avcodec_find_encoder(id);
+  }
+  for (const char* name : names)
+    if (name != nullptr)
+      if (const AVCodec* codec = avcodec_find_encoder_by_name(name)) return codec;
+  return nullptr;
+}
+
+// The codec a container gets when the input's cannot be kept or there is no input video: ProRes
+// in QuickTime (what editing software expects), VP9 in WebM, MPEG-4 Part 2 in AVI, else H.264.
+const AVCodec* ContainerDefault(const AVOutputFormat* container) {
+  const std::string name = container->name;
+  const char* preferred = name == "mov" ? "prores_ks"
+                          : name == "webm" ? "libvpx-vp9"
+                          : name == "avi"  ? "mpeg4"
+                                           : "libx264";
+  if (const AVCodec* codec = avcodec_find_encoder_by_name(preferred)) return codec;
+  return avcodec_find_encoder(container->video_codec);
+}
+
+bool ContainerTakes(const AVOutputFormat* container, AVCodecID id) {
+  // 0 is a plain no; a negative answer means the muxer keeps no list, and writing will tell.
+  return avformat_query_codec(container, id, FF_COMPLIANCE_NORMAL) != 0;
+}
+
+bool Offers(const AVCodec* codec, AVPixelFormat format) {
+  if (codec->pix_fmts == nullptr) return true;
+  for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
+    if (*f == format) return true;
+  return false;
+}
+
+bool OffersAlpha(const AVCodec* codec) {
+  if (codec->pix_fmts == nullptr) return true;
+  for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
+    if (HasAlphaChannel(*f)) return true;
+  return false;
+}
+
+bool IsDeliveryCodec(AVCodecID id) {
+  return id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC || id == AV_CODEC_ID_VP8 ||
+         id == AV_CODEC_ID_VP9 || id == AV_CODEC_ID_AV1 || id == AV_CODEC_ID_MPEG4;
+}
+
+bool Is444(AVPixelFormat format) {
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+  return d != nullptr && d->log2_chroma_w == 0 && d->log2_chroma_h == 0;
+}
+
+const char* FormatName(AVPixelFormat format) {
+  const char* name = av_get_pix_fmt_name(format);
+  return name ? name : "(unknown)";
+}
+
+AVPixelFormat ChooseFormat(const AVCodec* codec, const FramesDescription& frames) {
+  AVPixelFormat wanted = frames.sourceFormat;
+  if (frames.source == nullptr || wanted == AV_PIX_FMT_NONE) {
+    wanted = frames.deep ? (frames.alpha ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGB48)
+                         : (frames.alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24);
+  }
+  if (Offers(codec, wanted)) return wanted;
+  const bool keepAlpha = frames.alpha && OffersAlpha(codec);
+  if (frames.source == nullptr) {
+    // Frames from image files: ProRes as 4444 with alpha, else 422 HQ; the lossy delivery codecs
+    // as 4:2:0, what every player takes. Lossless codecs keep RGB.
+    if (codec->id == AV_CODEC_ID_PRORES)
+      return keepAlpha ? AV_PIX_FMT_YUVA444P10 : AV_PIX_FMT_YUV422P10;
+    const AVPixelFormat delivery = frames.deep ? AV_PIX_FMT_YUV420P10 : AV_PIX_FMT_YUV420P;
+    if (IsDeliveryCodec(codec->id) && !keepAlpha && Offers(codec, delivery)) return delivery;
+  }
+  return avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, wanted, keepAlpha, nullptr);
+}
+
+}  // namespace
+
+bool HasCrfOption(const AVCodec* codec) {
+  return codec->priv_class != nullptr &&
+         av_opt_find(const_cast<AVClass**>(&codec->priv_class), "crf", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
+}
+
+EncoderChoice ChooseEncoder(const AVOutputFormat* container, const FramesDescription& frames,
+                            const std::string& codecName) {
+  EncoderChoice choice;
+  const AVCodecParameters* source = frames.source;
+  if (!codecName.empty()) {
+    choice.codec = avcodec_find_encoder_by_name(codecName.c_str());
+    if (choice.codec == nullptr) throw ImageError("no encoder named " + codecName);
+    if (!ContainerTakes(container, choice.codec->id))
+      throw ImageError(std::string(container->name) + " cannot hold " +
+                       avcodec_get_name(choice.codec->id) + " video (from --codec " + codecName +
+                       ")");
+  } else if (source != nullptr) {
+    const AVCodec* same = PreferredEncoder(source->codec_id, frames.sourceFormat);
+    const char* sourceName = avcodec_get_name(source->codec_id);
+    if (same != nullptr && ContainerTakes(container, source->codec_id)) {
+      choice.codec = same;
+    } else {
+      choice.codec = ContainerDefault(container);
+      if (choice.codec != nullptr)
+        choice.notes.push_back(
+            std::string(sourceName) + " video re-encoded as " + choice.codec->name + " (" +
+            (same == nullptr ? std::string("no ") + sourceName + " encoder in this FFmpeg"
+                             : std::string(container->name) + " cannot hold " + sourceName) +
+            ")");
+    }
+  } else {
+    choice.codec = ContainerDefault(container);
+  }
+  if (choice.codec == nullptr)
+    throw ImageError(std::string("no video encoder for ") + container->name);
+
+  choice.format = ChooseFormat(choice.codec, frames);
+  if (choice.format == AV_PIX_FMT_NONE)
+    throw ImageError(std::string(choice.codec->name) + " offers no pixel format to encode into");
+  if (frames.alpha && !HasAlphaChannel(choice.format))
+    choice.notes.push_back(std::string("alpha dropped: ") + choice.codec->name + " as " +
+                           FormatName(choice.format) + " has none");
+  if (frames.deep && !IsDeep(choice.format))
+    choice.notes.push_back(std::string("reduced to 8 bits: ") + choice.codec->name + " as " +
+                           FormatName(choice.format));
+
+  const bool sourceIsYuv =
+      source != nullptr && frames.sourceFormat != AV_PIX_FMT_NONE && !IsRgbFormat(frames.sourceFormat);
+  if (source != nullptr) {
+    choice.primaries = source->color_primaries;
+    choice.transfer = source->color_trc;
+  } else {
+    // Image files hold sRGB-encoded values, or linear light in half and float files; the tags
+    // say which, the values pass unchanged.
+    choice.primaries = AVCOL_PRI_BT709;
+    choice.transfer = frames.linear ? AVCOL_TRC_LINEAR : AVCOL_TRC_IEC61966_2_1;
+  }
+  if (IsRgbFormat(choice.format)) {
+    choice.coding.matrix = AVCOL_SPC_RGB;
+    choice.coding.range = AVCOL_RANGE_JPEG;
+  } else if (sourceIsYuv) {
+    choice.coding.matrix = source->color_space;
+    choice.coding.range = source->color_range;
+    choice.chromaLocation = source->chroma_location;
+  } else {
+    choice.coding.matrix = AVCOL_SPC_BT709;
+    choice.coding.range = AVCOL_RANGE_MPEG;
+  }
+
+  if (choice.codec->id == AV_CODEC_ID_PRORES) {
+    if (source != nullptr && source->codec_id == AV_CODEC_ID_PRORES && source->profile >= 0 &&
+        source->profile <= 5)
+      choice.proresProfile = source->profile;
+    else
+      choice.proresProfile = HasAlphaChannel(choice.format) || Is444(choice.format) ? 4 : 3;
+    // 4444 takes 4:4:4 frames, the other profiles 4:2:2.
+    if ((choice.proresProfile >= 4) != Is444(choice.format))
+      choice.proresProfile = Is444(choice.format) ? 4 : 3;
+  }
+  return choice;
+}
+
+void SetQuality(const EncoderChoice& choice, const FramesDescription& frames, int crf,
+                AVCodecContext* encoder, AVDictionary** options) {
+  const AVCodec* codec = choice.codec;
+  const std::string name = codec->name;
+  if (HasCrfOption(codec)) {
+    av_dict_set_int(options, "crf", crf >= 0 ? crf : 16, 0);
+    // libvpx is in constant-quality mode only without a target rate.
+    if (name.rfind("libvpx", 0) == 0) {
+      encoder->bit_rate = 0;
+      av_dict_set(options, "row-mt", "1", 0);
+      av_dict_set(options, "cpu-used", "4", 0);
+    }
+    if (name == "libx265") av_dict_set(options, "x265-params", "log-level=error", 0);
+    return;
+  }
+  if (codec->id == AV_CODEC_ID_PRORES) {
+    av_dict_set_int(options, "profile", choice.proresProfile, 0);
+    return;
+  }
+  const bool sameCodec = frames.source != nullptr && frames.source->codec_id == codec->id;
+  if (sameCodec && frames.source->bit_rate > 0) {
+    encoder->bit_rate = frames.source->bit_rate;
+    return;
+  }
+  static const AVCodecID quantised[] = {AV_CODEC_ID_MPEG4, AV_CODEC_ID_MPEG2VIDEO,
+                                        AV_CODEC_ID_MPEG1VIDEO, AV_CODEC_ID_MJPEG,
+                                        AV_CODEC_ID_MSMPEG4V3};
+  for (AVCodecID id : quantised) {
+    if (codec->id != id) continue;
+    encoder->flags |= AV_CODEC_FLAG_QSCALE;
+    encoder->global_quality = 2 * FF_QP2LAMBDA;
+  }
+}
+
+}  // namespace fxaa_cli::libav

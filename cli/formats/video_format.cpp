@@ -1,0 +1,66 @@
+// Video files as an entry of the format table: found by their first bytes (the libraries' probe,
+// or the containers' signatures in a build without them), named by the usual container
+// extensions, written with the encoder options below. The batch reads and writes them as streams
+// of frames (video.h), not one image at a time.
+#include <cstdlib>
+
+#include "cli/formats/format.h"
+#include "cli/formats/video.h"
+
+namespace fxaa_cli {
+
+namespace {
+
+std::string CheckCrf(const std::string& value) {
+  char* end = nullptr;
+  const long crf = std::strtol(value.c_str(), &end, 10);
+  if (value.empty() || *end != '\0' || crf < 0 || crf > 63) return "expected 0 to 63";
+  return "";
+}
+
+std::string CheckFps(const std::string& value) {
+  char* end = nullptr;
+  const double fps = std::strtod(value.c_str(), &end);
+  if (value.empty() || *end != '\0' || !(fps > 0 && fps <= 1000))
+    return "expected a frame rate above 0, at most 1000 (24, 23.976, 29.97, 60)";
+  return "";
+}
+
+const FormatOption kCodec = {
+    "codec", "NAME",
+    "video output: an FFmpeg encoder (libx264, libx265, prores_ks, libvpx-vp9, ffv1, ...); "
+    "default the input's codec, else the container's usual one",
+    "", CheckVideoEncoder};
+const FormatOption kCrf = {
+    "crf", "N",
+    "video output: constant quality of x264, x265, VP9 and AV1, 0 (best) to 63; default 16",
+    "", CheckCrf};
+const FormatOption kFps = {"fps", "RATE",
+                           "video output from image files: frames per second; default 24", "24",
+                           CheckFps};
+
+}  // namespace
+
+VideoWriteOptions VideoWriteOptionsFrom(const WriteOptions& options) {
+  VideoWriteOptions video;
+  video.codec = FormatOptionValue(options, kCodec);
+  const std::string crf = FormatOptionValue(options, kCrf);
+  video.crf = crf.empty() ? -1 : std::atoi(crf.c_str());
+  video.fps = std::atof(FormatOptionValue(options, kFps).c_str());
+  return video;
+}
+
+const Format& VideoFormat() {
+  static const Format format = {"video",
+                                {".mp4", ".mov", ".mkv", ".webm", ".avi", ".m4v"},
+                                {SampleType::kUInt8, SampleType::kUInt16},
+                                /*storesAlpha=*/true,
+                                DetectVideo,
+                                /*read=*/nullptr,
+                                /*write=*/nullptr,
+                                {&kCodec, &kCrf, &kFps},
+                                /*holdsFrames=*/true};
+  return format;
+}
+
+}  // namespace fxaa_cli

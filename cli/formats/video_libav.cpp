@@ -1,0 +1,110 @@
+#include "cli/formats/video_libav.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+
+#include "cli/image.h"
+
+namespace fxaa_cli::libav {
+
+namespace {
+
+thread_local std::string t_loggedError;
+thread_local std::string t_partialLine;  // a message logged in several calls, until its newline
+// Per logger: errors counted, and the last one's text.
+std::atomic<unsigned> g_loggedErrors[2];
+std::mutex g_loggedErrorMutex;
+std::string g_loggedError[2];
+
+// The logger an object's messages count for: -1 when neither a decoder nor a demuxer.
+int LoggerOf(void* object) {
+  if (object == nullptr) return -1;
+  const AVClass* c = *static_cast<const AVClass**>(object);
+  if (c == nullptr) return -1;
+  const AVClassCategory category = c->get_category ? c->get_category(object) : c->category;
+  if (category == AV_CLASS_CATEGORY_DECODER) return static_cast<int>(Logger::kDecoder);
+  if (category == AV_CLASS_CATEGORY_DEMUXER) return static_cast<int>(Logger::kDemuxer);
+  return -1;
+}
+
+// The libraries' log callback: errors are kept for the message of the call that failed, the rest
+// (encoder statistics, stream notes) would only garble the progress display.
+void OnLibraryLog(void* object, int level, const char* format, va_list args) {
+  if (level > AV_LOG_ERROR) return;
+  char line[512];
+  int prefix = 0;  // "[ffv1 @ 0x55...]" names an address, nothing a user knows
+  av_log_format_line2(object, level, format, args, line, sizeof(line), &prefix);
+  const std::string part = line;
+  const bool ends = !part.empty() && part.back() == '\n';
+  t_partialLine += part;
+  const std::string text = OneLine(t_partialLine);
+  if (ends) t_partialLine.clear();
+  if (text.empty()) return;
+  t_loggedError = text;
+  const int logger = LoggerOf(object);
+  if (logger >= 0) {
+    std::lock_guard<std::mutex> lock(g_loggedErrorMutex);
+    g_loggedError[logger] = text;
+    ++g_loggedErrors[logger];
+  }
+}
+
+}  // namespace
+
+void KeepLogQuiet() {
+  static std::once_flag once;
+  std::call_once(once, [] { av_log_set_callback(OnLibraryLog); });
+}
+
+void ClearLoggedError() { t_loggedError.clear(); }
+
+unsigned LoggedErrorCount(Logger logger) {
+  return g_loggedErrors[static_cast<int>(logger)].load();
+}
+
+std::string LastLoggedError(Logger logger) {
+  std::lock_guard<std::mutex> lock(g_loggedErrorMutex);
+  return g_loggedError[static_cast<int>(logger)];
+}
+
+std::string ErrorText(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof(text));
+  std::string result = text;
+  if (!t_loggedError.empty() && t_loggedError != result) result += " (" + t_loggedError + ")";
+  t_loggedError.clear();
+  return result;
+}
+
+InputPtr OpenInput(const std::string& path) {
+  KeepLogQuiet();
+  ClearLoggedError();
+  AVFormatContext* raw = nullptr;
+  int err = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+  if (err < 0) throw ImageError(path + ": cannot read as a video: " + ErrorText(err));
+  InputPtr input(raw);
+  err = avformat_find_stream_info(input.get(), nullptr);
+  if (err < 0) throw ImageError(path + ": corrupt video: " + ErrorText(err));
+  return input;
+}
+
+int MainVideoStream(const AVFormatContext* input) {
+  int best = -1;
+  long long bestArea = -1;
+  for (unsigned i = 0; i < input->nb_streams; ++i) {
+    const AVStream* st = input->streams[i];
+    if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+    if (st->disposition & AV_DISPOSITION_ATTACHED_PIC) continue;
+    const long long area = static_cast<long long>(st->codecpar->width) * st->codecpar->height;
+    if (area > bestArea) best = static_cast<int>(i), bestArea = area;
+  }
+  return best;
+}
+
+double Seconds(int64_t ts, AVRational timeBase) {
+  return ts == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(ts) * av_q2d(timeBase);
+}
+
+}  // namespace fxaa_cli::libav

@@ -1,0 +1,66 @@
+// What the video reader and writer share of FFmpeg's libraries: owning pointers for their
+// objects, their error codes as one line of text, and their log kept off the terminal.
+#pragma once
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+#include <memory>
+#include <string>
+
+namespace fxaa_cli::libav {
+
+struct InputCloser {
+  void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+struct CodecCloser {
+  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameFreer {
+  void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketFreer {
+  void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct ScalerFreer {
+  void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+
+using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
+using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
+using ScalerPtr = std::unique_ptr<SwsContext, ScalerFreer>;
+
+// Sends the libraries' log nowhere, keeping each thread's last error line for ErrorText. Called
+// before any other use of the libraries; later calls do nothing.
+void KeepLogQuiet();
+
+// The error code as text, with the last error line the libraries logged on this thread when it
+// says more: "Invalid data found when processing input (moov atom not found)". Forgets that line.
+std::string ErrorText(int code);
+
+// Forgets the last logged error line of this thread.
+void ClearLoggedError();
+
+// Errors that decoders or demuxers logged so far in this process, and the last one's text.
+// Decoders conceal much of the damage they meet, and demuxers end a cut-short file as if it were
+// complete: both say so only in their log.
+enum class Logger { kDecoder, kDemuxer };
+unsigned LoggedErrorCount(Logger logger);
+std::string LastLoggedError(Logger logger);
+
+// Opens `path` for reading and reads its stream information. Throws ImageError naming the file.
+InputPtr OpenInput(const std::string& path);
+
+// The main video stream: the largest video stream that is not a cover picture; -1 when none.
+int MainVideoStream(const AVFormatContext* input);
+
+// Seconds of `ts` in `timeBase`.
+double Seconds(int64_t ts, AVRational timeBase);
+
+}  // namespace fxaa_cli::libav

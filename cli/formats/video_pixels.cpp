@@ -1,0 +1,153 @@
+#include "cli/formats/video_pixels.h"
+
+#include <cstring>
+
+namespace fxaa_cli::libav {
+
+namespace {
+
+// Chroma filtered at full resolution and rounded accurately: a frame that goes through RGB and
+// back changes as little as the subsampling allows.
+constexpr int kScalerFlags =
+    SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP;
+
+bool IsYuvjFormat(AVPixelFormat format) {
+  return format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P ||
+         format == AV_PIX_FMT_YUVJ444P || format == AV_PIX_FMT_YUVJ440P ||
+         format == AV_PIX_FMT_YUVJ411P;
+}
+
+bool IsGreyFormat(AVPixelFormat format) {
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+  return d != nullptr && d->nb_components <= 2 && !(d->flags & AV_PIX_FMT_FLAG_PAL) &&
+         !(d->flags & AV_PIX_FMT_FLAG_RGB);
+}
+
+// swscale's coefficient table for the matrix, as the frame's height suggests when unspecified.
+const int* Coefficients(AVColorSpace matrix, int height) {
+  switch (matrix) {
+    case AVCOL_SPC_BT709:
+    case AVCOL_SPC_FCC:
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M:
+    case AVCOL_SPC_SMPTE240M:
+    case AVCOL_SPC_BT2020_NCL:
+      return sws_getCoefficients(matrix);
+    case AVCOL_SPC_BT2020_CL:
+      return sws_getCoefficients(AVCOL_SPC_BT2020_NCL);
+    default:
+      return sws_getCoefficients(height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601);
+  }
+}
+
+// Whether the format's values span the full range: as tagged, else full for RGB, grey and the
+// JPEG-range formats, limited for other Y'CbCr.
+bool FullRange(AVPixelFormat format, AVColorRange range) {
+  if (IsRgbFormat(format)) return true;
+  if (range == AVCOL_RANGE_JPEG) return true;
+  if (range == AVCOL_RANGE_MPEG) return false;
+  return IsYuvjFormat(format) || IsGreyFormat(format);
+}
+
+// A scaler from one format to another at the same size, with the coding's matrix and ranges.
+ScalerPtr MakeScaler(int width, int height, AVPixelFormat from, AVPixelFormat to,
+                     const ColourCoding& coding) {
+  ScalerPtr scaler(
+      sws_getContext(width, height, from, width, height, to, kScalerFlags, nullptr, nullptr, nullptr));
+  if (!scaler) return scaler;
+  const int* table = Coefficients(coding.matrix, height);
+  sws_setColorspaceDetails(scaler.get(), table, FullRange(from, coding.range), table,
+                           FullRange(to, coding.range), 0, 1 << 16, 1 << 16);
+  return scaler;
+}
+
+}  // namespace
+
+bool IsDeep(AVPixelFormat format) {
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+  if (d == nullptr) return false;
+  if (d->flags & AV_PIX_FMT_FLAG_FLOAT) return true;
+  for (int c = 0; c < d->nb_components; ++c)
+    if (d->comp[c].depth > 8) return true;
+  return false;
+}
+
+bool HasAlphaChannel(AVPixelFormat format) {
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+  return d != nullptr && (d->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
+}
+
+bool IsRgbFormat(AVPixelFormat format) {
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+  return d != nullptr && (d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) != 0;
+}
+
+void FrameToImage::Convert(const AVFrame& frame, const ColourCoding& coding, bool alpha,
+                           Image* image) {
+  const AVPixelFormat format = static_cast<AVPixelFormat>(frame.format);
+  const bool deep = IsDeep(format);
+  if (!scaler_ || frame.width != width_ || frame.height != height_ || format != format_) {
+    // Bytes go straight into the host's pixel order; deeper values through 16-bit words.
+    scaler_ = MakeScaler(frame.width, frame.height, format,
+                         deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_ARGB, coding);
+    if (!scaler_) {
+      const char* name = av_get_pix_fmt_name(format);
+      throw ImageError(std::string("unsupported pixel format ") + (name ? name : "(unknown)"));
+    }
+    width_ = frame.width, height_ = frame.height, format_ = format;
+  }
+  image->width = frame.width;
+  image->height = frame.height;
+  image->layout = alpha ? ChannelLayout::kRGBA : ChannelLayout::kRGB;
+  image->type = deep ? SampleType::kUInt16 : SampleType::kUInt8;
+  image->Allocate();
+  if (!deep) {
+    uint8_t* planes[4] = {image->bytes.data()};
+    int strides[4] = {frame.width * 4};
+    sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, planes, strides);
+    return;
+  }
+  words_.resize(size_t(frame.width) * frame.height * 4);
+  uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(words_.data())};
+  int strides[4] = {frame.width * 8};
+  sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, planes, strides);
+  float* out = image->floats.data();
+  for (size_t i = 0; i < words_.size(); i += 4) {
+    out[i] = Word16ToFloat(words_[i + 3]);
+    out[i + 1] = Word16ToFloat(words_[i]);
+    out[i + 2] = Word16ToFloat(words_[i + 1]);
+    out[i + 3] = Word16ToFloat(words_[i + 2]);
+  }
+}
+
+void ImageToFrame::Convert(const Image& image, const ColourCoding& coding, AVFrame* frame) {
+  const bool deep = image.type != SampleType::kUInt8;
+  if (!scaler_ || deep != deepSource_) {
+    scaler_ = MakeScaler(image.width, image.height, deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_ARGB,
+                         static_cast<AVPixelFormat>(frame->format), coding);
+    if (!scaler_) {
+      const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame->format));
+      throw ImageError(std::string("cannot convert frames to ") + (name ? name : "(unknown)"));
+    }
+    deepSource_ = deep;
+  }
+  if (!deep) {
+    const uint8_t* planes[4] = {image.bytes.data()};
+    const int strides[4] = {image.width * 4};
+    sws_scale(scaler_.get(), planes, strides, 0, image.height, frame->data, frame->linesize);
+    return;
+  }
+  words_.resize(image.floats.size());
+  const float* in = image.floats.data();
+  for (size_t i = 0; i < words_.size(); i += 4) {
+    words_[i] = FloatToWord16(in[i + 1]);
+    words_[i + 1] = FloatToWord16(in[i + 2]);
+    words_[i + 2] = FloatToWord16(in[i + 3]);
+    words_[i + 3] = FloatToWord16(in[i]);
+  }
+  const uint8_t* planes[4] = {reinterpret_cast<const uint8_t*>(words_.data())};
+  const int strides[4] = {image.width * 8};
+  sws_scale(scaler_.get(), planes, strides, 0, image.height, frame->data, frame->linesize);
+}
+
+}  // namespace fxaa_cli::libav

@@ -1,0 +1,253 @@
+// Demuxing and decoding a video's main stream into the tool's images, in presentation order.
+// Other streams are skipped here: the writer copies them from the file itself.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <vector>
+
+#include "cli/formats/video.h"
+#include "cli/formats/video_libav.h"
+#include "cli/formats/video_pixels.h"
+
+namespace fxaa_cli {
+
+using namespace libav;
+
+namespace {
+
+constexpr int kErrorsInARowMax = 100;
+
+// A packet's or frame's time as the demuxer gave it: its pts, else its dts.
+int64_t PacketTime(int64_t pts, int64_t dts) { return pts != AV_NOPTS_VALUE ? pts : dts; }
+
+}  // namespace
+
+struct VideoReader::State {
+  std::string path;
+  InputPtr input;
+  AVStream* stream = nullptr;
+  CodecPtr decoder;
+  PacketPtr packet{av_packet_alloc()};
+  FramePtr frame{av_frame_alloc()};
+  FrameToImage converter;
+  ColourCoding coding;
+  int width = 0, height = 0;
+  int framesOut = 0;
+  int packetsIn = 0;
+  bool draining = false;  // the demuxer is done: the decoder gives what it still holds
+  bool done = false;
+  int errorsInARow = 0;  // a decoder that fails on and on is given up
+  int64_t nextPts = 0;
+  // Packets (by time) whose decoding logged an error, with the error: their frames are damaged
+  // even when the decoder concealed it and gave a picture.
+  std::map<int64_t, std::string> damaged;
+  // What the demuxer logged of damage it read past (a file cut short ends as if complete).
+  std::string containerDamage;
+
+  // "in.mp4: frame 17 (0.680 s)": the frame about to come out, for messages.
+  std::string FrameName(int64_t pts) const {
+    char text[64];
+    std::snprintf(text, sizeof(text), "frame %d", framesOut + 1);
+    std::string name = path + ": " + text;
+    if (pts != AV_NOPTS_VALUE) {
+      std::snprintf(text, sizeof(text), " (%.3f s)", Seconds(pts, stream->time_base));
+      name += text;
+    }
+    return name;
+  }
+};
+
+bool VideoSupported() { return true; }
+
+bool DetectVideo(const uint8_t* head, size_t size) {
+  KeepLogQuiet();
+  // The probe reads past the end of its buffer by up to the padding, which must be zero.
+  std::vector<uint8_t> padded(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+  std::copy(head, head + size, padded.begin());
+  AVProbeData probe{};
+  probe.filename = "";  // by content only
+  probe.buf = padded.data();
+  probe.buf_size = static_cast<int>(size);
+  int score = 0;
+  const AVInputFormat* format = av_probe_input_format3(&probe, 1, &score);
+  if (format == nullptr || score < AVPROBE_SCORE_MAX / 4) return false;
+  // Still images are formats of the library too ("png_pipe", "image2"); they are not videos.
+  const std::string name = format->name;
+  return name.find("_pipe") == std::string::npos && name != "image2" && name != "gif" &&
+         name != "apng" && name.find("tiff") == std::string::npos;
+}
+
+VideoReader::VideoReader(const std::string& path) : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.path = path;
+  // Reading the stream information reads packets ahead: damage may show there already.
+  const unsigned demuxerErrors = LoggedErrorCount(Logger::kDemuxer);
+  s.input = OpenInput(path);
+  if (LoggedErrorCount(Logger::kDemuxer) != demuxerErrors)
+    s.containerDamage = LastLoggedError(Logger::kDemuxer);
+  const int index = MainVideoStream(s.input.get());
+  if (index < 0) throw ImageError(path + ": no video stream");
+  s.stream = s.input->streams[index];
+  const AVCodecParameters* par = s.stream->codecpar;
+  const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+  if (codec == nullptr)
+    throw ImageError(path + ": no decoder for " + avcodec_get_name(par->codec_id) + " video");
+  CheckImageSize(path, par->width, par->height);
+  const AVPixelFormat format = static_cast<AVPixelFormat>(par->format);
+  if (format != AV_PIX_FMT_NONE && !sws_isSupportedInput(format)) {
+    const char* name = av_get_pix_fmt_name(format);
+    throw ImageError(path + ": unsupported pixel format " + (name ? name : "(unknown)"));
+  }
+  s.decoder.reset(avcodec_alloc_context3(codec));
+  if (!s.decoder || !s.packet || !s.frame) throw ImageError(path + ": not enough memory");
+  int err = avcodec_parameters_to_context(s.decoder.get(), par);
+  if (err >= 0) {
+    s.decoder->pkt_timebase = s.stream->time_base;
+    s.decoder->thread_count = 0;  // as many as the machine has
+    // Slice threads decode each packet within the call that sends it, so that an error the
+    // decoder logs belongs to that packet's frame.
+    s.decoder->thread_type = FF_THREAD_SLICE;
+    err = avcodec_open2(s.decoder.get(), codec, nullptr);
+  }
+  if (err < 0)
+    throw ImageError(path + ": cannot open the " + codec->name + " decoder: " + ErrorText(err));
+  s.coding.matrix = par->color_space;
+  s.coding.range = par->color_range;
+  for (unsigned i = 0; i < s.input->nb_streams; ++i)
+    if (static_cast<int>(i) != index) s.input->streams[i]->discard = AVDISCARD_ALL;
+}
+
+VideoReader::~VideoReader() = default;
+
+VideoSource VideoReader::source() const {
+  return VideoSource{state_->path, state_->stream->index};
+}
+
+int VideoReader::framesRead() const { return state_->framesOut; }
+
+int VideoReader::expectedFrames() const {
+  const AVStream* st = state_->stream;
+  if (st->nb_frames > 0) return static_cast<int>(st->nb_frames);
+  const AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+  if (rate.num <= 0 || rate.den <= 0) return 0;
+  double seconds = 0;
+  if (st->duration != AV_NOPTS_VALUE)
+    seconds = Seconds(st->duration, st->time_base);
+  else if (state_->input->duration != AV_NOPTS_VALUE)
+    seconds = double(state_->input->duration) / AV_TIME_BASE;
+  return static_cast<int>(std::lround(seconds * av_q2d(rate)));
+}
+
+bool VideoReader::Read(Image* image, FrameTime* time) {
+  State& s = *state_;
+  if (s.errorsInARow >= kErrorsInARowMax) {
+    s.done = true;
+    throw ImageError(s.path + ": given up after " + std::to_string(kErrorsInARowMax) +
+                     " failures in a row");
+  }
+  ++s.errorsInARow;  // until a frame or the end comes out
+  while (!s.done) {
+    const unsigned errorsBefore = LoggedErrorCount(Logger::kDecoder);
+    int err = avcodec_receive_frame(s.decoder.get(), s.frame.get());
+    if (err == 0) {
+      AVFrame& f = *s.frame;
+      const int64_t pts = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp
+                                                                     : s.nextPts;
+      const std::string name = s.FrameName(pts);
+      ++s.framesOut;
+#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
+      const int64_t duration = f.duration;
+#else
+      const int64_t duration = f.pkt_duration;
+#endif
+      s.nextPts = pts + (duration > 0 ? duration : 1);
+      std::string damage;
+      const auto logged = s.damaged.find(PacketTime(f.pts, f.pkt_dts));
+      if (logged != s.damaged.end()) {
+        damage = logged->second;
+        s.damaged.erase(logged);
+      } else if (LoggedErrorCount(Logger::kDecoder) != errorsBefore) {
+        damage = LastLoggedError(Logger::kDecoder);
+      } else if ((f.flags & AV_FRAME_FLAG_CORRUPT) || f.decode_error_flags != 0) {
+        damage = "the decoder could only conceal it";
+      }
+      if (!damage.empty()) {
+        av_frame_unref(&f);
+        throw ImageError(name + ": damaged: " + damage);
+      }
+      if (s.width == 0) s.width = f.width, s.height = f.height;
+      if (f.width != s.width || f.height != s.height) {
+        const std::string sizes = std::to_string(s.width) + " x " + std::to_string(s.height) +
+                                  " to " + std::to_string(f.width) + " x " + std::to_string(f.height);
+        av_frame_unref(&f);
+        throw ImageError(name + ": the picture size changes mid-stream (" + sizes + ")");
+      }
+      try {
+        s.converter.Convert(f, s.coding, HasAlphaChannel(static_cast<AVPixelFormat>(f.format)),
+                            image);
+      } catch (const ImageError& e) {
+        av_frame_unref(&f);
+        throw ImageError(s.path + ": " + e.what());
+      }
+      av_frame_unref(&f);
+      time->pts = pts;
+      time->duration = duration;
+      s.errorsInARow = 0;
+      return true;
+    }
+    if (err == AVERROR_EOF) {
+      s.done = true;
+      if (!s.containerDamage.empty())
+        throw ImageError(s.path + ": damaged or cut short after frame " +
+                         std::to_string(s.framesOut) + ": " + s.containerDamage);
+      // A QuickTime or MP4 file indexes every packet up front; one cut short at a packet's
+      // start ends without a word.
+      const int indexed = avformat_index_get_entries_count(s.stream);
+      if (std::string(s.input->iformat->name).rfind("mov,", 0) == 0 && s.packetsIn < indexed)
+        throw ImageError(s.path + ": damaged or cut short after frame " +
+                         std::to_string(s.framesOut) + ": " + std::to_string(s.packetsIn) +
+                         " of its " + std::to_string(indexed) + " packets are there");
+      if (!s.damaged.empty())
+        throw ImageError(s.path + ": " +
+                         std::to_string(s.damaged.size()) + " damaged frame(s) from " +
+                         std::to_string(Seconds(s.damaged.begin()->first, s.stream->time_base)) +
+                         " s on gave no picture: " + s.damaged.begin()->second);
+      return false;
+    }
+    if (err != AVERROR(EAGAIN))
+      throw ImageError(s.FrameName(AV_NOPTS_VALUE) + ": cannot decode: " + ErrorText(err));
+
+    if (s.draining) {
+      s.done = true;  // a decoder that neither gives frames nor ends
+      return false;
+    }
+    const unsigned demuxerErrors = LoggedErrorCount(Logger::kDemuxer);
+    err = av_read_frame(s.input.get(), s.packet.get());
+    if (LoggedErrorCount(Logger::kDemuxer) != demuxerErrors && s.containerDamage.empty())
+      s.containerDamage = LastLoggedError(Logger::kDemuxer);
+    if (err < 0) {
+      s.draining = true;
+      avcodec_send_packet(s.decoder.get(), nullptr);
+      if (err == AVERROR_EOF) continue;
+      throw ImageError(s.path + ": after frame " + std::to_string(s.framesOut) +
+                       ": cannot read further: " + ErrorText(err));
+    }
+    if (s.packet->stream_index != s.stream->index) {
+      av_packet_unref(s.packet.get());
+      continue;
+    }
+    ++s.packetsIn;
+    const int64_t pts = s.packet->pts;
+    const int64_t time = PacketTime(s.packet->pts, s.packet->dts);
+    const unsigned errorsBeforeSend = LoggedErrorCount(Logger::kDecoder);
+    err = avcodec_send_packet(s.decoder.get(), s.packet.get());
+    av_packet_unref(s.packet.get());
+    if (err < 0 && err != AVERROR(EAGAIN))
+      throw ImageError(s.FrameName(pts) + ": cannot decode: " + ErrorText(err));
+    if (LoggedErrorCount(Logger::kDecoder) != errorsBeforeSend) s.damaged[time] = LastLoggedError(Logger::kDecoder);
+  }
+  return false;
+}
+
+}  // namespace fxaa_cli

@@ -1,0 +1,50 @@
+// Video in a build without FFmpeg's libraries (the Windows build): video files are still
+// recognised, by their containers' signatures and their names, so that the user is told plainly
+// that they need the Linux build rather than that the file is of an unknown type.
+#include <cstring>
+
+#include "cli/formats/video.h"
+
+namespace fxaa_cli {
+
+namespace {
+
+const char* kNeedsLinux = "video needs the Linux build of fxaa (this build has no FFmpeg)";
+
+}  // namespace
+
+bool VideoSupported() { return false; }
+
+bool DetectVideo(const uint8_t* head, size_t size) {
+  if (size < 12) return false;
+  static const uint8_t kEbml[4] = {0x1A, 0x45, 0xDF, 0xA3};  // Matroska, WebM
+  return std::memcmp(head + 4, "ftyp", 4) == 0 || std::memcmp(head + 4, "moov", 4) == 0 ||
+         std::memcmp(head + 4, "mdat", 4) == 0 || std::memcmp(head + 4, "wide", 4) == 0 ||
+         std::memcmp(head, kEbml, 4) == 0 ||
+         (std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0);
+}
+
+std::string CheckVideoEncoder(const std::string&) { return kNeedsLinux; }
+
+struct VideoReader::State {};
+struct VideoWriter::State {
+  std::vector<std::string> notes;
+};
+
+VideoReader::VideoReader(const std::string& path) { throw ImageError(path + ": " + kNeedsLinux); }
+VideoReader::~VideoReader() = default;
+VideoSource VideoReader::source() const { return {}; }
+int VideoReader::expectedFrames() const { return 0; }
+int VideoReader::framesRead() const { return 0; }
+bool VideoReader::Read(Image*, FrameTime*) { return false; }
+
+VideoWriter::VideoWriter(const std::string& path, const Image&, const VideoSource*,
+                         const VideoWriteOptions&) {
+  throw ImageError(path + ": " + kNeedsLinux);
+}
+VideoWriter::~VideoWriter() = default;
+void VideoWriter::Write(const Image&, const FrameTime&) {}
+void VideoWriter::Finish() {}
+const std::vector<std::string>& VideoWriter::notes() const { return state_->notes; }
+
+}  // namespace fxaa_cli

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Makes the release packages in dist/:
+#   fxaa_<version>_<arch>.deb   the tool and the plug-in for Debian, made by CPack from a Release
+#                               build with Debian's hardening flags (build-package/), then
+#                               unpacked and checked by tests/package/check_deb.sh;
+#   FXAA-<version>-win64.zip    FXAA.aex and fxaa.exe from the Windows build (build-windows/,
+#                               scripts/build-windows.sh), stripped, with a README and the licence
+#                               notices of every library linked into them; both files' imports
+#                               and the plug-in's resource are checked, and the tool is run from
+#                               the unpacked folder under Wine;
+#   SHA256SUMS.
+# Installs what is missing and builds whatever is not built yet. Time stamps inside the packages
+# are the last commit's (SOURCE_DATE_EPOCH), so the same commit gives the same files.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+scripts/setup.sh --windows --package
+
+if [[ -z "${SOURCE_DATE_EPOCH:-}" ]]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || date +%s)
+fi
+export SOURCE_DATE_EPOCH
+
+# --- The Debian package ---------------------------------------------------------------------
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cppflags=$(dpkg-buildflags --get CPPFLAGS)
+ldflags=$(dpkg-buildflags --get LDFLAGS)
+# The packaged targets alone: the install step does not build the rest (benchmarks).
+cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DFXAA_BUILD_TESTS=OFF \
+  -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+  -DCMAKE_C_FLAGS="$cppflags $(dpkg-buildflags --get CFLAGS)" \
+  -DCMAKE_CXX_FLAGS="$cppflags $(dpkg-buildflags --get CXXFLAGS)" \
+  -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" >/dev/null
+cmake --build build-package -j"$jobs" --target fxaa FXAA fxaa_package_files
+version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' build-package/CPackConfig.cmake)
+[[ -n "$version" ]] || { echo "package: no version in build-package/CPackConfig.cmake" >&2; exit 1; }
+
+rm -rf dist build-package/cpack
+mkdir -p dist
+cpack --config build-package/CPackConfig.cmake -B build-package/cpack >/dev/null
+deb=$(ls build-package/cpack/fxaa_"$version"_*.deb)
+cp "$deb" dist/
+deb="dist/$(basename "$deb")"
+tests/package/check_deb.sh "$deb" "$version"
+
+# --- The Windows zip ------------------------------------------------------------------------
+scripts/build-windows.sh
+name="FXAA-$version-win64"
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+mkdir "$stage/$name"
+# Release files carry no debug information; the export and import tables stay.
+x86_64-w64-mingw32-strip --strip-all -o "$stage/$name/FXAA.aex" build-windows/FXAA.aex
+x86_64-w64-mingw32-strip --strip-all -o "$stage/$name/fxaa.exe" build-windows/cli/fxaa.exe
+sed -e "s/@VERSION@/$version/" -e 's/$/\r/' packaging/windows-readme.txt >"$stage/$name/README.txt"
+scripts/windows-licences.sh build-windows "$stage/$name/licences" >/dev/null
+
+# The shipped files as the host and a clean Windows see them: exports, resource, imports.
+linux=${FXAA_LINUX_BUILD_DIR:-build}
+[[ -f "$linux/CMakeCache.txt" ]] || cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$linux" --target windows_resource_tests -j"$jobs" >/dev/null
+FXAA_AEX="$stage/$name/FXAA.aex" FXAA_EXE="$stage/$name/fxaa.exe" \
+  "$linux/tests/windows/windows_resource_tests" --gtest_brief=1
+# The stripped tool finds the plug-in beside it and renders (Wine's prefix: the Windows build's).
+export WINEPREFIX="$root/build-windows/wineprefix"
+flock /tmp/fxaa-wine.lock scripts/wine-run.sh "$stage/$name/fxaa.exe" info >"$stage/info.txt"
+grep -q "FXAA v$version" "$stage/info.txt" ||
+  { cat "$stage/info.txt"; echo "package: fxaa.exe info did not load the plug-in" >&2; exit 1; }
+flock /tmp/fxaa-wine.lock scripts/wine-run.sh "$stage/$name/fxaa.exe" demo --out "$stage/demo" \
+  >/dev/null
+[[ -s "$stage/demo/comparison.png" ]] || { echo "package: fxaa.exe demo wrote nothing" >&2; exit 1; }
+
+# zip stores local times: UTC, and every entry stamped with the commit's time, in sorted order.
+find "$stage/$name" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+(cd "$stage" && find "$name" | LC_ALL=C sort | TZ=UTC zip -X -q -9 -@ "$root/dist/$name.zip")
+
+(cd dist && sha256sum "$(basename "$deb")" "$name.zip" >SHA256SUMS)
+echo "package: wrote"
+stat -c '  %n  %s bytes' dist/*

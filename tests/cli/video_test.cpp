@@ -1,0 +1,362 @@
+// Video through the tool: a re-encoded video keeps its frames, times, colour tags, rotation,
+// metadata, depth and alpha, and its other streams bit for bit; lossless video gives the pixels
+// of the PNG path; damaged input fails cleanly. The media are made with Debian's ffmpeg command
+// and the results read back with the libraries or ffmpeg, not with the tool's own reader.
+#include <map>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+}
+
+#include "cli_test_util.h"
+
+namespace {
+
+using namespace fxaa_cli;
+using cli_test::ScratchDir;
+
+cli_test::ToolRun Fxaa(std::vector<std::string> args) {
+  args.insert(args.begin(), {"--plugin", FXAA_PLUGIN_PATH, "-q"});
+  return cli_test::RunTool(args);
+}
+
+// Runs ffmpeg quietly; its standard output is returned (raw frames).
+std::string Ffmpeg(const ScratchDir& dir, std::vector<std::string> args) {
+  args.insert(args.begin(), {"-v", "error", "-y"});
+  const cli_test::Process p = cli_test::RunProcess(dir, "ffmpeg", args);
+  EXPECT_EQ(p.status, 0) << p.err;
+  return p.out;
+}
+
+struct PacketRecord {
+  int64_t pts, dts, duration;
+  std::string data;
+  bool operator==(const PacketRecord& o) const {
+    return pts == o.pts && dts == o.dts && duration == o.duration && data == o.data;
+  }
+};
+
+struct StreamRecord {
+  AVMediaType type;
+  AVRational timeBase;
+  AVColorPrimaries primaries;
+  AVColorTransferCharacteristic transfer;
+  AVColorSpace matrix;
+  AVColorRange range;
+  int format, profile;
+  double rotation = 0;
+  std::map<std::string, std::string> metadata;
+  std::vector<PacketRecord> packets;
+};
+
+struct FileRecord {
+  std::map<std::string, std::string> metadata;
+  std::vector<StreamRecord> streams;
+};
+
+std::map<std::string, std::string> Tags(const AVDictionary* dict) {
+  std::map<std::string, std::string> tags;
+  for (const AVDictionaryEntry* e = nullptr; (e = av_dict_get(dict, "", e, AV_DICT_IGNORE_SUFFIX));)
+    tags[e->key] = e->value;
+  return tags;
+}
+
+// Every stream's parameters and packets, as the demuxer gives them.
+FileRecord Demux(const std::string& path) {
+  FileRecord file;
+  AVFormatContext* input = nullptr;
+  if (avformat_open_input(&input, path.c_str(), nullptr, nullptr) < 0 ||
+      avformat_find_stream_info(input, nullptr) < 0) {
+    ADD_FAILURE() << "cannot demux " << path;
+    avformat_close_input(&input);
+    return file;
+  }
+  file.metadata = Tags(input->metadata);
+  for (unsigned i = 0; i < input->nb_streams; ++i) {
+    const AVStream* st = input->streams[i];
+    const AVCodecParameters* p = st->codecpar;
+    StreamRecord s{p->codec_type, st->time_base, p->color_primaries, p->color_trc,
+                   p->color_space, p->color_range, p->format, p->profile, 0, {}, {}};
+    if (const uint8_t* m = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, nullptr))
+      s.rotation = av_display_rotation_get(reinterpret_cast<const int32_t*>(m));
+    s.metadata = Tags(st->metadata);
+    file.streams.push_back(s);
+  }
+  AVPacket* packet = av_packet_alloc();
+  while (av_read_frame(input, packet) >= 0) {
+    file.streams[packet->stream_index].packets.push_back(
+        {packet->pts, packet->dts, packet->duration,
+         std::string(reinterpret_cast<const char*>(packet->data), packet->size)});
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  avformat_close_input(&input);
+  return file;
+}
+
+// Copies `from` into `to` packet for packet, the first stream turned by `degrees` on display:
+// the ffmpeg command of Debian 12 has no option for that.
+void RemuxRotated(const std::string& from, const std::string& to, double degrees) {
+  AVFormatContext *in = nullptr, *out = nullptr;
+  ASSERT_GE(avformat_open_input(&in, from.c_str(), nullptr, nullptr), 0);
+  ASSERT_GE(avformat_find_stream_info(in, nullptr), 0);
+  ASSERT_GE(avformat_alloc_output_context2(&out, nullptr, nullptr, to.c_str()), 0);
+  for (unsigned i = 0; i < in->nb_streams; ++i) {
+    AVStream* st = avformat_new_stream(out, nullptr);
+    avcodec_parameters_copy(st->codecpar, in->streams[i]->codecpar);
+    st->codecpar->codec_tag = 0;
+    st->time_base = in->streams[i]->time_base;
+    av_dict_copy(&st->metadata, in->streams[i]->metadata, 0);
+  }
+  av_dict_copy(&out->metadata, in->metadata, 0);
+  auto* matrix = reinterpret_cast<int32_t*>(
+      av_stream_new_side_data(out->streams[0], AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
+  av_display_rotation_set(matrix, degrees);
+  ASSERT_GE(avio_open(&out->pb, to.c_str(), AVIO_FLAG_WRITE), 0);
+  ASSERT_GE(avformat_write_header(out, nullptr), 0);
+  AVPacket* packet = av_packet_alloc();
+  while (av_read_frame(in, packet) >= 0) {
+    av_packet_rescale_ts(packet, in->streams[packet->stream_index]->time_base,
+                         out->streams[packet->stream_index]->time_base);
+    av_interleaved_write_frame(out, packet);
+  }
+  av_write_trailer(out);
+  av_packet_free(&packet);
+  avio_closep(&out->pb);
+  avformat_free_context(out);
+  avformat_close_input(&in);
+}
+
+TEST(VideoThroughTheTool, AnH264AacMp4KeepsFramesTimesTagsRotationMetadataAndAudio) {
+  ScratchDir dir;
+  // Variable frame rate: frames 7 to 9 come later and 10 to 12 later still.
+  Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-f", "lavfi", "-i",
+               "sine=frequency=440:sample_rate=48000", "-vf",
+               "setpts='N+if(gt(N,5),7,0)+if(gt(N,8),3,0)'", "-fps_mode", "passthrough",
+               "-frames:v", "12", "-t", "1", "-c:v", "libx264", "-pix_fmt", "yuv420p",
+               "-color_primaries", "bt709", "-color_trc", "bt709", "-colorspace", "bt709",
+               "-color_range", "tv", "-c:a", "aac", "-metadata", "title=Edge study",
+               "-metadata:s:a:0", "language=fra", dir / "plain.mp4"});
+  RemuxRotated(dir / "plain.mp4", dir / "in.mp4", 90);
+  const auto run = Fxaa({dir / "in.mp4", "-o", dir / "out.mp4", "-j", "3"});
+  ASSERT_EQ(run.status, kExitOk) << run.err;
+
+  const FileRecord in = Demux(dir / "in.mp4"), out = Demux(dir / "out.mp4");
+  ASSERT_EQ(in.streams.size(), 2u);
+  ASSERT_EQ(out.streams.size(), 2u);
+  EXPECT_EQ(out.metadata.at("title"), "Edge study");
+  const StreamRecord &vin = in.streams[0], &vout = out.streams[0];
+  EXPECT_EQ(vout.type, AVMEDIA_TYPE_VIDEO);
+  ASSERT_EQ(vout.packets.size(), 12u);
+  ASSERT_EQ(av_cmp_q(vout.timeBase, vin.timeBase), 0);
+  std::vector<int64_t> ptsIn, ptsOut;
+  for (const PacketRecord& p : vin.packets) ptsIn.push_back(p.pts);
+  for (const PacketRecord& p : vout.packets) ptsOut.push_back(p.pts);
+  std::sort(ptsIn.begin(), ptsIn.end());
+  std::sort(ptsOut.begin(), ptsOut.end());
+  EXPECT_EQ(ptsOut, ptsIn);
+  EXPECT_EQ(vout.primaries, AVCOL_PRI_BT709);
+  EXPECT_EQ(vout.transfer, AVCOL_TRC_BT709);
+  EXPECT_EQ(vout.matrix, AVCOL_SPC_BT709);
+  EXPECT_EQ(vout.range, AVCOL_RANGE_MPEG);
+  EXPECT_EQ(vout.format, AV_PIX_FMT_YUV420P);
+  EXPECT_DOUBLE_EQ(vout.rotation, vin.rotation);
+  EXPECT_NE(vin.rotation, 0.0);
+  // The picture was re-encoded, not copied.
+  EXPECT_NE(vout.packets[1].data, vin.packets[1].data);
+
+  const StreamRecord &ain = in.streams[1], &aout = out.streams[1];
+  EXPECT_EQ(aout.metadata.at("language"), "fra");
+  ASSERT_EQ(av_cmp_q(aout.timeBase, ain.timeBase), 0);
+  ASSERT_FALSE(ain.packets.empty());
+  EXPECT_TRUE(aout.packets == ain.packets);
+}
+
+struct LosslessCase {
+  const char* name;
+  std::vector<std::string> makeInput;  // ffmpeg arguments after the frames; empty: the frames
+  const char* input;
+  const char* output;
+  std::vector<std::string> options;
+};
+
+std::ostream& operator<<(std::ostream& out, const LosslessCase& c) { return out << c.name; }
+
+class LosslessVideo : public ::testing::TestWithParam<LosslessCase> {};
+
+TEST_P(LosslessVideo, GivesThePixelsOfThePngPathFrameByFrame) {
+  const LosslessCase& c = GetParam();
+  ScratchDir dir;
+  // Three different frames, so that a frame out of order shows.
+  for (int f = 1; f <= 3; ++f)
+    WriteImage(cli_test::MakeImage(64, 48, ChannelLayout::kRGB, SampleType::kUInt8, f),
+               dir / ("f" + std::to_string(f) + ".png"));
+  auto png = Fxaa({dir / "f%d.png", "-o", dir / "png%d.png"});
+  ASSERT_EQ(png.status, kExitOk) << png.err;
+  if (!c.makeInput.empty()) {
+    std::vector<std::string> args = {"-framerate", "25", "-i", dir / "f%d.png"};
+    args.insert(args.end(), c.makeInput.begin(), c.makeInput.end());
+    args.push_back(dir / c.input);
+    Ffmpeg(dir, args);
+  }
+  std::vector<std::string> args = {dir / c.input, "-o", dir / c.output, "-j", "3"};
+  args.insert(args.end(), c.options.begin(), c.options.end());
+  const auto run = Fxaa(args);
+  ASSERT_EQ(run.status, kExitOk) << run.err;
+
+  std::string frames = dir / c.output;
+  if (frames.find('%') == std::string::npos) {
+    Ffmpeg(dir, {"-i", frames, dir / "decoded%d.png"});
+    frames = dir / "decoded%d.png";
+  }
+  for (int f = 1; f <= 3; ++f) {
+    char name[512];
+    std::snprintf(name, sizeof(name), frames.c_str(), f);
+    EXPECT_TRUE(cli_test::SamePixels(ReadImage(name), ReadImage(dir / ("png" + std::to_string(f) + ".png"))))
+        << "frame " << f;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RgbVideo, LosslessVideo,
+    ::testing::Values(
+        LosslessCase{"ffv1", {"-c:v", "ffv1"}, "in.mkv", "out.mkv", {}},
+        LosslessCase{"x264rgb_qp0", {"-c:v", "libx264rgb", "-qp", "0"}, "in.mkv", "out.mkv",
+                     {"--crf", "0"}},
+        LosslessCase{"frames_into_video", {}, "f%d.png", "out.mkv", {"--codec", "ffv1"}},
+        LosslessCase{"video_into_frames", {"-c:v", "ffv1"}, "in.mkv", "out%d.png", {}}),
+    [](const ::testing::TestParamInfo<LosslessCase>& info) { return info.param.name; });
+
+// The frames of `path` as raw planes of `format`.
+std::vector<uint16_t> Planes(const ScratchDir& dir, const std::string& path, const char* format) {
+  const std::string raw = Ffmpeg(dir, {"-i", path, "-f", "rawvideo", "-pix_fmt", format, "-"});
+  std::vector<uint16_t> words(raw.size() / 2);
+  std::memcpy(words.data(), raw.data(), words.size() * 2);
+  return words;
+}
+
+TEST(VideoThroughTheTool, ATenBitSourceStaysTenBit) {
+  ScratchDir dir;
+  // Luma in every 10-bit step of the legal range, so that a pass through 8 bits would show.
+  Ffmpeg(dir, {"-f", "lavfi", "-i", "nullsrc=size=64x48:rate=25,format=yuv420p10le,"
+               "geq=lum='64+mod(X*13+Y*29+N*7\\,876)':cb=512:cr=512",
+               "-frames:v", "4", "-c:v", "ffv1", dir / "in.mkv"});
+  const auto run = Fxaa({dir / "in.mkv", "-o", dir / "out.mkv", "--strength", "0"});
+  ASSERT_EQ(run.status, kExitOk) << run.err;
+  EXPECT_EQ(Demux(dir / "out.mkv").streams.at(0).format, AV_PIX_FMT_YUV420P10LE);
+
+  const std::vector<uint16_t> in = Planes(dir, dir / "in.mkv", "gray10le");
+  const std::vector<uint16_t> out = Planes(dir, dir / "out.mkv", "gray10le");
+  ASSERT_EQ(out.size(), in.size());
+  // Through RGB in 16-bit words and back, luma comes out within one 10-bit step, mostly exact;
+  // through 8 bits a step of 8-bit RGB is 3.4 steps of 10-bit luma, off by 0.86 on average.
+  double sum = 0;
+  int worst = 0;
+  for (size_t i = 0; i < in.size(); ++i) {
+    const int d = std::abs(int(out[i]) - int(in[i]));
+    sum += d;
+    worst = std::max(worst, d);
+  }
+  EXPECT_LE(worst, 1);
+  EXPECT_LT(sum / in.size(), 0.3);
+}
+
+TEST(VideoThroughTheTool, ProRes4444KeepsItsAlpha) {
+  ScratchDir dir;
+  Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=24,format=yuva444p10le,"
+               "geq=lum='lum(X,Y)':cb='cb(X,Y)':cr='cr(X,Y)':a='mod(X*16+Y*5\\,1024)'",
+               "-frames:v", "4", "-c:v", "prores_ks", "-profile:v", "4444", dir / "in.mov"});
+  const auto run = Fxaa({dir / "in.mov", "-o", dir / "out.mov", "--strength", "0"});
+  ASSERT_EQ(run.status, kExitOk) << run.err;
+  const StreamRecord video = Demux(dir / "out.mov").streams.at(0);
+  EXPECT_EQ(video.profile, FF_PROFILE_PRORES_4444);
+
+  const std::vector<uint16_t> in = Planes(dir, dir / "in.mov", "yuva444p12le");
+  const std::vector<uint16_t> out = Planes(dir, dir / "out.mov", "yuva444p12le");
+  ASSERT_EQ(out.size(), in.size());
+  // The alpha plane, last of each frame's four. The decoder gives 12-bit alpha whose low bits
+  // repeat the high ones, prores_ks takes 10-bit: scaling down by a rounded shift may move a value
+  // one 10-bit step (4 at 12 bits) plus the repeated bit. A lost alpha would be off by thousands.
+  const size_t plane = 64 * 48;
+  for (size_t frame = 0; frame < in.size() / (4 * plane); ++frame)
+    for (size_t i = 0; i < plane; ++i) {
+      const size_t at = frame * 4 * plane + 3 * plane + i;
+      ASSERT_LE(std::abs(int(out[at]) - int(in[at])), 5) << "frame " << frame << " pixel " << i;
+    }
+}
+
+enum class Damage { kCutInHalf, kLastPacketCutOff, kBytesFlippedHalfway };
+
+struct DamageCase {
+  const char* name;
+  const char* file;
+  std::vector<std::string> encode;  // ffmpeg's output options
+  Damage damage;
+  const char* says;
+};
+
+std::ostream& operator<<(std::ostream& out, const DamageCase& c) { return out << c.name; }
+
+class DamagedVideo : public ::testing::TestWithParam<DamageCase> {};
+
+TEST_P(DamagedVideo, FailsWithOneLineNamingItAndLeavesNothing) {
+  const DamageCase& c = GetParam();
+  ScratchDir dir;
+  std::vector<std::string> make = {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25",
+                                   "-frames:v", "6"};
+  make.insert(make.end(), c.encode.begin(), c.encode.end());
+  make.push_back(dir / "good");
+  Ffmpeg(dir, make);
+  std::vector<char> bytes = cli_test::FileBytes(dir / "good");
+  if (c.damage == Damage::kCutInHalf)
+    bytes.resize(bytes.size() / 2);
+  else if (c.damage == Damage::kLastPacketCutOff)  // the last packet ends the file
+    bytes.resize(bytes.size() - Demux(dir / "good").streams.at(0).packets.back().data.size());
+  else
+    for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 64; ++i) bytes[i] ^= 0x5A;
+  std::filesystem::remove(dir / "good");
+  cli_test::WriteBytes(dir / c.file, bytes);
+
+  const auto run = Fxaa({dir / c.file, "-o", dir / "out.mkv"});
+  EXPECT_EQ(run.status, kExitFailed);
+  EXPECT_NE(run.err.find(dir / c.file + ": " + c.says), std::string::npos) << run.err;
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{c.file});  // no output, no temporary file
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, DamagedVideo,
+    ::testing::Values(
+        // The index of an MP4 is at its end: nothing can be read.
+        DamageCase{"cut_short", "cut.mp4", {"-c:v", "libx264", "-f", "mp4"},
+                   Damage::kCutInHalf, "cannot read as a video"},
+        // With the index first, the demuxer ends early as if the file were whole.
+        DamageCase{"cut_short_index_first", "cut.mp4",
+                   {"-c:v", "libx264", "-movflags", "+faststart", "-f", "mp4"},
+                   Damage::kLastPacketCutOff, "damaged or cut short after frame"},
+        // FFV1 with slice checksums: its decoder conceals the damage and says so in its log.
+        DamageCase{"slice_checksum", "bad.mkv",
+                   {"-c:v", "ffv1", "-level", "3", "-slicecrc", "1", "-f", "matroska"},
+                   Damage::kBytesFlippedHalfway, "frame 3 (0.080 s): damaged"}),
+    [](const ::testing::TestParamInfo<DamageCase>& info) { return info.param.name; });
+
+TEST(VideoThroughTheTool, RefusesOutputsThatCannotTakeAVideosFramesBeforeReadingIt) {
+  ScratchDir dir;
+  cli_test::WriteBytes(dir / "in.mp4", {'n', 'o', 't', ' ', 'r', 'e', 'a', 'd'});
+  WriteImage(cli_test::MakeImage(8, 8, ChannelLayout::kRGB, SampleType::kUInt8), dir / "a.png");
+  const std::vector<std::vector<std::string>> refused = {
+      {dir / "in.mp4", "-o", dir / "one.png"},              // many frames, one file
+      {dir / "in.mp4", "-o", dir / "out/"},                 // a folder has no names for them
+      {dir / "in.mp4", "-o", dir / "out.%03d.mp4"},         // a video per frame
+      {dir / "a.png", dir / "in.mp4", "-o", dir / "out/"},  // a video among other inputs
+      {dir / "in.mp4", "-o", dir / "in.mp4"},
+      {dir / "in.mp4", "-o", dir / "out.mp4", "--codec", "no-such-encoder"},
+  };
+  for (const auto& args : refused) {
+    const auto run = Fxaa(args);
+    EXPECT_EQ(run.status, kExitUsage) << args.back() << ": " << run.err;
+  }
+}
+
+}  // namespace

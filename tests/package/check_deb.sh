@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Checks a built fxaa Debian package without installing it. Unpacked with dpkg-deb, the tool must
+# find the plug-in beside it and render; Depends and the copyright file must name the package of
+# every library the binaries link; the manual page and the bash completion must know every option
+# the tool accepts; lintian must report no error (its warnings are listed).
+# Usage: tests/package/check_deb.sh PACKAGE.deb VERSION
+set -uo pipefail
+deb=$(readlink -f "${1:?usage: check_deb.sh PACKAGE.deb VERSION}")
+version=${2:?usage: check_deb.sh PACKAGE.deb VERSION}
+tmp=$(readlink -f "$(mktemp -d)")   # the tool reports the plug-in's path with links resolved
+trap 'rm -rf "$tmp"' EXIT
+tree="$tmp/tree"
+fxaa="$tree/usr/bin/fxaa"
+plugin="$tree/usr/lib/fxaa/FXAA.so"
+dpkg-deb -x "$deb" "$tree" || { echo "FAIL dpkg-deb could not unpack $deb"; exit 1; }
+
+passed=0 failed=0
+check() {   # check NAME COMMAND...: runs one check, prints its verdict and what it said
+  local name=$1 out
+  shift
+  if out=$("$@" 2>&1); then passed=$((passed + 1)); echo "ok   $name"
+  else failed=$((failed + 1)); echo "FAIL $name"; fi
+  [[ -z "$out" ]] || sed 's/^/     /' <<<"$out"
+}
+
+# The tool from the unpacked tree with no --plugin: it must take the plug-in installed with it,
+# not the one of the build that made it.
+runs() {
+  [[ "$(basename "$deb")" == "fxaa_${version}_$(dpkg-deb -f "$deb" Architecture).deb" &&
+     "$(dpkg-deb -f "$deb" Version)" == "$version" ]] || { echo "not version $version"; return 1; }
+  [[ "$("$fxaa" --version)" == "fxaa $version" ]] || { echo "--version: $("$fxaa" --version)"; return 1; }
+  local info
+  info=$("$fxaa" info) && grep -qxF "Plug-in:    $plugin" <<<"$info" &&
+    grep -q "FXAA v$version" <<<"$info" || { echo "fxaa info:"; echo "$info"; return 1; }
+  "$fxaa" demo --out "$tmp/demo" >/dev/null || { echo "fxaa demo failed"; return 1; }
+  [[ "$(head -c 4 "$tmp/demo/comparison.png" | od -An -c | tr -d ' ')" == 211PNG ]] &&
+    ! cmp -s "$tmp/demo/before.png" "$tmp/demo/after.png" || { echo "the demo's pictures are wrong"; return 1; }
+}
+
+# The Debian packages that ship the libraries the binaries link, one per line.
+linked_packages() {
+  local soname path candidate
+  for soname in $(readelf -d --wide "$fxaa" "$plugin" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+    path=$(ldconfig -p | awk -v so="$soname" '$1 == so && /x86-64/ { print $NF; exit }')
+    for candidate in "$path" "$(readlink -f "$path")" "${path#/usr}"; do
+      dpkg-query -S "$candidate" 2>/dev/null | sed -n '1s/[:,].*//p' | grep . && continue 2
+    done
+    echo "unresolved:$soname"
+  done | sort -u
+}
+
+dependencies_and_copyright() {
+  local package rc=0 depends
+  depends=" $(dpkg-deb -f "$deb" Depends | sed 's/([^)]*)//g; s/[,|]/ /g') "
+  for package in $(linked_packages); do
+    [[ "$depends" == *" $package "* ]] || { echo "Depends lacks $package:$depends"; rc=1; }
+    grep -q "source package $(dpkg-query -W -f='${source:Package}' "$package"))" \
+      "$tree/usr/share/doc/fxaa/copyright" || { echo "copyright does not name $package"; rc=1; }
+  done
+  return $rc
+}
+
+# Every option the help of the tool and of its commands lists.
+tool_options() {
+  local command
+  for command in "" render demo info; do
+    "$fxaa" $command --help | grep -oE '(^|[ ,])--[a-z][a-z-]*' | sed 's/^[ ,]*//'
+  done | sort -u
+}
+
+manual() {
+  local page option rc=0 warnings
+  page=$(zcat "$tree/usr/share/man/man1/fxaa.1.gz" | sed 's/\\-/-/g')
+  for option in $(tool_options); do
+    grep -qE -- "(^|[^a-z-])$option([^a-z-]|$)" <<<"$page" || { echo "the manual lacks $option"; rc=1; }
+  done
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$tree/usr/share/man/man1/fxaa.1.gz" 2>&1 >/dev/null)
+  [[ -z "$warnings" ]] || { echo "man: $warnings"; rc=1; }
+  return $rc
+}
+
+# complete LINE: what bash completion offers at the end of LINE, one per line.
+complete_line() {
+  bash -c 'source /usr/share/bash-completion/bash_completion && source "$1" || exit 1
+    PATH="$(dirname "$2"):$PATH" COMP_LINE=$3 COMP_POINT=${#3}
+    read -ra COMP_WORDS <<<"$COMP_LINE"
+    [[ $COMP_LINE == *" " ]] && COMP_WORDS+=("")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    _fxaa fxaa "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD-1]}"
+    printf "%s\n" "${COMPREPLY[@]}"' complete \
+    "$tree/usr/share/bash-completion/completions/fxaa" "$fxaa" "$1"
+}
+
+completion() {
+  local option rc=0 offered
+  offered=$(complete_line "fxaa in.png --")
+  for option in $(tool_options); do   # render is the default command; --out is demo's
+    [[ $option == --out ]] || grep -qxF -- "$option" <<<"$offered" || { echo "'fxaa in.png --' lacks $option"; rc=1; }
+  done
+  [[ "$(complete_line "fxaa demo --o")" == --out && "$(complete_line "fxaa --source a")" == alpha &&
+     "$(complete_line "fxaa i")" == *info* ]] || { echo "subcommands or values are not completed"; rc=1; }
+  return $rc
+}
+
+lintian_clean() {
+  lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1 | grep -v "running with root privileges"
+  return "${PIPESTATUS[0]}"
+}
+
+check "the unpacked tool finds its plug-in and renders the demo" runs
+check "Depends and copyright name every linked library's package" dependencies_and_copyright
+check "the manual page covers every option" manual
+check "bash completion offers the options and values" completion
+check "lintian reports no error" lintian_clean
+echo "$passed passed, $failed failed"
+((failed == 0))
