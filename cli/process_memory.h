@@ -2,8 +2,8 @@
 // storage from the allocator, and the plug-in creates and deletes its three float render targets
 // every frame. The C library hands such large blocks back to the kernel when they are freed, and
 // the kernel faults in and zeroes every page again for the next frame. The tool and the
-// benchmarks therefore run on jemalloc on Linux (fxaa::allocator), set up to keep freed blocks
-// for the next frames and to hand them back only after seconds of disuse.
+// benchmarks therefore run on jemalloc on Linux (fxaa::allocator), set up to keep freed memory
+// for the next frames.
 #pragma once
 
 #include <string>

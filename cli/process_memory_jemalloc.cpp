@@ -8,10 +8,14 @@
 
 // Read by jemalloc when it starts. By default it serves blocks of 8 MiB and more from an arena of
 // their own that hands every freed page back at once, so a frame's textures would come back as
-// fresh pages the kernel zeroes, as with the C library. In the ordinary arenas they are kept and
-// handed back only when unused for 10 seconds (jemalloc's decay). MALLOC_CONF still overrides.
+// fresh pages the kernel zeroes, as with the C library; and it hands the other freed pages back
+// over about ten seconds, which is soon enough to catch frames that take a second. Here every
+// block comes from the ordinary arenas and freed pages stay for reuse until the process ends; the
+// arenas' reuse of freed blocks keeps the peak lower than the C library's heap would.
+// MALLOC_CONF still overrides.
 extern "C" {
-__attribute__((visibility("default"))) const char* malloc_conf = "oversize_threshold:0";
+__attribute__((visibility("default"))) const char* malloc_conf =
+    "oversize_threshold:0,dirty_decay_ms:-1";
 }
 
 namespace fxaa_cli {

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Measures the plug-in and rewrites the results in docs/performance.md, in one command: builds
 # build-bench, runs fxaa_bench (frames and stages of the plug-in beside the bare pipeline) and
-# fxaa_tool_bench (the fxaa tool on a 60-frame 1920x1080 PNG sequence), draws
-# docs/performance-frame-times.png with gnuplot, and puts the tables between the "bench:begin"
-# and "bench:end" markers of docs/performance.md.
-# Arguments go to fxaa_bench (e.g. --frames 30 --case-seconds 60); BENCH_TOOL_FRAMES sets the
-# sequence's length (default 60), BENCH_TOOL_FRAMES=0 leaves the tool out.
+# fxaa_tool_bench (the fxaa tool on a 60-frame 1920x1080 PNG sequence, its freed memory kept and
+# released in alternation), draws docs/performance-frame-times.png with gnuplot, and puts the
+# tables between the "bench:begin" and "bench:end" markers of docs/performance.md.
+# Arguments go to fxaa_bench (e.g. --frames 30 --case-seconds 60, --memory keep); BENCH_TOOL_FRAMES
+# sets the sequence's length (default 60), BENCH_TOOL_FRAMES=0 leaves the tool out;
+# BENCH_TOOL_ROUNDS the tool's runs with each memory setting (default 3).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-bench
@@ -13,6 +14,7 @@ jobs=$(( $(nproc 2>/dev/null || echo 2) < 2 ? 1 : 2 ))
 doc=docs/performance.md
 plot=docs/performance-frame-times.png
 tool_frames=${BENCH_TOOL_FRAMES:-60}
+tool_rounds=${BENCH_TOOL_ROUNDS:-3}
 
 scripts/setup.sh
 if ! command -v gnuplot >/dev/null; then
@@ -31,7 +33,8 @@ trap 'rm -rf "$results"' EXIT
 start=$(date +%s)
 "$build/bench/fxaa_bench" --data "$results/frame-times.tsv" "$@" | tee "$results/bench.md"
 if (( tool_frames > 0 )); then
-  "$build/bench/fxaa_tool_bench" --frames "$tool_frames" | tee "$results/tool.md"
+  "$build/bench/fxaa_tool_bench" --frames "$tool_frames" --rounds "$tool_rounds" |
+    tee "$results/tool.md"
 fi
 minutes=$(( ($(date +%s) - start + 59) / 60 ))
 
