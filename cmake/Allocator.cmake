@@ -2,9 +2,11 @@
 # tool and the benchmarks). On Linux it is jemalloc, set up by cli/process_memory_jemalloc.cpp
 # to keep the large blocks a frame frees for the next frames. Sanitizer builds keep the C
 # library's allocator, which the sanitizers replace, and so does Windows.
+# FXAA_USE_JEMALLOC=OFF builds them on the C library's allocator, as before (for comparisons).
+option(FXAA_USE_JEMALLOC "Run the fxaa tool and the benchmarks on jemalloc (Linux)" ON)
 add_library(fxaa_allocator INTERFACE)
 add_library(fxaa::allocator ALIAS fxaa_allocator)
-if(NOT WIN32 AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize=")
+if(FXAA_USE_JEMALLOC AND NOT WIN32 AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize=")
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(JEMALLOC REQUIRED IMPORTED_TARGET jemalloc)
   target_sources(fxaa_allocator INTERFACE
