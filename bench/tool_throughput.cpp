@@ -247,7 +247,8 @@ std::string Row(const ToolOptions& options, const std::string& scene, int thread
   }
   char row[512];
   std::snprintf(row, sizeof(row),
-                "| %d %s | fxaa -j %d%s | %zu | %.2f | %.2f | %.2f | %.2f | %.2f | %.3f | %.0f | %s |\n",
+                "| %d %s | fxaa -j %d%s | %zu | %.2f | %.2f | %.2f | %.2f | %.2f | %.3f | %.0f | "
+                "%s |\n",
                 options.frames, scene.c_str(), threads, keepMemory ? "" : " --release-memory",
                 runs.size(), Median(wall), Median(cpu), Median(rendering), Median(reading),
                 Median(writing), Median(wall) / pure, Median(peak), loads.c_str());
@@ -310,7 +311,8 @@ int main(int argc, char** argv) {
     }
     char row[1024];
     std::snprintf(row, sizeof(row),
-                  "| %d %s | pure render, no files | 1 | %.2f | - | %.2f | - | - | 1.000 | - | %s |\n",
+                  "| %d %s | pure render, no files | 1 | %.2f | - | %.2f | - | - | 1.000 | - | "
+                  "%s |\n",
                   options.frames, scene.c_str(), pure, pure, pureLoad.c_str());
     std::cout << row;
     for (size_t t = 0; t < options.threads.size(); ++t) {
