@@ -7,11 +7,11 @@
 #include "cli/process_memory.h"
 
 // Read by jemalloc when it starts. By default it serves blocks of 8 MiB and more from an arena of
-// their own that hands every freed page back at once, so a frame's textures would come back as
-// fresh pages the kernel zeroes, as with the C library; and it hands the other freed pages back
-// over about ten seconds, which is soon enough to catch frames that take a second. Here every
-// block comes from the ordinary arenas and freed pages stay for reuse until the process ends; the
-// arenas' reuse of freed blocks keeps the peak lower than the C library's heap would.
+// their own that hands every freed page back at once, so a frame's textures would be fresh pages
+// the kernel zeroes, as with the C library; other freed pages it hands back over about ten
+// seconds, which still took many of them back between a benchmark's frames. Here every block
+// comes from the ordinary arenas and freed pages stay for reuse until the process ends; jemalloc
+// reuses them with less waste than the C library's heap, so the peak stays near the C library's.
 // MALLOC_CONF still overrides.
 extern "C" {
 __attribute__((visibility("default"))) const char* malloc_conf =
