@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,10 @@ const Format& VideoFormat();
 extern const FormatOption kQualityOption;
 // Its value in `options`; an ImageError naming `path` when it is not 1 to 100.
 int QualityOf(const WriteOptions& options, const std::string& path);
+
+// Flushes and closes a file a writer has filled (and owns no longer); an ImageError naming `path`
+// when its bytes cannot reach the disk. A full disk shows up only when the buffered bytes do.
+void CloseWrittenFile(std::FILE* file, const std::string& path);
 
 // Bytes of a file's start that detection looks at.
 constexpr size_t kFormatHeadBytes = 64;

@@ -283,13 +283,7 @@ void WriteJpeg(const Image& image, const std::string& path, ChannelLayout layout
   }
   FILE* file = writer.file;
   writer.file = nullptr;
-  // A full disk shows up only when the buffered bytes reach it.
-  if (std::fflush(file) != 0 || std::ferror(file)) {
-    const int err = errno;
-    std::fclose(file);
-    throw ImageError(path + ": cannot write: " + std::strerror(err));
-  }
-  if (std::fclose(file) != 0) throw ImageError(path + ": cannot write: " + std::strerror(errno));
+  CloseWrittenFile(file, path);
 }
 
 std::string CheckQuality(const std::string& value) {

@@ -68,45 +68,68 @@ unsigned long long FileLength(FILE* file) {
   return end > 0 ? static_cast<unsigned long long>(end) : 0;
 }
 
-// Reads the header, sets the expanding transforms and decodes every row into state->raw.
-// Returns false (message set) on a libpng error; throws ImageError for a refused size.
-bool DecodePng(PngState* state, const std::string& path, png_uint_32* width, png_uint_32* height,
-               int* channels, int* depth, int* colourType) {
+// What ReadPngHeader learns of a file.
+struct PngHeader {
+  png_uint_32 width = 0, height = 0;
+  int depth = 0, colourType = 0;
+  ChannelLayout layout = ChannelLayout::kRGBA;  // as stored, palette and transparency expanded
+};
+
+// Reads the header and sets the transforms that deliver every row as the image keeps it: 8-bit
+// files straight into the image's ARGB bytes, 16-bit files as host-order words of the file's
+// channels. Returns false (message set) on a libpng error; throws ImageError for a refused size.
+bool ReadPngHeader(PngState* state, const std::string& path, PngHeader* header) {
   if (setjmp(png_jmpbuf(state->png))) return false;
   png_init_io(state->png, state->file);
   // libpng's own limit (a million pixels a side) would refuse first with a vaguer message.
   png_set_user_limits(state->png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   png_read_info(state->png, state->info);
 
-  int interlace = 0;
-  png_get_IHDR(state->png, state->info, width, height, depth, colourType, &interlace, nullptr,
-               nullptr);
-  CheckImageSize(path, *width, *height);
+  png_get_IHDR(state->png, state->info, &header->width, &header->height, &header->depth,
+               &header->colourType, nullptr, nullptr, nullptr);
+  CheckImageSize(path, header->width, header->height);
   // Every sample of every pixel is in the inflated stream, interlaced or not.
-  const unsigned long long sampleBytes = static_cast<unsigned long long>(*width) * *height *
-                                         png_get_channels(state->png, state->info) * *depth / 8;
+  const unsigned long long sampleBytes = static_cast<unsigned long long>(header->width) *
+                                         header->height *
+                                         png_get_channels(state->png, state->info) *
+                                         header->depth / 8;
   if (state->fileLength > 0 && sampleBytes > kDeflateMaxRatio * state->fileLength) {
     std::snprintf(state->message, sizeof(state->message),
                   "the header promises %u x %u pixels, more than its %llu bytes can hold",
-                  static_cast<unsigned>(*width), static_cast<unsigned>(*height),
+                  static_cast<unsigned>(header->width), static_cast<unsigned>(header->height),
                   state->fileLength);
     return false;
   }
 
-  if (*colourType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(state->png);
-  if (*colourType == PNG_COLOR_TYPE_GRAY && *depth < 8) png_set_expand_gray_1_2_4_to_8(state->png);
+  const int type = header->colourType;
+  const bool grey = (type & PNG_COLOR_MASK_COLOR) == 0;
+  const bool alpha = (type & PNG_COLOR_MASK_ALPHA) != 0 ||
+                     png_get_valid(state->png, state->info, PNG_INFO_tRNS) != 0;
+  header->layout = grey ? (alpha ? ChannelLayout::kYA : ChannelLayout::kY)
+                        : (alpha ? ChannelLayout::kRGBA : ChannelLayout::kRGB);
+
+  if (type == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(state->png);
+  if (type == PNG_COLOR_TYPE_GRAY && header->depth < 8) png_set_expand_gray_1_2_4_to_8(state->png);
   if (png_get_valid(state->png, state->info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(state->png);
-  if (*depth == 16) png_set_swap(state->png);  // host byte order (PNG stores big-endian)
+  if (header->depth == 16) {
+    png_set_swap(state->png);  // host byte order (PNG stores big-endian)
+  } else {
+    if (grey) png_set_gray_to_rgb(state->png);
+    if (alpha)
+      png_set_swap_alpha(state->png);
+    else
+      png_set_filler(state->png, 0xFF, PNG_FILLER_BEFORE);
+  }
   png_set_interlace_handling(state->png);
   png_read_update_info(state->png, state->info);
+  header->depth = png_get_bit_depth(state->png, state->info);
+  return true;
+}
 
-  *channels = png_get_channels(state->png, state->info);
-  *depth = png_get_bit_depth(state->png, state->info);
-  const size_t rowBytes = png_get_rowbytes(state->png, state->info);
-  state->raw.resize(rowBytes * *height);
-  state->rows.resize(*height);
-  for (png_uint_32 y = 0; y < *height; ++y) state->rows[y] = state->raw.data() + y * rowBytes;
-  png_read_image(state->png, state->rows.data());
+// Decodes every row into `rows` (interlaced files need them all at once).
+bool ReadPngRows(PngState* state, png_bytepp rows) {
+  if (setjmp(png_jmpbuf(state->png))) return false;
+  png_read_image(state->png, rows);
   png_read_end(state->png, nullptr);
   return true;
 }
@@ -122,9 +145,14 @@ void OnPngFlush(png_structp png) {
   if (std::fflush(state->file) != 0) png_error(png, std::strerror(errno));
 }
 
-// Encodes state->rows (already in file order) with the given header values.
-bool EncodePng(PngState* state, png_uint_32 width, png_uint_32 height, int depth, int colourType) {
+// Encodes `image` as `layout` and `type`, packing one row at a time into state->raw.
+bool EncodePng(PngState* state, const Image& image, ChannelLayout layout, SampleType type) {
   if (setjmp(png_jmpbuf(state->png))) return false;
+  const int depth = type == SampleType::kUInt16 ? 16 : 8;
+  const int colourType = layout == ChannelLayout::kY    ? PNG_COLOR_TYPE_GRAY
+                         : layout == ChannelLayout::kYA ? PNG_COLOR_TYPE_GRAY_ALPHA
+                         : layout == ChannelLayout::kRGB ? PNG_COLOR_TYPE_RGB
+                                                         : PNG_COLOR_TYPE_RGBA;
   png_set_write_fn(state->png, state, OnPngWrite, OnPngFlush);
   // Writing must keep up with rendering. zlib's default level with adaptive filtering spends
   // about 2 s of CPU on a 1920x1080 frame of filmed footage, ten times a software render of it.
@@ -133,11 +161,15 @@ bool EncodePng(PngState* state, png_uint_32 width, png_uint_32 height, int depth
   // come out about twice as large).
   png_set_filter(state->png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
   png_set_compression_strategy(state->png, Z_RLE);
-  png_set_IHDR(state->png, state->info, width, height, depth, colourType, PNG_INTERLACE_NONE,
+  png_set_IHDR(state->png, state->info, static_cast<png_uint_32>(image.width),
+               static_cast<png_uint_32>(image.height), depth, colourType, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(state->png, state->info);
   if (depth == 16) png_set_swap(state->png);
-  png_write_image(state->png, state->rows.data());
+  for (int y = 0; y < image.height; ++y) {
+    PackRow(image, y, layout, type, state->raw.data());
+    png_write_row(state->png, state->raw.data());
+  }
   png_write_end(state->png, nullptr);
   return true;
 }
@@ -158,43 +190,42 @@ Image ReadPng(const std::string& path) {
   if (state.png == nullptr || state.info == nullptr)
     throw ImageError(path + ": out of memory reading PNG");
 
-  png_uint_32 width = 0, height = 0;
-  int channels = 0, depth = 0, colourType = 0;
-  if (!DecodePng(&state, path, &width, &height, &channels, &depth, &colourType))
-    throw ImageError(path + ": corrupt or truncated PNG (" + state.message + ")");
+  PngHeader header;
+  auto corrupt = [&] {
+    return ImageError(path + ": corrupt or truncated PNG (" + state.message + ")");
+  };
+  if (!ReadPngHeader(&state, path, &header)) throw corrupt();
 
   Image image;
-  image.width = static_cast<int>(width);
-  image.height = static_cast<int>(height);
-  image.fromPalette = colourType == PNG_COLOR_TYPE_PALETTE;
-  image.layout = channels == 1   ? ChannelLayout::kY
-                 : channels == 2 ? ChannelLayout::kYA
-                 : channels == 3 ? ChannelLayout::kRGB
-                                 : ChannelLayout::kRGBA;
-  image.type = depth == 16 ? SampleType::kUInt16 : SampleType::kUInt8;
+  image.width = static_cast<int>(header.width);
+  image.height = static_cast<int>(header.height);
+  image.fromPalette = header.colourType == PNG_COLOR_TYPE_PALETTE;
+  image.layout = header.layout;
+  image.type = header.depth == 16 ? SampleType::kUInt16 : SampleType::kUInt8;
   image.Allocate();
 
+  state.rows.resize(header.height);
+  if (image.type == SampleType::kUInt8) {
+    for (int y = 0; y < image.height; ++y) state.rows[y] = image.byteRow(y);
+    if (!ReadPngRows(&state, state.rows.data())) throw corrupt();
+    return image;
+  }
+
+  const size_t rowBytes = png_get_rowbytes(state.png, state.info);
+  state.raw.resize(rowBytes * header.height);
+  for (png_uint_32 y = 0; y < header.height; ++y) state.rows[y] = state.raw.data() + y * rowBytes;
+  if (!ReadPngRows(&state, state.rows.data())) throw corrupt();
+  const int channels = ChannelCount(image.layout);
   const bool grey = IsGrey(image.layout);
   const bool alpha = HasAlpha(image.layout);
   for (int y = 0; y < image.height; ++y) {
-    const uint8_t* src = state.rows[y];
-    if (depth == 8) {
-      uint8_t* dst = image.byteRow(y);
-      for (int x = 0; x < image.width; ++x, src += channels, dst += 4) {
-        dst[0] = alpha ? src[channels - 1] : 255;
-        dst[1] = src[0];
-        dst[2] = grey ? src[0] : src[1];
-        dst[3] = grey ? src[0] : src[2];
-      }
-    } else {
-      const uint16_t* s = reinterpret_cast<const uint16_t*>(src);
-      float* dst = image.floatRow(y);
-      for (int x = 0; x < image.width; ++x, s += channels, dst += 4) {
-        dst[0] = alpha ? Word16ToFloat(s[channels - 1]) : 1.0f;
-        dst[1] = Word16ToFloat(s[0]);
-        dst[2] = Word16ToFloat(grey ? s[0] : s[1]);
-        dst[3] = Word16ToFloat(grey ? s[0] : s[2]);
-      }
+    const uint16_t* s = reinterpret_cast<const uint16_t*>(state.rows[y]);
+    float* dst = image.floatRow(y);
+    for (int x = 0; x < image.width; ++x, s += channels, dst += 4) {
+      dst[0] = alpha ? Word16ToFloat(s[channels - 1]) : 1.0f;
+      dst[1] = Word16ToFloat(s[0]);
+      dst[2] = Word16ToFloat(grey ? s[0] : s[1]);
+      dst[3] = Word16ToFloat(grey ? s[0] : s[2]);
     }
   }
   return image;
@@ -202,83 +233,20 @@ Image ReadPng(const std::string& path) {
 
 void WritePng(const Image& image, const std::string& path, ChannelLayout layout, SampleType type,
               const WriteOptions&) {
-  const int channels = ChannelCount(layout);
-  const int depth = type == SampleType::kUInt16 ? 16 : 8;
-  const bool grey = IsGrey(layout);
-  const bool alpha = HasAlpha(layout);
-  const int colourType = layout == ChannelLayout::kY    ? PNG_COLOR_TYPE_GRAY
-                         : layout == ChannelLayout::kYA ? PNG_COLOR_TYPE_GRAY_ALPHA
-                         : layout == ChannelLayout::kRGB ? PNG_COLOR_TYPE_RGB
-                                                         : PNG_COLOR_TYPE_RGBA;
-
   PngState state;
   state.writing = true;
-  const size_t rowBytes = size_t(image.width) * channels * (depth / 8);
-  state.raw.resize(rowBytes * image.height);
-  state.rows.resize(image.height);
-  for (int y = 0; y < image.height; ++y) {
-    uint8_t* row = state.raw.data() + y * rowBytes;
-    state.rows[y] = row;
-    uint16_t* words = reinterpret_cast<uint16_t*>(row);
-    for (int x = 0; x < image.width; ++x) {
-      float a, r, g, b;
-      if (image.type == SampleType::kUInt8) {
-        const uint8_t* p = image.byteRow(y) + 4 * size_t(x);
-        if (depth == 8) {  // bytes stay bytes: no trip through floats
-          uint8_t* d = row + size_t(x) * channels;
-          if (grey) {
-            d[0] = (p[1] == p[2] && p[2] == p[3])
-                       ? p[1]
-                       : FloatToByte(GreyOf(p[1] / 255.f, p[2] / 255.f, p[3] / 255.f));
-          } else {
-            d[0] = p[1];
-            d[1] = p[2];
-            d[2] = p[3];
-          }
-          if (alpha) d[channels - 1] = p[0];
-          continue;
-        }
-        a = p[0] / 255.f, r = p[1] / 255.f, g = p[2] / 255.f, b = p[3] / 255.f;
-      } else {
-        const float* p = image.floatRow(y) + 4 * size_t(x);
-        a = p[0], r = p[1], g = p[2], b = p[3];
-      }
-      float values[4];
-      int n = 0;
-      if (grey) {
-        values[n++] = GreyOf(r, g, b);
-      } else {
-        values[n++] = r;
-        values[n++] = g;
-        values[n++] = b;
-      }
-      if (alpha) values[n++] = a;
-      for (int c = 0; c < n; ++c) {
-        if (depth == 16)
-          words[size_t(x) * channels + c] = FloatToWord16(values[c]);
-        else
-          row[size_t(x) * channels + c] = FloatToByte(values[c]);
-      }
-    }
-  }
-
+  state.raw.resize(size_t(image.width) * ChannelCount(layout) * SampleBytes(type));
   state.file = std::fopen(path.c_str(), "wb");
   if (state.file == nullptr) throw ImageError(path + ": cannot create: " + std::strerror(errno));
   state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning);
   if (state.png != nullptr) state.info = png_create_info_struct(state.png);
   if (state.png == nullptr || state.info == nullptr)
     throw ImageError(path + ": out of memory writing PNG");
-  if (!EncodePng(&state, image.width, image.height, depth, colourType))
+  if (!EncodePng(&state, image, layout, type))
     throw ImageError(path + ": cannot write PNG (" + state.message + ")");
   FILE* file = state.file;
   state.file = nullptr;
-  // A full disk shows up only when the buffered bytes reach it.
-  if (std::fflush(file) != 0 || std::ferror(file)) {
-    const int err = errno;
-    std::fclose(file);
-    throw ImageError(path + ": cannot write: " + std::strerror(err));
-  }
-  if (std::fclose(file) != 0) throw ImageError(path + ": cannot write: " + std::strerror(errno));
+  CloseWrittenFile(file, path);
 }
 
 }  // namespace

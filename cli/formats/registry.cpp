@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -74,6 +75,15 @@ std::vector<const FormatOption*> AllFormatOptions() {
 std::string FormatOptionValue(const WriteOptions& options, const FormatOption& option) {
   const auto given = options.formatOptions.find(option.name);
   return given != options.formatOptions.end() ? given->second : option.defaultValue;
+}
+
+void CloseWrittenFile(std::FILE* file, const std::string& path) {
+  if (std::fflush(file) != 0 || std::ferror(file)) {
+    const int err = errno;
+    std::fclose(file);
+    throw ImageError(path + ": cannot write: " + std::strerror(err));
+  }
+  if (std::fclose(file) != 0) throw ImageError(path + ": cannot write: " + std::strerror(errno));
 }
 
 }  // namespace fxaa_cli

@@ -49,19 +49,23 @@ PngHeader ReadPngHeader(const std::string& path) {
 // Writes rows as given with libpng directly: encodings our writer never produces.
 void WriteRawPng(const std::string& path, int width, int height, int depth, int colourType,
                  const std::vector<std::vector<uint8_t>>& rows,
-                 const std::vector<png_color>& palette = {}, const std::vector<uint8_t>& trns = {}) {
+                 const std::vector<png_color>& palette = {}, const std::vector<uint8_t>& trns = {},
+                 const png_color_16* greyKey = nullptr, int interlace = PNG_INTERLACE_NONE) {
   FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr);
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   if (setjmp(png_jmpbuf(png)) == 0) {
     png_init_io(png, f);
-    png_set_IHDR(png, info, width, height, depth, colourType, PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, width, height, depth, colourType, interlace,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
     if (!trns.empty()) png_set_tRNS(png, info, trns.data(), static_cast<int>(trns.size()), nullptr);
+    if (greyKey != nullptr) png_set_tRNS(png, info, nullptr, 0, greyKey);
     png_write_info(png, info);
-    for (const auto& row : rows) png_write_row(png, row.data());
+    const int passes = png_set_interlace_handling(png);
+    for (int pass = 0; pass < passes; ++pass)
+      for (const auto& row : rows) png_write_row(png, row.data());
     png_write_end(png, nullptr);
   } else {
     ADD_FAILURE() << "libpng failed writing " << path;
@@ -182,6 +186,29 @@ TEST(ImageFiles, LowBitDepthGreyIsScaledToFullBytes) {
   EXPECT_EQ(image.type, SampleType::kUInt8);
   const std::vector<uint8_t> reds = {image.bytes[1], image.bytes[5], image.bytes[9], image.bytes[13]};
   EXPECT_EQ(reds, (std::vector<uint8_t>{255, 0, 255, 0}));
+}
+
+TEST(ImageFiles, InterlacedGreyWithAColourKeyReadsAsGreyWithAlpha) {
+  ScratchDir dir;
+  std::vector<std::vector<uint8_t>> rows(9, std::vector<uint8_t>(9));
+  for (int y = 0; y < 9; ++y)
+    for (int x = 0; x < 9; ++x) rows[y][x] = static_cast<uint8_t>(x * 20 + y);
+  png_color_16 key{};
+  key.gray = 43;  // the pixel at x 2, y 3
+  WriteRawPng(dir / "keyed.png", 9, 9, 8, PNG_COLOR_TYPE_GRAY, rows, {}, {}, &key,
+              PNG_INTERLACE_ADAM7);
+
+  const Image image = ReadImage(dir / "keyed.png");
+  EXPECT_EQ(image.layout, ChannelLayout::kYA);
+  ASSERT_EQ(image.type, SampleType::kUInt8);
+  for (int y = 0; y < 9; ++y) {
+    for (int x = 0; x < 9; ++x) {
+      const uint8_t v = rows[y][x];
+      const std::vector<uint8_t> argb(image.byteRow(y) + 4 * x, image.byteRow(y) + 4 * x + 4);
+      ASSERT_EQ(argb, (std::vector<uint8_t>{uint8_t(v == 43 ? 0 : 255), v, v, v}))
+          << "x " << x << " y " << y;
+    }
+  }
 }
 
 TEST(ImageFiles, ExrDataWindowAndCompressionAreKept) {
