@@ -1,7 +1,6 @@
 // OpenEXR through the library's C++ interface: scan-line or tiled files, half or float channels,
 // R G B [A] or Y [A]. The input header is kept so that the output carries the same windows,
 // compression and attributes.
-#include <Imath/half.h>
 #include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfHeader.h>
@@ -82,20 +81,14 @@ Image ReadExr(const std::string& path) {
     image.details = kept;
 
     // Straight into the ARGB buffer, a strip at a time: the library converts half to float. The
-    // buffer grows with the rows read (at most doubling), so a header that promises more scan
-    // lines than the file holds fails before the whole frame is committed to memory.
+    // buffer grows with the rows read, so a header that promises more scan lines than the file
+    // holds fails before the whole frame is committed to memory.
     const size_t xStride = 4 * sizeof(float);
     const size_t yStride = xStride * size_t(width);
-    const size_t rowValues = 4 * size_t(width);
-    const size_t total = rowValues * size_t(height);
-    std::vector<float>& pixels = image.floats;
     for (long long top = window.min.y; top <= window.max.y; top += kStripRows) {
       const int bottom = static_cast<int>(std::min<long long>(window.max.y, top + kStripRows - 1));
-      const size_t needed = rowValues * size_t(bottom - window.min.y + 1);
-      if (needed > pixels.capacity())
-        pixels.reserve(std::min(total, std::max(needed, 2 * pixels.capacity())));
-      pixels.resize(needed);
-      char* base = reinterpret_cast<char*>(pixels.data());
+      image.AllocateRows(bottom - window.min.y + 1);
+      char* base = reinterpret_cast<char*>(image.floats.data());
       Imf::FrameBuffer frame;
       frame.insert("A", Imf::Slice::Make(Imf::FLOAT, base, window, xStride, yStride, 1, 1, 1.0));
       if (rgb) {
@@ -150,48 +143,26 @@ void WriteExr(const Image& image, const std::string& path, ChannelLayout layout,
     const Imath::Box2i window = header.dataWindow();
     const Imf::PixelType pixelType = type == SampleType::kFloat ? Imf::FLOAT : Imf::HALF;
 
-    const bool grey = IsGrey(layout);
-    const bool alpha = HasAlpha(layout);
-    std::vector<std::string> names = grey ? std::vector<std::string>{"Y"}
-                                          : std::vector<std::string>{"R", "G", "B"};
-    if (alpha) names.push_back("A");
+    // In PackRow's order: Y or R G B, then A.
+    std::vector<std::string> names = IsGrey(layout) ? std::vector<std::string>{"Y"}
+                                                    : std::vector<std::string>{"R", "G", "B"};
+    if (HasAlpha(layout)) names.push_back("A");
 
     Imf::ChannelList list;
     for (const std::string& name : names) list.insert(name, Imf::Channel(pixelType));
     header.channels() = list;
 
-    const size_t count = size_t(image.width) * size_t(image.height);
-    std::vector<float> planes(names.size() * count);
-    for (size_t i = 0; i < count; ++i) {
-      float argb[4];
-      if (image.type == SampleType::kUInt8) {
-        for (int c = 0; c < 4; ++c) argb[c] = image.bytes[4 * i + c] / 255.0f;
-      } else {
-        for (int c = 0; c < 4; ++c) argb[c] = image.floats[4 * i + c];
-      }
-      size_t plane = 0;
-      if (grey) {
-        planes[plane++ * count + i] = GreyOf(argb[1], argb[2], argb[3]);
-      } else {
-        for (int c = 1; c <= 3; ++c) planes[plane++ * count + i] = argb[c];
-      }
-      if (alpha) planes[plane * count + i] = argb[0];
-    }
-
-    std::vector<half> halves;
-    if (pixelType == Imf::HALF) {
-      halves.resize(planes.size());
-      for (size_t i = 0; i < planes.size(); ++i) halves[i] = half(planes[i]);
-    }
+    const size_t sampleBytes = SampleBytes(type);
+    const size_t pixelBytes = names.size() * sampleBytes;
+    const size_t rowBytes = pixelBytes * size_t(image.width);
+    std::vector<uint8_t> samples(rowBytes * size_t(image.height));
+    for (int y = 0; y < image.height; ++y)
+      PackRow(image, y, layout, type, samples.data() + size_t(y) * rowBytes);
 
     Imf::FrameBuffer frame;
-    const size_t sampleBytes = pixelType == Imf::HALF ? sizeof(half) : sizeof(float);
-    for (size_t p = 0; p < names.size(); ++p) {
-      const char* data = pixelType == Imf::HALF
-                             ? reinterpret_cast<const char*>(halves.data() + p * count)
-                             : reinterpret_cast<const char*>(planes.data() + p * count);
-      frame.insert(names[p], Imf::Slice::Make(pixelType, data, window, sampleBytes,
-                                              sampleBytes * size_t(image.width)));
+    for (size_t c = 0; c < names.size(); ++c) {
+      const char* data = reinterpret_cast<const char*>(samples.data() + c * sampleBytes);
+      frame.insert(names[c], Imf::Slice::Make(pixelType, data, window, pixelBytes, rowBytes));
     }
     Imf::OutputFile file(path.c_str(), header);
     file.setFrameBuffer(frame);
