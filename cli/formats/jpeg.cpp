@@ -59,31 +59,37 @@ void OnJpegMessage(j_common_ptr info, int level) {
     OnJpegError(info);
 }
 
-void InstallErrors(JpegErrors* errors, j_common_ptr info) {
-  info->err = jpeg_std_error(&errors->manager);
-  errors->manager.error_exit = OnJpegError;
-  errors->manager.emit_message = OnJpegMessage;
-  errors->message[0] = '\0';
-}
-
 // A progressive or multi-scan file keeps every coefficient of the frame in memory, which a small
 // file can make large. libjpeg's memory, with no backing store, is capped at this or
 // kMemoryPerFileByte times the file's length, whichever is more.
 constexpr long kMemoryFloor = 128L << 20;
 constexpr long kMemoryPerFileByte = 100;
 
-struct JpegReader {
-  jpeg_decompress_struct info;
+// A decoder's or encoder's state (`Info`, libjpeg's decompress or compress struct) with the error
+// handlers installed, its file and its row buffer; destroys and closes what was made.
+template <typename Info>
+struct JpegState {
+  Info info;
   JpegErrors errors;
   bool created = false;
   FILE* file = nullptr;
   std::vector<uint8_t> row;
 
-  ~JpegReader() {
-    if (created) jpeg_destroy_decompress(&info);
+  JpegState() {
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = OnJpegError;
+    errors.manager.emit_message = OnJpegMessage;
+    errors.message[0] = '\0';
+  }
+  JpegState(const JpegState&) = delete;
+  JpegState& operator=(const JpegState&) = delete;
+  ~JpegState() {
+    if (created) jpeg_destroy(reinterpret_cast<j_common_ptr>(&info));
     if (file != nullptr) std::fclose(file);
   }
 };
+using JpegReader = JpegState<jpeg_decompress_struct>;
+using JpegWriter = JpegState<jpeg_compress_struct>;
 
 // Reads the header and keeps the markers the output carries. False (message set) on an error.
 bool ReadJpegHeader(JpegReader* reader, long memory) {
@@ -142,7 +148,6 @@ Image ReadJpeg(const std::string& path) {
   const long length = FileLength(reader.file);
   const long memory = length > kMemoryFloor / kMemoryPerFileByte ? length * kMemoryPerFileByte
                                                                   : kMemoryFloor;
-  InstallErrors(&reader.errors, reinterpret_cast<j_common_ptr>(&reader.info));
   auto corrupt = [&] {
     return ImageError(path + ": corrupt or truncated JPEG (" + OneLine(reader.errors.message) +
                       ")");
@@ -210,19 +215,6 @@ Image ReadJpeg(const std::string& path) {
   return image;
 }
 
-struct JpegWriter {
-  jpeg_compress_struct info;
-  JpegErrors errors;
-  bool created = false;
-  FILE* file = nullptr;
-  std::vector<uint8_t> row;
-
-  ~JpegWriter() {
-    if (created) jpeg_destroy_compress(&info);
-    if (file != nullptr) std::fclose(file);
-  }
-};
-
 // Encodes `image` as `layout` (Y or RGB); false (message set) on an error.
 bool EncodeJpeg(JpegWriter* writer, const Image& image, ChannelLayout layout, int quality,
                 const JpegDetails* look) {
@@ -272,7 +264,6 @@ void WriteJpeg(const Image& image, const std::string& path, ChannelLayout layout
   writer.row.resize(size_t(image.width) * ChannelCount(layout));
   writer.file = std::fopen(path.c_str(), "wb");
   if (writer.file == nullptr) throw ImageError(path + ": cannot create: " + std::strerror(errno));
-  InstallErrors(&writer.errors, reinterpret_cast<j_common_ptr>(&writer.info));
   errno = 0;
   if (!EncodeJpeg(&writer, image, layout, quality,
                   dynamic_cast<const JpegDetails*>(image.details.get()))) {
