@@ -60,6 +60,9 @@ extern const FormatOption kQualityOption;
 // Its value in `options`; an ImageError naming `path` when it is not 1 to 100.
 int QualityOf(const WriteOptions& options, const std::string& path);
 
+// Bytes in an open file, or 0 when it cannot say; its position is kept.
+unsigned long long FileLength(std::FILE* file);
+
 // Flushes and closes a file a writer has filled (and owns no longer); an ImageError naming `path`
 // when its bytes cannot reach the disk. A full disk shows up only when the buffered bytes do.
 void CloseWrittenFile(std::FILE* file, const std::string& path);

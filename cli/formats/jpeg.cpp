@@ -133,19 +133,11 @@ bool IsIccMarker(const jpeg_saved_marker_ptr marker) {
          std::memcmp(marker->data, kTag, sizeof(kTag)) == 0;
 }
 
-// File length in bytes, or 0 when it cannot say.
-long FileLength(FILE* file) {
-  if (std::fseek(file, 0, SEEK_END) != 0) return 0;
-  const long end = std::ftell(file);
-  std::rewind(file);
-  return std::max(0L, end);
-}
-
 Image ReadJpeg(const std::string& path) {
   JpegReader reader;
   reader.file = std::fopen(path.c_str(), "rb");
   if (reader.file == nullptr) throw ImageError(path + ": cannot open: " + std::strerror(errno));
-  const long length = FileLength(reader.file);
+  const long length = static_cast<long>(FileLength(reader.file));  // within ftell's range
   const long memory = length > kMemoryFloor / kMemoryPerFileByte ? length * kMemoryPerFileByte
                                                                   : kMemoryFloor;
   auto corrupt = [&] {

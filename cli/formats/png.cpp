@@ -59,15 +59,6 @@ void OnPngFree(png_structp, png_voidp p) { std::free(p); }
 // Deflate packs at most 258 bytes into 2 bits: a stream this long inflates to at most this much.
 constexpr unsigned long long kDeflateMaxRatio = 1032;
 
-// Bytes in the file, or 0 when it cannot say.
-unsigned long long FileLength(FILE* file) {
-  const long at = std::ftell(file);
-  if (at < 0 || std::fseek(file, 0, SEEK_END) != 0) return 0;
-  const long end = std::ftell(file);
-  std::fseek(file, at, SEEK_SET);
-  return end > 0 ? static_cast<unsigned long long>(end) : 0;
-}
-
 // What ReadPngHeader learns of a file.
 struct PngHeader {
   png_uint_32 width = 0, height = 0;

@@ -77,6 +77,14 @@ std::string FormatOptionValue(const WriteOptions& options, const FormatOption& o
   return given != options.formatOptions.end() ? given->second : option.defaultValue;
 }
 
+unsigned long long FileLength(std::FILE* file) {
+  const long at = std::ftell(file);
+  if (at < 0 || std::fseek(file, 0, SEEK_END) != 0) return 0;
+  const long end = std::ftell(file);
+  std::fseek(file, at, SEEK_SET);
+  return end > 0 ? static_cast<unsigned long long>(end) : 0;
+}
+
 void CloseWrittenFile(std::FILE* file, const std::string& path) {
   if (std::fflush(file) != 0 || std::ferror(file)) {
     const int err = errno;
