@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -138,8 +139,10 @@ Image ReadJpeg(const std::string& path) {
   reader.file = std::fopen(path.c_str(), "rb");
   if (reader.file == nullptr) throw ImageError(path + ": cannot open: " + std::strerror(errno));
   const long length = static_cast<long>(FileLength(reader.file));  // within ftell's range
-  const long memory = length > kMemoryFloor / kMemoryPerFileByte ? length * kMemoryPerFileByte
-                                                                  : kMemoryFloor;
+  // libjpeg's limit is a long, 32 bits on Windows: a file of more than 21 MB would overflow it.
+  const long memory = std::max(kMemoryFloor, length > LONG_MAX / kMemoryPerFileByte
+                                                 ? LONG_MAX
+                                                 : length * kMemoryPerFileByte);
   auto corrupt = [&] {
     return ImageError(path + ": corrupt or truncated JPEG (" + OneLine(reader.errors.message) +
                       ")");
