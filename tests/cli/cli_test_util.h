@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -101,6 +102,22 @@ inline std::vector<char> FileBytes(const std::string& path) {
 inline void WriteBytes(const std::string& path, const std::vector<char>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The bytes of `image` written as a file called `name` (its extension picks the format).
+inline std::vector<char> Encoded(const fxaa_cli::Image& image, const std::string& name) {
+  ScratchDir dir;
+  fxaa_cli::WriteImage(image, dir / name);
+  return FileBytes(dir / name);
+}
+
+// A parameterised test's name from its case's file name: "cut_short.png" gives "cut_short_png".
+template <typename Case>
+std::string FileCaseName(const ::testing::TestParamInfo<Case>& info) {
+  std::string name = info.param.name;
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
 }
 
 // Pixels of two images are identical (both byte or both float, same size).

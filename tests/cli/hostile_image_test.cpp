@@ -21,6 +21,7 @@ namespace {
 
 using namespace fxaa_cli;
 using cli_test::Bytes;
+using cli_test::Encoded;
 using cli_test::ScratchDir;
 
 // The outcome of reading one file: a checked image, or the reader's message.
@@ -51,12 +52,6 @@ ReadOutcome ReadChecked(const std::string& path) {
     ADD_FAILURE() << path << ": escaped as " << typeid(e).name() << ": " << e.what();
   }
   return outcome;
-}
-
-Bytes Encoded(const Image& image, const std::string& name) {
-  ScratchDir dir;
-  WriteImage(image, dir / name);
-  return cli_test::FileBytes(dir / name);
 }
 
 Bytes TiledExr() {
@@ -156,12 +151,7 @@ TEST_P(DamagedFile, FlippedBytesAreReadSafelyOrRefused) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, DamagedFile, ::testing::ValuesIn(kSources),
-                         [](const ::testing::TestParamInfo<Source>& info) {
-                           std::string n = info.param.name;
-                           for (char& c : n)
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return n;
-                         });
+                         cli_test::FileCaseName<Source>);
 
 struct HeaderCase {
   const char* name;
@@ -457,12 +447,7 @@ const HeaderCase kTiffJpegHeaders[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(TiffJpeg, AbsurdHeader, ::testing::ValuesIn(kTiffJpegHeaders),
-                         [](const ::testing::TestParamInfo<HeaderCase>& info) {
-                           std::string n = info.param.name;
-                           for (char& c : n)
-                             if (c == '.') c = '_';
-                           return n;
-                         });
+                         cli_test::FileCaseName<HeaderCase>);
 
 // Peak resident memory of this process, in bytes, since the last ResetPeakMemory().
 long long PeakMemory() {
@@ -510,11 +495,6 @@ INSTANTIATE_TEST_SUITE_P(Headers, ClaimedSize,
                                            MemoryCase{"promises_more.tif", PromisesMoreTiff},
                                            MemoryCase{"promises_more.jpg",
                                                       [] { return PromisesMoreJpeg(false); }}),
-                         [](const ::testing::TestParamInfo<MemoryCase>& info) {
-                           std::string n = info.param.name;
-                           for (char& c : n)
-                             if (c == '.') c = '_';
-                           return n;
-                         });
+                         cli_test::FileCaseName<MemoryCase>);
 
 }  // namespace

@@ -32,16 +32,17 @@ std::vector<std::string> TemporaryFiles(const ScratchDir& dir) {
   return found;
 }
 
-Bytes ValidPng() {
-  ScratchDir dir;
-  WriteImage(cli_test::MakeImage(12, 9, ChannelLayout::kRGBA, SampleType::kUInt8, 4), dir / "v.png");
-  return cli_test::FileBytes(dir / "v.png");
+// A valid 12 x 9 file of `name`'s format.
+Bytes Valid(ChannelLayout layout, SampleType type, const std::string& name) {
+  return cli_test::Encoded(cli_test::MakeImage(12, 9, layout, type, 4), name);
 }
+Bytes ValidPng() { return Valid(ChannelLayout::kRGBA, SampleType::kUInt8, "v.png"); }
+Bytes ValidExr() { return Valid(ChannelLayout::kRGB, SampleType::kHalf, "v.exr"); }
 
-Bytes ValidExr() {
-  ScratchDir dir;
-  WriteImage(cli_test::MakeImage(12, 9, ChannelLayout::kRGB, SampleType::kHalf, 4), dir / "v.exr");
-  return cli_test::FileBytes(dir / "v.exr");
+// `b` without its last `drop` bytes.
+Bytes CutShort(Bytes b, size_t drop) {
+  b.resize(b.size() - drop);
+  return b;
 }
 
 struct HostileInput {
@@ -66,12 +67,7 @@ const HostileInput kInputs[] = {
      }},
     {"too_wide.png", [] { return cli_test::MakePng(kMaxImageSide + 1, 1, 8, 2, 1); }},
     {"promises_more.png", [] { return cli_test::MakePng(5000, 5000, 8, 6, 2); }},
-    {"cut_short.exr",
-     [] {
-       Bytes b = ValidExr();
-       b.resize(b.size() - 20);
-       return b;
-     }},
+    {"cut_short.exr", [] { return CutShort(ValidExr(), 20); }},
     {"window_absurd.exr",
      [] {
        cli_test::ExrRecipe s;
@@ -88,22 +84,8 @@ const HostileInput kInputs[] = {
        cli_test::PutLE32(&s.extraAttributes, 0x7FFFFFF0u);
        return cli_test::ExrBytes(s);
      }},
-    {"cut_short.tif",
-     [] {
-       ScratchDir dir;
-       WriteImage(cli_test::MakeImage(12, 9, ChannelLayout::kRGB, SampleType::kFloat, 4), dir / "v.tif");
-       Bytes b = cli_test::FileBytes(dir / "v.tif");
-       b.resize(b.size() - 20);
-       return b;
-     }},
-    {"cut_short.jpg",
-     [] {
-       ScratchDir dir;
-       WriteImage(cli_test::MakeImage(12, 9, ChannelLayout::kRGB, SampleType::kUInt8, 4), dir / "v.jpg");
-       Bytes b = cli_test::FileBytes(dir / "v.jpg");
-       b.resize(b.size() - 20);
-       return b;
-     }},
+    {"cut_short.tif", [] { return CutShort(Valid(ChannelLayout::kRGB, SampleType::kFloat, "v.tif"), 20); }},
+    {"cut_short.jpg", [] { return CutShort(Valid(ChannelLayout::kRGB, SampleType::kUInt8, "v.jpg"), 20); }},
     {"empty.exr", [] { return Bytes(); }},
     {"text.png", [] { return Bytes{'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}; }},
 };
@@ -123,12 +105,7 @@ TEST_P(HostileInputToTheTool, FailsWithOneLineNamingTheFileAndWritesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, HostileInputToTheTool, ::testing::ValuesIn(kInputs),
-                         [](const ::testing::TestParamInfo<HostileInput>& info) {
-                           std::string n = info.param.name;
-                           for (char& c : n)
-                             if (c == '.') c = '_';
-                           return n;
-                         });
+                         cli_test::FileCaseName<HostileInput>);
 
 TEST(HostileInputToTheTool, OneBadFrameInABatchLeavesTheOthersWritten) {
   ScratchDir dir;

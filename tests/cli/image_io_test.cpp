@@ -429,12 +429,7 @@ INSTANTIATE_TEST_SUITE_P(
                   file.setFrameBuffer(frame);
                   file.writePixels(2);
                 }}),
-    [](const ::testing::TestParamInfo<BadFile>& info) {
-      std::string name = info.param.name;
-      for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      return name;
-    });
+    cli_test::FileCaseName<BadFile>);
 
 TEST(ImageFiles, SizesBeyondTheLimitAreRefusedBeforeAnyPixelIsHeld) {
   struct Case {
