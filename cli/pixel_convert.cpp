@@ -25,16 +25,26 @@ std::unique_ptr<hostsim::World> ImageToWorld(const Image& image) {
   return world;
 }
 
-Image WorldToImage(const hostsim::World& world, const Image& like) {
+namespace {
+
+// Zeroed pixels of `width` x `height` with `like`'s file description.
+Image BlankLike(const Image& like, int width, int height) {
   Image image;
   image.format = like.format;
   image.layout = like.layout;
   image.type = like.type;
   image.fromPalette = like.fromPalette;
   image.details = like.details;
-  image.width = world.width();
-  image.height = world.height();
+  image.width = width;
+  image.height = height;
   image.Allocate();
+  return image;
+}
+
+}  // namespace
+
+Image WorldToImage(const hostsim::World& world, const Image& like) {
+  Image image = BlankLike(like, world.width(), world.height());
   const size_t rowBytes = size_t(image.width) * hostsim::World::BytesPerPixel(image.worldDepth());
   for (int y = 0; y < image.height; ++y) {
     void* dst = image.worldDepth() == 8 ? static_cast<void*>(image.byteRow(y))
@@ -46,15 +56,8 @@ Image WorldToImage(const hostsim::World& world, const Image& like) {
 
 Image Downsample(const Image& image, int factor) {
   if (factor <= 1) return image;
-  Image out;
-  out.format = image.format;
-  out.layout = image.layout;
-  out.type = image.type;
-  out.fromPalette = image.fromPalette;
-  out.details = image.details;
-  out.width = (image.width + factor - 1) / factor;
-  out.height = (image.height + factor - 1) / factor;
-  out.Allocate();
+  Image out = BlankLike(image, (image.width + factor - 1) / factor,
+                        (image.height + factor - 1) / factor);
   const bool bytes = image.type == SampleType::kUInt8;
   const float scale = bytes ? 255.0f : 1.0f;
 
