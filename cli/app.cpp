@@ -2,7 +2,6 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -43,11 +42,6 @@ const char* kExamples = R"(Examples:
 
 Exit status: 0 all frames written, 1 some frames failed or a runtime error (plug-in, OpenGL,
 files), 2 the command line is wrong (nothing was done), 130 interrupted.)";
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 std::string FormatNumber(double v, int precision) {
   std::ostringstream text;

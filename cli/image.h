@@ -113,6 +113,9 @@ void Premultiply(Image* image);
 // become part of the tool's one-line messages.
 std::string OneLine(std::string text);
 
+// `text` in lower case (ASCII): names and values the user may type in any case.
+std::string Lower(std::string text);
+
 // Sample conversions shared by the readers and writers.
 inline float Word16ToFloat(uint16_t v) { return float(v) / 65535.0f; }
 uint16_t FloatToWord16(float v);  // clamps to 0..1, rounds to nearest

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -9,11 +8,6 @@
 namespace fxaa_cli {
 
 namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // "a, b or c".
 std::string Enumeration(const std::vector<std::string>& items) {
