@@ -364,16 +364,19 @@ Image ReadTiff(const std::string& path) {
   if (!DecodePixels(&file, path, map, samples, planar == PLANARCONFIG_SEPARATE, &image))
     throw ImageError(path + ": corrupt or truncated TIFF (" + Why(file) + ")");
 
-  const size_t pixels = size_t(image.width) * size_t(image.height);
-  for (size_t i = 0; i < pixels; ++i) {
-    if (type == SampleType::kUInt8) {
-      uint8_t* p = image.bytes.data() + 4 * i;
-      if (colourSamples == 1) p[2] = p[3] = p[1];
-      if (!alpha) p[0] = 255;
-    } else {
-      float* p = image.floats.data() + 4 * i;
-      if (colourSamples == 1) p[2] = p[3] = p[1];
-      if (!alpha) p[0] = 1.0f;
+  // Grey spreads to green and blue, and a file without alpha is opaque; RGBA has nothing to fill.
+  if (colourSamples == 1 || !alpha) {
+    const size_t pixels = size_t(image.width) * size_t(image.height);
+    for (size_t i = 0; i < pixels; ++i) {
+      if (type == SampleType::kUInt8) {
+        uint8_t* p = image.bytes.data() + 4 * i;
+        if (colourSamples == 1) p[2] = p[3] = p[1];
+        if (!alpha) p[0] = 255;
+      } else {
+        float* p = image.floats.data() + 4 * i;
+        if (colourSamples == 1) p[2] = p[3] = p[1];
+        if (!alpha) p[0] = 1.0f;
+      }
     }
   }
   if (alpha && look->alphaKind == EXTRASAMPLE_ASSOCALPHA) Unpremultiply(&image);
