@@ -1,7 +1,6 @@
 // Encoding frames into a video file and muxing them with the input's other streams. The other
 // streams are read from the input file by a demuxer of the writer's own and copied packet for
 // packet, paced by the video so that the muxer's interleaving queue stays short.
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +19,6 @@ extern "C" {
 #include "cli/formats/video_encoder_choice.h"
 #include "cli/formats/video_libav.h"
 #include "cli/formats/video_pixels.h"
-#include "cli/system.h"
 
 namespace fxaa_cli {
 
@@ -28,15 +26,6 @@ using namespace libav;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A name beside `path` for the file being written, unique in this process and across processes.
-std::string TemporaryVideoName(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
-  const fs::path p(path);
-  return (p.parent_path() / ("." + p.filename().string() + ".tmp-" +
-                             std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++)))
-      .string();
-}
 
 // Stream side data that describes the picture or the stream (rotation, HDR mastering, spherical
 // and stereo layout), as opposed to what the old encoder declared about its own bitstream.
@@ -243,7 +232,7 @@ VideoWriter::VideoWriter(const std::string& path, const Image& first, const Vide
   if (options.crf >= 0 && !HasCrfOption(codec))
     s.notes.push_back(std::string("--crf left unused: ") + codec->name + " has no crf setting");
 
-  s.tmp = TemporaryVideoName(path);
+  s.tmp = TemporaryNameFor(path);
   int err = avformat_alloc_output_context2(&s.output, container, nullptr, s.tmp.c_str());
   if (err < 0) s.Fail("cannot write", err);
 
