@@ -67,7 +67,6 @@ struct VideoWriter::State {
   ImageToFrame converter;
   FramePtr frame{av_frame_alloc()};
   PacketPtr packet{av_packet_alloc()};
-  int width = 0, height = 0;
   int framesIn = 0;
   std::map<int64_t, int64_t> durations;  // frame durations by pts, for packets without one
 
@@ -237,8 +236,6 @@ VideoWriter::VideoWriter(const std::string& path, const Image& first, const Vide
   if (err < 0) s.Fail("cannot write", err);
 
   // The encoder: the frames' size, the input's timeline, the chosen format and colour tags.
-  s.width = first.width;
-  s.height = first.height;
   s.encoder.reset(avcodec_alloc_context3(codec));
   if (!s.encoder) throw ImageError(path + ": not enough memory");
   AVCodecContext* enc = s.encoder.get();
@@ -322,6 +319,13 @@ VideoWriter::VideoWriter(const std::string& path, const Image& first, const Vide
   s.frame->format = enc->pix_fmt;
   s.frame->width = enc->width;
   s.frame->height = enc->height;
+  s.frame->sample_aspect_ratio = enc->sample_aspect_ratio;
+  // Some encoders (ProRes) take the tags from each frame rather than from their settings.
+  s.frame->color_primaries = enc->color_primaries;
+  s.frame->color_trc = enc->color_trc;
+  s.frame->colorspace = enc->colorspace;
+  s.frame->color_range = enc->color_range;
+  s.frame->chroma_location = enc->chroma_sample_location;
   err = av_frame_get_buffer(s.frame.get(), 0);
   if (err < 0) s.Fail("cannot hold a frame", err);
 }
@@ -340,22 +344,16 @@ const std::vector<std::string>& VideoWriter::notes() const { return state_->note
 
 void VideoWriter::Write(const Image& image, const FrameTime& time) {
   State& s = *state_;
-  if (image.width != s.width || image.height != s.height)
+  const int width = s.encoder->width, height = s.encoder->height;
+  if (image.width != width || image.height != height)
     throw ImageError(s.path + ": frame " + std::to_string(s.framesIn + 1) + " is " +
                      std::to_string(image.width) + " x " + std::to_string(image.height) +
-                     ", the video " + std::to_string(s.width) + " x " + std::to_string(s.height));
-  // The encoder may still hold the previous frame's buffers.
+                     ", the video " + std::to_string(width) + " x " + std::to_string(height));
+  // The encoder may still hold the previous frame's buffers; the copy keeps the frame's tags.
   int err = av_frame_make_writable(s.frame.get());
   if (err < 0) s.Fail("cannot hold a frame", err);
   s.converter.Convert(image, s.choice.coding, s.frame.get());
   s.frame->pts = time.pts;
-  s.frame->sample_aspect_ratio = s.encoder->sample_aspect_ratio;
-  // Some encoders (ProRes) take the tags from each frame rather than from their settings.
-  s.frame->color_primaries = s.encoder->color_primaries;
-  s.frame->color_trc = s.encoder->color_trc;
-  s.frame->colorspace = s.encoder->colorspace;
-  s.frame->color_range = s.encoder->color_range;
-  s.frame->chroma_location = s.encoder->chroma_sample_location;
   if (time.duration > 0) s.durations[time.pts] = time.duration;
   ++s.framesIn;
   err = avcodec_send_frame(s.encoder.get(), s.frame.get());
