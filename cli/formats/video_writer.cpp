@@ -218,7 +218,6 @@ VideoWriter::VideoWriter(const std::string& path, const Image& first, const Vide
       throw ImageError(source->path + ": the video stream is gone");
     in = s.source->streams[source->streamIndex];
     frames.source = in->codecpar;
-    frames.sourceFormat = static_cast<AVPixelFormat>(in->codecpar->format);
   }
 
   try {
