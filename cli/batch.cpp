@@ -5,7 +5,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -191,9 +190,11 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
   std::atomic<bool> stop{false};
   std::atomic<bool> fatalReported{false};
   BatchResult result;
-  std::function<void(const std::string&)> failed = [&](const std::string& message) {
+  // A video output is one file: a frame that fails spoils it, and the batch stops.
+  const bool ordered = !plan.videoOutput.empty();
+  auto failed = [&](const std::string& message) {
     progress.FrameFailed(message);
-    if (options.failFast) stop = true;
+    if (options.failFast || ordered) stop = true;
   };
   auto stopping = [&] { return stop.load() || g_interrupted.load(); };
   BatchClock clock;
@@ -206,15 +207,6 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
     progress.SetTotal(video->expectedFrames());
   }
   const VideoSource videoSource = video ? video->source() : VideoSource{};
-  // A video output is one file: a frame that fails spoils it, and the batch stops.
-  const bool ordered = !plan.videoOutput.empty();
-  auto failedFrame = failed;
-  if (ordered) {
-    failed = [&](const std::string& message) {
-      failedFrame(message);
-      stop = true;
-    };
-  }
 
   // Each stage holds at most a couple of frames more than the render threads need.
   BoundedQueue<Work> toRender(size_t(threads) + 1);
