@@ -152,6 +152,11 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
     int err = avcodec_receive_frame(s.decoder.get(), s.frame.get());
     if (err == 0) {
       AVFrame& f = *s.frame;
+      // The frame's buffers go back to the decoder however this frame ends.
+      struct Unref {
+        AVFrame* frame;
+        ~Unref() { av_frame_unref(frame); }
+      } unref{&f};
       const int64_t pts = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp
                                                                      : s.nextPts;
       const std::string name = s.FrameName(pts);
@@ -172,25 +177,19 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
       } else if ((f.flags & AV_FRAME_FLAG_CORRUPT) || f.decode_error_flags != 0) {
         damage = "the decoder could only conceal it";
       }
-      if (!damage.empty()) {
-        av_frame_unref(&f);
-        throw ImageError(name + ": damaged: " + damage);
-      }
+      if (!damage.empty()) throw ImageError(name + ": damaged: " + damage);
       if (s.width == 0) s.width = f.width, s.height = f.height;
       if (f.width != s.width || f.height != s.height) {
         const std::string sizes = std::to_string(s.width) + " x " + std::to_string(s.height) +
                                   " to " + std::to_string(f.width) + " x " + std::to_string(f.height);
-        av_frame_unref(&f);
         throw ImageError(name + ": the picture size changes mid-stream (" + sizes + ")");
       }
       try {
         s.converter.Convert(f, s.coding, HasAlphaChannel(static_cast<AVPixelFormat>(f.format)),
                             image);
       } catch (const ImageError& e) {
-        av_frame_unref(&f);
         throw ImageError(s.path + ": " + e.what());
       }
-      av_frame_unref(&f);
       time->pts = pts;
       time->duration = duration;
       s.errorsInARow = 0;
