@@ -228,7 +228,7 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
     throw UsageError("--depth and --channels are for image outputs; a video keeps its input's");
   for (const std::string& video : {plan.videoInput, plan.videoOutput})
     if (!video.empty() && !VideoSupported())
-      throw ImageError(video + ": video needs the Linux build of fxaa (this build has no FFmpeg)");
+      throw ImageError(video + ": " + kVideoNeedsLinux);
   if (plan.gaps > 0) {
     err << "fxaa: " << args.inputs[0] << ": " << plan.gaps << " of " << plan.jobs.size()
         << " frames missing from the sequence\n";

@@ -5,7 +5,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -59,8 +58,8 @@ class BoundedQueue {
 };
 
 struct Work {
-  std::shared_ptr<const FrameJob> job;  // a plan's job, or one made for a frame of a video
-  int index = 0;                        // place in the batch, from 0: the order of a video output
+  FrameJob job;   // a plan's job, or one made for a frame of a video
+  int index = 0;  // place in the batch, from 0: the order of a video output
   FrameTime time;
   Image image;
 };
@@ -191,9 +190,11 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
   std::atomic<bool> stop{false};
   std::atomic<bool> fatalReported{false};
   BatchResult result;
-  std::function<void(const std::string&)> failed = [&](const std::string& message) {
+  // A video output is one file: a frame that fails spoils it, and the batch stops.
+  const bool ordered = !plan.videoOutput.empty();
+  auto failed = [&](const std::string& message) {
     progress.FrameFailed(message);
-    if (options.failFast) stop = true;
+    if (options.failFast || ordered) stop = true;
   };
   auto stopping = [&] { return stop.load() || g_interrupted.load(); };
   BatchClock clock;
@@ -206,15 +207,6 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
     progress.SetTotal(video->expectedFrames());
   }
   const VideoSource videoSource = video ? video->source() : VideoSource{};
-  // A video output is one file: a frame that fails spoils it, and the batch stops.
-  const bool ordered = !plan.videoOutput.empty();
-  auto failedFrame = failed;
-  if (ordered) {
-    failed = [&](const std::string& message) {
-      failedFrame(message);
-      stop = true;
-    };
-  }
 
   // Each stage holds at most a couple of frames more than the render threads need.
   BoundedQueue<Work> toRender(size_t(threads) + 1);
@@ -224,7 +216,7 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
   // Frames enter rendering in order; a video output writes them in that order.
   auto enter = [&](Work work) {
     if (work.image.worldDepth() == 32 && !effect.floatColour()) {
-      failed(work.job->input + ": cannot render: the plug-in does not take 32-bit float frames");
+      failed(work.job.input + ": cannot render: the plug-in does not take 32-bit float frames");
       return;
     }
     if (ordered) window.WaitForRoom(work.index, stopping);
@@ -245,11 +237,9 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
           read = true;
           if (!more) return;
           clock.Add(&BatchTiming::reading, SecondsSince(start));
-          auto job = std::make_shared<FrameJob>();
-          job->frame = video->framesRead();
-          job->input = plan.videoInput + ": frame " + std::to_string(job->frame);
-          job->output = ordered ? plan.videoOutput : plan.framePattern.Format(job->frame);
-          work.job = std::move(job);
+          work.job.frame = video->framesRead();
+          work.job.input = plan.videoInput + ": frame " + std::to_string(work.job.frame);
+          work.job.output = ordered ? plan.videoOutput : plan.framePattern.Format(work.job.frame);
           work.index = index++;
           enter(std::move(work));
         });
@@ -271,7 +261,7 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
       }
       Guarded(job.input, "read", failed, [&] {
         Work work;
-        work.job = std::shared_ptr<const FrameJob>(std::shared_ptr<const FrameJob>(), &job);
+        work.job = job;
         work.index = static_cast<int>(i);
         work.time.pts = work.index;  // frames from files: one frame of the video's rate each
         work.time.duration = 1;
@@ -290,7 +280,7 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
     workers.emplace_back([&] {
       while (std::optional<Work> work = toRender.Pop()) {
         if (stopping()) continue;  // drain: the reader may wait on a full queue
-        Guarded(work->job->input, "render", failed, [&] {
+        Guarded(work->job.input, "render", failed, [&] {
           Image rendered;
           PF_Err err = 0;
           clock.RenderBegins();
@@ -305,14 +295,14 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
             // Without a usable context no frame can render; one line says so, not one per frame.
             stop = true;
             if (!fatalReported.exchange(true))
-              progress.FrameFailed(work->job->input + ": cannot render: " +
+              progress.FrameFailed(work->job.input + ": cannot render: " +
                                    DescribePluginError(err) +
                                    " (is OpenGL 3.2 available? the plug-in's own messages are on "
                                    "standard output)");
             return;
           }
           if (err != 0) {
-            failed(work->job->input + ": cannot render: " + DescribePluginError(err) + " (" +
+            failed(work->job.input + ": cannot render: " + DescribePluginError(err) + " (" +
                    std::to_string(work->image.width) + " x " +
                    std::to_string(work->image.height) + ", plug-in error " +
                    std::to_string(err) + ")");
@@ -351,7 +341,7 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
             }
             out->Write(w.image, w.time);
             clock.Add(&BatchTiming::writing, SecondsSince(start));
-            progress.FrameDone(plan.videoOutput + " frame " + std::to_string(w.job->frame));
+            progress.FrameDone(plan.videoOutput + " frame " + std::to_string(w.job.frame));
             window.Advance(++next);
           });
         }
@@ -371,11 +361,11 @@ BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& 
     }
     // Frames already rendered are written even after a stop: each file is complete.
     while (std::optional<Work> work = toWrite.Pop()) {
-      Guarded(work->job->output, "write", failed, [&] {
+      Guarded(work->job.output, "write", failed, [&] {
         const auto start = Clock::now();
-        WriteImage(work->image, work->job->output, options.frame.write);
+        WriteImage(work->image, work->job.output, options.frame.write);
         clock.Add(&BatchTiming::writing, SecondsSince(start));
-        progress.FrameDone(work->job->output);
+        progress.FrameDone(work->job.output);
       });
     }
   });

@@ -82,18 +82,14 @@ int ChannelCount(ChannelLayout layout) {
   return 4;
 }
 
-namespace {
-
-// A name for the temporary file beside `path`, unique in this process and across processes.
-std::string TemporaryNameFor(const fs::path& path) {
+std::string TemporaryNameFor(const std::string& path) {
   static std::atomic<unsigned> counter{0};
-  fs::path tmp = path.parent_path();
-  tmp /= "." + path.filename().string() + ".tmp-" + std::to_string(CurrentProcessId()) + "-" +
+  const fs::path p(path);
+  fs::path tmp = p.parent_path();
+  tmp /= "." + p.filename().string() + ".tmp-" + std::to_string(CurrentProcessId()) + "-" +
          std::to_string(counter++);
   return tmp.string();
 }
-
-}  // namespace
 
 void CheckImageSize(const std::string& path, long long width, long long height) {
   if (width <= 0 || height <= 0) {
@@ -169,7 +165,7 @@ void WriteImage(const Image& image, const std::string& path, const WriteOptions&
   SampleType type;
   ResolveOutputEncoding(image, *format, options, &layout, &type);
 
-  const std::string tmp = TemporaryNameFor(fs::path(path));
+  const std::string tmp = TemporaryNameFor(path);
   try {
     format->write(image, tmp, layout, type, options);
   } catch (const ImageError& e) {

@@ -99,6 +99,10 @@ void ResolveOutputEncoding(const Image& image, const Format& format, const Write
 // at all: the data goes to a temporary file in the same folder, renamed over `path` at the end.
 void WriteImage(const Image& image, const std::string& path, const WriteOptions& options = {});
 
+// A name for a file being written in place of `path`, beside it (so that renaming it over `path`
+// is one step), unique in this process and across processes.
+std::string TemporaryNameFor(const std::string& path);
+
 // Row `y` of `image` as a file's interleaved samples of `layout` and `type` in the machine's byte
 // order: bytes, 16-bit words, half bits or floats. Grey is GreyOf the colour.
 void PackRow(const Image& image, int y, ChannelLayout layout, SampleType type, void* out);

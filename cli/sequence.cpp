@@ -280,9 +280,10 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& f
   if (!outputIsPattern && NamesVideo(output)) {
     // Every frame into one video, in the plan's order.
     plan.videoOutput = output;
+    const std::string outputId = Identity(output);
     for (FrameJob& job : plan.jobs) {
       job.output = output;
-      if (Identity(job.input) == Identity(output))
+      if (Identity(job.input) == outputId)
         throw UsageError(output + ": output would overwrite an input");
     }
     CheckOutputFolder(output);

@@ -14,8 +14,11 @@
 
 namespace fxaa_cli {
 
-// Whether this build reads and writes video (the Linux build, with FFmpeg's libraries).
+// Whether this build reads and writes video (the Linux build, with FFmpeg's libraries), and
+// what the user is told where it does not.
 bool VideoSupported();
+constexpr const char* kVideoNeedsLinux =
+    "video needs the Linux build of fxaa (this build has no FFmpeg)";
 
 // True when a file starting with `head` is a video container, not a still image: the video
 // entry's detection in the format table (video_format.cpp).

@@ -78,8 +78,8 @@ const char* FormatName(AVPixelFormat format) {
 }
 
 AVPixelFormat ChooseFormat(const AVCodec* codec, const FramesDescription& frames) {
-  AVPixelFormat wanted = frames.sourceFormat;
-  if (frames.source == nullptr || wanted == AV_PIX_FMT_NONE) {
+  AVPixelFormat wanted = frames.sourceFormat();
+  if (wanted == AV_PIX_FMT_NONE) {
     wanted = frames.deep ? (frames.alpha ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGB48)
                          : (frames.alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24);
   }
@@ -115,7 +115,7 @@ EncoderChoice ChooseEncoder(const AVOutputFormat* container, const FramesDescrip
                        avcodec_get_name(choice.codec->id) + " video (from --codec " + codecName +
                        ")");
   } else if (source != nullptr) {
-    const AVCodec* same = PreferredEncoder(source->codec_id, frames.sourceFormat);
+    const AVCodec* same = PreferredEncoder(source->codec_id, frames.sourceFormat());
     const char* sourceName = avcodec_get_name(source->codec_id);
     if (same != nullptr && ContainerTakes(container, source->codec_id)) {
       choice.codec = same;
@@ -145,7 +145,7 @@ EncoderChoice ChooseEncoder(const AVOutputFormat* container, const FramesDescrip
                            FormatName(choice.format));
 
   const bool sourceIsYuv =
-      source != nullptr && frames.sourceFormat != AV_PIX_FMT_NONE && !IsRgbFormat(frames.sourceFormat);
+      frames.sourceFormat() != AV_PIX_FMT_NONE && !IsRgbFormat(frames.sourceFormat());
   if (source != nullptr) {
     choice.primaries = source->color_primaries;
     choice.transfer = source->color_trc;

@@ -14,10 +14,13 @@ namespace fxaa_cli::libav {
 // What the frames handed to the writer look like, and the video they came from, if any.
 struct FramesDescription {
   const AVCodecParameters* source = nullptr;  // the input video stream's parameters, or none
-  AVPixelFormat sourceFormat = AV_PIX_FMT_NONE;
   bool alpha = false;  // the frames carry alpha worth keeping
   bool deep = false;   // more than 8 bits a sample
   bool linear = false; // frames from image files holding linear light (half or float)
+
+  AVPixelFormat sourceFormat() const {
+    return source != nullptr ? static_cast<AVPixelFormat>(source->format) : AV_PIX_FMT_NONE;
+  }
 };
 
 struct EncoderChoice {

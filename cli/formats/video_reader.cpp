@@ -45,10 +45,10 @@ struct VideoReader::State {
   // What the demuxer logged of damage it read past (a file cut short ends as if complete).
   std::string containerDamage;
 
-  // "in.mp4: frame 17 (0.680 s)": the frame about to come out, for messages.
-  std::string FrameName(int64_t pts) const {
+  // "in.mp4: frame 17 (0.680 s)", for messages.
+  std::string FrameName(int number, int64_t pts) const {
     char text[64];
-    std::snprintf(text, sizeof(text), "frame %d", framesOut + 1);
+    std::snprintf(text, sizeof(text), "frame %d", number);
     std::string name = path + ": " + text;
     if (pts != AV_NOPTS_VALUE) {
       std::snprintf(text, sizeof(text), " (%.3f s)", Seconds(pts, stream->time_base));
@@ -152,9 +152,13 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
     int err = avcodec_receive_frame(s.decoder.get(), s.frame.get());
     if (err == 0) {
       AVFrame& f = *s.frame;
+      // The frame's buffers go back to the decoder however this frame ends.
+      struct Unref {
+        AVFrame* frame;
+        ~Unref() { av_frame_unref(frame); }
+      } unref{&f};
       const int64_t pts = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp
                                                                      : s.nextPts;
-      const std::string name = s.FrameName(pts);
       ++s.framesOut;
 #if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
       const int64_t duration = f.duration;
@@ -172,25 +176,20 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
       } else if ((f.flags & AV_FRAME_FLAG_CORRUPT) || f.decode_error_flags != 0) {
         damage = "the decoder could only conceal it";
       }
-      if (!damage.empty()) {
-        av_frame_unref(&f);
-        throw ImageError(name + ": damaged: " + damage);
-      }
+      if (!damage.empty()) throw ImageError(s.FrameName(s.framesOut, pts) + ": damaged: " + damage);
       if (s.width == 0) s.width = f.width, s.height = f.height;
       if (f.width != s.width || f.height != s.height) {
         const std::string sizes = std::to_string(s.width) + " x " + std::to_string(s.height) +
                                   " to " + std::to_string(f.width) + " x " + std::to_string(f.height);
-        av_frame_unref(&f);
-        throw ImageError(name + ": the picture size changes mid-stream (" + sizes + ")");
+        throw ImageError(s.FrameName(s.framesOut, pts) + ": the picture size changes mid-stream (" +
+                         sizes + ")");
       }
       try {
         s.converter.Convert(f, s.coding, HasAlphaChannel(static_cast<AVPixelFormat>(f.format)),
                             image);
       } catch (const ImageError& e) {
-        av_frame_unref(&f);
         throw ImageError(s.path + ": " + e.what());
       }
-      av_frame_unref(&f);
       time->pts = pts;
       time->duration = duration;
       s.errorsInARow = 0;
@@ -216,7 +215,8 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
       return false;
     }
     if (err != AVERROR(EAGAIN))
-      throw ImageError(s.FrameName(AV_NOPTS_VALUE) + ": cannot decode: " + ErrorText(err));
+      throw ImageError(s.FrameName(s.framesOut + 1, AV_NOPTS_VALUE) + ": cannot decode: " +
+                       ErrorText(err));
 
     if (s.draining) {
       s.done = true;  // a decoder that neither gives frames nor ends
@@ -244,7 +244,7 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
     err = avcodec_send_packet(s.decoder.get(), s.packet.get());
     av_packet_unref(s.packet.get());
     if (err < 0 && err != AVERROR(EAGAIN))
-      throw ImageError(s.FrameName(pts) + ": cannot decode: " + ErrorText(err));
+      throw ImageError(s.FrameName(s.framesOut + 1, pts) + ": cannot decode: " + ErrorText(err));
     if (LoggedErrorCount(Logger::kDecoder) != errorsBeforeSend) s.damaged[time] = LastLoggedError(Logger::kDecoder);
   }
   return false;

@@ -7,12 +7,6 @@
 
 namespace fxaa_cli {
 
-namespace {
-
-const char* kNeedsLinux = "video needs the Linux build of fxaa (this build has no FFmpeg)";
-
-}  // namespace
-
 bool VideoSupported() { return false; }
 
 bool DetectVideo(const uint8_t* head, size_t size) {
@@ -24,14 +18,16 @@ bool DetectVideo(const uint8_t* head, size_t size) {
          (std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0);
 }
 
-std::string CheckVideoEncoder(const std::string&) { return kNeedsLinux; }
+std::string CheckVideoEncoder(const std::string&) { return kVideoNeedsLinux; }
 
 struct VideoReader::State {};
 struct VideoWriter::State {
   std::vector<std::string> notes;
 };
 
-VideoReader::VideoReader(const std::string& path) { throw ImageError(path + ": " + kNeedsLinux); }
+VideoReader::VideoReader(const std::string& path) {
+  throw ImageError(path + ": " + kVideoNeedsLinux);
+}
 VideoReader::~VideoReader() = default;
 VideoSource VideoReader::source() const { return {}; }
 int VideoReader::expectedFrames() const { return 0; }
@@ -40,7 +36,7 @@ bool VideoReader::Read(Image*, FrameTime*) { return false; }
 
 VideoWriter::VideoWriter(const std::string& path, const Image&, const VideoSource*,
                          const VideoWriteOptions&) {
-  throw ImageError(path + ": " + kNeedsLinux);
+  throw ImageError(path + ": " + kVideoNeedsLinux);
 }
 VideoWriter::~VideoWriter() = default;
 void VideoWriter::Write(const Image&, const FrameTime&) {}

@@ -1,7 +1,6 @@
 // Encoding frames into a video file and muxing them with the input's other streams. The other
 // streams are read from the input file by a demuxer of the writer's own and copied packet for
 // packet, paced by the video so that the muxer's interleaving queue stays short.
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +19,6 @@ extern "C" {
 #include "cli/formats/video_encoder_choice.h"
 #include "cli/formats/video_libav.h"
 #include "cli/formats/video_pixels.h"
-#include "cli/system.h"
 
 namespace fxaa_cli {
 
@@ -28,15 +26,6 @@ using namespace libav;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A name beside `path` for the file being written, unique in this process and across processes.
-std::string TemporaryVideoName(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
-  const fs::path p(path);
-  return (p.parent_path() / ("." + p.filename().string() + ".tmp-" +
-                             std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++)))
-      .string();
-}
 
 // Stream side data that describes the picture or the stream (rotation, HDR mastering, spherical
 // and stereo layout), as opposed to what the old encoder declared about its own bitstream.
@@ -78,7 +67,6 @@ struct VideoWriter::State {
   ImageToFrame converter;
   FramePtr frame{av_frame_alloc()};
   PacketPtr packet{av_packet_alloc()};
-  int width = 0, height = 0;
   int framesIn = 0;
   std::map<int64_t, int64_t> durations;  // frame durations by pts, for packets without one
 
@@ -230,7 +218,6 @@ VideoWriter::VideoWriter(const std::string& path, const Image& first, const Vide
       throw ImageError(source->path + ": the video stream is gone");
     in = s.source->streams[source->streamIndex];
     frames.source = in->codecpar;
-    frames.sourceFormat = static_cast<AVPixelFormat>(in->codecpar->format);
   }
 
   try {
@@ -243,13 +230,11 @@ VideoWriter::VideoWriter(const std::string& path, const Image& first, const Vide
   if (options.crf >= 0 && !HasCrfOption(codec))
     s.notes.push_back(std::string("--crf left unused: ") + codec->name + " has no crf setting");
 
-  s.tmp = TemporaryVideoName(path);
+  s.tmp = TemporaryNameFor(path);
   int err = avformat_alloc_output_context2(&s.output, container, nullptr, s.tmp.c_str());
   if (err < 0) s.Fail("cannot write", err);
 
   // The encoder: the frames' size, the input's timeline, the chosen format and colour tags.
-  s.width = first.width;
-  s.height = first.height;
   s.encoder.reset(avcodec_alloc_context3(codec));
   if (!s.encoder) throw ImageError(path + ": not enough memory");
   AVCodecContext* enc = s.encoder.get();
@@ -333,6 +318,13 @@ VideoWriter::VideoWriter(const std::string& path, const Image& first, const Vide
   s.frame->format = enc->pix_fmt;
   s.frame->width = enc->width;
   s.frame->height = enc->height;
+  s.frame->sample_aspect_ratio = enc->sample_aspect_ratio;
+  // Some encoders (ProRes) take the tags from each frame rather than from their settings.
+  s.frame->color_primaries = enc->color_primaries;
+  s.frame->color_trc = enc->color_trc;
+  s.frame->colorspace = enc->colorspace;
+  s.frame->color_range = enc->color_range;
+  s.frame->chroma_location = enc->chroma_sample_location;
   err = av_frame_get_buffer(s.frame.get(), 0);
   if (err < 0) s.Fail("cannot hold a frame", err);
 }
@@ -351,22 +343,16 @@ const std::vector<std::string>& VideoWriter::notes() const { return state_->note
 
 void VideoWriter::Write(const Image& image, const FrameTime& time) {
   State& s = *state_;
-  if (image.width != s.width || image.height != s.height)
+  const int width = s.encoder->width, height = s.encoder->height;
+  if (image.width != width || image.height != height)
     throw ImageError(s.path + ": frame " + std::to_string(s.framesIn + 1) + " is " +
                      std::to_string(image.width) + " x " + std::to_string(image.height) +
-                     ", the video " + std::to_string(s.width) + " x " + std::to_string(s.height));
-  // The encoder may still hold the previous frame's buffers.
+                     ", the video " + std::to_string(width) + " x " + std::to_string(height));
+  // The encoder may still hold the previous frame's buffers; the copy keeps the frame's tags.
   int err = av_frame_make_writable(s.frame.get());
   if (err < 0) s.Fail("cannot hold a frame", err);
   s.converter.Convert(image, s.choice.coding, s.frame.get());
   s.frame->pts = time.pts;
-  s.frame->sample_aspect_ratio = s.encoder->sample_aspect_ratio;
-  // Some encoders (ProRes) take the tags from each frame rather than from their settings.
-  s.frame->color_primaries = s.encoder->color_primaries;
-  s.frame->color_trc = s.encoder->color_trc;
-  s.frame->colorspace = s.encoder->colorspace;
-  s.frame->color_range = s.encoder->color_range;
-  s.frame->chroma_location = s.encoder->chroma_sample_location;
   if (time.duration > 0) s.durations[time.pts] = time.duration;
   ++s.framesIn;
   err = avcodec_send_frame(s.encoder.get(), s.frame.get());

@@ -152,6 +152,14 @@ inline ToolRun RunTool(const std::vector<std::string>& args) {
   return run;
 }
 
+#ifdef FXAA_PLUGIN_PATH
+// The tool with the built plug-in and no progress lines.
+inline ToolRun Fxaa(std::vector<std::string> args) {
+  args.insert(args.begin(), {"--plugin", FXAA_PLUGIN_PATH, "-q"});
+  return RunTool(args);
+}
+#endif
+
 struct Process {
   int status = -1;
   std::string out, err;

@@ -12,14 +12,9 @@
 namespace {
 
 using namespace fxaa_cli;
+using cli_test::Fxaa;
 using cli_test::ScratchDir;
 namespace fs = std::filesystem;
-
-// The tool with the built plug-in and no progress lines.
-cli_test::ToolRun Fxaa(std::vector<std::string> args) {
-  args.insert(args.begin(), {"--plugin", FXAA_PLUGIN_PATH, "-q"});
-  return cli_test::RunTool(args);
-}
 
 struct IdentityCase {
   const char* file;

@@ -15,12 +15,8 @@ extern "C" {
 namespace {
 
 using namespace fxaa_cli;
+using cli_test::Fxaa;
 using cli_test::ScratchDir;
-
-cli_test::ToolRun Fxaa(std::vector<std::string> args) {
-  args.insert(args.begin(), {"--plugin", FXAA_PLUGIN_PATH, "-q"});
-  return cli_test::RunTool(args);
-}
 
 // Runs ffmpeg quietly; its standard output is returned (raw frames).
 std::string Ffmpeg(const ScratchDir& dir, std::vector<std::string> args) {
