@@ -34,12 +34,17 @@ TEST(ToolProcess, TheToolsMessagesGoToStandardErrorOnly) {
   EXPECT_EQ(p.err.find('\r'), std::string::npos);  // not a terminal: plain lines, no bar
 }
 
-TEST(ToolProcess, WithoutOpenGLTheBatchStopsWithOneMessage) {
-  ScratchDir dir;
+// a.png, b.png and c.png: three RGB frames of `width` x `height`.
+void WriteThreeFrames(const ScratchDir& dir, int width, int height) {
   for (const char* name : {"a.png", "b.png", "c.png"})
-    fxaa_cli::WriteImage(cli_test::MakeImage(8, 8, fxaa_cli::ChannelLayout::kRGB,
+    fxaa_cli::WriteImage(cli_test::MakeImage(width, height, fxaa_cli::ChannelLayout::kRGB,
                                              fxaa_cli::SampleType::kUInt8),
                          dir / name);
+}
+
+TEST(ToolProcess, WithoutOpenGLTheBatchStopsWithOneMessage) {
+  ScratchDir dir;
+  WriteThreeFrames(dir, 8, 8);
   // glvnd finds no EGL vendor library: the plug-in gets no context.
   const Process p = RunProcess(dir, FXAA_TOOL_PATH, {dir / "a.png", dir / "b.png", dir / "c.png", "-o", dir / "out/"},
                                "__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json");
@@ -54,10 +59,7 @@ TEST(ToolProcess, WithoutOpenGLTheBatchStopsWithOneMessage) {
 
 TEST(ToolProcess, AFrameTheGpuRefusesIsAFailedFrameAndLeavesNoFile) {
   ScratchDir dir;
-  for (const char* name : {"a.png", "b.png", "c.png"})
-    fxaa_cli::WriteImage(cli_test::MakeImage(16, 8, fxaa_cli::ChannelLayout::kRGB,
-                                             fxaa_cli::SampleType::kUInt8),
-                         dir / name);
+  WriteThreeFrames(dir, 16, 8);
   // The test-only plug-in gives b.png's first render target no storage (a.png made three).
   const Process p = RunProcess(
       dir, FXAA_TOOL_PATH,
