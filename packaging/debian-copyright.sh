@@ -33,10 +33,13 @@ owner() {
   return 1
 }
 
+# Read once and searched whole: an awk that stopped at the first match would leave ldconfig
+# writing into a closed pipe, and pipefail would end the script on its SIGPIPE.
+cache=$(ldconfig -p)
 for binary in "$@"; do
   [[ -f "$binary" ]] || { echo "debian-copyright: $binary is missing" >&2; exit 1; }
   for soname in $(readelf -d --wide "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-    path=$(ldconfig -p | awk -v so="$soname" '$1 == so && /x86-64/ { print $NF; exit }')
+    path=$(awk -v so="$soname" '$1 == so && /x86-64/ && !found { print $NF; found = 1 }' <<<"$cache")
     [[ -n "$path" ]] || { echo "debian-copyright: $binary links $soname, which is not installed" >&2; exit 1; }
     package=$(owner "$path") ||
       { echo "debian-copyright: no Debian package ships $path ($soname)" >&2; exit 1; }

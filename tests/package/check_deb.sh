@@ -41,7 +41,7 @@ runs() {
 linked_packages() {
   local soname path candidate
   for soname in $(readelf -d --wide "$fxaa" "$plugin" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-    path=$(ldconfig -p | awk -v so="$soname" '$1 == so && /x86-64/ { print $NF; exit }')
+    path=$(ldconfig -p | awk -v so="$soname" '$1 == so && /x86-64/ && !found { print $NF; found = 1 }')
     for candidate in "$path" "$(readlink -f "$path")" "${path#/usr}"; do
       dpkg-query -S "$candidate" 2>/dev/null | sed -n '1s/[:,].*//p' | grep . && continue 2
     done
