@@ -223,18 +223,13 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
   options.frame.downsample = args.downsample;
   ParseWriteOptions(args, &options.frame.write);
 
-  BatchPlan plan = PlanBatch(args.inputs, args.frames, args.output);
-  if (!plan.videoOutput.empty() && (!args.depth.empty() || !args.channels.empty()))
-    throw UsageError("--depth and --channels are for image outputs; a video keeps its input's");
-  for (const std::string& video : {plan.videoInput, plan.videoOutput})
-    if (!video.empty() && !VideoSupported())
-      throw ImageError(video + ": " + kVideoNeedsLinux);
-  if (plan.gaps > 0) {
-    err << "fxaa: " << args.inputs[0] << ": " << plan.gaps << " of " << plan.jobs.size()
-        << " frames missing from the sequence\n";
+  BatchPlan plan = PlanBatch(args.inputs, args.frames, args.output, options.frame.write);
+  if (!plan.gaps.empty()) {
+    err << "fxaa: " << args.inputs[0] << ": " << plan.gaps.size() << " of "
+        << plan.source->expectedFrames() << " frames missing from the sequence\n";
     if (args.failFast) {
-      for (const FrameJob& job : plan.jobs)
-        if (job.missing) err << "fxaa: " << job.input << ": missing (a gap in the sequence)\n";
+      for (const std::string& gap : plan.gaps)
+        err << "fxaa: " << gap << ": missing (a gap in the sequence)\n";
       return kExitFailed;
     }
   }
@@ -246,7 +241,7 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
   const Progress::Style style = quiet      ? Progress::Style::kQuiet
                                 : terminal ? Progress::Style::kBar
                                            : Progress::Style::kLines;
-  Progress progress(static_cast<int>(plan.jobs.size()), style, err);
+  Progress progress(plan.source->expectedFrames(), style, err);
   g_interrupted = false;
   auto previous = std::signal(SIGINT, OnInterrupt);
   if (previous == SIG_IGN) std::signal(SIGINT, SIG_IGN);  // started to ignore it: keep that

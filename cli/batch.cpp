@@ -5,14 +5,12 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <thread>
 
-#include "cli/formats/video.h"
 #include "cli/pixel_convert.h"
 
 namespace fxaa_cli {
@@ -57,41 +55,6 @@ class BoundedQueue {
   bool closed_ = false;
 };
 
-struct Work {
-  FrameJob job;   // a plan's job, or one made for a frame of a video
-  int index = 0;  // place in the batch, from 0: the order of a video output
-  FrameTime time;
-  Image image;
-};
-
-// Frames of a video output are encoded in order. A frame may enter the pipeline only while it is
-// at most `span` frames ahead of the next one to encode, so that the frames held back behind a
-// slow one stay few.
-class OrderWindow {
- public:
-  explicit OrderWindow(int span) : span_(span) {}
-
-  // Waits until frame `index` may enter, or `stopping()` holds. A signal handler cannot wake the
-  // wait, so it looks again now and then.
-  template <typename Stopping>
-  void WaitForRoom(int index, Stopping stopping) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (index >= next_ + span_ && !stopping())
-      moved_.wait_for(lock, std::chrono::milliseconds(50));
-  }
-  void Advance(int next) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    next_ = next;
-    moved_.notify_all();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable moved_;
-  int next_ = 0;
-  const int span_;
-};
-
 using Clock = std::chrono::steady_clock;
 
 double SecondsSince(Clock::time_point start) {
@@ -103,18 +66,31 @@ double SecondsSince(Clock::time_point start) {
 // counted twice.
 class BatchClock {
  public:
-  void Add(double BatchTiming::*sum, double seconds) {
+  // Runs `step`, adding its time to `sum` when it returns.
+  template <typename Step>
+  void Timed(double BatchTiming::*sum, Step&& step) {
+    const auto start = Clock::now();
+    step();
     std::lock_guard<std::mutex> lock(mutex_);
-    timing_.*sum += seconds;
+    timing_.*sum += SecondsSince(start);
   }
-  void RenderBegins() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (rendering_++ == 0) renderingSince_ = Clock::now();
-  }
-  void RenderEnds() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (--rendering_ == 0) timing_.rendering += SecondsSince(renderingSince_);
-  }
+  // While one lives, a frame is rendering.
+  class Rendering {
+   public:
+    explicit Rendering(BatchClock& clock) : clock_(clock) {
+      std::lock_guard<std::mutex> lock(clock_.mutex_);
+      if (clock_.rendering_++ == 0) clock_.renderingSince_ = Clock::now();
+    }
+    ~Rendering() {
+      std::lock_guard<std::mutex> lock(clock_.mutex_);
+      if (--clock_.rendering_ == 0) clock_.timing_.rendering += SecondsSince(clock_.renderingSince_);
+    }
+    Rendering(const Rendering&) = delete;
+    Rendering& operator=(const Rendering&) = delete;
+
+   private:
+    BatchClock& clock_;
+  };
   BatchTiming Finish(Clock::time_point batchStart) {
     std::lock_guard<std::mutex> lock(mutex_);
     timing_.wall = SecondsSince(batchStart);
@@ -128,11 +104,53 @@ class BatchClock {
   Clock::time_point renderingSince_;
 };
 
-// Runs one frame's step for `file`; whatever it throws becomes that frame's failure, so that no
-// exception leaves a batch thread and ends the process mid-batch. Image errors already name
-// their file; anything else is named here.
-template <typename Fail, typename Step>
-void Guarded(const std::string& file, const char* verb, Fail& failed, Step&& step) {
+// Renders frames through the effect while a batch runs: the threads, their queues, the counts.
+class Batch {
+ public:
+  Batch(Effect& effect, BatchPlan& plan, const BatchOptions& options, Progress& progress)
+      : effect_(effect), source_(*plan.source), sink_(*plan.sink), options_(options),
+        progress_(progress), threads_(effect.threaded() ? std::max(1, options.threads) : 1),
+        toRender_(size_t(threads_) + 1), toWrite_(size_t(threads_) + 1) {}
+  BatchResult Run();
+
+ private:
+  void Read();
+  void Enter(Frame frame);
+  void Render();
+  void RenderOne(Frame& frame);
+  void Write();
+  void Failed(const std::string& message);
+  bool Stopping() const { return stop_.load() || g_interrupted.load(); }
+  // A frame's name, or the input's while the frame has none yet.
+  const std::string& Named(const std::string& name) const {
+    return name.empty() ? source_.name() : name;
+  }
+  template <typename Step>
+  void Guard(const std::string& name, const char* verb, Step&& step);
+
+  Effect& effect_;
+  FrameSource& source_;
+  FrameSink& sink_;
+  const BatchOptions& options_;
+  Progress& progress_;
+  const int threads_;
+  // Each stage holds at most a couple of frames more than the render threads need.
+  BoundedQueue<Frame> toRender_, toWrite_;
+  BatchClock clock_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> fatalReported_{false};
+  std::atomic<int> attempted_{0};  // frames the source gave or failed to give
+  std::atomic<int> written_{0}, failed_{0};
+  std::atomic<int> renderersLeft_{0};
+  bool finished_ = false;  // the sink's output is complete
+};
+
+// Runs one step of one frame (or of the output, for the sink's end); whatever it throws becomes
+// that frame's failure, so that no exception leaves a batch thread and ends the process
+// mid-batch. Image errors already name their frame; anything else is named here, by `name` as it
+// is when the step fails (a frame being read is named once the source knows it).
+template <typename Step>
+void Batch::Guard(const std::string& name, const char* verb, Step&& step) {
   std::string message;
   try {
     step();
@@ -140,17 +158,141 @@ void Guarded(const std::string& file, const char* verb, Fail& failed, Step&& ste
   } catch (const ImageError& e) {
     message = e.what();
   } catch (const std::bad_alloc&) {
-    message = file + ": cannot " + verb + ": not enough memory";
+    message = Named(name) + ": cannot " + verb + ": not enough memory";
   } catch (const std::exception& e) {
-    message = file + ": cannot " + verb + ": " + OneLine(e.what());
+    message = Named(name) + ": cannot " + verb + ": " + OneLine(e.what());
   } catch (...) {
-    message = file + ": cannot " + verb + ": unexpected failure";
+    message = Named(name) + ": cannot " + verb + ": unexpected failure";
   }
   try {
-    failed(message);
+    Failed(message);
   } catch (...) {
-    // No memory even for the message: the frame still counts as not written.
+    // No memory even for the message: the frame still counts as failed.
+    ++failed_;
   }
+}
+
+// A frame that failed: counted, reported, and the end of the batch where that is the rule.
+void Batch::Failed(const std::string& message) {
+  ++failed_;
+  if (options_.failFast || sink_.wholeOrNothing()) stop_ = true;
+  progress_.FrameFailed(message);
+}
+
+// The reader thread: frames in order from the source into rendering.
+void Batch::Read() {
+  bool more = true;
+  while (more && !Stopping()) {
+    Frame frame;
+    ++attempted_;
+    Guard(frame.name, "read", [&] {
+      clock_.Timed(&BatchTiming::reading, [&] { more = source_.Next(&frame); });
+      if (more) Enter(std::move(frame));
+    });
+    if (!more) --attempted_;
+  }
+  // The total was the source's own estimate; now it is known.
+  if (!more) progress_.SetTotal(attempted_);
+  toRender_.Close();
+}
+
+// Hands a frame to the render threads once the sink admits it.
+void Batch::Enter(Frame frame) {
+  if (frame.image.worldDepth() == 32 && !effect_.floatColour()) {
+    Failed(frame.name + ": cannot render: the plug-in does not take 32-bit float frames");
+    return;
+  }
+  sink_.Admit(frame.index, [this] { return Stopping(); });
+  toRender_.Push(std::move(frame));
+}
+
+// A render thread: frames through the effect into the writer's queue.
+void Batch::Render() {
+  while (std::optional<Frame> frame = toRender_.Pop()) {
+    if (Stopping()) continue;  // drain: the reader may wait on a full queue
+    Guard(frame->name, "render", [&] { RenderOne(*frame); });
+  }
+  if (--renderersLeft_ == 0) toWrite_.Close();
+}
+
+void Batch::RenderOne(Frame& frame) {
+  Image rendered;
+  PF_Err err;
+  {
+    const BatchClock::Rendering rendering(clock_);
+    err = RenderImage(effect_, frame.image, options_.frame, &rendered);
+  }
+  if (err == PF_Err_INTERNAL_STRUCT_DAMAGED) {
+    // Without a usable context no frame can render; one line says so, not one per frame.
+    stop_ = true;
+    if (!fatalReported_.exchange(true))
+      Failed(frame.name + ": cannot render: " + DescribePluginError(err) +
+             " (is OpenGL 3.2 available? the plug-in's own messages are on standard output)");
+    else
+      ++failed_;
+    return;
+  }
+  if (err != 0) {
+    Failed(frame.name + ": cannot render: " + DescribePluginError(err) + " (" +
+           std::to_string(frame.image.width) + " x " + std::to_string(frame.image.height) +
+           ", plug-in error " + std::to_string(err) + ")");
+    return;
+  }
+  frame.image = std::move(rendered);
+  toWrite_.Push(std::move(frame));
+}
+
+// The writer thread: rendered frames into the sink, then the sink's end. Frames rendered after
+// a stop are still written where each output is complete on its own (files).
+void Batch::Write() {
+  while (std::optional<Frame> frame = toWrite_.Pop()) {
+    if (Stopping() && sink_.wholeOrNothing()) continue;  // drain
+    Guard(sink_.name(), "write",
+          [&] { clock_.Timed(&BatchTiming::writing, [&] { sink_.Put(std::move(*frame)); }); });
+  }
+  if (!Stopping()) {
+    Guard(sink_.name(), "write", [&] {
+      clock_.Timed(&BatchTiming::writing, [&] { sink_.Finish(); });
+      finished_ = true;
+    });
+  }
+  if (!finished_ && Stopping() && sink_.wholeOrNothing())
+    progress_.Note(sink_.name() + ": not written");
+}
+
+BatchResult Batch::Run() {
+  const auto batchStart = Clock::now();
+  BatchResult result;
+  effect_.SetDownsample(options_.frame.downsample);
+  // Opened before anything starts: an input that is no video fails the batch.
+  source_.Open();
+  progress_.SetTotal(source_.expectedFrames());
+  SinkContext context;
+  context.renderThreads = threads_;
+  context.frameWritten = [this](const std::string& written) {
+    ++written_;
+    progress_.FrameDone(written);
+  };
+  context.note = [this](const std::string& note) { progress_.Note(note); };
+  sink_.Start(source_, context);
+
+  renderersLeft_ = threads_;
+  std::thread reader([this] { Read(); });
+  std::vector<std::thread> renderers;
+  for (int t = 0; t < threads_; ++t) renderers.emplace_back([this] { Render(); });
+  std::thread writer([this] { Write(); });
+  reader.join();
+  for (std::thread& r : renderers) r.join();
+  writer.join();
+
+  result.timing = clock_.Finish(batchStart);
+  result.written = written_;
+  result.failed = failed_;
+  result.interrupted = g_interrupted.load();
+  result.stopped = stop_.load() || result.interrupted;
+  result.complete = result.failed == 0 && !result.stopped && finished_ &&
+                    result.written == attempted_;
+  return result;
 }
 
 }  // namespace
@@ -182,206 +324,9 @@ PF_Err RenderImage(Effect& effect, const Image& input, const FrameOptions& optio
   return 0;
 }
 
-BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& options,
+BatchResult RunBatch(Effect& effect, BatchPlan& plan, const BatchOptions& options,
                      Progress& progress) {
-  const int threads = effect.threaded() ? std::max(1, options.threads) : 1;
-  effect.SetDownsample(options.frame.downsample);
-
-  std::atomic<bool> stop{false};
-  std::atomic<bool> fatalReported{false};
-  BatchResult result;
-  // A video output is one file: a frame that fails spoils it, and the batch stops.
-  const bool ordered = !plan.videoOutput.empty();
-  auto failed = [&](const std::string& message) {
-    progress.FrameFailed(message);
-    if (options.failFast || ordered) stop = true;
-  };
-  auto stopping = [&] { return stop.load() || g_interrupted.load(); };
-  BatchClock clock;
-  const auto batchStart = Clock::now();
-
-  // A video input is opened before anything starts: a file that is no video fails the batch.
-  std::unique_ptr<VideoReader> video;
-  if (!plan.videoInput.empty()) {
-    video = std::make_unique<VideoReader>(plan.videoInput);
-    progress.SetTotal(video->expectedFrames());
-  }
-  const VideoSource videoSource = video ? video->source() : VideoSource{};
-
-  // Each stage holds at most a couple of frames more than the render threads need.
-  BoundedQueue<Work> toRender(size_t(threads) + 1);
-  BoundedQueue<Work> toWrite(size_t(threads) + 1);
-  OrderWindow window(2 * threads + 2);
-
-  // Frames enter rendering in order; a video output writes them in that order.
-  auto enter = [&](Work work) {
-    if (work.image.worldDepth() == 32 && !effect.floatColour()) {
-      failed(work.job.input + ": cannot render: the plug-in does not take 32-bit float frames");
-      return;
-    }
-    if (ordered) window.WaitForRoom(work.index, stopping);
-    toRender.Push(std::move(work));
-  };
-
-  std::thread reader([&] {
-    if (video != nullptr) {
-      // A video's frames, numbered from 1 as the decoder gives them, damaged ones included.
-      bool more = true;
-      int index = 0, unreadable = 0;
-      while (more && !stopping()) {
-        bool read = false;
-        Guarded(plan.videoInput, "read", failed, [&] {
-          Work work;
-          const auto start = Clock::now();
-          more = video->Read(&work.image, &work.time);
-          read = true;
-          if (!more) return;
-          clock.Add(&BatchTiming::reading, SecondsSince(start));
-          work.job.frame = video->framesRead();
-          work.job.input = plan.videoInput + ": frame " + std::to_string(work.job.frame);
-          work.job.output = ordered ? plan.videoOutput : plan.framePattern.Format(work.job.frame);
-          work.index = index++;
-          enter(std::move(work));
-        });
-        unreadable += !read;
-      }
-      // The total was the file's own estimate; now it is known.
-      if (!more) progress.SetTotal(index + unreadable);
-      if (!more && index + unreadable == 0)
-        failed(plan.videoInput + ": no frames in its video stream");
-      toRender.Close();
-      return;
-    }
-    for (size_t i = 0; i < plan.jobs.size(); ++i) {
-      const FrameJob& job = plan.jobs[i];
-      if (stopping()) break;
-      if (job.missing) {
-        failed(job.input + ": missing (a gap in the sequence)");
-        continue;
-      }
-      Guarded(job.input, "read", failed, [&] {
-        Work work;
-        work.job = job;
-        work.index = static_cast<int>(i);
-        work.time.pts = work.index;  // frames from files: one frame of the video's rate each
-        work.time.duration = 1;
-        const auto start = Clock::now();
-        work.image = ReadImage(job.input);
-        clock.Add(&BatchTiming::reading, SecondsSince(start));
-        enter(std::move(work));
-      });
-    }
-    toRender.Close();
-  });
-
-  std::atomic<int> workersLeft{threads};
-  std::vector<std::thread> workers;
-  for (int t = 0; t < threads; ++t) {
-    workers.emplace_back([&] {
-      while (std::optional<Work> work = toRender.Pop()) {
-        if (stopping()) continue;  // drain: the reader may wait on a full queue
-        Guarded(work->job.input, "render", failed, [&] {
-          Image rendered;
-          PF_Err err = 0;
-          clock.RenderBegins();
-          try {
-            err = RenderImage(effect, work->image, options.frame, &rendered);
-          } catch (...) {
-            clock.RenderEnds();
-            throw;
-          }
-          clock.RenderEnds();
-          if (err == PF_Err_INTERNAL_STRUCT_DAMAGED) {
-            // Without a usable context no frame can render; one line says so, not one per frame.
-            stop = true;
-            if (!fatalReported.exchange(true))
-              progress.FrameFailed(work->job.input + ": cannot render: " +
-                                   DescribePluginError(err) +
-                                   " (is OpenGL 3.2 available? the plug-in's own messages are on "
-                                   "standard output)");
-            return;
-          }
-          if (err != 0) {
-            failed(work->job.input + ": cannot render: " + DescribePluginError(err) + " (" +
-                   std::to_string(work->image.width) + " x " +
-                   std::to_string(work->image.height) + ", plug-in error " +
-                   std::to_string(err) + ")");
-            return;
-          }
-          work->image = std::move(rendered);
-          toWrite.Push(std::move(*work));
-        });
-      }
-      if (--workersLeft == 0) toWrite.Close();
-    });
-  }
-
-  bool videoWritten = false;
-  std::thread writer([&] {
-    if (ordered) {
-      // Frames are encoded in order, those that overtook a slower one held until its turn. The
-      // file is put in place only when every frame made it; otherwise nothing is left.
-      std::map<int, Work> held;
-      int next = 0;
-      std::unique_ptr<VideoWriter> out;
-      while (std::optional<Work> work = toWrite.Pop()) {
-        if (stopping()) continue;  // drain
-        held.emplace(work->index, std::move(*work));
-        while (!held.empty() && held.begin()->first == next && !stopping()) {
-          Work w = std::move(held.begin()->second);
-          held.erase(held.begin());
-          Guarded(plan.videoOutput, "write", failed, [&] {
-            const auto start = Clock::now();
-            if (!out) {
-              out = std::make_unique<VideoWriter>(plan.videoOutput, w.image,
-                                                  video ? &videoSource : nullptr,
-                                                  VideoWriteOptionsFrom(options.frame.write));
-              for (const std::string& note : out->notes())
-                progress.Note(plan.videoOutput + ": " + note);
-            }
-            out->Write(w.image, w.time);
-            clock.Add(&BatchTiming::writing, SecondsSince(start));
-            progress.FrameDone(plan.videoOutput + " frame " + std::to_string(w.job.frame));
-            window.Advance(++next);
-          });
-        }
-      }
-      if (out && held.empty() && !stopping()) {
-        Guarded(plan.videoOutput, "write", failed, [&] {
-          const auto start = Clock::now();
-          out->Finish();
-          clock.Add(&BatchTiming::writing, SecondsSince(start));
-          videoWritten = true;
-        });
-      }
-      out.reset();  // a file not finished is removed
-      if (!videoWritten && stopping())
-        progress.Note(plan.videoOutput + ": not written");
-      return;
-    }
-    // Frames already rendered are written even after a stop: each file is complete.
-    while (std::optional<Work> work = toWrite.Pop()) {
-      Guarded(work->job.output, "write", failed, [&] {
-        const auto start = Clock::now();
-        WriteImage(work->image, work->job.output, options.frame.write);
-        clock.Add(&BatchTiming::writing, SecondsSince(start));
-        progress.FrameDone(work->job.output);
-      });
-    }
-  });
-
-  reader.join();
-  for (std::thread& w : workers) w.join();
-  writer.join();
-
-  result.timing = clock.Finish(batchStart);
-  result.written = progress.done();
-  result.failed = progress.failed();
-  result.interrupted = g_interrupted.load();
-  result.stopped = stop.load() || result.interrupted;
-  result.complete = result.failed == 0 && !result.stopped && result.written == progress.total() &&
-                    (!ordered || videoWritten);
-  return result;
+  return Batch(effect, plan, options, progress).Run();
 }
 
 std::string DescribeTiming(const BatchResult& result) {

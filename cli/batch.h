@@ -1,16 +1,17 @@
-// Rendering a batch of frames through the plug-in as a small pipeline: one reader thread, N
-// render threads (each one of the host's render threads), one writer thread, joined by short
-// queues so that reading and writing overlap rendering and memory stays bounded.
+// Rendering a batch of frames through the plug-in as a small pipeline: one reader thread pulls
+// from the plan's source, N render threads (each one of the host's render threads) render, one
+// writer thread pushes to the plan's sink; short queues join them, so that reading and writing
+// overlap rendering and memory stays bounded.
 #pragma once
 
 #include <atomic>
 #include <string>
 #include <vector>
 
+#include "cli/batch_plan.h"
 #include "cli/effect.h"
 #include "cli/image.h"
 #include "cli/progress.h"
-#include "cli/sequence.h"
 
 namespace fxaa_cli {
 
@@ -39,11 +40,11 @@ struct BatchTiming {
 };
 
 struct BatchResult {
-  int written = 0;
-  int failed = 0;
+  int written = 0;  // output frames done
+  int failed = 0;   // frames that could not be read, rendered or written
   bool stopped = false;  // fail-fast, a fatal error or an interrupt ended it early
   bool interrupted = false;
-  bool complete = false;  // every frame written (a video output: the file in place)
+  bool complete = false;  // every frame written and the output finished (a video: in place)
   BatchTiming timing;
 };
 
@@ -53,7 +54,9 @@ std::string DescribeTiming(const BatchResult& result);
 // Set from a signal handler: stop reading, let frames in flight finish.
 extern std::atomic<bool> g_interrupted;
 
-BatchResult RunBatch(Effect& effect, const BatchPlan& plan, const BatchOptions& options,
+// Runs the plan: opens its source, starts its sink, and takes every frame through. The counts
+// are the batch's own; the progress display is only told.
+BatchResult RunBatch(Effect& effect, BatchPlan& plan, const BatchOptions& options,
                      Progress& progress);
 
 // A render thread count that suits this machine: the rendering is serialised on the GPU, so a

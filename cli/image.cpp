@@ -129,7 +129,7 @@ Image ReadImage(const std::string& path) {
   const Format* format = FormatForContent(head, got);
   if (format == nullptr)
     throw ImageError(path + ": unsupported file type (not a " + FormatNames() + " image)");
-  if (format->holdsFrames) throw ImageError(path + ": a video, read only as the one input");
+  if (format->holdsFrames()) throw ImageError(path + ": a video, read only as the one input");
   try {
     Image image = format->read(path);
     image.format = format;
@@ -159,7 +159,7 @@ void WriteImage(const Image& image, const std::string& path, const WriteOptions&
     throw ImageError(path + ": cannot write: unknown output type (use " + FormatExtensions() +
                      ")");
   }
-  if (format->holdsFrames)
+  if (format->holdsFrames())
     throw ImageError(path + ": cannot write: a video is written from a batch's frames");
   ChannelLayout layout;
   SampleType type;

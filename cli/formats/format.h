@@ -7,12 +7,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/image.h"
 
 namespace fxaa_cli {
+
+class FrameSource;
+class FrameSink;
 
 // A writer option, given on the command line as --NAME VALUE. Several formats may take the same
 // option (the same object).
@@ -43,9 +47,14 @@ struct Format {
   void (*write)(const Image& image, const std::string& path, ChannelLayout layout,
                 SampleType type, const WriteOptions& options);
   std::vector<const FormatOption*> options;  // the options `write` takes
-  // Files of many frames (video): the batch reads and writes them as streams of frames
-  // (cli/formats/video.h); `read` and `write` stay empty.
-  bool holdsFrames = false;
+  // Files of many frames (video) open as a source of frames or a sink of frames (cli/frames.h);
+  // `read` and `write` stay empty. Neither opens the file before the batch starts; either throws
+  // ImageError when this build cannot, and the sink UsageError for options it cannot honour.
+  std::unique_ptr<FrameSource> (*openSource)(const std::string& path) = nullptr;
+  std::unique_ptr<FrameSink> (*openSink)(const std::string& path,
+                                         const WriteOptions& options) = nullptr;
+
+  bool holdsFrames() const { return openSource != nullptr; }
 };
 
 // The formats, one per file in this folder.
@@ -54,11 +63,17 @@ const Format& ExrFormat();
 const Format& TiffFormat();
 const Format& JpegFormat();
 const Format& VideoFormat();
+const Format& TransportStreamFormat();
 
 // --quality: the JPEG encoder's quality, for JPEG files and JPEG-compressed TIFF files.
 extern const FormatOption kQualityOption;
 // Its value in `options`; an ImageError naming `path` when it is not 1 to 100.
 int QualityOf(const WriteOptions& options, const std::string& path);
+
+// --codec, --crf and --fps: the options of the entries that hold video (video_format.cpp).
+extern const FormatOption kCodecOption;
+extern const FormatOption kCrfOption;
+extern const FormatOption kFpsOption;
 
 // Bytes in an open file, or 0 when it cannot say; its position is kept.
 unsigned long long FileLength(std::FILE* file);
@@ -67,8 +82,9 @@ unsigned long long FileLength(std::FILE* file);
 // when its bytes cannot reach the disk. A full disk shows up only when the buffered bytes do.
 void CloseWrittenFile(std::FILE* file, const std::string& path);
 
-// Bytes of a file's start that detection looks at.
-constexpr size_t kFormatHeadBytes = 64;
+// Bytes of a file's start that detection looks at: enough for several 188-byte packets, which a
+// transport stream needs to be told from noise.
+constexpr size_t kFormatHeadBytes = 1024;
 
 // Every format, in the order detection tries them.
 const std::vector<const Format*>& Formats();

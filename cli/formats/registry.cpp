@@ -25,6 +25,7 @@ const std::vector<const Format*>& Formats() {
       &ExrFormat(),
       &TiffFormat(),
       &JpegFormat(),
+      &TransportStreamFormat(),  // before the library's probe, which needs more than the head
       &VideoFormat(),  // last: the library's probe knows still images too
   };
   return formats;

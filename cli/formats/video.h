@@ -1,7 +1,8 @@
 // Video files through FFmpeg's libraries: a video is read as a stream of frames in presentation
-// order, and written from frames handed over in that order. Only the Linux build links the
-// libraries (video_reader.cpp, video_writer.cpp); the Windows build compiles
-// video_unavailable.cpp instead, whose readers and writers fail with a message saying so.
+// order, and written from frames handed over in that order; as entries of the format table they
+// open a frame source and a frame sink (video_source.cpp, video_sink.cpp). Only the Linux build
+// links the libraries; the Windows build compiles video_unavailable.cpp instead, whose sources,
+// sinks, readers and writers fail with a message saying so.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/frames.h"
 #include "cli/image.h"
 
 namespace fxaa_cli {
@@ -27,17 +29,11 @@ bool DetectVideo(const uint8_t* head, size_t size);
 // "" when `name` is a video encoder of this FFmpeg, else why not: the check of --codec.
 std::string CheckVideoEncoder(const std::string& name);
 
-// A frame's place in its stream's timeline, in the stream's time base.
-struct FrameTime {
-  int64_t pts = 0;
-  int64_t duration = 0;  // 0 when the stream does not say
-};
-
-// The video stream a writer mirrors.
-struct VideoSource {
-  std::string path;
-  int streamIndex = 0;
-};
+// The entries' sources and sinks. Neither opens the file before the batch starts.
+// `muxerOptions` are the container's own ("mpegts_m2ts_mode=1"), in FFmpeg's key=value:... form.
+std::unique_ptr<FrameSource> OpenVideoSource(const std::string& path);
+std::unique_ptr<FrameSink> OpenVideoSink(const std::string& path, const WriteOptions& options,
+                                         const std::string& muxerOptions = "");
 
 class VideoReader {
  public:
@@ -49,7 +45,9 @@ class VideoReader {
   VideoReader(const VideoReader&) = delete;
   VideoReader& operator=(const VideoReader&) = delete;
 
-  VideoSource source() const;
+  // The stream information for a writer to mirror, and from now on the packets of the other
+  // streams as they are demuxed; before the first Read.
+  VideoMirror& ShareStreams();
   // The frame count the file declares, else an estimate from its duration; 0 when neither.
   int expectedFrames() const;
 
@@ -60,6 +58,8 @@ class VideoReader {
   bool Read(Image* image, FrameTime* time);
   // Frames the decoder gave so far, damaged ones included: the number of the last one read.
   int framesRead() const;
+  // Seconds of a time of the stream.
+  double Seconds(int64_t pts) const;
 
  private:
   struct State;
@@ -70,6 +70,7 @@ struct VideoWriteOptions {
   std::string codec;  // an FFmpeg encoder; empty: the input's codec, else the container's default
   int crf = -1;       // -1: the tool's default quality (CRF 16 for x264, x265, VP9 and AV1)
   double fps = 24;    // frame rate of a video made from image files
+  std::string muxerOptions;  // the container's own, key=value:...
 };
 
 // The video entry's options (--codec, --crf, --fps) as given in `options`, checked already.
@@ -82,7 +83,7 @@ class VideoWriter {
   // and metadata, and every other stream copied packet for packet. Without one, the frames come
   // from image files at options.fps. Everything goes to a temporary file beside `path`, renamed
   // by Finish. Throws ImageError naming `path` and the cause.
-  VideoWriter(const std::string& path, const Image& first, const VideoSource* source,
+  VideoWriter(const std::string& path, const Image& first, VideoMirror* source,
               const VideoWriteOptions& options);
   // Without Finish, removes the temporary file: nothing is left under `path`.
   ~VideoWriter();
@@ -94,6 +95,8 @@ class VideoWriter {
   void Write(const Image& image, const FrameTime& time);
   // Drains the encoder, copies the other streams to their end, and puts the file in place.
   void Finish();
+  // Seconds of a time handed to Write.
+  double Seconds(const FrameTime& time) const;
 
   // What the user should know about the output: the codec chosen, and anything of the input it
   // cannot hold.

@@ -1,7 +1,7 @@
 // Video files as an entry of the format table: found by their first bytes (the libraries' probe,
 // or the containers' signatures in a build without them), named by the usual container
-// extensions, written with the encoder options below. The batch reads and writes them as streams
-// of frames (video.h), not one image at a time.
+// extensions, written with the encoder options below. They open as a source and a sink of frames
+// (video.h), not one image at a time.
 #include <cstdlib>
 
 #include "cli/formats/format.h"
@@ -26,27 +26,32 @@ std::string CheckFps(const std::string& value) {
   return "";
 }
 
-const FormatOption kCodec = {
+// The sink of the usual containers, which need no options of their own.
+std::unique_ptr<FrameSink> OpenContainerSink(const std::string& path, const WriteOptions& options) {
+  return OpenVideoSink(path, options);
+}
+
+}  // namespace
+
+const FormatOption kCodecOption = {
     "codec", "NAME",
     "video output: an FFmpeg encoder (libx264, libx265, prores_ks, libvpx-vp9, ffv1, ...); "
     "default the input's codec, else the container's usual one",
     "", CheckVideoEncoder};
-const FormatOption kCrf = {
+const FormatOption kCrfOption = {
     "crf", "N",
     "video output: constant quality of x264, x265, VP9 and AV1, 0 (best) to 63; default 16",
     "", CheckCrf};
-const FormatOption kFps = {"fps", "RATE",
+const FormatOption kFpsOption = {"fps", "RATE",
                            "video output from image files: frames per second; default 24", "24",
                            CheckFps};
 
-}  // namespace
-
 VideoWriteOptions VideoWriteOptionsFrom(const WriteOptions& options) {
   VideoWriteOptions video;
-  video.codec = FormatOptionValue(options, kCodec);
-  const std::string crf = FormatOptionValue(options, kCrf);
+  video.codec = FormatOptionValue(options, kCodecOption);
+  const std::string crf = FormatOptionValue(options, kCrfOption);
   video.crf = crf.empty() ? -1 : std::atoi(crf.c_str());
-  video.fps = std::atof(FormatOptionValue(options, kFps).c_str());
+  video.fps = std::atof(FormatOptionValue(options, kFpsOption).c_str());
   return video;
 }
 
@@ -58,8 +63,9 @@ const Format& VideoFormat() {
                                 DetectVideo,
                                 /*read=*/nullptr,
                                 /*write=*/nullptr,
-                                {&kCodec, &kCrf, &kFps},
-                                /*holdsFrames=*/true};
+                                {&kCodecOption, &kCrfOption, &kFpsOption},
+                                OpenVideoSource,
+                                OpenContainerSink};
   return format;
 }
 

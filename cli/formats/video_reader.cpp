@@ -1,5 +1,5 @@
 // Demuxing and decoding a video's main stream into the tool's images, in presentation order.
-// Other streams are skipped here: the writer copies them from the file itself.
+// The other streams are skipped, or handed to a writer that copies them (ShareStreams).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -8,6 +8,7 @@
 
 #include "cli/formats/video.h"
 #include "cli/formats/video_libav.h"
+#include "cli/formats/video_mirror.h"
 #include "cli/formats/video_pixels.h"
 
 namespace fxaa_cli {
@@ -44,17 +45,24 @@ struct VideoReader::State {
   std::map<int64_t, std::string> damaged;
   // What the demuxer logged of damage it read past (a file cut short ends as if complete).
   std::string containerDamage;
+  // The other streams' packets go there once a writer copies them.
+  std::unique_ptr<VideoMirror> mirror;
+
+  ~State() {
+    if (mirror) mirror->Close();
+  }
 
   // "in.mp4: frame 17 (0.680 s)", for messages.
-  std::string FrameName(int number, int64_t pts) const {
-    char text[64];
-    std::snprintf(text, sizeof(text), "frame %d", number);
-    std::string name = path + ": " + text;
-    if (pts != AV_NOPTS_VALUE) {
-      std::snprintf(text, sizeof(text), " (%.3f s)", Seconds(pts, stream->time_base));
-      name += text;
-    }
-    return name;
+  std::string NameOf(int number, int64_t pts) const {
+    if (pts == AV_NOPTS_VALUE) return FrameName(path, number);
+    return FrameName(path, number, libav::Seconds(pts, stream->time_base));
+  }
+
+  // A packet of a stream other than the main video: to the writer that copies it, if any.
+  void PassOn(AVPacket* other) {
+    if (mirror && input->streams[other->stream_index]->discard != AVDISCARD_ALL)
+      mirror->Push(other);
+    av_packet_unref(other);
   }
 };
 
@@ -120,8 +128,18 @@ VideoReader::VideoReader(const std::string& path) : state_(std::make_unique<Stat
 
 VideoReader::~VideoReader() = default;
 
-VideoSource VideoReader::source() const {
-  return VideoSource{state_->path, state_->stream->index};
+VideoMirror& VideoReader::ShareStreams() {
+  State& s = *state_;
+  if (!s.mirror) {
+    s.mirror = std::make_unique<VideoMirror>(s.path, s.input.get(), s.stream->index);
+    for (unsigned i = 0; i < s.input->nb_streams; ++i)
+      if (static_cast<int>(i) != s.stream->index) s.input->streams[i]->discard = AVDISCARD_DEFAULT;
+  }
+  return *s.mirror;
+}
+
+double VideoReader::Seconds(int64_t pts) const {
+  return libav::Seconds(pts, state_->stream->time_base);
 }
 
 int VideoReader::framesRead() const { return state_->framesOut; }
@@ -133,7 +151,7 @@ int VideoReader::expectedFrames() const {
   if (rate.num <= 0 || rate.den <= 0) return 0;
   double seconds = 0;
   if (st->duration != AV_NOPTS_VALUE)
-    seconds = Seconds(st->duration, st->time_base);
+    seconds = libav::Seconds(st->duration, st->time_base);
   else if (state_->input->duration != AV_NOPTS_VALUE)
     seconds = double(state_->input->duration) / AV_TIME_BASE;
   return static_cast<int>(std::lround(seconds * av_q2d(rate)));
@@ -176,12 +194,12 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
       } else if ((f.flags & AV_FRAME_FLAG_CORRUPT) || f.decode_error_flags != 0) {
         damage = "the decoder could only conceal it";
       }
-      if (!damage.empty()) throw ImageError(s.FrameName(s.framesOut, pts) + ": damaged: " + damage);
+      if (!damage.empty()) throw ImageError(s.NameOf(s.framesOut, pts) + ": damaged: " + damage);
       if (s.width == 0) s.width = f.width, s.height = f.height;
       if (f.width != s.width || f.height != s.height) {
         const std::string sizes = std::to_string(s.width) + " x " + std::to_string(s.height) +
                                   " to " + std::to_string(f.width) + " x " + std::to_string(f.height);
-        throw ImageError(s.FrameName(s.framesOut, pts) + ": the picture size changes mid-stream (" +
+        throw ImageError(s.NameOf(s.framesOut, pts) + ": the picture size changes mid-stream (" +
                          sizes + ")");
       }
       try {
@@ -210,12 +228,12 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
       if (!s.damaged.empty())
         throw ImageError(s.path + ": " +
                          std::to_string(s.damaged.size()) + " damaged frame(s) from " +
-                         std::to_string(Seconds(s.damaged.begin()->first, s.stream->time_base)) +
+                         std::to_string(libav::Seconds(s.damaged.begin()->first, s.stream->time_base)) +
                          " s on gave no picture: " + s.damaged.begin()->second);
       return false;
     }
     if (err != AVERROR(EAGAIN))
-      throw ImageError(s.FrameName(s.framesOut + 1, AV_NOPTS_VALUE) + ": cannot decode: " +
+      throw ImageError(s.NameOf(s.framesOut + 1, AV_NOPTS_VALUE) + ": cannot decode: " +
                        ErrorText(err));
 
     if (s.draining) {
@@ -228,13 +246,14 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
       s.containerDamage = LastLoggedError(Logger::kDemuxer);
     if (err < 0) {
       s.draining = true;
+      if (s.mirror) s.mirror->Close();
       avcodec_send_packet(s.decoder.get(), nullptr);
       if (err == AVERROR_EOF) continue;
       throw ImageError(s.path + ": after frame " + std::to_string(s.framesOut) +
                        ": cannot read further: " + ErrorText(err));
     }
     if (s.packet->stream_index != s.stream->index) {
-      av_packet_unref(s.packet.get());
+      s.PassOn(s.packet.get());
       continue;
     }
     ++s.packetsIn;
@@ -244,7 +263,7 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
     err = avcodec_send_packet(s.decoder.get(), s.packet.get());
     av_packet_unref(s.packet.get());
     if (err < 0 && err != AVERROR(EAGAIN))
-      throw ImageError(s.FrameName(s.framesOut + 1, pts) + ": cannot decode: " + ErrorText(err));
+      throw ImageError(s.NameOf(s.framesOut + 1, pts) + ": cannot decode: " + ErrorText(err));
     if (LoggedErrorCount(Logger::kDecoder) != errorsBeforeSend) s.damaged[time] = LastLoggedError(Logger::kDecoder);
   }
   return false;

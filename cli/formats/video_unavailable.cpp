@@ -20,6 +20,14 @@ bool DetectVideo(const uint8_t* head, size_t size) {
 
 std::string CheckVideoEncoder(const std::string&) { return kVideoNeedsLinux; }
 
+std::unique_ptr<FrameSource> OpenVideoSource(const std::string& path) {
+  throw ImageError(path + ": " + kVideoNeedsLinux);
+}
+std::unique_ptr<FrameSink> OpenVideoSink(const std::string& path, const WriteOptions&,
+                                         const std::string&) {
+  throw ImageError(path + ": " + kVideoNeedsLinux);
+}
+
 struct VideoReader::State {};
 struct VideoWriter::State {
   std::vector<std::string> notes;
@@ -29,18 +37,20 @@ VideoReader::VideoReader(const std::string& path) {
   throw ImageError(path + ": " + kVideoNeedsLinux);
 }
 VideoReader::~VideoReader() = default;
-VideoSource VideoReader::source() const { return {}; }
+VideoMirror& VideoReader::ShareStreams() { throw ImageError(kVideoNeedsLinux); }
+double VideoReader::Seconds(int64_t) const { return 0; }
 int VideoReader::expectedFrames() const { return 0; }
 int VideoReader::framesRead() const { return 0; }
 bool VideoReader::Read(Image*, FrameTime*) { return false; }
 
-VideoWriter::VideoWriter(const std::string& path, const Image&, const VideoSource*,
+VideoWriter::VideoWriter(const std::string& path, const Image&, VideoMirror*,
                          const VideoWriteOptions&) {
   throw ImageError(path + ": " + kVideoNeedsLinux);
 }
 VideoWriter::~VideoWriter() = default;
 void VideoWriter::Write(const Image&, const FrameTime&) {}
 void VideoWriter::Finish() {}
+double VideoWriter::Seconds(const FrameTime&) const { return 0; }
 const std::vector<std::string>& VideoWriter::notes() const { return state_->notes; }
 
 }  // namespace fxaa_cli

@@ -1,0 +1,235 @@
+#include "cli/batch_plan.h"
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "cli/file_frames.h"
+#include "cli/formats/format.h"
+#include "cli/sequence.h"
+
+namespace fxaa_cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The number at the end of a file's stem ("shot_0012.png" gives 12); false when none.
+bool TrailingNumber(const std::string& path, int* number) {
+  const std::string stem = fs::path(path).stem().string();
+  size_t i = stem.size();
+  while (i > 0 && std::isdigit(static_cast<unsigned char>(stem[i - 1]))) --i;
+  if (i == stem.size() || stem.size() - i > 9) return false;
+  *number = std::stoi(stem.substr(i));
+  return true;
+}
+
+// One spelling per file, so that "a/../b.png" and "b.png" are seen as the same file.
+std::string Identity(const std::string& path) {
+  std::error_code ec;
+  fs::path p = fs::weakly_canonical(fs::absolute(path), ec);
+  return ec ? fs::absolute(path).lexically_normal().string() : p.string();
+}
+
+// The format of many frames a file name's extension names, or nullptr.
+const Format* FramesFormatNamed(const std::string& path) {
+  const Format* format = FormatForName(path);
+  return format != nullptr && format->holdsFrames() ? format : nullptr;
+}
+
+// The format of many frames `path` holds, by its first bytes, or by its name when they are of no
+// known format: a damaged video is then told so, not called an unknown image. nullptr for a file
+// of one frame.
+const Format* FramesFormatOf(const std::string& path) {
+  uint8_t head[kFormatHeadBytes] = {};
+  std::ifstream in(path, std::ios::binary);
+  in.read(reinterpret_cast<char*>(head), sizeof(head));
+  const Format* format = FormatForContent(head, static_cast<size_t>(in.gcount()));
+  if (format == nullptr) return FramesFormatNamed(path);
+  return format->holdsFrames() ? format : nullptr;
+}
+
+// An output file of one frame.
+void CheckOutputName(const std::string& output) {
+  if (FormatForName(output) == nullptr)
+    throw UsageError(output + ": unknown output type (name it " + FormatExtensions() + ")");
+  if (FramesFormatNamed(output) != nullptr)
+    throw UsageError(output + ": one video takes every frame: name it without a frame number");
+}
+
+// Found before anything is rendered rather than as one failed write per frame.
+void CheckOutputFolder(const std::string& output) {
+  std::error_code ec;
+  const fs::path folder = fs::path(output).parent_path();
+  if (!folder.empty() && !fs::is_directory(folder, ec))
+    throw ImageError(folder.string() + (fs::exists(folder, ec)
+                                            ? ": cannot write into it: not a folder"
+                                            : ": output folder does not exist"));
+}
+
+// The frames of a numbered sequence: the --frames range, else what the folder holds from its
+// first frame to its last; files not there are gaps.
+std::vector<FileFrame> SequenceFiles(const std::string& input, const FramePattern& pattern,
+                                     const std::string& frames) {
+  std::vector<int> numbers;
+  if (!frames.empty()) {
+    numbers = ParseFrameRange(frames);
+  } else {
+    const std::vector<int> found = ScanFrames(pattern);
+    if (found.empty()) throw ImageError(input + ": no files match this sequence");
+    for (int f = found.front(); f <= found.back(); ++f) numbers.push_back(f);
+  }
+  std::vector<FileFrame> files;
+  for (int f : numbers) {
+    std::error_code ec;
+    const std::string path = pattern.Format(f);
+    files.push_back({f, path, !fs::exists(path, ec)});
+  }
+  return files;
+}
+
+// Listed files, numbered for output patterns by their own trailing numbers when every input has
+// a different one, else by their positions from 1.
+std::vector<FileFrame> ListedFiles(const std::vector<std::string>& inputs) {
+  std::vector<int> numbers;
+  std::set<int> seen;
+  for (const std::string& in : inputs) {
+    int n;
+    if (!TrailingNumber(in, &n) || !seen.insert(n).second) {
+      numbers.clear();
+      break;
+    }
+    numbers.push_back(n);
+  }
+  std::vector<FileFrame> files;
+  for (size_t i = 0; i < inputs.size(); ++i)
+    files.push_back({numbers.empty() ? static_cast<int>(i + 1) : numbers[i], inputs[i], false});
+  return files;
+}
+
+// What the input arguments give: a source, and the files it reads when they are files of one
+// frame each (none when one file holds every frame: a video).
+struct PlannedInput {
+  std::unique_ptr<FrameSource> source;
+  std::vector<FileFrame> files;
+};
+
+PlannedInput PlanInput(const std::vector<std::string>& inputs, const std::string& frames) {
+  FramePattern pattern;
+  const bool sequence = ParsePattern(inputs[0], &pattern);
+  for (size_t i = 1; i < inputs.size(); ++i) {
+    FramePattern ignored;
+    if (sequence || ParsePattern(inputs[i], &ignored))
+      throw UsageError("a numbered sequence must be the only input");
+  }
+  PlannedInput input;
+  if (inputs.size() == 1 && !sequence) {
+    if (const Format* format = FramesFormatOf(inputs[0])) {
+      if (!frames.empty())
+        throw UsageError("--frames takes a numbered image input; a video is read whole");
+      input.source = format->openSource(inputs[0]);
+      return input;
+    }
+  }
+  if (inputs.size() > 1)
+    for (const std::string& in : inputs)
+      if (FramesFormatNamed(in) != nullptr)
+        throw UsageError(in + ": a video must be the only input");
+  if (!sequence && !frames.empty())
+    throw UsageError("--frames needs a numbered input such as shot.%04d.exr");
+  input.files = sequence ? SequenceFiles(inputs[0], pattern, frames) : ListedFiles(inputs);
+  input.source = std::make_unique<FileSource>(inputs[0], input.files);
+  return input;
+}
+
+// Refuses outputs that would overwrite an input or be written twice.
+void CheckOutputsAgainstInputs(const std::vector<FileFrame>& inputs,
+                               const std::vector<std::string>& outputs) {
+  std::set<std::string> inputIds;
+  for (const FileFrame& in : inputs) inputIds.insert(Identity(in.path));
+  std::map<std::string, std::string> outputIds;
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    const std::string id = Identity(outputs[i]);
+    if (inputIds.count(id)) throw UsageError(outputs[i] + ": output would overwrite an input");
+    auto [it, fresh] = outputIds.emplace(id, inputs[i].path);
+    if (!fresh)
+      throw UsageError(outputs[i] + ": written twice (from " + it->second + " and " +
+                       inputs[i].path + ")");
+  }
+}
+
+// The files frames go to: by a pattern, into a folder (keeping the inputs' names), or one file.
+// Every output of input files is checked here; a video's frames (no `files`) only by the first
+// one's name.
+std::unique_ptr<FrameSink> PlanFileSink(const std::vector<FileFrame>& files,
+                                        const std::string& output, const WriteOptions& options) {
+  FramePattern pattern;
+  std::error_code ec;
+  const bool isPattern = ParsePattern(output, &pattern);
+  const bool isFolder = !isPattern && (fs::is_directory(output, ec) || output.back() == '/');
+  const bool many = files.empty();
+  if (many && !isPattern)
+    throw UsageError(output + ": a video gives many frames: name an output pattern "
+                              "(out.%04d.png) or a video file (out.mp4)");
+  if (!isPattern && !isFolder && files.size() > 1)
+    throw UsageError(output + ": several frames need an output pattern (out.%04d.png) or a "
+                              "folder (out/)");
+  OutputNaming naming;
+  if (isPattern)
+    naming = [pattern](int number, const std::string&) { return pattern.Format(number); };
+  else if (isFolder)
+    naming = [output](int, const std::string& in) {
+      return (fs::path(output) / fs::path(in).filename()).string();
+    };
+  else
+    naming = [output](int, const std::string&) { return output; };
+  auto sink = std::make_unique<FileSink>(output, naming, options, isFolder ? output : "");
+  if (many) {
+    CheckOutputName(pattern.Format(1));
+    CheckOutputFolder(output);
+    return sink;
+  }
+  std::vector<std::string> outputs;
+  for (const FileFrame& in : files) outputs.push_back(naming(in.number, in.path));
+  for (const std::string& out : outputs) CheckOutputName(out);
+  CheckOutputsAgainstInputs(files, outputs);
+  // A folder output is made when the batch starts, with the folders above it.
+  if (!isFolder)
+    for (const std::string& out : outputs) CheckOutputFolder(out);
+  return sink;
+}
+
+}  // namespace
+
+BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& frames,
+                    const std::string& output, const WriteOptions& options) {
+  if (inputs.empty()) throw UsageError("no input files given");
+  if (output.empty()) throw UsageError("no output given (-o FILE, PATTERN or FOLDER/)");
+
+  PlannedInput input = PlanInput(inputs, frames);
+  BatchPlan plan;
+  plan.source = std::move(input.source);
+  for (const FileFrame& f : input.files)
+    if (f.missing) plan.gaps.push_back(f.path);
+
+  FramePattern pattern;
+  const Format* framesOut = ParsePattern(output, &pattern) ? nullptr : FramesFormatNamed(output);
+  if (framesOut == nullptr) {
+    plan.sink = PlanFileSink(input.files, output, options);
+    return plan;
+  }
+  // Every frame into one file, in the source's order.
+  const std::string outputId = Identity(output);
+  std::vector<std::string> read;
+  for (const FileFrame& f : input.files) read.push_back(f.path);
+  if (input.files.empty()) read = inputs;
+  for (const std::string& in : read)
+    if (Identity(in) == outputId) throw UsageError(output + ": output would overwrite an input");
+  CheckOutputFolder(output);
+  plan.sink = framesOut->openSink(output, options);
+  return plan;
+}
+
+}  // namespace fxaa_cli

@@ -1,0 +1,152 @@
+#include "cli/formats/video_encoder.h"
+
+#include <cmath>
+
+namespace fxaa_cli::libav {
+
+namespace {
+
+// The rate of a video from image files: NTSC rates (23.976, 29.97, 59.94) as their exact ratios.
+AVRational RateFromFps(double fps) {
+  for (int n : {24, 30, 48, 60, 120}) {
+    const double ntsc = n * 1000.0 / 1001.0;
+    if (std::fabs(fps - ntsc) < 0.005) return AVRational{n * 1000, 1001};
+  }
+  return av_d2q(fps, 1000000);
+}
+
+// What the frames handed to the writer look like.
+FramesDescription Describe(const Image& first, const AVStream* source) {
+  FramesDescription frames;
+  frames.alpha = HasAlpha(first.layout);
+  frames.deep = first.type != SampleType::kUInt8;
+  frames.linear = first.type == SampleType::kHalf || first.type == SampleType::kFloat;
+  frames.source = source != nullptr ? source->codecpar : nullptr;
+  return frames;
+}
+
+}  // namespace
+
+VideoEncoder::VideoEncoder(const std::string& path, const AVOutputFormat* container,
+                           const Image& first, const AVStream* source,
+                           const VideoWriteOptions& options)
+    : path_(path) {
+  if (!frame_ || !packet_) throw ImageError(path + ": not enough memory");
+  const FramesDescription frames = Describe(first, source);
+  try {
+    choice_ = ChooseEncoder(container, frames, options.codec);
+  } catch (const ImageError& e) {
+    throw ImageError(path + ": " + e.what());
+  }
+  notes_ = choice_.notes;
+  const AVCodec* codec = choice_.codec;
+  if (options.crf >= 0 && !HasCrfOption(codec))
+    notes_.push_back(std::string("--crf left unused: ") + codec->name + " has no crf setting");
+
+  encoder_.reset(avcodec_alloc_context3(codec));
+  if (!encoder_) throw ImageError(path + ": not enough memory");
+  Configure(first, source, options);
+  if (container->flags & AVFMT_GLOBALHEADER) encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  AVDictionary* encoderOptions = nullptr;
+  SetQuality(choice_, frames, options.crf, encoder_.get(), &encoderOptions);
+  const int err = avcodec_open2(encoder_.get(), codec, &encoderOptions);
+  av_dict_free(&encoderOptions);
+  if (err < 0)
+    Fail(std::string("cannot open the ") + codec->name + " encoder for " +
+             std::to_string(first.width) + " x " + std::to_string(first.height) + " " +
+             av_get_pix_fmt_name(encoder_->pix_fmt),
+         err);
+  PrepareFrame();
+}
+
+// The frames' size, the source's timeline (or the rate of image files), the chosen format and
+// colour tags.
+void VideoEncoder::Configure(const Image& first, const AVStream* source,
+                             const VideoWriteOptions& options) {
+  AVCodecContext* enc = encoder_.get();
+  enc->width = first.width;
+  enc->height = first.height;
+  enc->pix_fmt = choice_.format;
+  if (source != nullptr) {
+    enc->time_base = source->time_base;
+    enc->framerate = source->avg_frame_rate.num > 0 ? source->avg_frame_rate : source->r_frame_rate;
+    enc->sample_aspect_ratio = source->sample_aspect_ratio.num > 0
+                                   ? source->sample_aspect_ratio
+                                   : source->codecpar->sample_aspect_ratio;
+  } else {
+    enc->framerate = RateFromFps(options.fps);
+    enc->time_base = av_inv_q(enc->framerate);
+    enc->sample_aspect_ratio = AVRational{1, 1};
+  }
+  enc->color_primaries = choice_.primaries;
+  enc->color_trc = choice_.transfer;
+  enc->colorspace = choice_.coding.matrix;
+  enc->color_range = choice_.coding.range;
+  enc->chroma_sample_location = choice_.chromaLocation;
+  enc->thread_count = 0;
+}
+
+// The frame every image is converted into, with the encoder's size, format and tags.
+void VideoEncoder::PrepareFrame() {
+  const AVCodecContext* enc = encoder_.get();
+  AVFrame* f = frame_.get();
+  f->format = enc->pix_fmt;
+  f->width = enc->width;
+  f->height = enc->height;
+  f->sample_aspect_ratio = enc->sample_aspect_ratio;
+  // Some encoders (ProRes) take the tags from each frame rather than from their settings.
+  f->color_primaries = enc->color_primaries;
+  f->color_trc = enc->color_trc;
+  f->colorspace = enc->colorspace;
+  f->color_range = enc->color_range;
+  f->chroma_location = enc->chroma_sample_location;
+  const int err = av_frame_get_buffer(f, 0);
+  if (err < 0) Fail("cannot hold a frame", err);
+}
+
+void VideoEncoder::Send(const Image& image, const FrameTime& time, const PacketTaker& take) {
+  const int width = encoder_->width, height = encoder_->height;
+  if (image.width != width || image.height != height)
+    throw ImageError(path_ + ": frame " + std::to_string(framesIn_ + 1) + " is " +
+                     std::to_string(image.width) + " x " + std::to_string(image.height) +
+                     ", the video " + std::to_string(width) + " x " + std::to_string(height));
+  // The encoder may still hold the previous frame's buffers; the copy keeps the frame's tags.
+  int err = av_frame_make_writable(frame_.get());
+  if (err < 0) Fail("cannot hold a frame", err);
+  converter_.Convert(image, choice_.coding, frame_.get());
+  frame_->pts = time.pts;
+  if (time.duration > 0) durations_[time.pts] = time.duration;
+  ++framesIn_;
+  err = avcodec_send_frame(encoder_.get(), frame_.get());
+  if (err < 0) Fail("cannot encode frame " + std::to_string(framesIn_), err);
+  Drain(take);
+}
+
+void VideoEncoder::Flush(const PacketTaker& take) {
+  if (framesIn_ == 0) throw ImageError(path_ + ": no frames to write");
+  const int err = avcodec_send_frame(encoder_.get(), nullptr);
+  if (err < 0) Fail("cannot encode", err);
+  Drain(take);
+}
+
+// Hands over what the encoder has ready.
+void VideoEncoder::Drain(const PacketTaker& take) {
+  for (;;) {
+    const int err = avcodec_receive_packet(encoder_.get(), packet_.get());
+    if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return;
+    if (err < 0) Fail("cannot encode", err);
+    if (packet_->duration <= 0) {
+      const auto it = durations_.find(packet_->pts);
+      if (it != durations_.end()) packet_->duration = it->second;
+    }
+    durations_.erase(durations_.begin(), durations_.upper_bound(packet_->pts));
+    take(packet_.get());
+    av_packet_unref(packet_.get());
+  }
+}
+
+void VideoEncoder::Fail(const std::string& what, int err) const {
+  throw ImageError(path_ + ": " + what + ": " + ErrorText(err));
+}
+
+}  // namespace fxaa_cli::libav

@@ -1,0 +1,51 @@
+// A video output's encoder: chosen for the container and the frames (video_encoder_choice.h), set
+// up with the source video's timeline and tags or the rate of image files, opened, and fed
+// frames converted to its pixel format.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli/formats/video.h"
+#include "cli/formats/video_encoder_choice.h"
+
+namespace fxaa_cli::libav {
+
+class VideoEncoder {
+ public:
+  // For frames like `first` into `container`, mirroring `source` (none for image files). Throws
+  // ImageError naming `path`.
+  VideoEncoder(const std::string& path, const AVOutputFormat* container, const Image& first,
+               const AVStream* source, const VideoWriteOptions& options);
+
+  const AVCodecContext* context() const { return encoder_.get(); }
+  // What the user should know: the codec chosen, what of the input it cannot hold.
+  const std::vector<std::string>& notes() const { return notes_; }
+
+  // Takes the packets the encoder has ready, in its time base, with their durations set.
+  using PacketTaker = std::function<void(AVPacket* packet)>;
+  // Encodes one frame, in presentation order.
+  void Send(const Image& image, const FrameTime& time, const PacketTaker& take);
+  // Drains what the encoder still holds; throws ImageError when no frame was sent.
+  void Flush(const PacketTaker& take);
+
+ private:
+  void Configure(const Image& first, const AVStream* source, const VideoWriteOptions& options);
+  void PrepareFrame();
+  void Drain(const PacketTaker& take);
+  [[noreturn]] void Fail(const std::string& what, int err) const;
+
+  std::string path_;
+  std::vector<std::string> notes_;
+  EncoderChoice choice_;
+  CodecPtr encoder_;
+  ImageToFrame converter_;
+  FramePtr frame_{av_frame_alloc()};
+  PacketPtr packet_{av_packet_alloc()};
+  int framesIn_ = 0;
+  std::map<int64_t, int64_t> durations_;  // frame durations by pts, for packets without one
+};
+
+}  // namespace fxaa_cli::libav

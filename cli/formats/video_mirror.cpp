@@ -1,0 +1,116 @@
+#include "cli/formats/video_mirror.h"
+
+#include <cstring>
+#include <new>
+
+namespace fxaa_cli {
+
+using namespace libav;
+
+namespace {
+
+// Copies a stream's description into a new stream of `to`.
+void CopyStream(const AVStream* from, AVFormatContext* to) {
+  AVStream* copy = avformat_new_stream(to, nullptr);
+  if (copy == nullptr || avcodec_parameters_copy(copy->codecpar, from->codecpar) < 0)
+    throw std::bad_alloc();
+  copy->time_base = from->time_base;
+  copy->avg_frame_rate = from->avg_frame_rate;
+  copy->r_frame_rate = from->r_frame_rate;
+  copy->sample_aspect_ratio = from->sample_aspect_ratio;
+  copy->disposition = from->disposition;
+  copy->duration = from->duration;
+  copy->nb_frames = from->nb_frames;
+  if (av_dict_copy(&copy->metadata, from->metadata, 0) < 0) throw std::bad_alloc();
+  for (int i = 0; i < from->nb_side_data; ++i) {
+    const AVPacketSideData& sd = from->side_data[i];
+    uint8_t* data = av_stream_new_side_data(copy, sd.type, sd.size);
+    if (data == nullptr) throw std::bad_alloc();
+    std::memcpy(data, sd.data, sd.size);
+  }
+}
+
+// Copies the container's chapters into `to`.
+void CopyChapters(const AVFormatContext* from, AVFormatContext* to) {
+  for (unsigned c = 0; c < from->nb_chapters; ++c) {
+    const AVChapter* chapter = from->chapters[c];
+    AVChapter* copy = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+    if (copy == nullptr) throw std::bad_alloc();
+    copy->id = chapter->id;
+    copy->time_base = chapter->time_base;
+    copy->start = chapter->start;
+    copy->end = chapter->end;
+    int count = static_cast<int>(to->nb_chapters);
+    av_dynarray_add(&to->chapters, &count, copy);
+    if (to->chapters == nullptr) throw std::bad_alloc();
+    to->nb_chapters = static_cast<unsigned>(count);
+    if (av_dict_copy(&copy->metadata, chapter->metadata, 0) < 0) throw std::bad_alloc();
+  }
+}
+
+}  // namespace
+
+VideoMirror::VideoMirror(const std::string& path, const AVFormatContext* input, int videoStream)
+    : path_(path), streams_(avformat_alloc_context()), videoStream_(videoStream),
+      ignored_(input->nb_streams, false) {
+  if (streams_ == nullptr) throw std::bad_alloc();
+  try {
+    for (unsigned i = 0; i < input->nb_streams; ++i) CopyStream(input->streams[i], streams_);
+    if (av_dict_copy(&streams_->metadata, input->metadata, 0) < 0) throw std::bad_alloc();
+    CopyChapters(input, streams_);
+  } catch (...) {
+    avformat_free_context(streams_);
+    throw;
+  }
+}
+
+VideoMirror::~VideoMirror() {
+  for (AVPacket* packet : packets_) av_packet_free(&packet);
+  avformat_free_context(streams_);
+}
+
+void VideoMirror::Push(AVPacket* packet) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (ignored_.at(size_t(packet->stream_index))) return;
+  }
+  AVPacket* held = av_packet_alloc();
+  if (held == nullptr) throw std::bad_alloc();
+  av_packet_move_ref(held, packet);
+  std::lock_guard<std::mutex> lock(mutex_);
+  packets_.push_back(held);
+  pushed_.notify_all();
+}
+
+void VideoMirror::Close() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  closed_ = true;
+  pushed_.notify_all();
+}
+
+void VideoMirror::Ignore(int stream) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ignored_.at(size_t(stream)) = true;
+}
+
+bool VideoMirror::Pop(double limit, bool toTheEnd, AVPacket* packet) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    if (toTheEnd) pushed_.wait(lock, [&] { return !packets_.empty() || closed_; });
+    if (packets_.empty()) return false;
+    if (!ignored_[size_t(packets_.front()->stream_index)]) break;
+    av_packet_free(&packets_.front());
+    packets_.pop_front();
+  }
+  AVPacket* front = packets_.front();
+  const AVStream* stream = streams_->streams[front->stream_index];
+  const int64_t ts = front->dts != AV_NOPTS_VALUE ? front->dts : front->pts;
+  if (!toTheEnd && ts != AV_NOPTS_VALUE && Seconds(ts, stream->time_base) > limit) return false;
+  packets_.pop_front();
+  lock.unlock();
+  av_packet_move_ref(packet, front);
+  av_packet_free(&front);
+  return true;
+}
+
+}  // namespace fxaa_cli

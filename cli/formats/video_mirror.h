@@ -1,0 +1,52 @@
+// The video a writer mirrors, as its reader hands it over: a still copy of the source's streams
+// (parameters, tags, side data, metadata and chapters), taken when the file was opened, and the
+// packets of its other streams as the reader demuxes them, so that the file is demuxed once.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cli/formats/video_libav.h"
+
+namespace fxaa_cli {
+
+class VideoMirror {
+ public:
+  // Copies what a writer needs of `input` (just opened: its stream information read, no packet
+  // demuxed since) whose main video stream is `videoStream`. Throws std::bad_alloc.
+  VideoMirror(const std::string& path, const AVFormatContext* input, int videoStream);
+  ~VideoMirror();
+  VideoMirror(const VideoMirror&) = delete;
+  VideoMirror& operator=(const VideoMirror&) = delete;
+
+  const std::string& path() const { return path_; }
+  // The copy: streams in the source's order, its metadata and chapters. Never demuxed.
+  const AVFormatContext* streams() const { return streams_; }
+  const AVStream* video() const { return streams_->streams[videoStream_]; }
+
+  // The reader's side: a packet of another stream (its reference is taken), then the end.
+  void Push(AVPacket* packet);
+  void Close();
+
+  // The writer's side: the streams it does not copy, whose packets are then dropped; the oldest
+  // packet waiting, into `packet`, when it was demuxed at most
+  // `limit` seconds into its stream; false when none such is waiting. With `toTheEnd`, waits for
+  // the reader to push or close, and takes any packet.
+  void Ignore(int stream);
+  bool Pop(double limit, bool toTheEnd, AVPacket* packet);
+
+ private:
+  std::string path_;
+  AVFormatContext* streams_ = nullptr;
+  int videoStream_;
+  std::mutex mutex_;
+  std::condition_variable pushed_;
+  std::deque<AVPacket*> packets_;
+  std::vector<bool> ignored_;  // by stream index
+  bool closed_ = false;
+};
+
+}  // namespace fxaa_cli

@@ -1,0 +1,113 @@
+#include "cli/formats/video_stream_copy.h"
+
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "cli/image.h"
+
+namespace fxaa_cli::libav {
+
+void CopyStreamSideData(const AVStream* from, AVStream* to, bool reencoded) {
+  for (int i = 0; i < from->nb_side_data; ++i) {
+    const AVPacketSideData& sd = from->side_data[i];
+    if (reencoded && sd.type == AV_PKT_DATA_CPB_PROPERTIES) continue;
+    uint8_t* data = av_stream_new_side_data(to, sd.type, sd.size);
+    if (data == nullptr) throw std::bad_alloc();
+    std::memcpy(data, sd.data, sd.size);
+  }
+}
+
+namespace {
+
+// Copies what the container knows of its chapters.
+void CopyChapters(const AVFormatContext* from, AVFormatContext* to) {
+  for (unsigned c = 0; c < from->nb_chapters; ++c) {
+    const AVChapter* chapter = from->chapters[c];
+    AVChapter* copy = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+    if (copy == nullptr) throw std::bad_alloc();
+    copy->id = chapter->id;
+    copy->time_base = chapter->time_base;
+    copy->start = chapter->start;
+    copy->end = chapter->end;
+    av_dict_copy(&copy->metadata, chapter->metadata, 0);
+    int count = static_cast<int>(to->nb_chapters);
+    av_dynarray_add(&to->chapters, &count, copy);
+    if (to->chapters == nullptr) throw std::bad_alloc();
+    to->nb_chapters = static_cast<unsigned>(count);
+  }
+}
+
+// "audio stream 1 (aac)", for messages.
+std::string StreamWhat(const AVStream* in) {
+  const char* type = av_get_media_type_string(in->codecpar->codec_type);
+  return std::string(type ? type : "data") + " stream " + std::to_string(in->index) + " (" +
+         avcodec_get_name(in->codecpar->codec_id) + ")";
+}
+
+}  // namespace
+
+StreamCopy::StreamCopy(const std::string& path, VideoMirror& source, VideoMuxer& muxer,
+                       const std::function<void()>& addVideo, std::vector<std::string>* notes)
+    : path_(path), source_(source), muxer_(muxer) {
+  if (!packet_) throw std::bad_alloc();
+  const AVFormatContext* in = source.streams();
+  streamMap_.assign(in->nb_streams, -1);
+  for (unsigned i = 0; i < in->nb_streams; ++i) {
+    if (in->streams[i] == source.video())
+      addVideo();
+    else
+      AddCopiedStream(in->streams[i], notes);
+    if (streamMap_[i] < 0) source_.Ignore(static_cast<int>(i));
+  }
+  av_dict_copy(&muxer.context()->metadata, in->metadata, 0);
+  CopyChapters(in, muxer.context());
+}
+
+void StreamCopy::AddCopiedStream(const AVStream* in, std::vector<std::string>* notes) {
+  const AVCodecParameters* par = in->codecpar;
+  const AVOutputFormat* container = muxer_.container();
+  if (avformat_query_codec(container, par->codec_id, FF_COMPLIANCE_NORMAL) == 0) {
+    // A data stream the container cannot name is left out (QuickTime's timecode track is
+    // rebuilt from the video's timecode tag); audio and subtitles are never dropped quietly.
+    if (par->codec_type == AVMEDIA_TYPE_DATA) {
+      notes->push_back(StreamWhat(in) + " not carried over: " + container->name +
+                       " cannot hold it");
+      return;
+    }
+    throw ImageError(path_ + ": " + container->name + " cannot hold the " + StreamWhat(in) +
+                     ", which is copied unchanged: use a container that can (.mkv, .mov)");
+  }
+  AVStream* out = muxer_.AddStream();
+  if (avcodec_parameters_copy(out->codecpar, par) < 0) throw std::bad_alloc();
+  // A codec tag means something only in the container family it came from.
+  const unsigned tag = par->codec_tag;
+  out->codecpar->codec_tag = 0;
+  if (container->codec_tag != nullptr && av_codec_get_id(container->codec_tag, tag) == par->codec_id)
+    out->codecpar->codec_tag = tag;
+  out->time_base = in->time_base;
+  out->disposition = in->disposition;
+  out->avg_frame_rate = in->avg_frame_rate;
+  out->r_frame_rate = in->r_frame_rate;
+  out->sample_aspect_ratio = in->sample_aspect_ratio;
+  av_dict_copy(&out->metadata, in->metadata, 0);
+  CopyStreamSideData(in, out, false);
+  streamMap_[in->index] = out->index;
+}
+
+void StreamCopy::CopyUntil(double seconds) { Copy(seconds, false); }
+
+void StreamCopy::CopyRest() { Copy(std::numeric_limits<double>::infinity(), true); }
+
+void StreamCopy::Copy(double seconds, bool toTheEnd) {
+  while (source_.Pop(seconds, toTheEnd, packet_.get())) {
+    const AVStream* in = source_.streams()->streams[packet_->stream_index];
+    AVStream* out = muxer_.context()->streams[streamMap_[packet_->stream_index]];
+    av_packet_rescale_ts(packet_.get(), in->time_base, out->time_base);
+    packet_->stream_index = out->index;
+    packet_->pos = -1;
+    muxer_.Write(packet_.get(), "cannot write a copied packet");
+  }
+}
+
+}  // namespace fxaa_cli::libav

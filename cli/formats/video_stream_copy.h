@@ -1,0 +1,43 @@
+// The source video's other streams in a video output: added in the source's order around the
+// re-encoded video, with the container's metadata and chapters, and their packets copied
+// unchanged, paced by the video so that the muxer's interleaving queue stays short.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cli/formats/video_mirror.h"
+#include "cli/formats/video_muxer.h"
+
+namespace fxaa_cli::libav {
+
+// Stream side data that describes the picture or the stream (rotation, HDR mastering, spherical
+// and stereo layout) is copied; what an old encoder declared about its own bitstream is not.
+void CopyStreamSideData(const AVStream* from, AVStream* to, bool reencoded);
+
+class StreamCopy {
+ public:
+  // Adds the source's streams to `muxer` in their order: each other stream copied, and the
+  // video by `addVideo` at its place. What the container cannot hold: a data stream is left out
+  // with a note; audio or subtitles throw ImageError naming `path`.
+  StreamCopy(const std::string& path, VideoMirror& source, VideoMuxer& muxer,
+             const std::function<void()>& addVideo, std::vector<std::string>* notes);
+
+  // Copies the packets demuxed so far that are at most `seconds` into their streams.
+  void CopyUntil(double seconds);
+  // Copies every packet left, to the end of the source.
+  void CopyRest();
+
+ private:
+  void AddCopiedStream(const AVStream* in, std::vector<std::string>* notes);
+  void Copy(double seconds, bool toTheEnd);
+
+  std::string path_;
+  VideoMirror& source_;
+  VideoMuxer& muxer_;
+  std::vector<int> streamMap_;  // source stream -> output stream, -1 when not copied
+  PacketPtr packet_{av_packet_alloc()};
+};
+
+}  // namespace fxaa_cli::libav

@@ -1,0 +1,88 @@
+// Frames as a batch moves them: a source yields them in order, a sink takes them once rendered.
+// Sources and sinks come from the format table: an entry whose files hold many frames (a video)
+// opens its own; files of one frame each are read and written by the file source and sink
+// (file_frames.h) through the table's read and write functions.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/image.h"
+
+namespace fxaa_cli {
+
+// A frame's place in its stream's timeline, in the stream's time base. Frames from files are
+// one tick of their video's rate each: pts is the frame's place in the batch.
+struct FrameTime {
+  int64_t pts = 0;
+  int64_t duration = 0;  // 0 when the stream does not say
+};
+
+// How every message names a frame: the file, then the frame number, then the time for a frame
+// of a video: "in.mp4: frame 17 (0.680 s)". A file of one frame is named by the file alone.
+std::string FrameName(const std::string& file, std::optional<int> number = std::nullopt,
+                      std::optional<double> seconds = std::nullopt);
+
+struct Frame {
+  int index = 0;       // place in the batch, from 0: the order a sink that writes in order keeps
+  int number = 0;      // the frame number output patterns use
+  std::string file;    // the file it was read from
+  std::string name;    // for messages (FrameName)
+  FrameTime time;
+  Image image;
+};
+
+// The video stream a video sink mirrors (its codec, timeline, tags and other streams), when the
+// frames come from one; defined by the video code.
+class VideoMirror;
+
+// Frames in order. Not thread-safe: one reader thread pulls from it.
+class FrameSource {
+ public:
+  virtual ~FrameSource() = default;
+  // Opens what the frames come from, when the batch starts. Throws ImageError naming the file.
+  virtual void Open() {}
+  // Frames the source expects to give (a video's own estimate may be off); 0 when unknown.
+  virtual int expectedFrames() const = 0;
+  // The next frame, with every field set: false at the end. A frame that cannot be read throws
+  // ImageError naming it; the next call goes on after it.
+  virtual bool Next(Frame* frame) = 0;
+  // The video the frames come from, for a video sink to mirror; none for frames from files.
+  virtual VideoMirror* mirror() { return nullptr; }
+  // The input, for messages about no frame in particular.
+  virtual const std::string& name() const = 0;
+};
+
+// What a sink is told of the batch, and how it tells the user what it writes.
+struct SinkContext {
+  int renderThreads = 1;
+  std::function<void(const std::string& written)> frameWritten;  // an output frame is done
+  std::function<void(const std::string& note)> note;             // something the user should know
+};
+
+// Rendered frames, handed over by one writer thread as they come.
+class FrameSink {
+ public:
+  // A sink not finished removes what it had begun (a video's temporary file); files already
+  // written stay, each complete.
+  virtual ~FrameSink() = default;
+  // Prepares the output when the batch starts (creates a folder). `source` is open.
+  virtual void Start(FrameSource& source, const SinkContext& context) = 0;
+  // Whether the output is one whole (a video): a frame that fails spoils it, frames rendered
+  // after a stop are dropped, and nothing is left unless every frame made it.
+  virtual bool wholeOrNothing() const = 0;
+  // Waits until frame `index` may enter rendering, or `stopping()` holds: a sink that writes in
+  // order admits frames only a few ahead of the next it can write, so few are held back.
+  virtual void Admit(int /*index*/, const std::function<bool()>& /*stopping*/) {}
+  // Takes one rendered frame; throws ImageError naming the output.
+  virtual void Put(Frame frame) = 0;
+  // Completes the output once every frame was put; throws ImageError naming the output.
+  virtual void Finish() {}
+  // The output, for messages.
+  virtual const std::string& name() const = 0;
+};
+
+}  // namespace fxaa_cli
