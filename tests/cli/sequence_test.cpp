@@ -1,5 +1,7 @@
 // Frame patterns, frame ranges and the batch plan: which file each frame comes from and goes
 // to, gaps, and the command lines that must be refused.
+#include "cli/batch_plan.h"
+#include "cli/file_frames.h"
 #include "cli/sequence.h"
 
 #include "cli_test_util.h"
@@ -94,6 +96,14 @@ TEST(FrameRanges, RefuseMalformedText) {
 
 class BatchPlanTest : public ::testing::Test {
  protected:
+  // What a plan of files reads, and where each file goes.
+  static const std::vector<FileFrame>& Files(const BatchPlan& plan) {
+    return dynamic_cast<const FileSource&>(*plan.source).files();
+  }
+  static std::string Output(const BatchPlan& plan, size_t i) {
+    const FileFrame& f = Files(plan)[i];
+    return dynamic_cast<const FileSink&>(*plan.sink).OutputFor(f.number, f.path);
+  }
   // Writes empty files: the plan only looks at names.
   void Touch(const std::string& name) { cli_test::WriteBytes(dir_ / name, {'x'}); }
   std::string At(const std::string& name) const { return dir_ / name; }
@@ -104,24 +114,26 @@ class BatchPlanTest : public ::testing::Test {
 TEST_F(BatchPlanTest, ScannedSequenceRunsFromFirstToLastFrameAndMarksGaps) {
   for (const char* f : {"in.0002.png", "in.0003.png", "in.0005.png", "other.0001.png"}) Touch(f);
   const BatchPlan plan = PlanBatch({At("in.%04d.png")}, "", At("out.%04d.png"));
-  ASSERT_EQ(plan.jobs.size(), 4u);
-  EXPECT_EQ(plan.gaps, 1);
-  EXPECT_EQ(plan.jobs[0].frame, 2);
-  EXPECT_EQ(plan.jobs[2].input, At("in.0004.png"));
-  EXPECT_TRUE(plan.jobs[2].missing);
-  EXPECT_FALSE(plan.jobs[3].missing);
-  EXPECT_EQ(plan.jobs[3].output, At("out.0005.png"));
+  ASSERT_EQ(Files(plan).size(), 4u);
+  EXPECT_EQ(plan.gaps, std::vector<std::string>{At("in.0004.png")});
+  EXPECT_EQ(Files(plan)[0].number, 2);
+  EXPECT_EQ(Files(plan)[2].path, At("in.0004.png"));
+  EXPECT_TRUE(Files(plan)[2].missing);
+  EXPECT_FALSE(Files(plan)[3].missing);
+  EXPECT_EQ(Output(plan, 3), At("out.0005.png"));
 }
 
 TEST_F(BatchPlanTest, GivenRangeMarksEveryAbsentFrame) {
   for (const char* f : {"in.1.exr", "in.3.exr"}) Touch(f);
-  const BatchPlan plan = PlanBatch({At("in.#.exr")}, "1-4", At("out") + "/");
-  ASSERT_EQ(plan.jobs.size(), 4u);
-  EXPECT_EQ(plan.gaps, 2);
-  EXPECT_TRUE(plan.jobs[1].missing);
-  EXPECT_TRUE(plan.jobs[3].missing);
-  // A folder output keeps the input names, and is created.
-  EXPECT_EQ(plan.jobs[2].output, (fs::path(At("out")) / "in.3.exr").string());
+  BatchPlan plan = PlanBatch({At("in.#.exr")}, "1-4", At("out") + "/");
+  ASSERT_EQ(Files(plan).size(), 4u);
+  EXPECT_EQ(plan.gaps.size(), 2u);
+  EXPECT_TRUE(Files(plan)[1].missing);
+  EXPECT_TRUE(Files(plan)[3].missing);
+  // A folder output keeps the input names, and is created when the batch starts, not before.
+  EXPECT_EQ(Output(plan, 2), (fs::path(At("out")) / "in.3.exr").string());
+  EXPECT_FALSE(fs::exists(At("out")));
+  plan.sink->Start(*plan.source, SinkContext{});
   EXPECT_TRUE(fs::is_directory(At("out")));
 }
 
@@ -139,13 +151,13 @@ TEST_F(BatchPlanTest, NoFilesOrNoOutputFolderAreRuntimeErrorsFoundBeforeAnyFrame
 TEST_F(BatchPlanTest, FileListNumbersFramesByTheirOwnNumbersOrPosition) {
   const BatchPlan numbered =
       PlanBatch({At("shot_7.png"), At("shot_19.png")}, "", At("aa.%03d.png"));
-  EXPECT_EQ(numbered.jobs[0].output, At("aa.007.png"));
-  EXPECT_EQ(numbered.jobs[1].output, At("aa.019.png"));
+  EXPECT_EQ(Output(numbered, 0), At("aa.007.png"));
+  EXPECT_EQ(Output(numbered, 1), At("aa.019.png"));
 
   const BatchPlan unnumbered = PlanBatch({At("x.png"), At("y.png")}, "", At("aa.%03d.png"));
-  EXPECT_EQ(unnumbered.jobs[0].output, At("aa.001.png"));
-  EXPECT_EQ(unnumbered.jobs[1].output, At("aa.002.png"));
-  EXPECT_EQ(unnumbered.gaps, 0);  // a missing listed file is found when it is read
+  EXPECT_EQ(Output(unnumbered, 0), At("aa.001.png"));
+  EXPECT_EQ(Output(unnumbered, 1), At("aa.002.png"));
+  EXPECT_TRUE(unnumbered.gaps.empty());  // a missing listed file is found when it is read
 }
 
 TEST_F(BatchPlanTest, RefusesPlansThatCannotWork) {
