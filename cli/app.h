@@ -1,6 +1,7 @@
 // The fxaa command: argument parsing and the render, demo and info commands.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,21 +16,14 @@ constexpr int kExitInterrupted = 130;
 
 // Runs the tool on `args` (without the program name). Results (info, demo paths) go to `out`,
 // the tool's messages and progress to `err`; the plug-in's own diagnostics go to the process's
-// standard output. Returns the exit status.
+// standard output. Returns the exit status. `beforeThreads`, when set, is called once the
+// arguments are parsed and before the plug-in or any thread starts, with whether
+// --release-memory was given.
 int RunFxaa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-            bool terminal = false);
+            bool terminal = false, const std::function<void(bool releaseMemory)>& beforeThreads = {});
 
 // The plug-in file used without --plugin: beside the executable, then the installed layout
 // (../lib/fxaa/ from bin/), then the one this build made.
 std::string DefaultPluginPath();
-
-// The tool's options for the plug-in's parameters. Ranges and defaults are the plug-in's own,
-// read from what it declares.
-struct ParamOption {
-  const char* option;     // "--strength"
-  const char* paramName;  // "Strength"
-  const char* help;       // what it does
-};
-const std::vector<ParamOption>& KnownParamOptions();
 
 }  // namespace fxaa_cli

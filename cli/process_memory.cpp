@@ -1,15 +1,13 @@
 #include "cli/process_memory.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 namespace fxaa_cli {
 
-bool ReleaseMemoryRequested(const std::vector<std::string>& args) {
+bool ReleaseMemoryRequested(bool option) {
   const char* value = std::getenv(kReleaseMemoryVariable);
-  if (value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0) return true;
-  return std::find(args.begin(), args.end(), kReleaseMemoryOption) != args.end();
+  return option || (value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0);
 }
 
 }  // namespace fxaa_cli

@@ -16,8 +16,8 @@ namespace fxaa_cli {
 constexpr const char* kReleaseMemoryOption = "--release-memory";
 constexpr const char* kReleaseMemoryVariable = "FXAA_RELEASE_MEMORY";
 
-// True when `args` hold kReleaseMemoryOption or kReleaseMemoryVariable asks for it.
-bool ReleaseMemoryRequested(const std::vector<std::string>& args);
+// True when the option was given (`option`) or kReleaseMemoryVariable asks for it.
+bool ReleaseMemoryRequested(bool option);
 
 // The allocator the process runs on: "jemalloc", or "the C library's allocator".
 const char* AllocatorName();

@@ -3,7 +3,9 @@
 // what the plug-in declared, and the info view.
 #include <cstdio>
 #include <map>
+#include <sstream>
 
+#include "cli/param_options.h"
 #include "cli/pixel_convert.h"
 #include "cli/sequence.h"
 #include "cli_test_util.h"
@@ -368,6 +370,7 @@ struct Declared {
   std::string about;
   std::vector<PF_ParamDef> params;
   std::map<int, bool> hidden;
+  std::map<int, std::string> defaultChoice;  // popups, by index: read while the file is loaded
 };
 
 Declared AskThePlugin() {
@@ -382,6 +385,8 @@ Declared AskThePlugin() {
   EXPECT_EQ(host.ParamsSetup(), 0);
   EXPECT_EQ(host.UpdateParamsUI(), 0);
   d.params = host.DeclaredParams();
+  for (const hostsim::ParamState& p : host.Params())
+    if (p.type == PF_Param_POPUP) d.defaultChoice[p.index] = p.choices.at(size_t(p.defaultValue) - 1);
   for (const hostsim::Call& call : host.Calls()) {
     int index, flag, undoable, set;
     if (call.name == "AEGP_SetDynamicStreamFlag" &&
@@ -435,12 +440,20 @@ TEST(Info, TheOptionHelpShowsTheRangesAndDefaultsThePluginDeclares) {
   ASSERT_EQ(run.status, kExitOk) << run.err;
   for (const ParamOption& known : KnownParamOptions()) {
     const PF_ParamDef* def = nullptr;
-    for (const PF_ParamDef& p : declared.params)
-      if (std::string(p.name) == known.paramName) def = &p;
+    int index = 0;
+    for (size_t i = 0; i < declared.params.size(); ++i)
+      if (std::string(declared.params[i].name) == known.paramName)
+        def = &declared.params[i], index = static_cast<int>(i + 1);
     ASSERT_NE(def, nullptr) << known.paramName;
     char range[96];
-    std::snprintf(range, sizeof(range), "(%g to %g, default %g)", def->u.fs_d.valid_min,
-                  def->u.fs_d.valid_max, def->u.fs_d.dephault);
+    if (def->param_type == PF_Param_POPUP) {
+      // The default choice, as the option spells it: "Color" is "color".
+      std::snprintf(range, sizeof(range), "; default %s",
+                    Lower(declared.defaultChoice.at(index)).c_str());
+    } else {
+      std::snprintf(range, sizeof(range), "(%g to %g, default %g)", def->u.fs_d.valid_min,
+                    def->u.fs_d.valid_max, def->u.fs_d.dephault);
+    }
     const size_t line = run.out.find(known.option);
     ASSERT_NE(line, std::string::npos) << known.option;
     EXPECT_NE(run.out.substr(line, run.out.find('\n', line) - line).find(range), std::string::npos)

@@ -1,0 +1,233 @@
+#include "cli/command_line.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdlib>
+
+#include "cli/app.h"
+#include "cli/batch.h"
+#include "cli/formats/format.h"
+#include "cli/process_memory.h"
+
+namespace fxaa_cli {
+
+namespace {
+
+const char* kExamples = R"(Examples:
+  fxaa demo                                   draw the test scene, write ./fxaa-demo/comparison.png
+  fxaa in.png -o out.png                      anti-alias one image
+  fxaa shot.%04d.exr --frames 1-60 -o aa/     a sequence into a folder (same file names)
+  fxaa 'shot.####.png' -o aa.%04d.png -j 4    every frame on disk, four render threads
+  fxaa in.exr -o out.exr --strength 60 --source alpha
+  fxaa scan.tif -o aa.tif                     TIFF back at its depth, compression and alpha kind
+  fxaa photo.jpg -o aa.jpg --quality 90       JPEG at quality 90 (default 95), ICC and EXIF kept
+  fxaa render.exr -o aa.tif --depth 16        another format: the output name chooses it
+  fxaa a.png b.png c.png -o smooth/           several files
+  fxaa in.mp4 -o out.mp4                      a video: same codec, colour tags and audio
+  fxaa in.ts -o out.ts                        a transport stream (broadcast, camcorder)
+  fxaa in.mov -o frames/out.%05d.exr          a video's frames as files
+  fxaa 'shot.####.png' --fps 24 -o out.mov    files into a video (ProRes in .mov)
+  fxaa in.mkv -o out.mkv --codec libx265 --crf 20
+  fxaa info                                   what the plug-in declares, and its renderer
+
+Exit status: 0 all frames written, 1 some frames failed or a runtime error (plug-in, OpenGL,
+files), 2 the command line is wrong (nothing was done), 130 interrupted.)";
+
+// The options for the plug-in's parameters, on one command; their help is completed once the
+// plug-in's declarations are known.
+// A slider's value must be a number; whether the plug-in takes it is checked against what it
+// declares. No description: the help already says what the option takes.
+const CLI::Validator IsNumber(
+    [](std::string& text) {
+      char* end = nullptr;
+      std::strtod(text.c_str(), &end);
+      return !text.empty() && *end == '\0' ? std::string() : "not a number: " + text;
+    },
+    "");
+
+template <typename ParamOptions>
+void AddParamOptions(CLI::App* command, ParamOptions* params) {
+  const std::vector<ParamOption>& known = KnownParamOptions();
+  params->values.resize(known.size());
+  for (size_t i = 0; i < known.size(); ++i) {
+    CLI::Option* option =
+        command->add_option(known[i].option, params->values[i], OptionHelp(known[i], nullptr));
+    if (known[i].type == PF_Param_POPUP)
+      option->type_name("MODE");
+    else
+      option->type_name("X")->check(IsNumber);
+    params->options.push_back({&known[i], option});
+  }
+}
+
+// The values given on one command, by the table's order.
+template <typename ParamOptions>
+ParamValues GivenParams(const ParamOptions& params) {
+  ParamValues given;
+  for (size_t i = 0; i < params.options.size(); ++i)
+    given.push_back(params.options[i].second->count() > 0
+                        ? std::optional<std::string>(params.values[i])
+                        : std::nullopt);
+  return given;
+}
+
+// The render command's options beside the parameters.
+void AddRenderOptions(CLI::App* render, RenderArgs* args, std::vector<std::string>* formatValues) {
+  render->add_option("inputs", args->inputs,
+                     "input files (" + FormatExtensions() +
+                         "), or one numbered sequence: shot.%04d.exr or shot.####.exr")
+      ->required();
+  render->add_option("-o,--output", args->output,
+                     "output file, pattern (out.%04d.png), folder (out/, same names), or video "
+                     "(out.mp4); the name's extension chooses the format")
+      ->required()
+      ->type_name("OUT");
+  render->add_option("--frames", args->frames,
+                     "frames of a numbered input: 1-60, 1-60x2, 1-9,20 (default: all the folder "
+                     "holds, from the first to the last)")
+      ->type_name("RANGE");
+  render->add_option("--downsample", args->downsample,
+                     "render at 1/N resolution, as the host's reduced-resolution preview (output "
+                     "is 1/N the size); default 1")
+      ->check(CLI::Range(1, 64))
+      ->type_name("N");
+  args->threads = DefaultThreadCount();
+  render->add_option("-j,--threads", args->threads,
+                     "render threads (default " + std::to_string(DefaultThreadCount()) + ")")
+      ->check(CLI::Range(1, 64))
+      ->type_name("N");
+  render->add_flag("--fail-fast", args->failFast, "stop at the first frame that fails");
+  render->add_flag("--timing", args->timing,
+                   "print where the time went at the end: the batch's wall time, the time during "
+                   "which frames were rendering, and the reading and writing time summed over "
+                   "frames");
+  render->add_flag("--premultiplied", args->premultiplied,
+                   "the inputs hold premultiplied colour: un-premultiply before, premultiply "
+                   "after");
+  render->add_option("--depth", args->depth,
+                     "output sample type: 8, 16 (PNG, TIFF), half, float (EXR, TIFF); JPEG is "
+                     "8-bit only; default the input's")
+      ->type_name("TYPE");
+  render->add_option("--channels", args->channels,
+                     "output channels: y, ya, rgb, rgba; default the input's")
+      ->type_name("SET");
+  const std::vector<const FormatOption*> formatOptions = AllFormatOptions();
+  formatValues->resize(formatOptions.size());
+  for (size_t i = 0; i < formatOptions.size(); ++i)
+    render->add_option(std::string("--") + formatOptions[i]->name, (*formatValues)[i],
+                       formatOptions[i]->help)
+        ->type_name(formatOptions[i]->valueName);
+}
+
+// The arguments with "render" put in front when they name no command.
+std::vector<std::string> WithDefaultCommand(const CLI::App& app, std::vector<std::string> args) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "-h" || a == "--help" || a == "--version") return args;
+    if (a == "--plugin") {
+      ++i;  // its value is no command name
+      continue;
+    }
+    if (!a.empty() && a[0] == '-') continue;
+    const auto named = [&a](const CLI::App* command) { return command->check_name(a); };
+    if (!app.get_subcommands(named).empty()) return args;
+    break;
+  }
+  if (!args.empty()) args.insert(args.begin(), "render");
+  return args;
+}
+
+}  // namespace
+
+CommandLine::CommandLine()
+    : app_(std::make_unique<CLI::App>(
+          "fxaa: anti-alias images, sequences and videos (" + FormatNames() +
+              ") with the FXAA plug-in, run as After Effects would run it.",
+          "fxaa")) {
+  CLI::App& app = *app_;
+  app.footer(kExamples);
+  // Options are written the same everywhere; on Windows "/name" would otherwise be an option,
+  // and a rooted path a wrong one.
+  app.allow_windows_style_options(false);
+  app.set_version_flag("--version", std::string("fxaa ") + FXAA_TOOL_VERSION);
+  app.require_subcommand(0, 1);
+  app.add_option("--plugin", plugin,
+                 "the plug-in file (default: " FXAA_PLUGIN_FILE_NAME
+                 " beside fxaa, then ../lib/fxaa/, then the build's)")
+      ->type_name("PATH");
+  app.add_flag("-q,--quiet", quiet, "no progress, only errors");
+  app.add_flag(kReleaseMemoryOption, releaseMemory,
+               std::string("hand freed memory back to the system at once (or set ") +
+                   kReleaseMemoryVariable +
+                   "=1): the least memory, but slower frames on the software renderer");
+
+  renderCmd_ = app.add_subcommand(
+      "render", "anti-alias images or sequences (the default command: \"render\" may be left out)");
+  renderCmd_->fallthrough();
+  AddRenderOptions(renderCmd_, &render, &formatValues_);
+  AddParamOptions(renderCmd_, &renderParams_);
+
+  demoCmd_ = app.add_subcommand(
+      "demo", "draw an aliased test scene, anti-alias it, and write before.png, after.png and "
+              "comparison.png");
+  demoCmd_->fallthrough();
+  demoCmd_->add_option("--out,folder", demo.folder, "folder for the pictures (default fxaa-demo)")
+      ->type_name("FOLDER");
+  AddParamOptions(demoCmd_, &demoParams_);
+
+  infoCmd_ = app.add_subcommand(
+      "info", "print the plug-in's About text, the parameters it declares and the OpenGL "
+              "renderer it will render on");
+  infoCmd_->fallthrough();
+}
+
+CommandLine::~CommandLine() = default;
+
+void CommandLine::Describe(const std::vector<DeclaredParam>& declared) {
+  for (const ParamOptions* params : {&renderParams_, &demoParams_}) {
+    for (const auto& [param, option] : params->options) {
+      const DeclaredParam* found = nullptr;
+      for (const DeclaredParam& p : declared)
+        if (p.name == param->paramName) found = &p;
+      option->description(OptionHelp(*param, found));
+    }
+  }
+}
+
+int CommandLine::Parse(const std::vector<std::string>& rawArgs, const DeclaredLookup& declared,
+                       std::ostream& out, std::ostream& err) {
+  std::vector<std::string> args = WithDefaultCommand(*app_, rawArgs);
+  if (args.empty()) {
+    err << app_->help();
+    return kExitUsage;
+  }
+  std::reverse(args.begin(), args.end());  // CLI11 takes the arguments last first
+  try {
+    app_->parse(args);
+  } catch (const CLI::CallForHelp& e) {
+    // Help is written once every argument is read, --plugin included.
+    Describe(declared(plugin));
+    return app_->exit(e, out, err);
+  } catch (const CLI::ParseError& e) {
+    const int code = app_->exit(e, out, err);
+    return code == 0 ? kExitOk : kExitUsage;
+  }
+  if (*demoCmd_) command = Command::kDemo;
+  else if (*infoCmd_) command = Command::kInfo;
+  else if (*renderCmd_) command = Command::kRender;
+  else {
+    err << app_->help();
+    return kExitUsage;
+  }
+  render.params = GivenParams(renderParams_);
+  demo.params = GivenParams(demoParams_);
+  const std::vector<const FormatOption*> formatOptions = AllFormatOptions();
+  for (size_t i = 0; i < formatOptions.size(); ++i) {
+    const std::string name = std::string("--") + formatOptions[i]->name;
+    if (renderCmd_->get_option(name)->count() > 0)
+      render.formatValues[formatOptions[i]->name] = formatValues_[i];
+  }
+  return -1;
+}
+
+}  // namespace fxaa_cli
