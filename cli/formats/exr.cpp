@@ -40,6 +40,64 @@ bool IsExr(const uint8_t* head, size_t size) {
   return size >= 4 && std::memcmp(head, kMagic, 4) == 0;
 }
 
+// The channels read: R, G, B or Y, and A, each half or float without subsampling.
+struct ExrChannels {
+  bool rgb = false;
+  bool alpha = false;
+  bool anyFloat = false;
+};
+
+ExrChannels ReadableChannels(const std::string& path, const Imf::ChannelList& channels) {
+  const Imf::Channel* r = channels.findChannel("R");
+  const Imf::Channel* g = channels.findChannel("G");
+  const Imf::Channel* b = channels.findChannel("B");
+  const Imf::Channel* y = channels.findChannel("Y");
+  const Imf::Channel* a = channels.findChannel("A");
+  ExrChannels found;
+  found.rgb = r && g && b;
+  found.alpha = a != nullptr;
+  if (!found.rgb && y == nullptr)
+    throw ImageError(path + ": unsupported OpenEXR: no R, G, B or Y channels");
+  const Imf::Channel* used[4] = {found.rgb ? r : y, found.rgb ? g : nullptr,
+                                 found.rgb ? b : nullptr, a};
+  for (const Imf::Channel* c : used) {
+    if (c == nullptr) continue;
+    if (!Readable(*c))
+      throw ImageError(path + ": unsupported OpenEXR: only half and float channels without "
+                              "subsampling are read");
+    found.anyFloat |= c->type == Imf::FLOAT;
+  }
+  return found;
+}
+
+// The pixels, straight into the ARGB buffer a strip at a time: the library converts half to
+// float. The buffer grows with the rows read, so a header that promises more scan lines than the
+// file holds fails before the whole frame is committed to memory.
+void ReadExrPixels(Imf::InputFile& file, const Imath::Box2i& window, bool rgb, Image* image) {
+  const size_t xStride = 4 * sizeof(float);
+  const size_t yStride = xStride * size_t(image->width);
+  for (long long top = window.min.y; top <= window.max.y; top += kStripRows) {
+    const int bottom = static_cast<int>(std::min<long long>(window.max.y, top + kStripRows - 1));
+    image->AllocateRows(bottom - window.min.y + 1);
+    char* base = reinterpret_cast<char*>(image->floats.data());
+    Imf::FrameBuffer frame;
+    frame.insert("A", Imf::Slice::Make(Imf::FLOAT, base, window, xStride, yStride, 1, 1, 1.0));
+    if (rgb) {
+      frame.insert("R", Imf::Slice::Make(Imf::FLOAT, base + 4, window, xStride, yStride));
+      frame.insert("G", Imf::Slice::Make(Imf::FLOAT, base + 8, window, xStride, yStride));
+      frame.insert("B", Imf::Slice::Make(Imf::FLOAT, base + 12, window, xStride, yStride));
+    } else {
+      frame.insert("Y", Imf::Slice::Make(Imf::FLOAT, base + 4, window, xStride, yStride));
+    }
+    file.setFrameBuffer(frame);
+    file.readPixels(static_cast<int>(top), bottom);
+  }
+  if (!rgb) {
+    for (size_t i = 0; i < image->floats.size(); i += 4)
+      image->floats[i + 2] = image->floats[i + 3] = image->floats[i + 1];
+  }
+}
+
 Image ReadExr(const std::string& path) {
   CheckExrHeaders(path);
   try {
@@ -49,62 +107,19 @@ Image ReadExr(const std::string& path) {
     const long long width = static_cast<long long>(window.max.x) - window.min.x + 1;
     const long long height = static_cast<long long>(window.max.y) - window.min.y + 1;
     CheckImageSize(path, width, height);
-
-    const Imf::ChannelList& channels = header.channels();
-    const Imf::Channel* r = channels.findChannel("R");
-    const Imf::Channel* g = channels.findChannel("G");
-    const Imf::Channel* b = channels.findChannel("B");
-    const Imf::Channel* y = channels.findChannel("Y");
-    const Imf::Channel* a = channels.findChannel("A");
-    const bool rgb = r && g && b;
-    if (!rgb && y == nullptr)
-      throw ImageError(path + ": unsupported OpenEXR: no R, G, B or Y channels");
-    const Imf::Channel* used[4] = {rgb ? r : y, rgb ? g : nullptr, rgb ? b : nullptr, a};
-    bool anyFloat = false;
-    for (const Imf::Channel* c : used) {
-      if (c == nullptr) continue;
-      if (!Readable(*c))
-        throw ImageError(path + ": unsupported OpenEXR: only half and float channels without "
-                                "subsampling are read");
-      anyFloat |= c->type == Imf::FLOAT;
-    }
+    const ExrChannels channels = ReadableChannels(path, header.channels());
     if (!file.isComplete()) throw ImageError(path + ": truncated OpenEXR (pixels missing)");
 
     Image image;
     image.width = static_cast<int>(width);
     image.height = static_cast<int>(height);
-    image.layout = rgb ? (a ? ChannelLayout::kRGBA : ChannelLayout::kRGB)
-                       : (a ? ChannelLayout::kYA : ChannelLayout::kY);
-    image.type = anyFloat ? SampleType::kFloat : SampleType::kHalf;
+    image.layout = channels.rgb ? (channels.alpha ? ChannelLayout::kRGBA : ChannelLayout::kRGB)
+                                : (channels.alpha ? ChannelLayout::kYA : ChannelLayout::kY);
+    image.type = channels.anyFloat ? SampleType::kFloat : SampleType::kHalf;
     auto kept = std::make_shared<ExrHeader>();
     kept->header = header;
     image.details = kept;
-
-    // Straight into the ARGB buffer, a strip at a time: the library converts half to float. The
-    // buffer grows with the rows read, so a header that promises more scan lines than the file
-    // holds fails before the whole frame is committed to memory.
-    const size_t xStride = 4 * sizeof(float);
-    const size_t yStride = xStride * size_t(width);
-    for (long long top = window.min.y; top <= window.max.y; top += kStripRows) {
-      const int bottom = static_cast<int>(std::min<long long>(window.max.y, top + kStripRows - 1));
-      image.AllocateRows(bottom - window.min.y + 1);
-      char* base = reinterpret_cast<char*>(image.floats.data());
-      Imf::FrameBuffer frame;
-      frame.insert("A", Imf::Slice::Make(Imf::FLOAT, base, window, xStride, yStride, 1, 1, 1.0));
-      if (rgb) {
-        frame.insert("R", Imf::Slice::Make(Imf::FLOAT, base + 4, window, xStride, yStride));
-        frame.insert("G", Imf::Slice::Make(Imf::FLOAT, base + 8, window, xStride, yStride));
-        frame.insert("B", Imf::Slice::Make(Imf::FLOAT, base + 12, window, xStride, yStride));
-      } else {
-        frame.insert("Y", Imf::Slice::Make(Imf::FLOAT, base + 4, window, xStride, yStride));
-      }
-      file.setFrameBuffer(frame);
-      file.readPixels(static_cast<int>(top), bottom);
-    }
-    if (!rgb) {
-      for (size_t i = 0; i < image.floats.size(); i += 4)
-        image.floats[i + 2] = image.floats[i + 3] = image.floats[i + 1];
-    }
+    ReadExrPixels(file, window, channels.rgb, &image);
     return image;
   } catch (const ImageError&) {
     throw;

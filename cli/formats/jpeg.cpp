@@ -134,6 +134,46 @@ bool IsIccMarker(const jpeg_saved_marker_ptr marker) {
          std::memcmp(marker->data, kTag, sizeof(kTag)) == 0;
 }
 
+// What a JPEG output made from this file keeps of it: its markers (but multi-picture indexes),
+// density, chroma subsampling and progressive mode.
+std::shared_ptr<JpegDetails> DetailsOf(const jpeg_decompress_struct& info) {
+  auto look = std::make_shared<JpegDetails>();
+  for (jpeg_saved_marker_ptr m = info.marker_list; m != nullptr; m = m->next) {
+    if (m->marker == JPEG_APP0 + 2 && !IsIccMarker(m)) continue;  // multi-picture indexes
+    look->markers.push_back({m->marker, std::vector<uint8_t>(m->data, m->data + m->data_length)});
+  }
+  look->jfif = info.saw_JFIF_marker;
+  look->densityUnit = info.density_unit;
+  look->xDensity = info.X_density;
+  look->yDensity = info.Y_density;
+  look->components = std::min(info.num_components, MAX_COMPONENTS);
+  for (int c = 0; c < look->components; ++c) {
+    look->sampling[c][0] = info.comp_info[c].h_samp_factor;
+    look->sampling[c][1] = info.comp_info[c].v_samp_factor;
+  }
+  look->progressive = info.progressive_mode;
+  return look;
+}
+
+// The decoder's rows into `image` as ARGB; false when the data ends or is corrupt.
+bool ReadJpegRows(JpegReader* reader, bool grey, Image* image) {
+  const int channels = reader->info.output_components;
+  reader->row.resize(size_t(reader->info.output_width) * channels);
+  for (int y = 0; y < image->height; ++y) {
+    if (!ReadJpegRow(reader)) return false;
+    image->AllocateRows(y + 1);
+    const uint8_t* src = reader->row.data();
+    uint8_t* dst = image->byteRow(y);
+    for (int x = 0; x < image->width; ++x, src += channels, dst += 4) {
+      dst[0] = 255;
+      dst[1] = src[0];
+      dst[2] = grey ? src[0] : src[1];
+      dst[3] = grey ? src[0] : src[2];
+    }
+  }
+  return true;
+}
+
 Image ReadJpeg(const std::string& path) {
   JpegReader reader;
   reader.file = std::fopen(path.c_str(), "rb");
@@ -159,22 +199,7 @@ Image ReadJpeg(const std::string& path) {
     throw ImageError(path + ": unsupported JPEG: colour space of " +
                      std::to_string(info.num_components) + " components (grey and RGB are read)");
   info.out_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
-
-  auto look = std::make_shared<JpegDetails>();
-  for (jpeg_saved_marker_ptr m = info.marker_list; m != nullptr; m = m->next) {
-    if (m->marker == JPEG_APP0 + 2 && !IsIccMarker(m)) continue;  // multi-picture indexes
-    look->markers.push_back({m->marker, std::vector<uint8_t>(m->data, m->data + m->data_length)});
-  }
-  look->jfif = info.saw_JFIF_marker;
-  look->densityUnit = info.density_unit;
-  look->xDensity = info.X_density;
-  look->yDensity = info.Y_density;
-  look->components = std::min(info.num_components, MAX_COMPONENTS);
-  for (int c = 0; c < look->components; ++c) {
-    look->sampling[c][0] = info.comp_info[c].h_samp_factor;
-    look->sampling[c][1] = info.comp_info[c].v_samp_factor;
-  }
-  look->progressive = info.progressive_mode;
+  std::shared_ptr<JpegDetails> look = DetailsOf(info);
 
   if (!StartJpegDecoding(&reader)) {
     if (reader.errors.manager.msg_code == JERR_NO_BACKING_STORE)
@@ -184,28 +209,13 @@ Image ReadJpeg(const std::string& path) {
                        std::to_string(length) + " bytes can hold");
     throw corrupt();
   }
-  const int channels = info.output_components;
-  reader.row.resize(size_t(info.output_width) * channels);
-
   Image image;
   image.width = int(info.output_width);
   image.height = int(info.output_height);
   image.type = SampleType::kUInt8;
   image.layout = grey ? ChannelLayout::kY : ChannelLayout::kRGB;
-  for (int y = 0; y < image.height; ++y) {
-    if (!ReadJpegRow(&reader)) throw corrupt();
-    image.AllocateRows(y + 1);
-    const uint8_t* src = reader.row.data();
-    uint8_t* dst = image.byteRow(y);
-    for (int x = 0; x < image.width; ++x, src += channels, dst += 4) {
-      dst[0] = 255;
-      dst[1] = src[0];
-      dst[2] = grey ? src[0] : src[1];
-      dst[3] = grey ? src[0] : src[2];
-    }
-  }
   // Up to the end marker: a file cut short after its last pixels is still cut short.
-  if (!FinishJpegDecoding(&reader)) throw corrupt();
+  if (!ReadJpegRows(&reader, grey, &image) || !FinishJpegDecoding(&reader)) throw corrupt();
   image.details = look;
   return image;
 }

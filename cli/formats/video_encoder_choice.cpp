@@ -103,34 +103,81 @@ bool HasCrfOption(const AVCodec* codec) {
          av_opt_find(const_cast<AVClass**>(&codec->priv_class), "crf", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
 }
 
+namespace {
+
+// The encoder: the one named, else the source's codec where the container holds it and this
+// FFmpeg encodes it, else the container's usual one (with a note saying why).
+const AVCodec* ChooseCodec(const AVOutputFormat* container, const FramesDescription& frames,
+                           const std::string& codecName, std::vector<std::string>* notes) {
+  const AVCodecParameters* source = frames.source;
+  if (!codecName.empty()) {
+    const AVCodec* named = avcodec_find_encoder_by_name(codecName.c_str());
+    if (named == nullptr) throw ImageError("no encoder named " + codecName);
+    if (!ContainerTakes(container, named->id))
+      throw ImageError(std::string(container->name) + " cannot hold " +
+                       avcodec_get_name(named->id) + " video (from --codec " + codecName + ")");
+    return named;
+  }
+  if (source == nullptr) return ContainerDefault(container);
+  const AVCodec* same = PreferredEncoder(source->codec_id, frames.sourceFormat());
+  if (same != nullptr && ContainerTakes(container, source->codec_id)) return same;
+  const AVCodec* codec = ContainerDefault(container);
+  const char* sourceName = avcodec_get_name(source->codec_id);
+  if (codec != nullptr)
+    notes->push_back(std::string(sourceName) + " video re-encoded as " + codec->name + " (" +
+                     (same == nullptr ? std::string("no ") + sourceName + " encoder in this FFmpeg"
+                                      : std::string(container->name) + " cannot hold " +
+                                            sourceName) +
+                     ")");
+  return codec;
+}
+
+// The colour tags and the coding of the encoded values: the source's where it is Y'CbCr, the
+// RGB coding for RGB formats, BT.709 for frames from image files.
+void ChooseColour(const FramesDescription& frames, EncoderChoice* choice) {
+  const AVCodecParameters* source = frames.source;
+  const bool sourceIsYuv =
+      frames.sourceFormat() != AV_PIX_FMT_NONE && !IsRgbFormat(frames.sourceFormat());
+  if (source != nullptr) {
+    choice->primaries = source->color_primaries;
+    choice->transfer = source->color_trc;
+  } else {
+    // Image files hold sRGB-encoded values, or linear light in half and float files; the tags
+    // say which, the values pass unchanged.
+    choice->primaries = AVCOL_PRI_BT709;
+    choice->transfer = frames.linear ? AVCOL_TRC_LINEAR : AVCOL_TRC_IEC61966_2_1;
+  }
+  if (IsRgbFormat(choice->format)) {
+    choice->coding.matrix = AVCOL_SPC_RGB;
+    choice->coding.range = AVCOL_RANGE_JPEG;
+  } else if (sourceIsYuv) {
+    choice->coding.matrix = source->color_space;
+    choice->coding.range = source->color_range;
+    choice->chromaLocation = source->chroma_location;
+  } else {
+    choice->coding.matrix = AVCOL_SPC_BT709;
+    choice->coding.range = AVCOL_RANGE_MPEG;
+  }
+}
+
+// ProRes's profile: the source's, else 4444 for alpha or 4:4:4 frames and 422 HQ otherwise;
+// 4444 takes 4:4:4 frames, the other profiles 4:2:2.
+int ProresProfile(const FramesDescription& frames, AVPixelFormat format) {
+  const AVCodecParameters* source = frames.source;
+  int profile = HasAlphaChannel(format) || Is444(format) ? 4 : 3;
+  if (source != nullptr && source->codec_id == AV_CODEC_ID_PRORES && source->profile >= 0 &&
+      source->profile <= 5)
+    profile = source->profile;
+  if ((profile >= 4) != Is444(format)) profile = Is444(format) ? 4 : 3;
+  return profile;
+}
+
+}  // namespace
+
 EncoderChoice ChooseEncoder(const AVOutputFormat* container, const FramesDescription& frames,
                             const std::string& codecName) {
   EncoderChoice choice;
-  const AVCodecParameters* source = frames.source;
-  if (!codecName.empty()) {
-    choice.codec = avcodec_find_encoder_by_name(codecName.c_str());
-    if (choice.codec == nullptr) throw ImageError("no encoder named " + codecName);
-    if (!ContainerTakes(container, choice.codec->id))
-      throw ImageError(std::string(container->name) + " cannot hold " +
-                       avcodec_get_name(choice.codec->id) + " video (from --codec " + codecName +
-                       ")");
-  } else if (source != nullptr) {
-    const AVCodec* same = PreferredEncoder(source->codec_id, frames.sourceFormat());
-    const char* sourceName = avcodec_get_name(source->codec_id);
-    if (same != nullptr && ContainerTakes(container, source->codec_id)) {
-      choice.codec = same;
-    } else {
-      choice.codec = ContainerDefault(container);
-      if (choice.codec != nullptr)
-        choice.notes.push_back(
-            std::string(sourceName) + " video re-encoded as " + choice.codec->name + " (" +
-            (same == nullptr ? std::string("no ") + sourceName + " encoder in this FFmpeg"
-                             : std::string(container->name) + " cannot hold " + sourceName) +
-            ")");
-    }
-  } else {
-    choice.codec = ContainerDefault(container);
-  }
+  choice.codec = ChooseCodec(container, frames, codecName, &choice.notes);
   if (choice.codec == nullptr)
     throw ImageError(std::string("no video encoder for ") + container->name);
 
@@ -143,40 +190,8 @@ EncoderChoice ChooseEncoder(const AVOutputFormat* container, const FramesDescrip
   if (frames.deep && !IsDeep(choice.format))
     choice.notes.push_back(std::string("reduced to 8 bits: ") + choice.codec->name + " as " +
                            FormatName(choice.format));
-
-  const bool sourceIsYuv =
-      frames.sourceFormat() != AV_PIX_FMT_NONE && !IsRgbFormat(frames.sourceFormat());
-  if (source != nullptr) {
-    choice.primaries = source->color_primaries;
-    choice.transfer = source->color_trc;
-  } else {
-    // Image files hold sRGB-encoded values, or linear light in half and float files; the tags
-    // say which, the values pass unchanged.
-    choice.primaries = AVCOL_PRI_BT709;
-    choice.transfer = frames.linear ? AVCOL_TRC_LINEAR : AVCOL_TRC_IEC61966_2_1;
-  }
-  if (IsRgbFormat(choice.format)) {
-    choice.coding.matrix = AVCOL_SPC_RGB;
-    choice.coding.range = AVCOL_RANGE_JPEG;
-  } else if (sourceIsYuv) {
-    choice.coding.matrix = source->color_space;
-    choice.coding.range = source->color_range;
-    choice.chromaLocation = source->chroma_location;
-  } else {
-    choice.coding.matrix = AVCOL_SPC_BT709;
-    choice.coding.range = AVCOL_RANGE_MPEG;
-  }
-
-  if (choice.codec->id == AV_CODEC_ID_PRORES) {
-    if (source != nullptr && source->codec_id == AV_CODEC_ID_PRORES && source->profile >= 0 &&
-        source->profile <= 5)
-      choice.proresProfile = source->profile;
-    else
-      choice.proresProfile = HasAlphaChannel(choice.format) || Is444(choice.format) ? 4 : 3;
-    // 4444 takes 4:4:4 frames, the other profiles 4:2:2.
-    if ((choice.proresProfile >= 4) != Is444(choice.format))
-      choice.proresProfile = Is444(choice.format) ? 4 : 3;
-  }
+  ChooseColour(frames, &choice);
+  if (choice.codec->id == AV_CODEC_ID_PRORES) choice.proresProfile = ProresProfile(frames, choice.format);
   return choice;
 }
 

@@ -58,6 +58,98 @@ struct VideoReader::State {
     return FrameName(path, number, libav::Seconds(pts, stream->time_base));
   }
 
+  // The decoded frame into `image`, unless the decoder logged or flagged damage in it (an error
+  // logged since `errorsBefore`, or while its packet was sent) or its size changed.
+  void TakeFrame(unsigned errorsBefore, Image* image, FrameTime* time) {
+    AVFrame& f = *frame;
+    // The frame's buffers go back to the decoder however this frame ends.
+    struct Unref {
+      AVFrame* frame;
+      ~Unref() { av_frame_unref(frame); }
+    } unref{&f};
+    const int64_t pts = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp
+                                                                   : nextPts;
+    ++framesOut;
+#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
+    const int64_t duration = f.duration;
+#else
+    const int64_t duration = f.pkt_duration;
+#endif
+    nextPts = pts + (duration > 0 ? duration : 1);
+    std::string damage;
+    const auto logged = damaged.find(PacketTime(f.pts, f.pkt_dts));
+    if (logged != damaged.end()) {
+      damage = logged->second;
+      damaged.erase(logged);
+    } else if (LoggedErrorCount(Logger::kDecoder) != errorsBefore) {
+      damage = LastLoggedError(Logger::kDecoder);
+    } else if ((f.flags & AV_FRAME_FLAG_CORRUPT) || f.decode_error_flags != 0) {
+      damage = "the decoder could only conceal it";
+    }
+    if (!damage.empty()) throw ImageError(NameOf(framesOut, pts) + ": damaged: " + damage);
+    if (width == 0) width = f.width, height = f.height;
+    if (f.width != width || f.height != height)
+      throw ImageError(NameOf(framesOut, pts) + ": the picture size changes mid-stream (" +
+                       std::to_string(width) + " x " + std::to_string(height) + " to " +
+                       std::to_string(f.width) + " x " + std::to_string(f.height) + ")");
+    try {
+      converter.Convert(f, coding, HasAlphaChannel(static_cast<AVPixelFormat>(f.format)), image);
+    } catch (const ImageError& e) {
+      throw ImageError(path + ": " + e.what());
+    }
+    time->pts = pts;
+    time->duration = duration;
+  }
+
+  // At the end of the stream: damage that ended it early, or frames that never came out.
+  void CheckEnd() const {
+    if (!containerDamage.empty())
+      throw ImageError(path + ": damaged or cut short after frame " + std::to_string(framesOut) +
+                       ": " + containerDamage);
+    // A QuickTime or MP4 file indexes every packet up front; one cut short at a packet's start
+    // ends without a word.
+    const int indexed = avformat_index_get_entries_count(stream);
+    if (std::string(input->iformat->name).rfind("mov,", 0) == 0 && packetsIn < indexed)
+      throw ImageError(path + ": damaged or cut short after frame " + std::to_string(framesOut) +
+                       ": " + std::to_string(packetsIn) + " of its " + std::to_string(indexed) +
+                       " packets are there");
+    if (!damaged.empty())
+      throw ImageError(path + ": " + std::to_string(damaged.size()) + " damaged frame(s) from " +
+                       std::to_string(libav::Seconds(damaged.begin()->first, stream->time_base)) +
+                       " s on gave no picture: " + damaged.begin()->second);
+  }
+
+  // The next packet of the video into the decoder, the other streams' passed on; at the end of
+  // the file the decoder is told to drain.
+  void FeedDecoder() {
+    const unsigned demuxerErrors = LoggedErrorCount(Logger::kDemuxer);
+    int err = av_read_frame(input.get(), packet.get());
+    if (LoggedErrorCount(Logger::kDemuxer) != demuxerErrors && containerDamage.empty())
+      containerDamage = LastLoggedError(Logger::kDemuxer);
+    if (err < 0) {
+      draining = true;
+      if (mirror) mirror->Close();
+      avcodec_send_packet(decoder.get(), nullptr);
+      if (err == AVERROR_EOF) return;
+      throw ImageError(path + ": after frame " + std::to_string(framesOut) +
+                       ": cannot read further: " + ErrorText(err));
+    }
+    if (packet->stream_index != stream->index) {
+      PassOn(packet.get());
+      return;
+    }
+    ++packetsIn;
+    const int64_t pts = packet->pts;
+    const int64_t time = PacketTime(packet->pts, packet->dts);
+    const unsigned errorsBeforeSend = LoggedErrorCount(Logger::kDecoder);
+    err = avcodec_send_packet(decoder.get(), packet.get());
+    av_packet_unref(packet.get());
+    if (err < 0 && err != AVERROR(EAGAIN))
+      throw ImageError(NameOf(framesOut + 1, pts) + ": cannot decode: " + ErrorText(err));
+    if (LoggedErrorCount(Logger::kDecoder) != errorsBeforeSend)
+      damaged[time] = LastLoggedError(Logger::kDecoder);
+  }
+
   // A packet of a stream other than the main video: to the writer that copies it, if any.
   void PassOn(AVPacket* other) {
     if (mirror && input->streams[other->stream_index]->discard != AVDISCARD_ALL)
@@ -167,104 +259,25 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
   ++s.errorsInARow;  // until a frame or the end comes out
   while (!s.done) {
     const unsigned errorsBefore = LoggedErrorCount(Logger::kDecoder);
-    int err = avcodec_receive_frame(s.decoder.get(), s.frame.get());
+    const int err = avcodec_receive_frame(s.decoder.get(), s.frame.get());
     if (err == 0) {
-      AVFrame& f = *s.frame;
-      // The frame's buffers go back to the decoder however this frame ends.
-      struct Unref {
-        AVFrame* frame;
-        ~Unref() { av_frame_unref(frame); }
-      } unref{&f};
-      const int64_t pts = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp
-                                                                     : s.nextPts;
-      ++s.framesOut;
-#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
-      const int64_t duration = f.duration;
-#else
-      const int64_t duration = f.pkt_duration;
-#endif
-      s.nextPts = pts + (duration > 0 ? duration : 1);
-      std::string damage;
-      const auto logged = s.damaged.find(PacketTime(f.pts, f.pkt_dts));
-      if (logged != s.damaged.end()) {
-        damage = logged->second;
-        s.damaged.erase(logged);
-      } else if (LoggedErrorCount(Logger::kDecoder) != errorsBefore) {
-        damage = LastLoggedError(Logger::kDecoder);
-      } else if ((f.flags & AV_FRAME_FLAG_CORRUPT) || f.decode_error_flags != 0) {
-        damage = "the decoder could only conceal it";
-      }
-      if (!damage.empty()) throw ImageError(s.NameOf(s.framesOut, pts) + ": damaged: " + damage);
-      if (s.width == 0) s.width = f.width, s.height = f.height;
-      if (f.width != s.width || f.height != s.height) {
-        const std::string sizes = std::to_string(s.width) + " x " + std::to_string(s.height) +
-                                  " to " + std::to_string(f.width) + " x " + std::to_string(f.height);
-        throw ImageError(s.NameOf(s.framesOut, pts) + ": the picture size changes mid-stream (" +
-                         sizes + ")");
-      }
-      try {
-        s.converter.Convert(f, s.coding, HasAlphaChannel(static_cast<AVPixelFormat>(f.format)),
-                            image);
-      } catch (const ImageError& e) {
-        throw ImageError(s.path + ": " + e.what());
-      }
-      time->pts = pts;
-      time->duration = duration;
+      s.TakeFrame(errorsBefore, image, time);
       s.errorsInARow = 0;
       return true;
     }
     if (err == AVERROR_EOF) {
       s.done = true;
-      if (!s.containerDamage.empty())
-        throw ImageError(s.path + ": damaged or cut short after frame " +
-                         std::to_string(s.framesOut) + ": " + s.containerDamage);
-      // A QuickTime or MP4 file indexes every packet up front; one cut short at a packet's
-      // start ends without a word.
-      const int indexed = avformat_index_get_entries_count(s.stream);
-      if (std::string(s.input->iformat->name).rfind("mov,", 0) == 0 && s.packetsIn < indexed)
-        throw ImageError(s.path + ": damaged or cut short after frame " +
-                         std::to_string(s.framesOut) + ": " + std::to_string(s.packetsIn) +
-                         " of its " + std::to_string(indexed) + " packets are there");
-      if (!s.damaged.empty())
-        throw ImageError(s.path + ": " +
-                         std::to_string(s.damaged.size()) + " damaged frame(s) from " +
-                         std::to_string(libav::Seconds(s.damaged.begin()->first, s.stream->time_base)) +
-                         " s on gave no picture: " + s.damaged.begin()->second);
+      s.CheckEnd();
       return false;
     }
     if (err != AVERROR(EAGAIN))
       throw ImageError(s.NameOf(s.framesOut + 1, AV_NOPTS_VALUE) + ": cannot decode: " +
                        ErrorText(err));
-
     if (s.draining) {
       s.done = true;  // a decoder that neither gives frames nor ends
       return false;
     }
-    const unsigned demuxerErrors = LoggedErrorCount(Logger::kDemuxer);
-    err = av_read_frame(s.input.get(), s.packet.get());
-    if (LoggedErrorCount(Logger::kDemuxer) != demuxerErrors && s.containerDamage.empty())
-      s.containerDamage = LastLoggedError(Logger::kDemuxer);
-    if (err < 0) {
-      s.draining = true;
-      if (s.mirror) s.mirror->Close();
-      avcodec_send_packet(s.decoder.get(), nullptr);
-      if (err == AVERROR_EOF) continue;
-      throw ImageError(s.path + ": after frame " + std::to_string(s.framesOut) +
-                       ": cannot read further: " + ErrorText(err));
-    }
-    if (s.packet->stream_index != s.stream->index) {
-      s.PassOn(s.packet.get());
-      continue;
-    }
-    ++s.packetsIn;
-    const int64_t pts = s.packet->pts;
-    const int64_t time = PacketTime(s.packet->pts, s.packet->dts);
-    const unsigned errorsBeforeSend = LoggedErrorCount(Logger::kDecoder);
-    err = avcodec_send_packet(s.decoder.get(), s.packet.get());
-    av_packet_unref(s.packet.get());
-    if (err < 0 && err != AVERROR(EAGAIN))
-      throw ImageError(s.NameOf(s.framesOut + 1, pts) + ": cannot decode: " + ErrorText(err));
-    if (LoggedErrorCount(Logger::kDecoder) != errorsBeforeSend) s.damaged[time] = LastLoggedError(Logger::kDecoder);
+    s.FeedDecoder();
   }
   return false;
 }
