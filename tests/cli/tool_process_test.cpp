@@ -87,4 +87,64 @@ TEST(ToolProcess, FindsThePluginInTheInstalledLayout) {
   EXPECT_NE(p.out.find("Plug-in:    " + expected), std::string::npos) << p.out;
 }
 
+// Runs the tool on `args` in the background, sends it Ctrl-C once it reports its first frame
+// written, and waits for it. Job control keeps the signal from being ignored, as a shell does for
+// background jobs without it.
+Process InterruptAfterTheFirstFrame(const ScratchDir& dir, const std::vector<std::string>& args) {
+  std::string tool = cli_test::Quote(FXAA_TOOL_PATH);
+  for (const std::string& a : args) tool += " " + cli_test::Quote(a);
+  const std::string progress = cli_test::Quote(dir / "progress.txt");
+  const std::string script = "set -m; " + tool + " 2>" + progress + " & pid=$!; " +
+                             "for i in $(seq 1200); do grep -q wrote " + progress +
+                             " && break; sleep 0.05; done; kill -INT $pid; wait $pid";
+  Process p = RunProcess(dir, "bash", {"-c", script});
+  const auto err = cli_test::FileBytes(dir / "progress.txt");
+  p.err.assign(err.begin(), err.end());
+  fs::remove(dir / "progress.txt");
+  return p;
+}
+
+TEST(ToolProcess, CtrlCStopsAVideoOrASequenceLeavingOnlyCompleteFiles) {
+  ScratchDir dir;
+  const cli_test::Process made = RunProcess(
+      dir, "ffmpeg",
+      {"-v", "error", "-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25", "-frames:v", "300",
+       "-c:v", "libx264", "-pix_fmt", "yuv420p", dir / "in.mp4"});
+  ASSERT_EQ(made.status, 0) << made.err;
+  fs::create_directory(dir / "seq");
+  ASSERT_EQ(RunProcess(dir, "ffmpeg", {"-v", "error", "-i", dir / "in.mp4", "-frames:v", "60",
+                                       dir / "seq/f.%03d.png"})
+                .status,
+            0);
+  struct Case {
+    std::vector<std::string> args;
+    std::string output;  // a file that must not be there, or a folder of complete frames
+  };
+  const std::vector<Case> cases = {
+      {{dir / "in.mp4", "-o", dir / "out/v.mp4"}, dir / "out/v.mp4"},
+      {{dir / "seq/f.%03d.png", "-o", dir / "out/s.mkv"}, dir / "out/s.mkv"},
+      {{dir / "seq/f.%03d.png", "-o", dir / "out/s.%03d.png", "-j", "1"}, dir / "out"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    fs::remove_all(dir / "out");
+    fs::create_directory(dir / "out");
+    const Process p = InterruptAfterTheFirstFrame(dir, c.args);
+    EXPECT_EQ(p.status, 130) << p.err;
+    EXPECT_NE(p.err.find("wrote"), std::string::npos) << p.err;
+    std::vector<std::string> left = dir.Files("out");
+    if (c.output != dir / "out") {
+      EXPECT_TRUE(left.empty()) << left.front();  // no file, no temporary file
+      continue;
+    }
+    // Frames written before the stop stay, each complete; the rest were never begun.
+    ASSERT_FALSE(left.empty());
+    EXPECT_LT(left.size(), 60u);
+    for (const std::string& name : left) {
+      EXPECT_NE(name[0], '.') << name;
+      EXPECT_NO_THROW(fxaa_cli::ReadImage(dir / ("out/" + name))) << name;
+    }
+  }
+}
+
 }  // namespace

@@ -355,4 +355,85 @@ TEST(VideoThroughTheTool, RefusesOutputsThatCannotTakeAVideosFramesBeforeReading
   }
 }
 
+// The packets of one stream, by presentation time: a re-encoded video orders its packets in its
+// own way.
+std::vector<int64_t> SortedTimes(const StreamRecord& stream) {
+  std::vector<int64_t> times;
+  for (const PacketRecord& p : stream.packets) times.push_back(p.pts);
+  std::sort(times.begin(), times.end());
+  return times;
+}
+
+TEST(VideoThroughTheTool, TransportStreamsKeepTheirFramesTimesAndAudioPackets) {
+  ScratchDir dir;
+  Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-f", "lavfi", "-i",
+               "sine=frequency=440:sample_rate=48000", "-t", "1", "-c:v", "libx264", "-pix_fmt",
+               "yuv420p", "-c:a", "mp2", dir / "in.ts"});
+  const FileRecord in = Demux(dir / "in.ts");
+  ASSERT_EQ(in.streams.size(), 2u);
+  ASSERT_EQ(in.streams[0].packets.size(), 25u);
+  // Plain 188-byte packets, and Blu-ray's 192-byte packets with their arrival times in front.
+  for (const char* name : {"out.ts", "out.m2ts"}) {
+    SCOPED_TRACE(name);
+    const auto run = Fxaa({dir / "in.ts", "-o", dir / name});
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(run.err, "");  // the same codec: nothing to tell
+    const FileRecord out = Demux(dir / name);
+    ASSERT_EQ(out.streams.size(), 2u);
+    EXPECT_EQ(SortedTimes(out.streams[0]), SortedTimes(in.streams[0]));
+    const std::vector<PacketRecord>&ain = in.streams[1].packets, &aout = out.streams[1].packets;
+    ASSERT_EQ(aout.size(), ain.size());
+    for (size_t i = 0; i < ain.size(); ++i) {
+      EXPECT_EQ(aout[i].pts, ain[i].pts) << i;
+      EXPECT_TRUE(aout[i].data == ain[i].data) << i;
+    }
+    const std::vector<char> bytes = cli_test::FileBytes(dir / name);
+    const size_t stride = std::string(name) == "out.ts" ? 188 : 192, sync = stride - 188;
+    ASSERT_GT(bytes.size(), stride + sync);
+    EXPECT_EQ(bytes[sync], 0x47);
+    EXPECT_EQ(bytes[stride + sync], 0x47);
+  }
+}
+
+TEST(VideoThroughTheTool, SaysWhatTheOutputCannotKeepOfItsInput) {
+  ScratchDir dir;
+  const std::vector<std::string> source = {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25",
+                                           "-frames:v", "3"};
+  auto make = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), source.begin(), source.end());
+    Ffmpeg(dir, args);
+  };
+  make({"-c:v", "qtrle", "-pix_fmt", "argb", dir / "alpha.mov"});
+  make({"-c:v", "libx264", "-timecode", "01:00:00:00", dir / "timecode.mov"});
+  make({"-pix_fmt", "rgb48be", dir / "deep.%d.png"});
+  make({"-c:v", "libx264", dir / "plain.mp4"});
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> notes;  // the lines, in order; none: nothing said
+  };
+  const std::vector<Case> cases = {
+      {{"alpha.mov", "-o", "a.mp4"},
+       {"a.mp4: qtrle video re-encoded as libx264 (mp4 cannot hold qtrle)",
+        "a.mp4: alpha dropped: libx264 as yuv444p has none"}},
+      {{"deep.%d.png", "-o", "d.avi", "--codec", "mjpeg"},
+       {"d.avi: reduced to 8 bits: mjpeg as yuvj444p"}},
+      {{"timecode.mov", "-o", "t.mkv"},
+       {"t.mkv: data stream 1 (none) not carried over: matroska cannot hold it"}},
+      {{"deep.%d.png", "-o", "f.mkv", "--codec", "ffv1", "--crf", "20"},
+       {"f.mkv: --crf left unused: ffv1 has no crf setting"}},
+      {{"plain.mp4", "-o", "p.mp4"}, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args;
+    for (const std::string& a : c.args)  // file names are those with an extension
+      args.push_back(a[0] != '-' && a.find('.') != std::string::npos ? dir / a : a);
+    const auto run = Fxaa(args);
+    ASSERT_EQ(run.status, kExitOk) << c.args[0] << ": " << run.err;
+    std::string expected;
+    for (const std::string& note : c.notes) expected += "fxaa: " + (dir / note) + "\n";
+    EXPECT_EQ(run.err, expected);
+    EXPECT_TRUE(cli_test::fs::exists(dir / c.args[2]));
+  }
+}
+
 }  // namespace
