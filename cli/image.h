@@ -43,7 +43,7 @@ struct Image {
   const Format* format = nullptr;  // the format the file was read as; none for drawn frames
   ChannelLayout layout = ChannelLayout::kRGBA;
   SampleType type = SampleType::kUInt8;
-  bool fromPalette = false;  // PNG palette file, expanded on reading
+  bool fromPalette = false;  // PNG or TIFF palette file, expanded on reading
   // ARGB pixels, row 0 first, no padding: bytes for kUInt8, floats otherwise.
   std::vector<uint8_t> bytes;
   std::vector<float> floats;

@@ -1,9 +1,10 @@
 // TIFF through libtiff: 8/16-bit integer and 16/32-bit float samples; grey or RGB, with or
-// without alpha; strips or tiles, interleaved or in separate planes, in any compression the
-// library decodes; the first page of the file. Associated (premultiplied) alpha becomes straight
-// colour on reading, as the host keeps it, and is premultiplied again on writing. The output keeps
-// the input's byte order, compression, predictor, alpha kind, colour profile, resolution,
-// orientation and descriptive text.
+// without alpha; palette colour, white-is-zero grey and grey or palette samples of 1, 2 or 4 bits
+// as 8-bit RGB or grey (tiff_expansion.h); strips or tiles, interleaved or in separate planes, in
+// any compression the library decodes; the first page of the file. Associated (premultiplied)
+// alpha becomes straight colour on reading, as the host keeps it, and is premultiplied again on
+// writing. The output keeps the input's byte order, compression (where the codec holds 8-bit
+// samples), predictor, alpha kind, colour profile, resolution, orientation and descriptive text.
 #include <tiffio.h>
 
 #include <Imath/half.h>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "cli/formats/format.h"
+#include "cli/formats/tiff_expansion.h"
 
 namespace fxaa_cli {
 
@@ -115,8 +117,6 @@ bool IsTiff(const uint8_t* head, size_t size) {
 
 const char* PhotometricName(uint16_t photometric) {
   switch (photometric) {
-    case PHOTOMETRIC_MINISWHITE: return "white-is-zero grey";
-    case PHOTOMETRIC_PALETTE: return "palette colour";
     case PHOTOMETRIC_MASK: return "transparency mask";
     case PHOTOMETRIC_SEPARATED: return "CMYK (separated) colour";
     case PHOTOMETRIC_YCBCR: return "YCbCr colour without JPEG compression";
@@ -142,6 +142,7 @@ struct SampleMap {
   SampleType type;
   int colourSamples;
   bool alpha;
+  const TiffExpansion* expansion;  // null when the samples are the channels' own values
 
   // Stores `count` pixels of `src`, each `stride` samples of which the first is file sample
   // `first`, into row `y` of `image` from column `x`.
@@ -151,6 +152,19 @@ struct SampleMap {
     const int kept = std::min(stride, 4);
     int slots[4];
     for (int k = 0; k < kept; ++k) slots[k] = SlotOf(first + k, colourSamples, alpha);
+    if (expansion != nullptr) {
+      uint8_t* dst = image->byteRow(y) + 4 * size_t(x);
+      for (int p = 0; p < count; ++p, dst += 4)
+        for (int k = 0; k < kept; ++k) {
+          if (slots[k] < 0) continue;
+          const unsigned v = expansion->ValueAt(src, size_t(p) * size_t(stride) + size_t(k));
+          if (slots[k] == 0)
+            dst[0] = expansion->alpha[v];
+          else
+            std::memcpy(dst + 1, expansion->colour[v].data(), 3);
+        }
+      return;
+    }
     if (type == SampleType::kUInt8) {
       uint8_t* dst = image->byteRow(y) + 4 * size_t(x);
       for (int p = 0; p < count; ++p, src += stride, dst += 4)
@@ -257,6 +271,18 @@ bool TakesPredictor(uint16_t compression) {
          compression == COMPRESSION_LZMA;
 }
 
+// What a written file keeps of the encoding of the open file: TIFF kind, byte order, compression
+// and predictor.
+std::shared_ptr<TiffDetails> EncodingOf(TIFF* tif, uint16_t compression) {
+  auto look = std::make_shared<TiffDetails>();
+  look->bigTiff = TIFFIsBigTIFF(tif);
+  look->bigEndian = TIFFIsBigEndian(tif);
+  look->compression = compression;
+  // The predictor tag exists only for the codecs that take one.
+  if (TakesPredictor(compression)) TIFFGetFieldDefaulted(tif, TIFFTAG_PREDICTOR, &look->predictor);
+  return look;
+}
+
 // The tags a written file carries over besides its pixels.
 void ReadLook(TIFF* tif, TiffDetails* look) {
   uint32_t count = 0;
@@ -279,6 +305,78 @@ void ReadLook(TIFF* tif, TiffDetails* look) {
   }
 }
 
+// The tags that say how a file's samples are stored.
+struct SampleTags {
+  uint16_t bits = 0, format = 0, samples = 0, planar = 0, photometric = 0, compression = 0;
+};
+
+// The sample tags of the open file; ImageError naming `path` when it has no photometric
+// interpretation.
+SampleTags ReadSampleTags(TIFF* tif, const std::string& path) {
+  SampleTags tags;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &tags.bits);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &tags.format);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &tags.samples);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &tags.planar);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &tags.compression);
+  if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &tags.photometric))
+    throw ImageError(path + ": corrupt TIFF (no photometric interpretation)");
+  return tags;
+}
+
+// The colour samples of a pixel whose samples are the channels' own values: 1 grey, 3 RGB. Sets
+// the JPEG codec to deliver YCbCr as RGB; ImageError naming `path` for colour it does not read.
+int ColourSamplesOf(TiffFile* file, const std::string& path, const SampleTags& tags,
+                    TiffDetails* look) {
+  TIFF* tif = file->tiff;
+  if (tags.photometric == PHOTOMETRIC_MINISBLACK || tags.photometric == PHOTOMETRIC_RGB) {
+    if (StoredPhotometric(tif, path) == PHOTOMETRIC_PALETTE)
+      throw ImageError(path + ": corrupt TIFF (palette colour without a colormap of 3 x 2^" +
+                       std::to_string(tags.bits) + " entries)");
+    return tags.photometric == PHOTOMETRIC_MINISBLACK ? 1 : 3;
+  }
+  if (tags.photometric == PHOTOMETRIC_YCBCR && tags.compression == COMPRESSION_JPEG) {
+    // The JPEG codec converts to RGB and undoes the subsampling itself.
+    look->ycbcr = true;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &look->subsampling[0],
+                          &look->subsampling[1]);
+    if (!TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB))
+      throw ImageError(path + ": corrupt TIFF (" + Why(*file) + ")");
+    return 3;
+  }
+  throw ImageError(path + ": unsupported TIFF: " + PhotometricName(tags.photometric) +
+                   " (grey, palette and RGB are read)");
+}
+
+// The kind of the first extra sample, which is alpha; one the file leaves unspecified is taken
+// as straight alpha.
+uint16_t AlphaKindOf(TIFF* tif) {
+  uint16_t count = 0;
+  uint16_t* kinds = nullptr;
+  return TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &kinds) && count > 0
+             ? kinds[0]
+             : uint16_t(EXTRASAMPLE_UNSPECIFIED);
+}
+
+// Spreads grey to green and blue, and makes a frame without alpha opaque; RGBA has nothing to
+// fill.
+void CompletePixels(Image* image, bool alpha) {
+  const bool grey = IsGrey(image->layout);
+  if (!grey && alpha) return;
+  const size_t pixels = size_t(image->width) * size_t(image->height);
+  for (size_t i = 0; i < pixels; ++i) {
+    if (image->type == SampleType::kUInt8) {
+      uint8_t* p = image->bytes.data() + 4 * i;
+      if (grey) p[2] = p[3] = p[1];
+      if (!alpha) p[0] = 255;
+    } else {
+      float* p = image->floats.data() + 4 * i;
+      if (grey) p[2] = p[3] = p[1];
+      if (!alpha) p[0] = 1.0f;
+    }
+  }
+}
+
 Image ReadTiff(const std::string& path) {
   TiffFile file;
   if (!OpenTiff(&file, path, "r"))
@@ -293,92 +391,47 @@ Image ReadTiff(const std::string& path) {
   TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
   CheckImageSize(path, width, height);
 
-  uint16_t bits = 0, sampleFormat = 0, samples = 0, planar = 0, photometric = 0, compression = 0;
-  TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
-  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
-  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
-  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
-  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
-  if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric))
-    throw ImageError(path + ": corrupt TIFF (no photometric interpretation)");
-
-  SampleType type;
-  if (!SampleTypeOf(bits, sampleFormat, &type)) {
-    const char* kind = sampleFormat == SAMPLEFORMAT_IEEEFP ? "float"
-                       : sampleFormat == SAMPLEFORMAT_INT  ? "signed integer"
-                                                           : "integer";
-    throw unsupported(std::to_string(bits) + "-bit " + kind +
-                      " samples (8 and 16-bit integer, 16 and 32-bit float are read)");
+  const SampleTags tags = ReadSampleTags(tif, path);
+  const bool expanded = IsExpanded(tags.photometric, tags.bits);
+  SampleType type = SampleType::kUInt8;
+  if (!expanded && !SampleTypeOf(tags.bits, tags.format, &type)) {
+    const char* kind = tags.format == SAMPLEFORMAT_IEEEFP ? "float"
+                       : tags.format == SAMPLEFORMAT_INT  ? "signed integer"
+                                                          : "integer";
+    throw unsupported(std::to_string(tags.bits) + "-bit " + kind +
+                      " samples (1, 2 and 4-bit grey or palette, 8 and 16-bit integer, 16 and "
+                      "32-bit float are read)");
   }
+  if (!TIFFIsCODECConfigured(tags.compression))
+    throw unsupported("compression " + std::to_string(tags.compression) +
+                      " (not built into libtiff)");
 
-  if (!TIFFIsCODECConfigured(compression))
-    throw unsupported("compression " + std::to_string(compression) + " (not built into libtiff)");
-
-  auto look = std::make_shared<TiffDetails>();
-  look->bigTiff = TIFFIsBigTIFF(tif);
-  look->bigEndian = TIFFIsBigEndian(tif);
-  look->compression = compression;
-  // The predictor tag exists only for the codecs that take one.
-  if (TakesPredictor(compression)) TIFFGetFieldDefaulted(tif, TIFFTAG_PREDICTOR, &look->predictor);
-  int colourSamples = 0;
-  if (photometric == PHOTOMETRIC_MINISBLACK) {
-    colourSamples = 1;
-  } else if (photometric == PHOTOMETRIC_RGB) {
-    colourSamples = 3;
-  } else if (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG) {
-    // The JPEG codec converts to RGB and undoes the subsampling itself.
-    colourSamples = 3;
-    look->ycbcr = true;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &look->subsampling[0],
-                          &look->subsampling[1]);
-    if (!TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB))
-      throw ImageError(path + ": corrupt TIFF (" + Why(file) + ")");
-  } else {
-    throw unsupported(std::string(PhotometricName(photometric)) + " (grey and RGB are read)");
-  }
-  if (samples > kSamplesMax)
-    throw unsupported(std::to_string(samples) + " samples a pixel (at most " +
+  auto look = EncodingOf(tif, tags.compression);
+  TiffExpansion expansion;
+  if (expanded) expansion = ExpansionOf(tif, tags.photometric, tags.bits, tags.format, path);
+  const int colourSamples = expanded ? 1 : ColourSamplesOf(&file, path, tags, look.get());
+  if (tags.samples > kSamplesMax)
+    throw unsupported(std::to_string(tags.samples) + " samples a pixel (at most " +
                       std::to_string(kSamplesMax) + " are read)");
-  if (samples < colourSamples)
-    throw ImageError(path + ": corrupt TIFF (" + std::to_string(samples) +
+  if (tags.samples < colourSamples)
+    throw ImageError(path + ": corrupt TIFF (" + std::to_string(tags.samples) +
                      " samples a pixel, fewer than its colour needs)");
-
-  // The first extra sample is alpha; an unspecified one is taken as straight alpha.
-  const bool alpha = samples > colourSamples;
-  if (alpha) {
-    uint16_t count = 0;
-    uint16_t* kinds = nullptr;
-    look->alphaKind = TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &kinds) && count > 0
-                          ? kinds[0]
-                          : EXTRASAMPLE_UNSPECIFIED;
-  }
+  const bool alpha = tags.samples > colourSamples;
+  if (alpha) look->alphaKind = AlphaKindOf(tif);
   ReadLook(tif, look.get());
 
   Image image;
   image.width = int(width);
   image.height = int(height);
   image.type = type;
-  image.layout = colourSamples == 1 ? (alpha ? ChannelLayout::kYA : ChannelLayout::kY)
-                                    : (alpha ? ChannelLayout::kRGBA : ChannelLayout::kRGB);
-  const SampleMap map{type, colourSamples, alpha};
-  if (!DecodePixels(&file, path, map, samples, planar == PLANARCONFIG_SEPARATE, &image))
+  image.fromPalette = expanded && expansion.palette;
+  const bool grey = colourSamples == 1 && !image.fromPalette;
+  image.layout = grey ? (alpha ? ChannelLayout::kYA : ChannelLayout::kY)
+                      : (alpha ? ChannelLayout::kRGBA : ChannelLayout::kRGB);
+  const SampleMap map{type, colourSamples, alpha, expanded ? &expansion : nullptr};
+  if (!DecodePixels(&file, path, map, tags.samples, tags.planar == PLANARCONFIG_SEPARATE, &image))
     throw ImageError(path + ": corrupt or truncated TIFF (" + Why(file) + ")");
-
-  // Grey spreads to green and blue, and a file without alpha is opaque; RGBA has nothing to fill.
-  if (colourSamples == 1 || !alpha) {
-    const size_t pixels = size_t(image.width) * size_t(image.height);
-    for (size_t i = 0; i < pixels; ++i) {
-      if (type == SampleType::kUInt8) {
-        uint8_t* p = image.bytes.data() + 4 * i;
-        if (colourSamples == 1) p[2] = p[3] = p[1];
-        if (!alpha) p[0] = 255;
-      } else {
-        float* p = image.floats.data() + 4 * i;
-        if (colourSamples == 1) p[2] = p[3] = p[1];
-        if (!alpha) p[0] = 1.0f;
-      }
-    }
-  }
+  CompletePixels(&image, alpha);
   if (alpha && look->alphaKind == EXTRASAMPLE_ASSOCALPHA) Unpremultiply(&image);
   image.details = look;
   return image;
