@@ -76,6 +76,20 @@ Bytes TiledExr() {
   return cli_test::FileBytes(path);
 }
 
+// A 9 x 20 TIFF of one `bits`-bit sample a pixel: palette colour with a colormap of `entries`
+// colours (none for 0), or white-is-zero grey when `entries` is -1. Its two strips put their
+// offsets behind the directory, so that no byte at the end of the file is spare.
+Bytes OneSampleTiff(uint16_t bits, uint16_t compression, long entries) {
+  ScratchDir dir;
+  cli_test::TiffRecipe r;
+  r.height = 20;
+  r.colour = 1, r.bits = bits, r.compression = compression;
+  r.photometric = entries < 0 ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_PALETTE;
+  for (long i = 0; i < 3 * entries; ++i) r.colormap.push_back(uint16_t(i * 2741));
+  if (!cli_test::WriteTiffFile(dir / "f.tif", r, cli_test::TiffSamples(r))) return {};
+  return cli_test::FileBytes(dir / "f.tif");
+}
+
 struct Source {
   const char* name;
   Bytes (*make)();
@@ -110,6 +124,8 @@ const Source kSources[] = {
     {"rgb.jpg",
      [] { return Encoded(cli_test::MakeImage(9, 7, ChannelLayout::kRGB, SampleType::kUInt8), "f.jpg"); },
      false},
+    {"palette4_lzw.tif", [] { return OneSampleTiff(4, COMPRESSION_LZW, 16); }, false},
+    {"white_is_zero1_g4.tif", [] { return OneSampleTiff(1, COMPRESSION_CCITTFAX4, -1); }, false},
 };
 
 class DamagedFile : public ::testing::TestWithParam<Source> {};
@@ -434,6 +450,18 @@ const HeaderCase kTiffJpegHeaders[] = {
                                     TIFFTAG_TILELENGTH, 16384);
      },
      "larger than the reader takes"},
+    // libtiff reads an 8-bit palette file whose colormap is missing, or too short for its bits,
+    // as grey.
+    {"palette_without_colormap.tif", [] { return OneSampleTiff(8, COMPRESSION_NONE, 0); },
+     "corrupt TIFF (palette colour without a colormap"},
+    {"colormap_too_short.tif",
+     [] { return cli_test::WithTiffTag(OneSampleTiff(4, COMPRESSION_NONE, 16), TIFFTAG_BITSPERSAMPLE, 8); },
+     "corrupt TIFF (palette colour without a colormap"},
+    {"palette_16_bit.tif", [] { return OneSampleTiff(16, COMPRESSION_NONE, 65536); },
+     "unsupported TIFF: 16-bit palette indexes"},
+    {"fax_8_bit.tif",
+     [] { return cli_test::WithTiffTag(OneSampleTiff(1, COMPRESSION_CCITTFAX4, -1), TIFFTAG_BITSPERSAMPLE, 8); },
+     "corrupt or truncated TIFF"},
     {"wide.jpg", [] { return cli_test::WithJpegSize(cli_test::JpegBytes({}), kMaxImageSide + 1, 8); },
      "image too large"},
     {"cmyk.jpg",

@@ -10,6 +10,7 @@
 #include "cli/sequence.h"
 #include "cli_test_util.h"
 #include "hostsim/host_sim.h"
+#include "tiff_jpeg_files.h"
 
 namespace {
 
@@ -70,6 +71,29 @@ TEST(Formats, TheSameEightBitFrameGivesTheSamePixelsThroughPngAndTiff) {
   const Image png = ReadImage(dir / "out.png"), tiff = ReadImage(dir / "out.tif");
   EXPECT_FALSE(cli_test::SamePixels(png, input));  // smoothed, not passed through
   EXPECT_TRUE(cli_test::SamePixels(png, tiff));
+}
+
+TEST(Formats, PaletteAndBilevelTiffsRenderToEightBitRgbAndGrey) {
+  struct Case {
+    uint16_t bits, photometric, compression;
+    int samplesPerPixel;
+  };
+  for (const Case& c : {Case{4, PHOTOMETRIC_PALETTE, COMPRESSION_LZW, 3},
+                        Case{1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4, 1}}) {
+    ScratchDir dir;
+    cli_test::TiffRecipe r;
+    r.width = 40, r.height = 24;
+    r.colour = 1, r.bits = c.bits, r.photometric = c.photometric, r.compression = c.compression;
+    if (c.photometric == PHOTOMETRIC_PALETTE)
+      for (int i = 0; i < 3 << c.bits; ++i) r.colormap.push_back(uint16_t(i * 4099));
+    ASSERT_TRUE(cli_test::WriteTiffFile(dir / "in.tif", r, cli_test::TiffSamples(r)));
+    const auto run = Fxaa({dir / "in.tif", "-o", dir / "out.tif"});
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    const cli_test::TiffContent out = cli_test::ReadTiffFile(dir / "out.tif");
+    EXPECT_EQ(out.bits, 8) << c.photometric;
+    EXPECT_EQ(out.samplesPerPixel, c.samplesPerPixel) << c.photometric;
+    EXPECT_EQ(out.photometric, c.samplesPerPixel == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+  }
 }
 
 // A white area above a point-sampled shallow edge (one step every 5 pixels), black below.

@@ -1,5 +1,6 @@
 // TIFF and JPEG files made with libtiff and libjpeg directly, in encodings the tool's own writers
-// never produce (tiles, separate planes, CMYK, chosen markers), their samples and markers read
+// never produce (tiles, separate planes, CMYK, palettes, samples under a byte, chosen markers),
+// their samples and markers read
 // back the same way, and header values changed afterwards for the hostile-file tests.
 #pragma once
 
@@ -26,7 +27,9 @@ struct TiffRecipe {
   int colour = 3;      // 1 grey, 3 RGB
   int alphaKind = -1;  // an EXTRASAMPLE_ value, or -1 for no alpha
   uint16_t compression = COMPRESSION_NONE;
-  uint16_t photometric = 0;  // 0: grey or RGB as `colour` says
+  int photometric = -1;  // a PHOTOMETRIC_ value, or -1 for grey or RGB as `colour` says
+  std::vector<uint16_t> colormap;  // red, green then blue entries, for a palette
+  uint16_t fillOrder = FILLORDER_MSB2LSB;
   bool tiled = false;
   bool planar = false;  // separate planes
   int pages = 1;        // later pages are half the size of the first
@@ -34,11 +37,15 @@ struct TiffRecipe {
 
 inline int TiffSamplesPerPixel(const TiffRecipe& r) { return r.colour + (r.alphaKind >= 0); }
 
-// Pseudo-random interleaved samples for `r`, in the machine's byte order. Colour never exceeds
-// alpha when the alpha is associated, as in any premultiplied file.
+// Bytes a sample of `r` takes in TiffSamples: samples under a byte take one each.
+inline int TiffSampleBytes(const TiffRecipe& r) { return std::max(1, r.bits / 8); }
+
+// Pseudo-random interleaved samples for `r`, in the machine's byte order; samples under 8 bits
+// one a byte. Colour never exceeds alpha when the alpha is associated, as in any premultiplied
+// file.
 inline std::vector<uint8_t> TiffSamples(const TiffRecipe& r, unsigned seed = 3) {
   std::mt19937 random(seed);
-  const int spp = TiffSamplesPerPixel(r), bytes = r.bits / 8;
+  const int spp = TiffSamplesPerPixel(r), bytes = TiffSampleBytes(r);
   std::vector<uint8_t> out(size_t(r.width) * r.height * spp * bytes);
   for (size_t p = 0; p < size_t(r.width) * r.height; ++p) {
     const double alpha = (random() % 1025) / 1024.0;
@@ -55,6 +62,8 @@ inline std::vector<uint8_t> TiffSamples(const TiffRecipe& r, unsigned seed = 3) 
       } else if (r.bits == 16) {
         const uint16_t w = uint16_t(v * 65535 + 0.5);
         std::memcpy(at, &w, 2);
+      } else if (r.bits < 8) {
+        *at = uint8_t(random() % (1u << r.bits));
       } else {
         *at = uint8_t(v * 255 + 0.5);
       }
@@ -68,7 +77,7 @@ inline bool WriteTiffFile(const std::string& path, const TiffRecipe& r,
                           const std::vector<uint8_t>& samples) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   if (tif == nullptr) return false;
-  const int spp = TiffSamplesPerPixel(r), bytes = r.bits / 8;
+  const int spp = TiffSamplesPerPixel(r), bytes = TiffSampleBytes(r);
   bool ok = true;
   for (int page = 0; page < r.pages && ok; ++page) {
     const int w = page == 0 ? r.width : r.width / 2, h = page == 0 ? r.height : r.height / 2;
@@ -80,9 +89,14 @@ inline bool WriteTiffFile(const std::string& path, const TiffRecipe& r,
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, r.planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, r.compression);
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
-                 r.photometric ? r.photometric
-                               : r.colour == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+                 r.photometric >= 0 ? r.photometric
+                                    : r.colour == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
     if (r.photometric == PHOTOMETRIC_YCBCR) TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    const size_t entries = r.colormap.size() / 3;
+    if (entries > 0)
+      TIFFSetField(tif, TIFFTAG_COLORMAP, r.colormap.data(), r.colormap.data() + entries,
+                   r.colormap.data() + 2 * entries);
+    if (r.fillOrder != FILLORDER_MSB2LSB) TIFFSetField(tif, TIFFTAG_FILLORDER, r.fillOrder);
     if (r.alphaKind >= 0) {
       const uint16_t kind = uint16_t(r.alphaKind);
       TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &kind);
@@ -100,15 +114,26 @@ inline bool WriteTiffFile(const std::string& path, const TiffRecipe& r,
     } else {
       TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 16);  // a multiple of 16, as JPEG needs
     }
-    std::vector<uint8_t> block(size_t(tw) * th * stride * bytes);
+    // Samples under 8 bits are packed, the first in the high bits of a byte.
+    const size_t rowBytes = (size_t(tw) * stride * r.bits + 7) / 8;
+    std::vector<uint8_t> block(rowBytes * th);
     for (int plane = 0; plane < planes && ok; ++plane)
       for (int y0 = 0; y0 < h && ok; y0 += th)
         for (int x0 = 0; x0 < w && ok; x0 += tw) {
           std::fill(block.begin(), block.end(), 0);
           for (int y = y0; y < std::min(h, y0 + th); ++y)
-            for (int x = x0; x < std::min(w, x0 + tw); ++x)
-              std::memcpy(block.data() + ((size_t(y - y0) * tw + x - x0) * stride) * bytes,
-                          sample(x, y, plane), size_t(stride) * bytes);
+            for (int x = x0; x < std::min(w, x0 + tw); ++x) {
+              uint8_t* row = block.data() + size_t(y - y0) * rowBytes;
+              const size_t first = size_t(x - x0) * stride;
+              if (r.bits >= 8) {
+                std::memcpy(row + first * bytes, sample(x, y, plane), size_t(stride) * bytes);
+                continue;
+              }
+              for (int s = 0; s < stride; ++s) {
+                const size_t bit = (first + s) * r.bits;
+                row[bit / 8] |= uint8_t(*sample(x, y, plane + s) << (8 - r.bits - bit % 8));
+              }
+            }
           ok = r.tiled ? TIFFWriteTile(tif, block.data(), x0, y0, 0, plane) >= 0
                        : TIFFWriteScanline(tif, block.data(), y0, plane) >= 0;
         }

@@ -1,6 +1,9 @@
 // TIFF and JPEG files made with the libraries themselves: a TIFF comes back at its depth, sample
-// format, channels, compression and alpha kind, whatever its layout on disk; a JPEG keeps its ICC
-// profile, EXIF, subsampling and progressive mode, and --quality reaches the encoder.
+// format, channels, compression and alpha kind, whatever its layout on disk; palette and low-depth
+// grey TIFFs read as the PNGs of the same samples; a JPEG keeps its ICC profile, EXIF,
+// subsampling and progressive mode, and --quality reaches the encoder.
+#include <png.h>
+
 #include <cmath>
 
 #include "cli_test_util.h"
@@ -88,6 +91,128 @@ INSTANTIATE_TEST_SUITE_P(
                  Recipe(32, SAMPLEFORMAT_IEEEFP, 1, EXTRASAMPLE_UNSPECIFIED, COMPRESSION_NONE, false, false),
                  ChannelLayout::kYA, SampleType::kFloat}),
     [](const ::testing::TestParamInfo<TiffCase>& info) { return std::string(info.param.name); });
+
+// A palette or grey TIFF of one colour sample a pixel, and what it is written back with.
+struct ExpandedCase {
+  const char* name;
+  TiffRecipe recipe;
+  bool eightBitColormap;       // entries under 256, as old writers stored them
+  uint16_t writtenCompression;  // of the 8-bit file written back
+};
+
+std::ostream& operator<<(std::ostream& out, const ExpandedCase& c) { return out << c.name; }
+
+ExpandedCase Expanded(const char* name, uint16_t bits, uint16_t photometric, uint16_t compression,
+                      bool tiled, uint16_t written, bool eightBitColormap = false) {
+  ExpandedCase c{name, Recipe(bits, SAMPLEFORMAT_UINT, 1, -1, compression, tiled, false),
+                 eightBitColormap, written};
+  c.recipe.photometric = photometric;
+  if (photometric == PHOTOMETRIC_PALETTE) {
+    std::mt19937 random(bits);
+    c.recipe.colormap.resize(size_t(3) << bits);
+    for (uint16_t& e : c.recipe.colormap) e = uint16_t(eightBitColormap ? random() % 256 : random());
+  }
+  return c;
+}
+
+// Writes `values` (one a byte, a row after another) with libpng as `bits`-bit grey, or as palette
+// indexes into `palette` with the transparency `trns`.
+void WritePng(const std::string& path, const TiffRecipe& r, const std::vector<uint8_t>& values,
+              const std::vector<png_color>& palette, const std::vector<uint8_t>& trns) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png)) == 0) {
+    png_init_io(png, f);
+    png_set_IHDR(png, info, r.width, r.height, r.bits,
+                 palette.empty() ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (!palette.empty()) png_set_PLTE(png, info, palette.data(), int(palette.size()));
+    if (!trns.empty()) png_set_tRNS(png, info, trns.data(), int(trns.size()), nullptr);
+    png_write_info(png, info);
+    png_set_packing(png);
+    for (int y = 0; y < r.height; ++y) png_write_row(png, values.data() + size_t(y) * r.width);
+    png_write_end(png, nullptr);
+  } else {
+    ADD_FAILURE() << "libpng failed writing " << path;
+  }
+  png_destroy_write_struct(&png, &info);
+  std::fclose(f);
+}
+
+class ExpandedTiff : public ::testing::TestWithParam<ExpandedCase> {};
+
+TEST_P(ExpandedTiff, ReadsAsThePngOfTheSameSamplesAndIsWrittenBackAtEightBits) {
+  const ExpandedCase& c = GetParam();
+  const TiffRecipe& r = c.recipe;
+  if (!TIFFIsCODECConfigured(r.compression)) GTEST_SKIP() << "libtiff lacks codec " << r.compression;
+  ScratchDir dir;
+  std::vector<uint8_t> samples = cli_test::TiffSamples(r);
+  const int spp = cli_test::TiffSamplesPerPixel(r), top = (1 << r.bits) - 1;
+  // A PNG palette carries alpha by entry: the TIFF's alpha sample follows its index.
+  std::vector<uint8_t> trns(spp > 1 ? size_t(top) + 1 : 0);
+  for (size_t i = 0; i < trns.size(); ++i) trns[i] = uint8_t(i * 97 + 13);
+  std::vector<uint8_t> values;  // palette indexes, or grey with 0 black
+  for (size_t p = 0; p < samples.size(); p += spp) {
+    if (spp > 1) samples[p + 1] = trns[samples[p]];
+    values.push_back(r.photometric == PHOTOMETRIC_MINISWHITE ? uint8_t(top - samples[p]) : samples[p]);
+  }
+  // libtiff's converters keep the high byte of a 16-bit colormap entry.
+  std::vector<png_color> palette;
+  const size_t entries = r.colormap.size() / 3;
+  for (size_t i = 0; i < entries; ++i) {
+    uint8_t rgb[3];
+    for (int k = 0; k < 3; ++k) {
+      const uint16_t e = r.colormap[k * entries + i];
+      rgb[k] = uint8_t(c.eightBitColormap ? e : e >> 8);
+    }
+    palette.push_back({rgb[0], rgb[1], rgb[2]});
+  }
+  WritePng(dir / "same.png", r, values, palette, trns);
+  ASSERT_TRUE(cli_test::WriteTiffFile(dir / "in.tif", r, samples));
+
+  const Image tiff = ReadImage(dir / "in.tif"), png = ReadImage(dir / "same.png");
+  EXPECT_EQ(tiff.layout, png.layout);
+  EXPECT_EQ(tiff.type, SampleType::kUInt8);
+  EXPECT_EQ(tiff.fromPalette, png.fromPalette);
+  EXPECT_TRUE(cli_test::SamePixels(tiff, png));
+
+  WriteImage(tiff, dir / "out.tif");
+  const cli_test::TiffContent out = cli_test::ReadTiffFile(dir / "out.tif");
+  EXPECT_EQ(out.bits, 8);
+  EXPECT_EQ(out.samplesPerPixel, ChannelCount(png.layout));
+  EXPECT_EQ(out.compression, c.writtenCompression);
+  EXPECT_TRUE(cli_test::SamePixels(ReadImage(dir / "out.tif"), png));
+}
+
+ExpandedCase WithAlphaPlane(ExpandedCase c) {
+  c.recipe.alphaKind = EXTRASAMPLE_UNASSALPHA;
+  c.recipe.planar = true;
+  return c;
+}
+ExpandedCase LeastBitFirst(ExpandedCase c) {
+  c.recipe.fillOrder = FILLORDER_LSB2MSB;
+  return c;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PaletteAndGrey, ExpandedTiff,
+    ::testing::Values(
+        Expanded("palette4_lzw_tiles", 4, PHOTOMETRIC_PALETTE, COMPRESSION_LZW, true, COMPRESSION_LZW),
+        LeastBitFirst(Expanded("palette2_packbits_lsb_first", 2, PHOTOMETRIC_PALETTE,
+                               COMPRESSION_PACKBITS, false, COMPRESSION_PACKBITS)),
+        WithAlphaPlane(Expanded("palette8_alpha_planes_8_bit_colormap", 8, PHOTOMETRIC_PALETTE,
+                                COMPRESSION_ADOBE_DEFLATE, false, COMPRESSION_ADOBE_DEFLATE, true)),
+        LeastBitFirst(Expanded("white_is_zero1_g4_lsb_first", 1, PHOTOMETRIC_MINISWHITE,
+                               COMPRESSION_CCITTFAX4, false, COMPRESSION_ADOBE_DEFLATE)),
+        Expanded("black_is_zero1_g3", 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_CCITTFAX3, false,
+                 COMPRESSION_ADOBE_DEFLATE),
+        Expanded("white_is_zero2_tiles", 2, PHOTOMETRIC_MINISWHITE, COMPRESSION_NONE, true, COMPRESSION_NONE),
+        Expanded("black_is_zero4_deflate", 4, PHOTOMETRIC_MINISBLACK, COMPRESSION_ADOBE_DEFLATE, false,
+                 COMPRESSION_ADOBE_DEFLATE),
+        Expanded("white_is_zero8_lzw", 8, PHOTOMETRIC_MINISWHITE, COMPRESSION_LZW, false, COMPRESSION_LZW)),
+    [](const ::testing::TestParamInfo<ExpandedCase>& info) { return std::string(info.param.name); });
 
 TEST(TiffFiles, AssociatedAlphaIsStraightColourInTheFrame) {
   ScratchDir dir;
