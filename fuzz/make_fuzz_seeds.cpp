@@ -241,6 +241,35 @@ void TiffSeeds(const fs::path& folder) {
   jpeg.pages = 2;
   cli_test::WriteTiffFile((folder / "ycbcr-jpeg-two-pages.tif").string(), jpeg,
                           cli_test::TiffSamples(jpeg));
+  // Palette colour and grey under 8 bits, each depth once; white-is-zero grey in the fax codecs.
+  for (uint16_t bits : {1, 2, 4, 8}) {
+    TiffRecipe palette;
+    palette.width = 13, palette.height = 6, palette.bits = bits, palette.colour = 1;
+    palette.photometric = PHOTOMETRIC_PALETTE;
+    palette.compression = bits == 4 ? COMPRESSION_LZW : COMPRESSION_PACKBITS;
+    palette.tiled = bits == 2;
+    palette.alphaKind = bits == 8 ? EXTRASAMPLE_UNASSALPHA : -1;
+    palette.colormap.resize(size_t(3) << bits);
+    for (uint16_t& entry : palette.colormap) entry = uint16_t(g_random());
+    const std::string depth = std::to_string(bits);
+    cli_test::WriteTiffFile((folder / ("palette" + depth + ".tif")).string(), palette,
+                            cli_test::TiffSamples(palette, bits));
+    TiffRecipe grey = palette;
+    grey.photometric = bits == 2 ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
+    grey.alphaKind = -1;
+    grey.colormap.clear();
+    cli_test::WriteTiffFile((folder / ("grey" + depth + ".tif")).string(), grey,
+                            cli_test::TiffSamples(grey, bits));
+  }
+  for (uint16_t compression : {COMPRESSION_CCITTRLE, COMPRESSION_CCITTFAX3, COMPRESSION_CCITTFAX4}) {
+    TiffRecipe fax;
+    fax.width = 40, fax.height = 9, fax.bits = 1, fax.colour = 1, fax.compression = compression;
+    fax.photometric = PHOTOMETRIC_MINISWHITE;
+    fax.fillOrder = compression == COMPRESSION_CCITTFAX3 ? FILLORDER_LSB2MSB : FILLORDER_MSB2LSB;
+    if (!TIFFIsCODECConfigured(compression)) continue;
+    cli_test::WriteTiffFile((folder / ("fax-" + std::to_string(compression) + ".tif")).string(),
+                            fax, cli_test::TiffSamples(fax, compression));
+  }
   // The tool's own writer.
   WriteImage(Noise(6, 4, ChannelLayout::kRGBA, SampleType::kUInt16), (folder / "tool.tif").string());
 }
