@@ -3,7 +3,7 @@
 # PREFIX: GoogleTest (from the source libgtest-dev ships), and for the fxaa tool libpng, Imath,
 # OpenEXR, CLI11, libjpeg-turbo and libtiff (from Debian's source packages, fetched into
 # SOURCES). zlib comes from Debian's libz-mingw-w64-dev. Each library is built once; a stamp in
-# PREFIX records it.
+# PREFIX records it with its configure arguments, so a library is built again when they change.
 # Usage: scripts/build-windows-deps.sh PREFIX SOURCES
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,7 +24,7 @@ build() {
   local name=$1 src=$2
   shift 2
   local stamp="$prefix/.built-$name"
-  [[ -f "$stamp" ]] && return 0
+  [[ -f "$stamp" && "$(cat "$stamp")" == "$*" ]] && return 0
   echo "build-windows-deps: building $name for Windows"
   local dir="$sources/build-$name"
   rm -rf "$dir"
@@ -38,7 +38,7 @@ build() {
     exit 1
   fi
   rm -rf "$dir"
-  touch "$stamp"
+  printf '%s' "$*" >"$stamp"
 }
 
 fetch() { scripts/fetch-debian-source.sh "$1" "$sources"; }
@@ -60,11 +60,12 @@ build cli11 "$(fetch cli11)" -DCLI11_BUILD_TESTS=OFF -DCLI11_BUILD_EXAMPLES=OFF 
   -DCLI11_BUILD_DOCS=OFF -DCLI11_PRECOMPILED=OFF
 
 # JPEG and TIFF files. libjpeg-turbo without its SIMD code (that needs nasm); libtiff with only
-# the codecs the tool's files use: Deflate (zlib), LZW, PackBits and JPEG (the libjpeg above).
+# the codecs the tool's files use: Deflate (zlib), LZW, PackBits, JPEG (the libjpeg above) and
+# the CCITT fax codecs of bilevel scans.
 build libjpeg-turbo "$(fetch libjpeg-turbo)" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
   -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF -DWITH_JAVA=OFF
 
 build libtiff "$(fetch tiff)" -DBUILD_SHARED_LIBS=OFF -Dtiff-tools=OFF -Dtiff-tests=OFF \
   -Dtiff-contrib=OFF -Dtiff-docs=OFF -Dcxx=OFF -Dzlib=ON -Dlibdeflate=OFF -Djpeg=ON \
   -Dold-jpeg=OFF -Djpeg12=OFF -Dpixarlog=OFF -Dzstd=OFF -Dwebp=OFF -Dlzma=OFF -Djbig=OFF \
-  -Dlerc=OFF -Dccitt=OFF -Dthunder=OFF -Dnext=OFF -Dlogluv=OFF -Dmdi=OFF
+  -Dlerc=OFF -Dccitt=ON -Dthunder=OFF -Dnext=OFF -Dlogluv=OFF -Dmdi=OFF
