@@ -1,7 +1,7 @@
 // TIFF and JPEG files made with libtiff and libjpeg directly, in encodings the tool's own writers
 // never produce (tiles, separate planes, CMYK, palettes, samples under a byte, chosen markers),
-// their samples and markers read
-// back the same way, and header values changed afterwards for the hostile-file tests.
+// their samples and markers read back the same way, and header values changed afterwards for the
+// hostile-file tests.
 #pragma once
 
 #include <tiffio.h>
@@ -37,15 +37,12 @@ struct TiffRecipe {
 
 inline int TiffSamplesPerPixel(const TiffRecipe& r) { return r.colour + (r.alphaKind >= 0); }
 
-// Bytes a sample of `r` takes in TiffSamples: samples under a byte take one each.
-inline int TiffSampleBytes(const TiffRecipe& r) { return std::max(1, r.bits / 8); }
-
 // Pseudo-random interleaved samples for `r`, in the machine's byte order; samples under 8 bits
 // one a byte. Colour never exceeds alpha when the alpha is associated, as in any premultiplied
 // file.
 inline std::vector<uint8_t> TiffSamples(const TiffRecipe& r, unsigned seed = 3) {
   std::mt19937 random(seed);
-  const int spp = TiffSamplesPerPixel(r), bytes = TiffSampleBytes(r);
+  const int spp = TiffSamplesPerPixel(r), bytes = std::max(1, r.bits / 8);
   std::vector<uint8_t> out(size_t(r.width) * r.height * spp * bytes);
   for (size_t p = 0; p < size_t(r.width) * r.height; ++p) {
     const double alpha = (random() % 1025) / 1024.0;
@@ -77,7 +74,7 @@ inline bool WriteTiffFile(const std::string& path, const TiffRecipe& r,
                           const std::vector<uint8_t>& samples) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   if (tif == nullptr) return false;
-  const int spp = TiffSamplesPerPixel(r), bytes = TiffSampleBytes(r);
+  const int spp = TiffSamplesPerPixel(r), bytes = std::max(1, r.bits / 8);
   bool ok = true;
   for (int page = 0; page < r.pages && ok; ++page) {
     const int w = page == 0 ? r.width : r.width / 2, h = page == 0 ? r.height : r.height / 2;
@@ -122,18 +119,13 @@ inline bool WriteTiffFile(const std::string& path, const TiffRecipe& r,
         for (int x0 = 0; x0 < w && ok; x0 += tw) {
           std::fill(block.begin(), block.end(), 0);
           for (int y = y0; y < std::min(h, y0 + th); ++y)
-            for (int x = x0; x < std::min(w, x0 + tw); ++x) {
-              uint8_t* row = block.data() + size_t(y - y0) * rowBytes;
-              const size_t first = size_t(x - x0) * stride;
-              if (r.bits >= 8) {
-                std::memcpy(row + first * bytes, sample(x, y, plane), size_t(stride) * bytes);
-                continue;
-              }
+            for (int x = x0; x < std::min(w, x0 + tw); ++x)
               for (int s = 0; s < stride; ++s) {
-                const size_t bit = (first + s) * r.bits;
-                row[bit / 8] |= uint8_t(*sample(x, y, plane + s) << (8 - r.bits - bit % 8));
+                const size_t bit = (size_t(x - x0) * stride + s) * r.bits;
+                uint8_t* to = block.data() + size_t(y - y0) * rowBytes + bit / 8;
+                if (r.bits >= 8) std::memcpy(to, sample(x, y, plane + s), bytes);
+                else *to |= uint8_t(*sample(x, y, plane + s) << (8 - r.bits - bit % 8));
               }
-            }
           ok = r.tiled ? TIFFWriteTile(tif, block.data(), x0, y0, 0, plane) >= 0
                        : TIFFWriteScanline(tif, block.data(), y0, plane) >= 0;
         }
