@@ -75,6 +75,22 @@ bool WordProperty(const uint8_t* value, uint32_t length, uint32_t key, uint32_t*
   return true;
 }
 
+// One property of ours into its field of `pipl`; others are skipped.
+bool ReadProperty(const uint8_t* value, uint32_t length, uint32_t key, PluginPipl* pipl,
+                  std::string* error) {
+  switch (key) {
+    case FourCC("kind"): return WordProperty(value, length, key, &pipl->kind, error);
+    case FourCC("name"): return CountedString(value, length, key, &pipl->name, error);
+    case FourCC("catg"): return CountedString(value, length, key, &pipl->category, error);
+    case FourCC("eMNA"): return CountedString(value, length, key, &pipl->matchName, error);
+    case FourCC("8664"): return TerminatedString(value, length, key, &pipl->entryPoint, error);
+    case FourCC("eVER"): return WordProperty(value, length, key, &pipl->version, error);
+    case FourCC("eGLO"): return WordProperty(value, length, key, &pipl->outFlags, error);
+    case FourCC("eGL2"): return WordProperty(value, length, key, &pipl->outFlags2, error);
+    default: return true;
+  }
+}
+
 }  // namespace
 
 bool ParsePipl(const void* data, size_t size, PluginPipl* pipl, std::string* error) {
@@ -106,37 +122,7 @@ bool ParsePipl(const void* data, size_t size, PluginPipl* pipl, std::string* err
     at += size_t(padded);
     if (vendor != kVendor) continue;
     if (!seen.insert(key).second) return Fail(error, "two " + CodeText(key) + " properties");
-
-    bool ok = true;
-    switch (key) {
-      case FourCC("kind"):
-        ok = WordProperty(value, length, key, &pipl->kind, error);
-        break;
-      case FourCC("name"):
-        ok = CountedString(value, length, key, &pipl->name, error);
-        break;
-      case FourCC("catg"):
-        ok = CountedString(value, length, key, &pipl->category, error);
-        break;
-      case FourCC("eMNA"):
-        ok = CountedString(value, length, key, &pipl->matchName, error);
-        break;
-      case FourCC("8664"):
-        ok = TerminatedString(value, length, key, &pipl->entryPoint, error);
-        break;
-      case FourCC("eVER"):
-        ok = WordProperty(value, length, key, &pipl->version, error);
-        break;
-      case FourCC("eGLO"):
-        ok = WordProperty(value, length, key, &pipl->outFlags, error);
-        break;
-      case FourCC("eGL2"):
-        ok = WordProperty(value, length, key, &pipl->outFlags2, error);
-        break;
-      default:
-        break;
-    }
-    if (!ok) return false;
+    if (!ReadProperty(value, length, key, pipl, error)) return false;
   }
   if (at != size)
     return Fail(error, std::to_string(size - at) + " bytes after the last of " +
