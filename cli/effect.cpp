@@ -56,8 +56,6 @@ std::unique_ptr<Effect> Effect::Open(const std::string& path, std::string* error
   }
 
   effect->params_ = host.Params();
-  // Nothing later reads the set-up record; frames would only grow it.
-  host.ClearCalls();
   return effect;
 }
 
@@ -94,8 +92,6 @@ PF_Err Effect::Render(hostsim::World* input, hostsim::World* output) {
   if (err == 0) err = host_->SmartRender(input, output, input->bitDepth());
   if (pre.pre_render_data != nullptr && pre.delete_pre_render_data_func != nullptr)
     pre.delete_pre_render_data_func(pre.pre_render_data);
-  // The call record is for tests of the host side; a long batch must not grow it.
-  host_->ClearCalls();
   return err;
 }
 

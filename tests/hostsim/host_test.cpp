@@ -1,5 +1,5 @@
-// The Host as the plug-in sees it: suites, callbacks, handles, parameters, smart rendering, the
-// call record and fault injection, driven through the stand-in plug-in.
+// The Host as the plug-in sees it: suites, callbacks, handles, parameters, smart rendering, and
+// the tests' call record and fault injection over them, driven through the stand-in plug-in.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,11 +10,13 @@
 #include <vector>
 
 #include "hostsim/host_sim.h"
+#include "hostsim/testing/instrumented_host.h"
 #include "tests/hostsim/fake_effect.h"
 
 namespace {
 
 using hostsim::Host;
+using hostsim::testing::InstrumentedHost;
 using hostsim::World;
 using Body = std::function<void(PF_InData*)>;
 
@@ -24,9 +26,9 @@ class HostTest : public ::testing::Test {
     std::string error;
     module_ = hostsim::PluginModule::Load(FAKE_EFFECT_PATH, &error);
     ASSERT_NE(module_, nullptr) << error;
-    host_.reset(new Host(module_->entry()));
+    host_.reset(new InstrumentedHost(module_->entry()));
   }
-  Host& host() { return *host_; }
+  InstrumentedHost& host() { return *host_; }
 
   // Runs `body` inside a command, with the PF_InData the host sent.
   void InCommand(Body body) {
@@ -38,7 +40,7 @@ class HostTest : public ::testing::Test {
   }
 
   std::unique_ptr<hostsim::PluginModule> module_;
-  std::unique_ptr<Host> host_;
+  std::unique_ptr<InstrumentedHost> host_;
 };
 
 SPErr Acquire(PF_InData* in, const char* name, int version, const void** table) {
@@ -323,7 +325,7 @@ TEST_F(HostTest, CheckoutGivesDeclaredDefaultsOrTheValuesSet) {
   }
   EXPECT_EQ(host().Calls().back().name, "checkin_param");
   bool timed = false;
-  for (const hostsim::Call& call : host().Calls())
+  for (const hostsim::testing::Call& call : host().Calls())
     timed |= call.name == "checkout_param" && call.args == "time 5 step 2 scale 30";
   EXPECT_TRUE(timed);
 }
