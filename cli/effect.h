@@ -1,9 +1,10 @@
 // The plug-in as the tool runs it: the host side's effect session (hostsim/effect_session.h),
-// under the names the tool's code uses.
+// under the names the tool's code uses, and the renderer the plug-in will draw on here.
 #pragma once
 
 #include <string>
 
+#include "cli/renderer_query.h"
 #include "hostsim/effect_session.h"
 
 namespace fxaa_cli {
