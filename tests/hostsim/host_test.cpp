@@ -330,6 +330,32 @@ TEST_F(HostTest, CheckoutGivesDeclaredDefaultsOrTheValuesSet) {
   EXPECT_TRUE(timed);
 }
 
+TEST_F(HostTest, ParameterCallbacksOutsideAnyCommandAreRefused) {
+  ASSERT_EQ(host().ParamsSetup(), PF_Err_NONE);
+  PF_InData saved{};
+  InCommand([&](PF_InData* in) { saved = *in; });
+  using Attempt = std::function<PF_Err(PF_InData*, PF_ParamDef*)>;
+  const struct {
+    const char* name;
+    Attempt attempt;
+  } cases[] = {
+      {"checkout_param", [](PF_InData* in, PF_ParamDef* def) {
+         return in->inter.checkout_param(in->effect_ref, 1, 0, 1, 24, def);
+       }},
+      {"checkin_param", [](PF_InData* in, PF_ParamDef* def) {
+         return in->inter.checkin_param(in->effect_ref, def);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int before = host().BadCalls();
+    PF_ParamDef def{};
+    EXPECT_EQ(c.attempt(&saved, &def), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(host().BadCalls(), before + 1);
+    EXPECT_EQ(host().OutstandingParams(), 0);
+  }
+}
+
 TEST_F(HostTest, PreRenderClipsTheRequestToTheLayer) {
   const struct {
     PF_LRect request, result;
