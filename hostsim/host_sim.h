@@ -138,7 +138,7 @@ struct CommandState;
 
 // The names an observer sees, with their detail strings:
 //   AcquireSuite "<name> <version>"         ReleaseSuite "<name> <version>"
-//   IsEqual, AllocateBlock, FreeBlock, ReallocateBlock
+//   IsEqual  AllocateBlock "<size>"  FreeBlock  ReallocateBlock "<size>"
 //   sprintf "<text written>"                strcpy "<source text>"
 //   host_new_handle "<size>"  host_lock_handle  host_unlock_handle  host_dispose_handle
 //   host_get_handle_size  host_resize_handle "<size>"
