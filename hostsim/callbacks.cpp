@@ -20,9 +20,8 @@ PF_Err AddParam(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def) 
   Impl* impl = HostOf(effect_ref);
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
   if (def == nullptr) return Bad(impl, "add_param with a null definition");
-  ObservedCall call(
-      impl, "add_param", [&] { return std::string(def->name, strnlen(def->name, sizeof(def->name))); },
-      [&] { return IndexDetail(index); });
+  auto name = [&] { return std::string(def->name, strnlen(def->name, sizeof(def->name))); };
+  ObservedCall call(impl, "add_param", name, [&] { return IndexDetail(index); });
   PF_Err code = 0;
   if (call.Replaced(&code)) return call.Return(code);
   if (index != -1) return call.Return(PF_Err_INVALID_INDEX);

@@ -79,8 +79,10 @@ SPErr ReleaseSuite(const char* name, int32_t version) {
   PF_Err code = 0;
   const bool replaced = call.Replaced(&code);
   call.Return(replaced ? code : 0);
-  if (!held)
-    return Bad(impl, [&] { return "release of " + SuiteKey(name, version) + ", which is not held"; });
+  if (!held) {
+    return Bad(impl,
+               [&] { return "release of " + SuiteKey(name, version) + ", which is not held"; });
+  }
   return replaced ? code : 0;
 }
 

@@ -34,8 +34,8 @@ class InstrumentedHost final : public Host, private CallObserver {
   // "AEGP Stream Suite 7"). For "AcquireSuite", `nullTable` makes it
   // return 0 with a null table instead of `code`. "host_new_handle" and "host_lock_handle" fail
   // by returning null (code unused). A failing dispose or check-in still releases the reference.
-  void FailCall(const std::string& name, int occurrence, PF_Err code, const std::string& detail = "",
-                bool nullTable = false);
+  void FailCall(const std::string& name, int occurrence, PF_Err code,
+                const std::string& detail = "", bool nullTable = false);
   // The nth AcquireSuite from now, whatever the suite.
   void FailAcquisition(int occurrence, PF_Err code, bool nullTable = false) {
     FailCall("AcquireSuite", occurrence, code, "", nullTable);

@@ -103,12 +103,13 @@ TEST(ToolProcess, InfoNamesTheRendererOrSaysThereIsNone) {
     ASSERT_NE(renderer, lines.end()) << p.out;
     ASSERT_NE(renderer + 1, lines.end());
     EXPECT_EQ(renderer[1], "About:") << p.out;
-    const bool none = renderer->rfind("Renderer:   none: no OpenGL 3.2 context could be made", 0) == 0;
+    const bool none =
+        renderer->rfind("Renderer:   none: no OpenGL 3.2 context could be made", 0) == 0;
     if (!c.renders && !none) GTEST_SKIP() << "OpenGL was found without the EGL vendor list";
     EXPECT_EQ(none, !c.renders) << *renderer;
     if (c.renders) {
-      EXPECT_TRUE(std::regex_match(*renderer, std::regex("Renderer:   [^ ].*, OpenGL [0-9]+\\.[0-9].*")))
-          << *renderer;
+      const std::regex named("Renderer:   [^ ].*, OpenGL [0-9]+\\.[0-9].*");
+      EXPECT_TRUE(std::regex_match(*renderer, named)) << *renderer;
     }
     // The lines before it are the plug-in's file, version and rendering, each whole, and the
     // OpenGL layer's messages when a context failed.

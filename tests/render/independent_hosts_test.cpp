@@ -77,7 +77,8 @@ TEST(IndependentHosts, TwoSessionsOnTwoThreadsDrawWhatOneSessionDrawsAlone) {
     }
   }
 
-  std::unique_ptr<hostsim::PluginModule> module = hostsim::PluginModule::Load(FXAA_PLUGIN_PATH, &error);
+  std::unique_ptr<hostsim::PluginModule> module =
+      hostsim::PluginModule::Load(FXAA_PLUGIN_PATH, &error);
   ASSERT_NE(module, nullptr) << error;
   std::unique_ptr<EffectSession> sessions[2] = {
       EffectSession::Open(FXAA_PLUGIN_PATH, &error),
