@@ -99,8 +99,7 @@ bool SamePixels(const hostsim::World& a, const hostsim::World& b) {
 }
 
 // One plug-in driven by a host: each frame is a pre-render and a render command, as the host
-// sends them. The call record is cleared after every frame, outside the timing, so that it does
-// not grow over thousands of frames.
+// sends them.
 class PluginPath {
  public:
   explicit PluginPath(PF_FilterProc entry) : host_(entry) {}
@@ -127,7 +126,6 @@ class PluginPath {
       pre.delete_pre_render_data_func(pre.pre_render_data);
     return err;
   }
-  void ForgetCalls() { host_.ClearCalls(); }
 
  private:
   hostsim::Host host_;
@@ -192,7 +190,6 @@ CaseResult RunCase(Paths& paths, FrameSize size, Mode mode, int depth, const Rou
     StageClock::SetActive(nullptr);
     if (err != PF_Err_NONE) Fail(name + ": the staged copy of the plug-in failed");
     result.pluginStages.push_back(paths.clock.times());
-    paths.staged.ForgetCalls();
   };
   auto bareStagedFrame = [&] {
     if (!plan.bareStaged) return;
@@ -204,7 +201,6 @@ CaseResult RunCase(Paths& paths, FrameSize size, Mode mode, int depth, const Rou
   // An untimed round first: each path's memory peak, and proof that all paths draw the same
   // pixels (otherwise the bare pipeline would not be doing the plug-in's work).
   result.pluginPeakMiB = TransientPeakMiB(pluginFrame);
-  paths.plugin.ForgetCalls();
   result.barePeakMiB = TransientPeakMiB(bareFrame);
   stagedFrame();
   bareStagedFrame();
@@ -228,7 +224,6 @@ CaseResult RunCase(Paths& paths, FrameSize size, Mode mode, int depth, const Rou
         const auto start = Clock::now();
         pluginFrame();
         result.plugin.push_back(MsSince(start));
-        paths.plugin.ForgetCalls();
       } else {
         const auto start = Clock::now();
         bareFrame();

@@ -162,6 +162,7 @@ int RunInfo(const std::string& pluginPath, std::ostream& out, std::ostream& err)
       << "Renders:    " << (effect->smartRender() ? "smart render" : "no smart render") << ", "
       << (effect->floatColour() ? "8-bit and 32-bit float" : "8-bit only") << ", "
       << (effect->threaded() ? "on several threads" : "one thread at a time") << "\n"
+      << RendererLine()
       << "About:\n";
   std::istringstream about(effect->about());
   for (std::string line; std::getline(about, line);) {

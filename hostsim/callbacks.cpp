@@ -10,6 +10,7 @@ namespace {
 
 using Impl = Host::Impl;
 
+// The further arguments of a checkout: "time T step S scale C".
 std::string TimeArgs(A_long time, A_long step, A_u_long scale) {
   return "time " + std::to_string(time) + " step " + std::to_string(step) + " scale " +
          std::to_string(scale);
@@ -18,16 +19,17 @@ std::string TimeArgs(A_long time, A_long step, A_u_long scale) {
 PF_Err AddParam(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def) {
   Impl* impl = HostOf(effect_ref);
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-  if (def == nullptr) return impl->Bad("add_param with a null definition");
-  const std::string name(def->name, strnlen(def->name, sizeof(def->name)));
+  if (def == nullptr) return Bad(impl, "add_param with a null definition");
+  auto name = [&] { return std::string(def->name, strnlen(def->name, sizeof(def->name))); };
+  ObservedCall call(impl, "add_param", name, [&] { return IndexDetail(index); });
   PF_Err code = 0;
-  if (impl->Inject("add_param", name, &code)) return impl->Finish("add_param", name, code, true);
-  if (index != -1) return impl->Finish("add_param", name, PF_Err_INVALID_INDEX, false);
+  if (call.Replaced(&code)) return call.Return(code);
+  if (index != -1) return call.Return(PF_Err_INVALID_INDEX);
   {
     std::lock_guard<std::mutex> lock(impl->mutex);
     impl->declared.push_back(*def);
   }
-  return impl->Finish("add_param", name, 0, false, IndexDetail(index));
+  return call.Return(0);
 }
 
 // The declared definition of parameter `index` with the value a test set, else its default.
@@ -50,19 +52,20 @@ PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long time, A_
                      A_u_long scale, PF_ParamDef* param) {
   Impl* impl = HostOf(effect_ref);
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-  if (param == nullptr) return impl->Bad("checkout_param with a null slot");
-  const std::string detail = IndexDetail(index), args = TimeArgs(time, step, scale);
+  if (param == nullptr) return Bad(impl, "checkout_param with a null slot");
+  CommandState* command = CurrentCommand();
+  if (command == nullptr) return Bad(impl, "checkout_param outside a command");
+  ObservedCall call(impl, "checkout_param", [&] { return IndexDetail(index); },
+                    [&] { return TimeArgs(time, step, scale); });
   PF_Err code = 0;
-  if (impl->Inject("checkout_param", detail, &code))
-    return impl->Finish("checkout_param", detail, code, true, args);
-  if (!ParamAt(impl, index, param))
-    return impl->Finish("checkout_param", detail, PF_Err_INVALID_INDEX, false, args);
-  CurrentCommand().paramsCheckedOut[param] = index;
+  if (call.Replaced(&code)) return call.Return(code);
+  if (!ParamAt(impl, index, param)) return call.Return(PF_Err_INVALID_INDEX);
+  command->paramsCheckedOut[param] = index;
   {
     std::lock_guard<std::mutex> lock(impl->mutex);
     ++impl->paramsOut;
   }
-  return impl->Finish("checkout_param", detail, 0, false, args);
+  return call.Return(0);
 }
 
 // A check-in of a slot whose checkout failed is harmless and succeeds, as the effect checks in
@@ -70,37 +73,40 @@ PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long time, A_
 PF_Err CheckinParam(PF_ProgPtr effect_ref, PF_ParamDef* param) {
   Impl* impl = HostOf(effect_ref);
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-  if (param == nullptr) return impl->Bad("checkin_param with a null slot");
-  auto& out = CurrentCommand().paramsCheckedOut;
+  if (param == nullptr) return Bad(impl, "checkin_param with a null slot");
+  CommandState* command = CurrentCommand();
+  if (command == nullptr) return Bad(impl, "checkin_param outside a command");
+  auto& out = command->paramsCheckedOut;
   auto found = out.find(param);
-  std::string detail = "not checked out";
+  long index = -1;
   if (found != out.end()) {
-    detail = IndexDetail(found->second);
+    index = found->second;
     out.erase(found);
     std::lock_guard<std::mutex> lock(impl->mutex);
     --impl->paramsOut;
   }
+  ObservedCall call(impl, "checkin_param", [&] {
+    return index < 0 ? std::string("not checked out") : IndexDetail(index);
+  });
   PF_Err code = 0;
-  if (impl->Inject("checkin_param", detail, &code))
-    return impl->Finish("checkin_param", detail, code, true);
-  return impl->Finish("checkin_param", detail, 0, false);
+  return call.Return(call.Replaced(&code) ? code : 0);
 }
 
 PF_Err Abort(PF_ProgPtr effect_ref) {
   Impl* impl = HostOf(effect_ref);
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  ObservedCall call(impl, "abort");
   PF_Err code = 0;
-  const bool injected = impl->Inject("abort", "", &code);
-  return impl->Finish("abort", "", injected ? code : 0, injected);
+  return call.Return(call.Replaced(&code) ? code : 0);
 }
 
 PF_Err Progress(PF_ProgPtr effect_ref, A_long current, A_long total) {
   Impl* impl = HostOf(effect_ref);
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-  const std::string detail = std::to_string(current) + " of " + std::to_string(total);
+  ObservedCall call(impl, "progress",
+                    [&] { return std::to_string(current) + " of " + std::to_string(total); });
   PF_Err code = 0;
-  const bool injected = impl->Inject("progress", "", &code);
-  return impl->Finish("progress", detail, injected ? code : 0, injected);
+  return call.Return(call.Replaced(&code) ? code : 0);
 }
 
 // Writes `c` into pixels [left, right) of one row at the world's bit depth.
@@ -127,13 +133,14 @@ PF_Err Fill(PF_ProgPtr effect_ref, const PF_Pixel* color, const PF_Rect* rect,
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
   const int bitDepth = World::BitDepthOf(world);
   if (world == nullptr || !World::IsLive(world))
-    return impl->Bad("fill of a world the host does not own");
-  std::string detail = rect ? "rect " + std::to_string(rect->left) + " " +
-                                  std::to_string(rect->top) + " " + std::to_string(rect->right) +
-                                  " " + std::to_string(rect->bottom)
-                            : "whole";
+    return Bad(impl, "fill of a world the host does not own");
+  ObservedCall call(impl, "fill", [&] {
+    return rect ? "rect " + std::to_string(rect->left) + " " + std::to_string(rect->top) + " " +
+                      std::to_string(rect->right) + " " + std::to_string(rect->bottom)
+                : std::string("whole");
+  });
   PF_Err code = 0;
-  if (impl->Inject("fill", detail, &code)) return impl->Finish("fill", detail, code, true);
+  if (call.Replaced(&code)) return call.Return(code);
   PF_Rect area{0, 0, world->width, world->height};
   if (rect) {
     area.left = std::max(rect->left, 0);
@@ -146,7 +153,7 @@ PF_Err Fill(PF_ProgPtr effect_ref, const PF_Pixel* color, const PF_Rect* rect,
     uint8_t* row = static_cast<uint8_t*>(world->data) + size_t(y) * world->rowbytes;
     FillRow(row, area.left, area.right, bitDepth, c);
   }
-  return impl->Finish("fill", detail, 0, false);
+  return call.Return(0);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The Host: configuration, the command blocks it builds for every command, and the queries
-// over its record and references.
+// over its references.
 #include "hostsim/host_sim.h"
 
 #include <cstdlib>
@@ -41,18 +41,8 @@ void Host::SetNewHandleFill(uint8_t fill) {
   impl_->newHandleFill = fill;
 }
 
-void Host::FailCall(const std::string& name, int occurrence, PF_Err code,
-                    const std::string& detail, bool nullTable) {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->failures.push_back({name, detail, occurrence, 0, code, nullTable});
-}
-void Host::ClearFailures() {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->failures.clear();
-}
-int Host::InjectedFailures() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->injected;
+void Host::SetObserver(CallObserver* observer) {
+  impl_->observer.store(observer, std::memory_order_release);
 }
 
 PF_InData Host::MakeInData() const {
@@ -76,7 +66,8 @@ PF_InData Host::MakeInData() const {
   return in;
 }
 
-PF_Err Host::SendWith(PF_Cmd cmd, PF_InData* in, PF_OutData* out, void* extra) {
+PF_Err Host::SendCommand(PF_Cmd cmd, PF_InData* in, PF_OutData* out, void* extra,
+                         CommandState* state) {
   // The parameter list the host hands every command: the layer, then copies of the declared
   // definitions (the effect reads values through checkout_param instead).
   std::vector<PF_ParamDef> defs(1);
@@ -88,13 +79,14 @@ PF_Err Host::SendWith(PF_Cmd cmd, PF_InData* in, PF_OutData* out, void* extra) {
   std::vector<PF_ParamDef*> params;
   for (PF_ParamDef& d : defs) params.push_back(&d);
 
-  CommandState& command = CurrentCommand();
-  const CommandState saved = command;
-  command.impl = impl_.get();
-  command.paramsCheckedOut.clear();
-  const PF_Err err = entry_(cmd, in, out, params.data(), nullptr, extra);
-  CurrentCommand() = saved;
-  return err;
+  state->impl = impl_.get();
+  ScopedCommand scope(state);
+  return entry_(cmd, in, out, params.data(), nullptr, extra);
+}
+
+PF_Err Host::SendWith(PF_Cmd cmd, PF_InData* in, PF_OutData* out, void* extra) {
+  CommandState state;
+  return SendCommand(cmd, in, out, extra, &state);
 }
 
 PF_Err Host::Send(PF_Cmd cmd, void* extra, PF_OutData* out) {
@@ -156,6 +148,7 @@ std::vector<PF_ParamDef> Host::DeclaredParams() const {
 }
 namespace {
 
+// The word a parameter type is listed by.
 const char* ParamTypeName(int type) {
   switch (type) {
     case PF_Param_POPUP: return "popup";
@@ -229,44 +222,20 @@ PF_RenderRequest Host::LastLayerRequest() const {
   return impl_->lastLayerRequest;
 }
 
-std::vector<Call> Host::Calls() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->calls;
-}
-std::vector<std::string> Host::Names(const std::string& only) const {
-  std::vector<std::string> names;
-  for (const Call& c : Calls())
-    if (only.empty() || c.name == only)
-      names.push_back(c.detail.empty() ? c.name : c.name + " " + c.detail);
-  return names;
-}
-int Host::Count(const std::string& name) const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  int n = 0;
-  for (const Call& c : impl_->calls) n += c.name == name;
-  return n;
-}
-int Host::Count(const std::string& name, const std::string& detail) const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  int n = 0;
-  for (const Call& c : impl_->calls) n += c.name == name && c.detail == detail;
-  return n;
-}
-void Host::ClearCalls() {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->calls.clear();
-}
-
 int Host::OutstandingSuites() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   int n = 0;
-  for (const auto& a : impl_->acquired) n += a.second;
+  for (int held : impl_->suitesHeld) n += held;
   return n;
 }
 int Host::OutstandingSuites(const std::string& nameAndVersion) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  auto found = impl_->acquired.find(nameAndVersion);
-  return found == impl_->acquired.end() ? 0 : found->second;
+  for (int i = 0; i < kServedSuiteCount; ++i) {
+    const ServedSuite& suite = kServedSuites[i];
+    if (nameAndVersion == std::string(suite.name) + " " + std::to_string(suite.version))
+      return impl_->suitesHeld[i];
+  }
+  return 0;
 }
 int Host::OutstandingStreams() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
@@ -294,9 +263,4 @@ bool Host::HandleGuardsIntact() const {
   }
   return true;
 }
-int Host::BadCalls() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->badCalls;
-}
-
 }  // namespace hostsim

@@ -1,7 +1,9 @@
-// The host side: loads the plug-in file and plays After Effects for the tests and the fxaa tool.
-// It owns the command blocks, the basic suite and the six suites the effect asks for, the
-// callbacks, memory handles and pixel worlds; it records every call the plug-in makes into it and
-// can make any of those calls fail on request. One Host may render on several threads at once.
+// The host side: loads the plug-in file and plays After Effects for the fxaa tool, for programs
+// that embed the effect, and for the tests. It owns the command blocks, the basic suite and the
+// six suites the effect asks for, the callbacks, memory handles and pixel worlds. It keeps only
+// what is live (handles, suites held, streams, parameters checked out), never a record that grows
+// with the frames; an observer (call_observer.h) may watch every call. One Host may render on
+// several threads at once, and several Hosts may live in one process, each on its own threads.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "host/host_api.h"
+#include "hostsim/call_observer.h"
 
 namespace hostsim {
 
@@ -92,19 +95,16 @@ class World {
   static bool IsLive(const PF_EffectWorld* world);
 
  private:
+  // The World owning `world` among the live ones, or null; the registry's lock must be held.
+  static const World* FindLive(const PF_EffectWorld* world);
+
   int bitDepth_;
   size_t guard_;
   std::vector<uint8_t> storage_;
   PF_EffectWorld world_{};
-};
-
-// One call the plug-in made into the host, in the order they came.
-struct Call {
-  std::string name;    // e.g. "AcquireSuite", "add_param", "AEGP_SetDynamicStreamFlag"
-  std::string detail;  // e.g. "PF Handle Suite 2", "index 10", "index 9 flag 2 undoable 0 set 1"
-  PF_Err result = 0;   // what the host returned (0 for calls without a result)
-  bool injected = false;  // the result came from FailCall
-  std::string args;       // further arguments, not matched by FailCall ("time 0 step 1 scale 24")
+  // Links of the process-wide list of live worlds (world.cpp).
+  World* newer_ = nullptr;
+  World* older_ = nullptr;
 };
 
 // What the pre-render command sends: the request, its bit depth and the input layer's size.
@@ -133,9 +133,12 @@ struct ParamState {
   bool hidden = false;                // the plug-in set its stream's hidden flag
 };
 
-// Names used in the call record and by FailCall, with their detail strings:
+// What the command running on a thread hands out (host_state.h).
+struct CommandState;
+
+// The names an observer sees, with their detail strings:
 //   AcquireSuite "<name> <version>"         ReleaseSuite "<name> <version>"
-//   IsEqual, AllocateBlock, FreeBlock, ReallocateBlock
+//   IsEqual  AllocateBlock "<size>"  FreeBlock  ReallocateBlock "<size>"
 //   sprintf "<text written>"                strcpy "<source text>"
 //   host_new_handle "<size>"  host_lock_handle  host_unlock_handle  host_dispose_handle
 //   host_get_handle_size  host_resize_handle "<size>"
@@ -146,7 +149,7 @@ struct ParamState {
 //   AEGP_SetDynamicStreamFlag "index N flag F undoable U set S"  AEGP_DisposeStream "index N"
 //   AEGP_DisposeEffect
 //   bad_call "<what>": a call the host refused as malformed (unknown handle, stream, effect_ref,
-//   release of a suite not held, null argument); also counted by BadCalls().
+//   release of a suite not held, null argument, a command's callback outside any command).
 class Host {
  public:
   explicit Host(PF_FilterProc entry);
@@ -165,22 +168,9 @@ class Host {
   void SetNullBasicSuite(bool null);
   // The byte new handle blocks start with (0 unless set): a host need not clear them.
   void SetNewHandleFill(uint8_t fill);
-
-  // ---- Fault injection ----
-  // Make call `name` fail: its `occurrence`-th matching call from now (1-based; 0 = every
-  // matching call) returns `code`. A non-empty `detail` picks calls whose detail is that text,
-  // alone or followed by more words ("index 9" picks "index 9 flag 2 ..." but not "index 90";
-  // "AEGP Stream Suite 7"). For "AcquireSuite", `nullTable` makes it
-  // return 0 with a null table instead of `code`. "host_new_handle" and "host_lock_handle" fail
-  // by returning null (code unused). A failing dispose or check-in still releases the reference.
-  void FailCall(const std::string& name, int occurrence, PF_Err code, const std::string& detail = "",
-                bool nullTable = false);
-  // The nth AcquireSuite from now, whatever the suite.
-  void FailAcquisition(int occurrence, PF_Err code, bool nullTable = false) {
-    FailCall("AcquireSuite", occurrence, code, "", nullTable);
-  }
-  void ClearFailures();
-  int InjectedFailures() const;  // how many calls failed on request so far
+  // Shows every call from now on to `observer` (nullptr: none), which must stay alive until it
+  // is replaced. Set it while no command runs.
+  void SetObserver(CallObserver* observer);
 
   // ---- Commands: each builds fresh PF_InData/PF_OutData and calls the entry point ----
   // Any command code; `extra` is passed through; `out` (when given) receives PF_OutData, else
@@ -220,14 +210,6 @@ class Host {
   // The last request checkout_layer received.
   PF_RenderRequest LastLayerRequest() const;
 
-  // ---- Call record (thread-safe) ----
-  std::vector<Call> Calls() const;
-  // "name" or "name detail" of each call, optionally only those called `only`.
-  std::vector<std::string> Names(const std::string& only = "") const;
-  int Count(const std::string& name) const;
-  int Count(const std::string& name, const std::string& detail) const;
-  void ClearCalls();
-
   // ---- Outstanding references (thread-safe) ----
   int OutstandingSuites() const;    // acquired and not released
   int OutstandingSuites(const std::string& nameAndVersion) const;
@@ -236,12 +218,14 @@ class Host {
   int OutstandingParams() const;    // parameters checked out and not checked in
   int LiveHandles() const;          // handles not disposed
   bool HandleGuardsIntact() const;  // nothing written past either end of any live handle
-  int BadCalls() const;             // calls refused as malformed (see bad_call)
 
   // Internal: shared by the host side's own files.
   struct Impl;
 
  private:
+  // Sends `cmd` with the blocks given while `state` is the calling thread's command.
+  PF_Err SendCommand(PF_Cmd cmd, PF_InData* in, PF_OutData* out, void* extra, CommandState* state);
+
   std::unique_ptr<Impl> impl_;
   PF_FilterProc entry_;
   PF_OutData lastOut_{};

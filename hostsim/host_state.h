@@ -1,8 +1,10 @@
-// State of one Host shared by the host side's files: the call record with its fault injection,
-// the reference counters, and the function tables handed to the plug-in. Every member that
-// render threads may touch at once is guarded by `mutex`.
+// State of one Host shared by the host side's files: the references the plug-in holds, the
+// function tables handed to it, and the observer. Every member that render threads may touch
+// at once is guarded by `mutex`; nothing here grows with the number of frames rendered.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <set>
@@ -13,14 +15,19 @@
 
 namespace hostsim {
 
+// The suites the host serves, by name and version; Impl::suitesHeld counts each one's holders.
+struct ServedSuite {
+  const char* name;
+  int32_t version;
+};
+constexpr ServedSuite kServedSuites[] = {
+    {"PF ANSI Suite", 1},         {"PF Handle Suite", 2},
+    {"AEGP PF Interface Suite", 1}, {"AEGP Stream Suite", 7},
+    {"AEGP Dynamic Stream Suite", 2}, {"AEGP Effect Suite", 2},
+};
+constexpr int kServedSuiteCount = sizeof(kServedSuites) / sizeof(kServedSuites[0]);
+
 struct Host::Impl {
-  struct Failure {
-    std::string name, detail;
-    int occurrence;  // 0: every matching call
-    int seen;
-    PF_Err code;
-    bool nullTable;
-  };
   // A host memory handle: the block sits between two guard zones.
   struct HandleBlock {
     size_t size;
@@ -30,10 +37,7 @@ struct Host::Impl {
   static constexpr uint8_t kHandleGuardByte = 0xC3;
 
   mutable std::mutex mutex;
-  std::vector<Call> calls;
-  std::vector<Failure> failures;
-  int injected = 0;
-  int badCalls = 0;
+  std::atomic<CallObserver*> observer{nullptr};
 
   std::map<int, double> paramValues;
   std::vector<PF_ParamDef> declared;
@@ -45,11 +49,11 @@ struct Host::Impl {
   bool nullBasic = false;
   uint8_t newHandleFill = 0;
 
-  std::map<std::string, int> acquired;  // "name version" -> references held
-  std::set<const void*> streams;        // live stream references
-  std::set<const void*> effects;        // live effect references
+  int suitesHeld[kServedSuiteCount] = {};  // references held, by kServedSuites order
+  std::set<const void*> streams;            // live stream references
+  std::set<const void*> effects;            // live effect references
   std::map<PF_Handle, HandleBlock> handles;
-  std::set<void*> blocks;               // basic-suite blocks
+  std::set<void*> blocks;                   // basic-suite blocks
   int paramsOut = 0;
 
   SPBasicSuite basic{};
@@ -62,22 +66,16 @@ struct Host::Impl {
   AEGP_DynamicStreamSuite2 dynamicStreamSuite{};
   AEGP_EffectSuite2 effectSuite{};
 
+  // Links of the process-wide list of live hosts (host_registry.cpp).
+  Impl* newer = nullptr;
+  Impl* older = nullptr;
+
   Impl();
   ~Impl();
-
-  // Whether this call is one a test asked to fail; if so sets *code (and *nullTable).
-  bool Inject(const std::string& name, const std::string& detail, PF_Err* code,
-              bool* nullTable = nullptr);
-  void Record(Call call);
-  // Records a call, with the result it gets, and returns that result.
-  PF_Err Finish(const std::string& name, const std::string& detail, PF_Err result, bool injected,
-                const std::string& args = "");
-  // Records a malformed call the host refused and returns PF_Err_BAD_CALLBACK_PARAM.
-  PF_Err Bad(const std::string& what);
 };
 
-// What the command running on this thread hands out: its host and, for the smart-render
-// commands, the layer and the worlds. Each command on each thread has its own.
+// What the command running on a thread hands out: its host and, for the smart-render commands,
+// the layer and the worlds. Each command lives on the stack of the thread that sends it.
 struct CommandState {
   Host::Impl* impl = nullptr;
   World* input = nullptr;
@@ -86,14 +84,78 @@ struct CommandState {
   std::map<const PF_ParamDef*, int> paramsCheckedOut;  // slot -> index
 };
 
-// The current thread's command state (impl null outside a command).
-CommandState& CurrentCommand();
-// The host a callback belongs to: the one `effect_ref` names, or null (recorded as a bad call on
-// the current command's host) when it names none.
+// The command running on the calling thread, or null outside any command.
+CommandState* CurrentCommand();
+// Makes `state` the calling thread's command until the object goes, then restores the one
+// before (commands do not nest in practice, but a callback may send one).
+class ScopedCommand {
+ public:
+  explicit ScopedCommand(CommandState* state);
+  ~ScopedCommand();
+  ScopedCommand(const ScopedCommand&) = delete;
+  ScopedCommand& operator=(const ScopedCommand&) = delete;
+
+ private:
+  CommandState* saved_;
+};
+
+// The host a callback belongs to: the one `effect_ref` names, or null (reported as a bad call
+// to the current command's host) when it names none.
 Host::Impl* HostOf(PF_ProgPtr effect_ref);
 // The host of a suite function, which gets no effect_ref: the current command's, else the most
 // recently created live host, else null.
 Host::Impl* CurrentHost();
+
+// One call into the host as the observer sees it, formatted only when an observer is installed:
+// construct it with the name and functions returning the detail and further arguments.
+class ObservedCall {
+ public:
+  template <typename Detail, typename Args>
+  ObservedCall(const Host::Impl* impl, const char* name, Detail detail, Args args)
+      : observer_(impl ? impl->observer.load(std::memory_order_acquire) : nullptr), name_(name) {
+    if (observer_ != nullptr) {
+      detail_ = detail();
+      args_ = args();
+    }
+  }
+  template <typename Detail>
+  ObservedCall(const Host::Impl* impl, const char* name, Detail detail)
+      : ObservedCall(impl, name, detail, NoText) {}
+  ObservedCall(const Host::Impl* impl, const char* name) : ObservedCall(impl, name, NoText) {}
+
+  // Whether the observer makes this call fail; if so *result is what it returns.
+  bool Replaced(PF_Err* result) {
+    replaced_ = observer_ != nullptr && observer_->Replace(Info(), result);
+    return replaced_;
+  }
+  // Replaces the detail once the call's work has made it (the text sprintf wrote).
+  template <typename Detail>
+  void Describe(Detail detail) {
+    if (observer_ != nullptr) detail_ = detail();
+  }
+  // Tells the observer the call's result and returns it.
+  PF_Err Return(PF_Err result) const {
+    if (observer_ != nullptr) observer_->Returned(Info(), result, replaced_);
+    return result;
+  }
+
+ private:
+  static std::string NoText() { return std::string(); }
+  CallInfo Info() const { return CallInfo{name_, detail_, args_}; }
+
+  CallObserver* observer_;
+  const char* name_;
+  std::string detail_, args_;
+  bool replaced_ = false;
+};
+
+// Reports a malformed call the host refused and returns PF_Err_BAD_CALLBACK_PARAM. `what` is a
+// function returning the text, or the text itself.
+template <typename What>
+PF_Err Bad(const Host::Impl* impl, What what) {
+  return ObservedCall(impl, "bad_call", what).Return(PF_Err_BAD_CALLBACK_PARAM);
+}
+PF_Err Bad(const Host::Impl* impl, const char* what);
 
 // Fill in the function tables of `impl` (suites.cpp, callbacks.cpp).
 void InstallSuites(Host::Impl& impl);

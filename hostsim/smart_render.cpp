@@ -18,20 +18,24 @@ PF_Err CheckoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout
   Impl* impl = HostOf(effect_ref);
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
   if (request == nullptr || result == nullptr)
-    return impl->Bad("checkout_layer with a null request or result");
-  const std::string detail = IndexDetail(index) + " id " + std::to_string(checkoutId);
-  const std::string args = "time " + std::to_string(time) + " step " + std::to_string(step) +
-                           " scale " + std::to_string(scale);
+    return Bad(impl, "checkout_layer with a null request or result");
+  const CommandState* command = CurrentCommand();
+  if (command == nullptr) return Bad(impl, "checkout_layer outside a command");
+  ObservedCall call(
+      impl, "checkout_layer",
+      [&] { return IndexDetail(index) + " id " + std::to_string(checkoutId); },
+      [&] {
+        return "time " + std::to_string(time) + " step " + std::to_string(step) + " scale " +
+               std::to_string(scale);
+      });
   {
     std::lock_guard<std::mutex> lock(impl->mutex);
     impl->lastLayerRequest = *request;
   }
   PF_Err code = 0;
-  if (impl->Inject("checkout_layer", detail, &code))
-    return impl->Finish("checkout_layer", detail, code, true, args);
-  if (index != 0) return impl->Finish("checkout_layer", detail, PF_Err_INVALID_INDEX, false, args);
-  const CommandState& command = CurrentCommand();
-  const PF_LRect layer{0, 0, command.layerWidth, command.layerHeight};
+  if (call.Replaced(&code)) return call.Return(code);
+  if (index != 0) return call.Return(PF_Err_INVALID_INDEX);
+  const PF_LRect layer{0, 0, command->layerWidth, command->layerHeight};
   PF_LRect r{std::max(request->rect.left, layer.left), std::max(request->rect.top, layer.top),
              std::min(request->rect.right, layer.right),
              std::min(request->rect.bottom, layer.bottom)};
@@ -42,63 +46,52 @@ PF_Err CheckoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout
   result->par = {1, 1};
   result->ref_width = layer.right;
   result->ref_height = layer.bottom;
-  return impl->Finish("checkout_layer", detail, 0, false, args);
+  return call.Return(0);
 }
+
+// The detail of the layer-pixel calls: "id I".
+std::string CheckoutIdDetail(A_long checkoutId) { return "id " + std::to_string(checkoutId); }
 
 // Gives the input world for checkout id 0 (none for a layer without pixels).
 PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkoutId, PF_EffectWorld** pixels) {
   Impl* impl = HostOf(effect_ref);
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-  if (pixels == nullptr) return impl->Bad("checkout_layer_pixels with a null out pointer");
+  if (pixels == nullptr) return Bad(impl, "checkout_layer_pixels with a null out pointer");
   *pixels = nullptr;
-  const std::string detail = "id " + std::to_string(checkoutId);
+  const CommandState* command = CurrentCommand();
+  if (command == nullptr) return Bad(impl, "checkout_layer_pixels outside a command");
+  ObservedCall call(impl, "checkout_layer_pixels", [&] { return CheckoutIdDetail(checkoutId); });
   PF_Err code = 0;
-  if (impl->Inject("checkout_layer_pixels", detail, &code))
-    return impl->Finish("checkout_layer_pixels", detail, code, true);
+  if (call.Replaced(&code)) return call.Return(code);
   if (checkoutId != 0) {
-    impl->Finish("checkout_layer_pixels", detail, PF_Err_BAD_CALLBACK_PARAM, false);
-    return impl->Bad("checkout_layer_pixels of an id never checked out");
+    call.Return(PF_Err_BAD_CALLBACK_PARAM);
+    return Bad(impl, "checkout_layer_pixels of an id never checked out");
   }
-  World* input = CurrentCommand().input;
-  *pixels = input ? input->get() : nullptr;
-  return impl->Finish("checkout_layer_pixels", detail, 0, false);
+  *pixels = command->input ? command->input->get() : nullptr;
+  return call.Return(0);
 }
 
 PF_Err CheckinLayerPixels(PF_ProgPtr effect_ref, A_long checkoutId) {
   Impl* impl = HostOf(effect_ref);
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-  const std::string detail = "id " + std::to_string(checkoutId);
+  ObservedCall call(impl, "checkin_layer_pixels", [&] { return CheckoutIdDetail(checkoutId); });
   PF_Err code = 0;
-  const bool injected = impl->Inject("checkin_layer_pixels", detail, &code);
-  return impl->Finish("checkin_layer_pixels", detail, injected ? code : 0, injected);
+  return call.Return(call.Replaced(&code) ? code : 0);
 }
 
 PF_Err CheckoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output) {
   Impl* impl = HostOf(effect_ref);
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-  if (output == nullptr) return impl->Bad("checkout_output with a null out pointer");
+  if (output == nullptr) return Bad(impl, "checkout_output with a null out pointer");
   *output = nullptr;
+  const CommandState* command = CurrentCommand();
+  if (command == nullptr) return Bad(impl, "checkout_output outside a command");
+  ObservedCall call(impl, "checkout_output");
   PF_Err code = 0;
-  if (impl->Inject("checkout_output", "", &code))
-    return impl->Finish("checkout_output", "", code, true);
-  World* world = CurrentCommand().output;
-  *output = world ? world->get() : nullptr;
-  return impl->Finish("checkout_output", "", 0, false);
+  if (call.Replaced(&code)) return call.Return(code);
+  *output = command->output ? command->output->get() : nullptr;
+  return call.Return(0);
 }
-
-// Puts `state` in place for one command on this thread and restores the previous one after.
-class ScopedCommand {
- public:
-  explicit ScopedCommand(const CommandState& state) : saved_(CurrentCommand()) {
-    CurrentCommand() = state;
-  }
-  ~ScopedCommand() { CurrentCommand() = saved_; }
-  ScopedCommand(const ScopedCommand&) = delete;
-  ScopedCommand& operator=(const ScopedCommand&) = delete;
-
- private:
-  CommandState saved_;
-};
 
 }  // namespace
 
@@ -122,9 +115,9 @@ PF_Err Host::SmartPreRender(const PreRenderSetup& setup, PF_PreRenderOutput* res
   CommandState state;
   state.layerWidth = setup.layerWidth;
   state.layerHeight = setup.layerHeight;
-  ScopedCommand scope(state);
+  PF_InData in = MakeInData();
   PF_OutData out{};
-  return Send(PF_Cmd_SMART_PRE_RENDER, &extra, &out);
+  return SendCommand(PF_Cmd_SMART_PRE_RENDER, &in, &out, &extra, &state);
 }
 
 PF_Err Host::SmartRender(World* input, World* output, int bitDepth) {
@@ -137,9 +130,9 @@ PF_Err Host::SmartRender(World* input, World* output, int bitDepth) {
   CommandState state;
   state.input = input;
   state.output = output;
-  ScopedCommand scope(state);
+  PF_InData in = MakeInData();
   PF_OutData out{};
-  return Send(PF_Cmd_SMART_RENDER, &extra, &out);
+  return SendCommand(PF_Cmd_SMART_RENDER, &in, &out, &extra, &state);
 }
 
 }  // namespace hostsim

@@ -20,8 +20,26 @@ struct EffectRef {
   Impl* owner;
 };
 
+// A suite's name and version as the observer sees them: "PF Handle Suite 2".
 std::string SuiteKey(const char* name, int32_t version) {
   return std::string(name) + " " + std::to_string(version);
+}
+
+// The place of a served suite in kServedSuites, or -1.
+int ServedSuiteIndex(const char* name, int32_t version) {
+  for (int i = 0; i < kServedSuiteCount; ++i)
+    if (kServedSuites[i].version == version && std::strcmp(kServedSuites[i].name, name) == 0)
+      return i;
+  return -1;
+}
+
+// The function table of served suite `i`, in kServedSuites order.
+const void* SuiteTable(const Impl* impl, int i) {
+  const void* const tables[kServedSuiteCount] = {
+      &impl->ansiSuite,   &impl->handleSuite,        &impl->interfaceSuite,
+      &impl->streamSuite, &impl->dynamicStreamSuite, &impl->effectSuite,
+  };
+  return tables[i];
 }
 
 // ---- Basic suite ----
@@ -30,72 +48,67 @@ SPErr AcquireSuite(const char* name, int32_t version, const void** suite) {
   if (impl == nullptr) return kSuiteNotFoundError;
   if (name == nullptr || suite == nullptr) {
     if (suite) *suite = nullptr;
-    return impl->Bad("AcquireSuite with a null name or out pointer");
+    return Bad(impl, "AcquireSuite with a null name or out pointer");
   }
   *suite = nullptr;
-  const std::string key = SuiteKey(name, version);
+  ObservedCall call(impl, "AcquireSuite", [&] { return SuiteKey(name, version); });
   PF_Err code = 0;
-  bool nullTable = false;
-  if (impl->Inject("AcquireSuite", key, &code, &nullTable))
-    return impl->Finish("AcquireSuite", key, nullTable ? 0 : code, true);
-  const std::pair<const char*, const void*> tables[] = {
-      {"PF ANSI Suite 1", &impl->ansiSuite},
-      {"PF Handle Suite 2", &impl->handleSuite},
-      {"AEGP PF Interface Suite 1", &impl->interfaceSuite},
-      {"AEGP Stream Suite 7", &impl->streamSuite},
-      {"AEGP Dynamic Stream Suite 2", &impl->dynamicStreamSuite},
-      {"AEGP Effect Suite 2", &impl->effectSuite},
-  };
-  const void* table = nullptr;
-  for (const auto& t : tables)
-    if (key == t.first) table = t.second;
-  if (table == nullptr) return impl->Finish("AcquireSuite", key, kSuiteNotFoundError, false);
+  if (call.Replaced(&code)) return call.Return(code);
+  const int served = ServedSuiteIndex(name, version);
+  if (served < 0) return call.Return(kSuiteNotFoundError);
   {
     std::lock_guard<std::mutex> lock(impl->mutex);
-    ++impl->acquired[key];
+    ++impl->suitesHeld[served];
   }
-  *suite = table;
-  return impl->Finish("AcquireSuite", key, 0, false);
+  *suite = SuiteTable(impl, served);
+  return call.Return(0);
 }
 
 SPErr ReleaseSuite(const char* name, int32_t version) {
   Impl* impl = CurrentHost();
   if (impl == nullptr) return kSuiteNotFoundError;
-  if (name == nullptr) return impl->Bad("ReleaseSuite with a null name");
-  const std::string key = SuiteKey(name, version);
-  bool held;
-  {
+  if (name == nullptr) return Bad(impl, "ReleaseSuite with a null name");
+  const int served = ServedSuiteIndex(name, version);
+  bool held = false;
+  if (served >= 0) {
     std::lock_guard<std::mutex> lock(impl->mutex);
-    auto found = impl->acquired.find(key);
-    held = found != impl->acquired.end() && found->second > 0;
-    if (held) --found->second;
+    held = impl->suitesHeld[served] > 0;
+    if (held) --impl->suitesHeld[served];
   }
+  ObservedCall call(impl, "ReleaseSuite", [&] { return SuiteKey(name, version); });
   PF_Err code = 0;
-  const bool injected = impl->Inject("ReleaseSuite", key, &code);
-  impl->Finish("ReleaseSuite", key, injected ? code : 0, injected);
-  if (!held) return impl->Bad("release of " + key + ", which is not held");
-  return injected ? code : 0;
+  const bool replaced = call.Replaced(&code);
+  call.Return(replaced ? code : 0);
+  if (!held) {
+    return Bad(impl,
+               [&] { return "release of " + SuiteKey(name, version) + ", which is not held"; });
+  }
+  return replaced ? code : 0;
 }
 
 SPBoolean IsEqual(const char* a, const char* b) {
-  if (Impl* impl = CurrentHost()) impl->Finish("IsEqual", "", 0, false);
+  ObservedCall(CurrentHost(), "IsEqual").Return(0);
   return a && b && std::strcmp(a, b) == 0;
 }
+
+// The detail of the calls that take a size: the size.
+std::string SizeDetail(size_t size) { return std::to_string(size); }
 
 SPErr AllocateBlock(size_t size, void** block) {
   Impl* impl = CurrentHost();
   if (impl == nullptr || block == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
   *block = nullptr;
+  ObservedCall call(impl, "AllocateBlock", [&] { return SizeDetail(size); });
   PF_Err code = 0;
-  if (impl->Inject("AllocateBlock", "", &code)) return impl->Finish("AllocateBlock", "", code, true);
+  if (call.Replaced(&code)) return call.Return(code);
   void* memory = std::malloc(size ? size : 1);
-  if (memory == nullptr) return impl->Finish("AllocateBlock", "", PF_Err_OUT_OF_MEMORY, false);
+  if (memory == nullptr) return call.Return(PF_Err_OUT_OF_MEMORY);
   {
     std::lock_guard<std::mutex> lock(impl->mutex);
     impl->blocks.insert(memory);
   }
   *block = memory;
-  return impl->Finish("AllocateBlock", std::to_string(size), 0, false);
+  return call.Return(0);
 }
 
 SPErr FreeBlock(void* block) {
@@ -106,8 +119,8 @@ SPErr FreeBlock(void* block) {
     std::lock_guard<std::mutex> lock(impl->mutex);
     known = impl->blocks.erase(block) > 0;
   }
-  impl->Finish("FreeBlock", "", 0, false);
-  if (!known) return impl->Bad("FreeBlock of an unknown block");
+  ObservedCall(impl, "FreeBlock").Return(0);
+  if (!known) return Bad(impl, "FreeBlock of an unknown block");
   std::free(block);
   return 0;
 }
@@ -115,26 +128,26 @@ SPErr FreeBlock(void* block) {
 SPErr ReallocateBlock(void* block, size_t size, void** newBlock) {
   Impl* impl = CurrentHost();
   if (impl == nullptr || newBlock == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-  const std::string detail = std::to_string(size);
   bool known;
   {
     std::lock_guard<std::mutex> lock(impl->mutex);
     known = block == nullptr || impl->blocks.count(block) > 0;
   }
-  if (!known) return impl->Bad("ReallocateBlock of an unknown block");
+  if (!known) return Bad(impl, "ReallocateBlock of an unknown block");
+  ObservedCall call(impl, "ReallocateBlock", [&] { return SizeDetail(size); });
   void* grown = std::realloc(block, size ? size : 1);
-  if (grown == nullptr) return impl->Finish("ReallocateBlock", detail, PF_Err_OUT_OF_MEMORY, false);
+  if (grown == nullptr) return call.Return(PF_Err_OUT_OF_MEMORY);
   {
     std::lock_guard<std::mutex> lock(impl->mutex);
     impl->blocks.erase(block);
     impl->blocks.insert(grown);
   }
   *newBlock = grown;
-  return impl->Finish("ReallocateBlock", detail, 0, false);
+  return call.Return(0);
 }
 
 SPErr Undefined() {
-  if (Impl* impl = CurrentHost()) return impl->Bad("Undefined basic-suite function");
+  if (Impl* impl = CurrentHost()) return Bad(impl, "Undefined basic-suite function");
   return PF_Err_INVALID_CALLBACK;
 }
 
@@ -143,19 +156,21 @@ SPErr Undefined() {
 int AnsiSprintf(A_char* buffer, const A_char* format, ...) {
   Impl* impl = CurrentHost();
   if (buffer == nullptr || format == nullptr) {
-    if (impl) impl->Bad("sprintf with a null buffer or format");
+    if (impl) Bad(impl, "sprintf with a null buffer or format");
     return -1;
   }
+  ObservedCall call(impl, "sprintf");
   PF_Err code = 0;
-  if (impl && impl->Inject("sprintf", "", &code)) {
-    impl->Finish("sprintf", "", code, true);
+  if (call.Replaced(&code)) {
+    call.Return(code);
     return -1;
   }
   va_list args;
   va_start(args, format);
   const int written = std::vsnprintf(buffer, PF_MAX_EFFECT_MSG_LEN + 1, format, args);
   va_end(args);
-  if (impl) impl->Finish("sprintf", buffer, 0, false);
+  call.Describe([&] { return std::string(buffer); });
+  call.Return(0);
   return written;
 }
 
@@ -163,14 +178,15 @@ int AnsiSprintf(A_char* buffer, const A_char* format, ...) {
 A_char* AnsiStrcpy(A_char* dest, const A_char* src) {
   Impl* impl = CurrentHost();
   if (dest == nullptr || src == nullptr) {
-    if (impl) impl->Bad("strcpy with a null argument");
+    if (impl) Bad(impl, "strcpy with a null argument");
     return dest;
   }
-  if (impl) impl->Finish("strcpy", src, 0, false);
+  ObservedCall(impl, "strcpy", [&] { return std::string(src); }).Return(0);
   return std::strcpy(dest, src);
 }
 
 // ---- Handles: a handle points at the block's address, so *handle is the block ----
+// A block of `size` bytes of `fill` between two guard zones, or null.
 uint8_t* NewRawBlock(size_t size, uint8_t fill = 0) {
   if (size > (size_t(1) << 40)) return nullptr;  // refuse absurd sizes instead of trying
   uint8_t* raw = static_cast<uint8_t*>(std::malloc(size + 2 * Impl::kHandleGuard));
@@ -184,10 +200,10 @@ uint8_t* NewRawBlock(size_t size, uint8_t fill = 0) {
 PF_Handle NewHandle(A_HandleSize size) {
   Impl* impl = CurrentHost();
   if (impl == nullptr) return nullptr;
-  const std::string detail = std::to_string(size);
+  ObservedCall call(impl, "host_new_handle", [&] { return SizeDetail(size); });
   PF_Err code = 0;
-  if (impl->Inject("host_new_handle", "", &code)) {
-    impl->Finish("host_new_handle", detail, PF_Err_OUT_OF_MEMORY, true);
+  if (call.Replaced(&code)) {
+    call.Return(PF_Err_OUT_OF_MEMORY);
     return nullptr;
   }
   uint8_t fill;
@@ -197,7 +213,7 @@ PF_Handle NewHandle(A_HandleSize size) {
   }
   uint8_t* raw = NewRawBlock(size, fill);
   if (raw == nullptr) {
-    impl->Finish("host_new_handle", detail, PF_Err_OUT_OF_MEMORY, false);
+    call.Return(PF_Err_OUT_OF_MEMORY);
     return nullptr;
   }
   PF_Handle handle = new void*(raw + Impl::kHandleGuard);
@@ -205,10 +221,11 @@ PF_Handle NewHandle(A_HandleSize size) {
     std::lock_guard<std::mutex> lock(impl->mutex);
     impl->handles[handle] = {size_t(size), raw};
   }
-  impl->Finish("host_new_handle", detail, 0, false);
+  call.Return(0);
   return handle;
 }
 
+// Whether `handle` is one of the host's live handles.
 bool KnownHandle(Impl* impl, PF_Handle handle) {
   std::lock_guard<std::mutex> lock(impl->mutex);
   return impl->handles.count(handle) > 0;
@@ -217,14 +234,15 @@ bool KnownHandle(Impl* impl, PF_Handle handle) {
 void* LockHandle(PF_Handle handle) {
   Impl* impl = CurrentHost();
   if (impl == nullptr) return nullptr;
+  ObservedCall call(impl, "host_lock_handle");
   PF_Err code = 0;
-  if (impl->Inject("host_lock_handle", "", &code)) {
-    impl->Finish("host_lock_handle", "", PF_Err_BAD_CALLBACK_PARAM, true);
+  if (call.Replaced(&code)) {
+    call.Return(PF_Err_BAD_CALLBACK_PARAM);
     return nullptr;
   }
-  impl->Finish("host_lock_handle", "", 0, false);
+  call.Return(0);
   if (!KnownHandle(impl, handle)) {
-    impl->Bad("host_lock_handle of an unknown handle");
+    Bad(impl, "host_lock_handle of an unknown handle");
     return nullptr;
   }
   return *handle;
@@ -233,14 +251,14 @@ void* LockHandle(PF_Handle handle) {
 void UnlockHandle(PF_Handle handle) {
   Impl* impl = CurrentHost();
   if (impl == nullptr) return;
-  impl->Finish("host_unlock_handle", "", 0, false);
-  if (!KnownHandle(impl, handle)) impl->Bad("host_unlock_handle of an unknown handle");
+  ObservedCall(impl, "host_unlock_handle").Return(0);
+  if (!KnownHandle(impl, handle)) Bad(impl, "host_unlock_handle of an unknown handle");
 }
 
 void DisposeHandle(PF_Handle handle) {
   Impl* impl = CurrentHost();
   if (impl == nullptr) return;
-  impl->Finish("host_dispose_handle", "", 0, false);
+  ObservedCall(impl, "host_dispose_handle").Return(0);
   if (handle == nullptr) return;
   Impl::HandleBlock block{};
   {
@@ -252,7 +270,7 @@ void DisposeHandle(PF_Handle handle) {
     }
   }
   if (block.raw == nullptr) {
-    impl->Bad("host_dispose_handle of an unknown handle");
+    Bad(impl, "host_dispose_handle of an unknown handle");
     return;
   }
   std::free(block.raw);
@@ -262,28 +280,27 @@ void DisposeHandle(PF_Handle handle) {
 A_HandleSize HandleSize(PF_Handle handle) {
   Impl* impl = CurrentHost();
   if (impl == nullptr) return 0;
-  impl->Finish("host_get_handle_size", "", 0, false);
+  ObservedCall(impl, "host_get_handle_size").Return(0);
   std::unique_lock<std::mutex> lock(impl->mutex);
   auto found = impl->handles.find(handle);
   if (found != impl->handles.end()) return found->second.size;
   lock.unlock();
-  impl->Bad("host_get_handle_size of an unknown handle");
+  Bad(impl, "host_get_handle_size of an unknown handle");
   return 0;
 }
 
 PF_Err ResizeHandle(A_HandleSize size, PF_Handle* handleP) {
   Impl* impl = CurrentHost();
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-  const std::string detail = std::to_string(size);
+  ObservedCall call(impl, "host_resize_handle", [&] { return SizeDetail(size); });
   if (handleP == nullptr || !KnownHandle(impl, *handleP)) {
-    impl->Finish("host_resize_handle", detail, PF_Err_BAD_CALLBACK_PARAM, false);
-    return impl->Bad("host_resize_handle of an unknown handle");
+    call.Return(PF_Err_BAD_CALLBACK_PARAM);
+    return Bad(impl, "host_resize_handle of an unknown handle");
   }
   PF_Err code = 0;
-  if (impl->Inject("host_resize_handle", "", &code))
-    return impl->Finish("host_resize_handle", detail, code, true);
+  if (call.Replaced(&code)) return call.Return(code);
   uint8_t* raw = NewRawBlock(size);
-  if (raw == nullptr) return impl->Finish("host_resize_handle", detail, PF_Err_OUT_OF_MEMORY, false);
+  if (raw == nullptr) return call.Return(PF_Err_OUT_OF_MEMORY);
   {
     std::lock_guard<std::mutex> lock(impl->mutex);
     Impl::HandleBlock& block = impl->handles[*handleP];
@@ -293,37 +310,41 @@ PF_Err ResizeHandle(A_HandleSize size, PF_Handle* handleP) {
     block = {size_t(size), raw};
     **handleP = raw + Impl::kHandleGuard;
   }
-  return impl->Finish("host_resize_handle", detail, 0, false);
+  return call.Return(0);
 }
 
 // ---- AEGP suites ----
-// Runs an AEGP call whose failure can be injected: `body` runs only when no failure was asked for.
-template <typename Body>
-A_Err AegpCall(Impl* impl, const char* name, const std::string& detail, Body body) {
+// Runs an AEGP call the observer may fail: `body` runs only when it does not.
+template <typename Detail, typename Body>
+A_Err AegpCall(Impl* impl, const char* name, Detail detail, Body body) {
+  ObservedCall call(impl, name, detail);
   PF_Err code = 0;
-  if (impl->Inject(name, detail, &code)) return impl->Finish(name, detail, code, true);
-  return impl->Finish(name, detail, body(), false);
+  if (call.Replaced(&code)) return call.Return(code);
+  return call.Return(body());
 }
+
+// The detail of a call without one.
+std::string NoDetail() { return std::string(); }
 
 A_Err GetNewEffectForEffect(AEGP_PluginID pluginId, PF_ProgPtr effect_ref,
                             AEGP_EffectRefH* effect) {
   Impl* impl = CurrentHost();
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-  if (effect == nullptr) return impl->Bad("AEGP_GetNewEffectForEffect with a null out pointer");
+  if (effect == nullptr) return Bad(impl, "AEGP_GetNewEffectForEffect with a null out pointer");
   *effect = nullptr;
   Impl* owner = HostOf(effect_ref);
   if (owner == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-  const std::string args = "plugin " + std::to_string(pluginId);
+  ObservedCall call(owner, "AEGP_GetNewEffectForEffect", NoDetail,
+                    [&] { return "plugin " + std::to_string(pluginId); });
   PF_Err code = 0;
-  if (owner->Inject("AEGP_GetNewEffectForEffect", "", &code))
-    return owner->Finish("AEGP_GetNewEffectForEffect", "", code, true, args);
+  if (call.Replaced(&code)) return call.Return(code);
   EffectRef* ref = new EffectRef{owner};
   {
     std::lock_guard<std::mutex> lock(owner->mutex);
     owner->effects.insert(ref);
   }
   *effect = reinterpret_cast<AEGP_EffectRefH>(ref);
-  return owner->Finish("AEGP_GetNewEffectForEffect", "", 0, false, args);
+  return call.Return(0);
 }
 
 // Whether `effect` is a live effect reference of this host; `release` also forgets it.
@@ -336,26 +357,27 @@ A_Err GetNewEffectStreamByIndex(AEGP_PluginID, AEGP_EffectRefH effect, PF_ParamI
                                 AEGP_StreamRefH* stream) {
   Impl* impl = CurrentHost();
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-  if (stream == nullptr) return impl->Bad("AEGP_GetNewEffectStreamByIndex with a null out pointer");
+  if (stream == nullptr) return Bad(impl, "AEGP_GetNewEffectStreamByIndex with a null out pointer");
   *stream = nullptr;
   if (!LiveEffect(impl, effect, false))
-    return impl->Bad("AEGP_GetNewEffectStreamByIndex with an unknown effect");
-  return AegpCall(impl, "AEGP_GetNewEffectStreamByIndex", IndexDetail(index), [&]() -> A_Err {
-    StreamRef* ref = new StreamRef{index};
-    std::lock_guard<std::mutex> lock(impl->mutex);
-    impl->streams.insert(ref);
-    *stream = reinterpret_cast<AEGP_StreamRefH>(ref);
-    return 0;
-  });
+    return Bad(impl, "AEGP_GetNewEffectStreamByIndex with an unknown effect");
+  return AegpCall(
+      impl, "AEGP_GetNewEffectStreamByIndex", [&] { return IndexDetail(index); }, [&]() -> A_Err {
+        StreamRef* ref = new StreamRef{index};
+        std::lock_guard<std::mutex> lock(impl->mutex);
+        impl->streams.insert(ref);
+        *stream = reinterpret_cast<AEGP_StreamRefH>(ref);
+        return 0;
+      });
 }
 
-// The index of a live stream, or -1 (recorded as a bad call) for anything else.
+// The index of a live stream, or -1 (reported as a bad call) for anything else.
 long StreamIndex(Impl* impl, AEGP_StreamRefH stream, const char* what) {
   {
     std::lock_guard<std::mutex> lock(impl->mutex);
     if (impl->streams.count(stream)) return reinterpret_cast<StreamRef*>(stream)->index;
   }
-  impl->Bad(std::string(what) + " of an unknown stream");
+  Bad(impl, [&] { return std::string(what) + " of an unknown stream"; });
   return -1;
 }
 
@@ -365,8 +387,10 @@ A_Err SetDynamicStreamFlag(AEGP_StreamRefH stream, AEGP_DynStreamFlags flag, A_B
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
   const long index = StreamIndex(impl, stream, "AEGP_SetDynamicStreamFlag");
   if (index < 0) return PF_Err_BAD_CALLBACK_PARAM;
-  const std::string detail = IndexDetail(index) + " flag " + std::to_string(flag) + " undoable " +
-                             std::to_string(undoable) + " set " + std::to_string(set);
+  auto detail = [&] {
+    return IndexDetail(index) + " flag " + std::to_string(flag) + " undoable " +
+           std::to_string(undoable) + " set " + std::to_string(set);
+  };
   return AegpCall(impl, "AEGP_SetDynamicStreamFlag", detail, [&] {
     if (flag == AEGP_DynStreamFlag_HIDDEN) {
       std::lock_guard<std::mutex> lock(impl->mutex);
@@ -386,15 +410,16 @@ A_Err DisposeStream(AEGP_StreamRefH stream) {
     impl->streams.erase(stream);
   }
   delete reinterpret_cast<StreamRef*>(stream);
-  return AegpCall(impl, "AEGP_DisposeStream", IndexDetail(index), [] { return A_Err(0); });
+  return AegpCall(impl, "AEGP_DisposeStream", [&] { return IndexDetail(index); },
+                  [] { return A_Err(0); });
 }
 
 A_Err DisposeEffect(AEGP_EffectRefH effect) {
   Impl* impl = CurrentHost();
   if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-  if (!LiveEffect(impl, effect, true)) return impl->Bad("AEGP_DisposeEffect of an unknown effect");
+  if (!LiveEffect(impl, effect, true)) return Bad(impl, "AEGP_DisposeEffect of an unknown effect");
   delete reinterpret_cast<EffectRef*>(effect);
-  return AegpCall(impl, "AEGP_DisposeEffect", "", [] { return A_Err(0); });
+  return AegpCall(impl, "AEGP_DisposeEffect", NoDetail, [] { return A_Err(0); });
 }
 
 }  // namespace

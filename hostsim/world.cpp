@@ -1,18 +1,19 @@
-// Host-owned pixel worlds with padded rows and guard zones, and the registry through which the
-// fill callback learns a world's bit depth.
+// Host-owned pixel worlds with padded rows and guard zones, and the list of live worlds through
+// which the fill callback learns a world's bit depth.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <map>
 #include <mutex>
 
 #include "hostsim/host_sim.h"
+#include "hostsim/registry_lock.h"
 
 namespace hostsim {
 namespace {
 
-std::mutex g_worldsMutex;
-std::map<const PF_EffectWorld*, int> g_worlds;  // live worlds -> bit depth
+// Every live World, newest first: a plain list head, so nothing of it is left to run at exit.
+RegistryLock g_worldsLock;
+World* g_newestWorld = nullptr;
 
 }  // namespace
 
@@ -35,24 +36,35 @@ World::World(int width, int height, int bitDepth, int rowPaddingBytes, size_t gu
     std::memset(row(y), 0, used);
     std::memset(row(y) + used, kPaddingByte, size_t(rowPaddingBytes));
   }
-  std::lock_guard<std::mutex> lock(g_worldsMutex);
-  g_worlds[&world_] = bitDepth_;
+  std::lock_guard<RegistryLock> lock(g_worldsLock);
+  older_ = g_newestWorld;
+  if (older_ != nullptr) older_->newer_ = this;
+  g_newestWorld = this;
 }
 
 World::~World() {
-  std::lock_guard<std::mutex> lock(g_worldsMutex);
-  g_worlds.erase(&world_);
+  std::lock_guard<RegistryLock> lock(g_worldsLock);
+  if (newer_ != nullptr) newer_->older_ = older_;
+  else g_newestWorld = older_;
+  if (older_ != nullptr) older_->newer_ = newer_;
+  newer_ = older_ = nullptr;
+}
+
+const World* World::FindLive(const PF_EffectWorld* world) {
+  for (const World* w = g_newestWorld; w != nullptr; w = w->older_)
+    if (&w->world_ == world) return w;
+  return nullptr;
 }
 
 int World::BitDepthOf(const PF_EffectWorld* world) {
-  std::lock_guard<std::mutex> lock(g_worldsMutex);
-  auto found = g_worlds.find(world);
-  return found == g_worlds.end() ? 0 : found->second;
+  std::lock_guard<RegistryLock> lock(g_worldsLock);
+  const World* found = FindLive(world);
+  return found == nullptr ? 0 : found->bitDepth_;
 }
 
 bool World::IsLive(const PF_EffectWorld* world) {
-  std::lock_guard<std::mutex> lock(g_worldsMutex);
-  return g_worlds.count(world) > 0;
+  std::lock_guard<RegistryLock> lock(g_worldsLock);
+  return FindLive(world) != nullptr;
 }
 
 float World::channel(int x, int y, int c) const {

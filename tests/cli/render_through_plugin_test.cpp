@@ -10,6 +10,7 @@
 #include "cli/sequence.h"
 #include "cli_test_util.h"
 #include "hostsim/host_sim.h"
+#include "hostsim/testing/instrumented_host.h"
 #include "tiff_jpeg_files.h"
 
 namespace {
@@ -397,7 +398,7 @@ Declared AskThePlugin() {
   auto module = hostsim::PluginModule::Load(FXAA_PLUGIN_PATH, &error);
   EXPECT_NE(module, nullptr) << error;
   if (!module) return d;
-  hostsim::Host host(module->entry());
+  hostsim::testing::InstrumentedHost host(module->entry());
   EXPECT_EQ(host.GlobalSetup(), 0);
   EXPECT_EQ(host.About(&d.about), 0);
   EXPECT_EQ(host.ParamsSetup(), 0);
@@ -405,7 +406,7 @@ Declared AskThePlugin() {
   d.params = host.DeclaredParams();
   for (const hostsim::ParamState& p : host.Params())
     if (p.type == PF_Param_POPUP) d.defaultChoice[p.index] = p.choices.at(size_t(p.defaultValue) - 1);
-  for (const hostsim::Call& call : host.Calls()) {
+  for (const hostsim::testing::Call& call : host.Calls()) {
     int index, flag, undoable, set;
     if (call.name == "AEGP_SetDynamicStreamFlag" &&
         std::sscanf(call.detail.c_str(), "index %d flag %d undoable %d set %d", &index, &flag, &undoable, &set) == 4 &&

@@ -1,5 +1,7 @@
 // The fxaa executable as a user runs it: exit statuses, what goes to standard output and what
 // to standard error, and finding the plug-in in the installed layout.
+#include <regex>
+
 #include "cli_test_util.h"
 
 namespace {
@@ -73,6 +75,50 @@ TEST(ToolProcess, AFrameTheGpuRefusesIsAFailedFrameAndLeavesNoFile) {
   std::vector<std::string> written = dir.Files("out");
   std::sort(written.begin(), written.end());
   EXPECT_EQ(written, (std::vector<std::string>{"a.png", "c.png"}));
+}
+
+// `fxaa info` names the renderer of a context made as the plug-in makes its own, or says there
+// is none; the OpenGL layer's messages about a failed context come on lines of their own, before
+// the renderer's line, and garble nothing.
+TEST(ToolProcess, InfoNamesTheRendererOrSaysThereIsNone) {
+  const struct {
+    const char* what;
+    const char* environment;
+    bool renders;
+  } cases[] = {
+      {"this machine's OpenGL", "", true},
+      {"no EGL vendor library", "__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    const Process p = RunProcess(dir, FXAA_TOOL_PATH, {"info"}, c.environment);
+    ASSERT_EQ(p.status, 0) << p.err;
+    std::vector<std::string> lines;
+    std::istringstream text(p.out);
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    const auto renderer = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+      return line.rfind("Renderer:   ", 0) == 0;
+    });
+    ASSERT_NE(renderer, lines.end()) << p.out;
+    ASSERT_NE(renderer + 1, lines.end());
+    EXPECT_EQ(renderer[1], "About:") << p.out;
+    const bool none =
+        renderer->rfind("Renderer:   none: no OpenGL 3.2 context could be made", 0) == 0;
+    if (!c.renders && !none) GTEST_SKIP() << "OpenGL was found without the EGL vendor list";
+    EXPECT_EQ(none, !c.renders) << *renderer;
+    if (c.renders) {
+      const std::regex named("Renderer:   [^ ].*, OpenGL [0-9]+\\.[0-9].*");
+      EXPECT_TRUE(std::regex_match(*renderer, named)) << *renderer;
+    }
+    // The lines before it are the plug-in's file, version and rendering, each whole, and the
+    // OpenGL layer's messages when a context failed.
+    const auto renders = std::find_if(lines.begin(), renderer, [](const std::string& line) {
+      return line.rfind("Renders:    smart render, ", 0) == 0;
+    });
+    EXPECT_NE(renders, renderer) << p.out;
+    EXPECT_EQ(renders + 1 == renderer, c.renders) << p.out;
+  }
 }
 
 TEST(ToolProcess, FindsThePluginInTheInstalledLayout) {

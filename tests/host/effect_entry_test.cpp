@@ -12,9 +12,10 @@ namespace {
 
 using EntryTest = PluginTest;
 
-std::vector<std::string> Names(const std::vector<hostsim::Call>& calls, const std::string& only = "") {
+std::vector<std::string> Names(const std::vector<hostsim::testing::Call>& calls,
+                               const std::string& only = "") {
   std::vector<std::string> names;
-  for (const hostsim::Call& c : calls)
+  for (const hostsim::testing::Call& c : calls)
     if (only.empty() || c.name == only) names.push_back(c.name + (c.detail.empty() ? "" : " " + c.detail));
   return names;
 }

@@ -1,5 +1,5 @@
-// The Host as the plug-in sees it: suites, callbacks, handles, parameters, smart rendering, the
-// call record and fault injection, driven through the stand-in plug-in.
+// The Host as the plug-in sees it: suites, callbacks, handles, parameters, smart rendering, and
+// the tests' call record and fault injection over them, driven through the stand-in plug-in.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,11 +10,13 @@
 #include <vector>
 
 #include "hostsim/host_sim.h"
+#include "hostsim/testing/instrumented_host.h"
 #include "tests/hostsim/fake_effect.h"
 
 namespace {
 
 using hostsim::Host;
+using hostsim::testing::InstrumentedHost;
 using hostsim::World;
 using Body = std::function<void(PF_InData*)>;
 
@@ -24,9 +26,9 @@ class HostTest : public ::testing::Test {
     std::string error;
     module_ = hostsim::PluginModule::Load(FAKE_EFFECT_PATH, &error);
     ASSERT_NE(module_, nullptr) << error;
-    host_.reset(new Host(module_->entry()));
+    host_.reset(new InstrumentedHost(module_->entry()));
   }
-  Host& host() { return *host_; }
+  InstrumentedHost& host() { return *host_; }
 
   // Runs `body` inside a command, with the PF_InData the host sent.
   void InCommand(Body body) {
@@ -38,7 +40,7 @@ class HostTest : public ::testing::Test {
   }
 
   std::unique_ptr<hostsim::PluginModule> module_;
-  std::unique_ptr<Host> host_;
+  std::unique_ptr<InstrumentedHost> host_;
 };
 
 SPErr Acquire(PF_InData* in, const char* name, int version, const void** table) {
@@ -323,9 +325,35 @@ TEST_F(HostTest, CheckoutGivesDeclaredDefaultsOrTheValuesSet) {
   }
   EXPECT_EQ(host().Calls().back().name, "checkin_param");
   bool timed = false;
-  for (const hostsim::Call& call : host().Calls())
+  for (const hostsim::testing::Call& call : host().Calls())
     timed |= call.name == "checkout_param" && call.args == "time 5 step 2 scale 30";
   EXPECT_TRUE(timed);
+}
+
+TEST_F(HostTest, ParameterCallbacksOutsideAnyCommandAreRefused) {
+  ASSERT_EQ(host().ParamsSetup(), PF_Err_NONE);
+  PF_InData saved{};
+  InCommand([&](PF_InData* in) { saved = *in; });
+  using Attempt = std::function<PF_Err(PF_InData*, PF_ParamDef*)>;
+  const struct {
+    const char* name;
+    Attempt attempt;
+  } cases[] = {
+      {"checkout_param", [](PF_InData* in, PF_ParamDef* def) {
+         return in->inter.checkout_param(in->effect_ref, 1, 0, 1, 24, def);
+       }},
+      {"checkin_param", [](PF_InData* in, PF_ParamDef* def) {
+         return in->inter.checkin_param(in->effect_ref, def);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int before = host().BadCalls();
+    PF_ParamDef def{};
+    EXPECT_EQ(c.attempt(&saved, &def), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(host().BadCalls(), before + 1);
+    EXPECT_EQ(host().OutstandingParams(), 0);
+  }
 }
 
 TEST_F(HostTest, PreRenderClipsTheRequestToTheLayer) {

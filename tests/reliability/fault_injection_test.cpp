@@ -18,8 +18,8 @@
 
 namespace {
 
-using hostsim::Call;
-using hostsim::Host;
+using hostsim::testing::Call;
+using Host = hostsim::testing::InstrumentedHost;
 using hostsim::World;
 
 // The code the host returns for an injected failure; the plug-in never makes it up itself.

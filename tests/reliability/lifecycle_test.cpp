@@ -13,11 +13,13 @@
 #include <thread>
 
 #include "hostsim/host_sim.h"
+#include "hostsim/testing/instrumented_host.h"
 #include "tests/reliability/reliability_support.h"
 
 namespace {
 
 using hostsim::Host;
+using hostsim::testing::InstrumentedHost;
 using hostsim::PluginModule;
 using hostsim::World;
 
@@ -89,7 +91,7 @@ TEST(Lifecycle, SetdownThatCannotLockItsRecordStillReleasesTheRootContext) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Host host(module->entry());
+    InstrumentedHost host(module->entry());
     ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
     if (!SoftwareDisplayInUse()) GTEST_SKIP() << "the plug-in renders on another EGL display";
     if (*c.call) host.FailCall(c.call, 1, PF_Err_OUT_OF_MEMORY, "", c.nullTable);
