@@ -448,6 +448,10 @@ TEST_P(ConcealedDamage, FailsByDefaultElseKeepsEveryOtherFrameOfACleanRunAndName
     EXPECT_EQ(run.err.compare(run.err.find(')', named), says.size(), says), 0) << run.err;
     EXPECT_NE(run.err.find(c.leftOut ? "concealed, 1 left out" : ": 1 frame rendered as concealed"),
               std::string::npos);
+    if (c.damage == FrameDamage::kCut) {
+      EXPECT_NE(run.err.find("bad: cut short after frame " + std::to_string(c.frame)),
+                std::string::npos) << run.err;
+    }
   }
   EXPECT_EQ(Demux(dir / "out.mkv").streams.at(0).packets.size(), size_t(kept - c.leftOut));
   for (int f = 1; f <= 8; ++f) {
