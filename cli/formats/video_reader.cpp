@@ -49,7 +49,8 @@ struct VideoReader::State {
   // Packets (by time) whose decoding logged an error, with the error: their frames are damaged
   // even when the decoder concealed it and gave a picture.
   std::map<int64_t, std::string> damaged;
-  // What the demuxer logged of damage it read past (a file cut short ends as if complete).
+  // What the demuxer logged of damage it read past (a file cut short ends as if complete), for
+  // the end of the stream; when concealing it is told at once instead.
   std::string containerDamage;
   // When concealing: packets (by time) that gave no picture, with why. Each is named in its place
   // once a later frame comes out, taking the number it would have had.
