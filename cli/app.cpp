@@ -74,6 +74,7 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
   BatchOptions options;
   options.threads = args.threads;
   options.failFast = args.failFast;
+  options.damagedFrames = args.damagedFrames;
   options.frame.premultiplied = args.premultiplied;
   options.frame.downsample = args.downsample;
   ParseWriteOptions(args, &options.frame.write);
@@ -82,7 +83,8 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
   if (!plan.gaps.empty()) {
     err << "fxaa: " << args.inputs[0] << ": " << plan.gaps.size() << " of "
         << plan.source->expectedFrames() << " frames missing from the sequence\n";
-    if (args.failFast) {
+    // Concealing, a gap is left out like a damaged file, not a failure to stop at.
+    if (args.failFast && args.damagedFrames == DamagedFrames::kFail) {
       for (const std::string& gap : plan.gaps)
         err << "fxaa: " << gap << ": missing (a gap in the sequence)\n";
       return kExitFailed;
@@ -105,7 +107,8 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
   progress.Finish();
   if (args.timing) err << DescribeTiming(result) << "\n";
   if (result.interrupted) return kExitInterrupted;
-  return result.complete ? kExitOk : kExitFailed;
+  // Damage concealed or left out keeps the output, but the status says it is not whole.
+  return result.complete && result.damaged == 0 && result.leftOut == 0 ? kExitOk : kExitFailed;
 }
 
 int RunDemo(const DemoArgs& args, const std::string& pluginPath, std::ostream& out,

@@ -120,6 +120,7 @@ class Batch {
   void RenderOne(Frame& frame);
   void Write();
   void Failed(const std::string& message);
+  void ReportDamage(const Frame* frame);
   bool Stopping() const { return stop_.load() || g_interrupted.load(); }
   // A frame's name, or the input's while the frame has none yet.
   const std::string& Named(const std::string& name) const {
@@ -141,6 +142,7 @@ class Batch {
   std::atomic<bool> fatalReported_{false};
   std::atomic<int> attempted_{0};  // frames the source gave or failed to give
   std::atomic<int> written_{0}, failed_{0};
+  std::atomic<int> damaged_{0}, leftOut_{0};
   std::atomic<int> renderersLeft_{0};
   bool finished_ = false;  // the sink's output is complete
 };
@@ -179,6 +181,19 @@ void Batch::Failed(const std::string& message) {
   progress_.FrameFailed(message);
 }
 
+// Tells what the source left out before `frame` (or before its end), then the damage the frame
+// came with: counted apart from failures, since the output goes on without them.
+void Batch::ReportDamage(const Frame* frame) {
+  for (const std::string& message : source_.TakeLeftOut()) {
+    ++leftOut_;
+    progress_.FrameLeftOut(message);
+  }
+  if (frame == nullptr || frame->damage.empty()) return;
+  ++damaged_;
+  progress_.FrameDamaged(frame->name + ": damaged: " + frame->damage +
+                         "; rendered as the decoder concealed it");
+}
+
 // The reader thread: frames in order from the source into rendering.
 void Batch::Read() {
   bool more = true;
@@ -187,10 +202,12 @@ void Batch::Read() {
     ++attempted_;
     Guard(frame.name, "read", [&] {
       clock_.Timed(&BatchTiming::reading, [&] { more = source_.Next(&frame); });
+      ReportDamage(more ? &frame : nullptr);
       if (more) Enter(std::move(frame));
     });
     if (!more) --attempted_;
   }
+  Guard(source_.name(), "read", [&] { ReportDamage(nullptr); });
   // The total was the source's own estimate; now it is known.
   if (!more) progress_.SetTotal(attempted_);
   toRender_.Close();
@@ -264,6 +281,7 @@ BatchResult Batch::Run() {
   const auto batchStart = Clock::now();
   BatchResult result;
   effect_.SetDownsample(options_.frame.downsample);
+  if (options_.damagedFrames == DamagedFrames::kConceal) source_.ConcealDamage();
   // Opened before anything starts: an input that is no video fails the batch.
   source_.Open();
   progress_.SetTotal(source_.expectedFrames());
@@ -288,6 +306,8 @@ BatchResult Batch::Run() {
   result.timing = clock_.Finish(batchStart);
   result.written = written_;
   result.failed = failed_;
+  result.damaged = damaged_;
+  result.leftOut = leftOut_;
   result.interrupted = g_interrupted.load();
   result.stopped = stop_.load() || result.interrupted;
   result.complete = result.failed == 0 && !result.stopped && finished_ &&

@@ -29,6 +29,7 @@ struct BatchOptions {
   FrameOptions frame;
   int threads = 1;
   bool failFast = false;
+  DamagedFrames damagedFrames = DamagedFrames::kFail;
 };
 
 // Where a batch's time went, in seconds.
@@ -42,6 +43,10 @@ struct BatchTiming {
 struct BatchResult {
   int written = 0;  // output frames done
   int failed = 0;   // frames that could not be read, rendered or written
+  // When damage is concealed: frames rendered as the decoder concealed them, and what the source
+  // left out (frames, files, stretches of a stream), each told as it came.
+  int damaged = 0;
+  int leftOut = 0;
   bool stopped = false;  // fail-fast, a fatal error or an interrupt ended it early
   bool interrupted = false;
   bool complete = false;  // every frame written and the output finished (a video: in place)

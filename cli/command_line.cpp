@@ -25,13 +25,14 @@ const char* kExamples = R"(Examples:
   fxaa a.png b.png c.png -o smooth/           several files
   fxaa in.mp4 -o out.mp4                      a video: same codec, colour tags and audio
   fxaa in.ts -o out.ts                        a transport stream (broadcast, camcorder)
+  fxaa capture.ts -o clean.ts --damaged-frames conceal
   fxaa in.mov -o frames/out.%05d.exr          a video's frames as files
   fxaa 'shot.####.png' --fps 24 -o out.mov    files into a video (ProRes in .mov)
   fxaa in.mkv -o out.mkv --codec libx265 --crf 20
   fxaa info                                   what the plug-in declares, and its renderer
 
-Exit status: 0 all frames written, 1 some frames failed or a runtime error (plug-in, OpenGL,
-files), 2 the command line is wrong (nothing was done), 130 interrupted.)";
+Exit status: 0 all frames written, 1 some frames failed or were damaged, or a runtime error
+(plug-in, OpenGL, files), 2 the command line is wrong (nothing was done), 130 interrupted.)";
 
 // The options for the plug-in's parameters, on one command; their help is completed once the
 // plug-in's declarations are known.
@@ -97,6 +98,18 @@ void AddRenderOptions(CLI::App* render, RenderArgs* args, std::vector<std::strin
       ->check(CLI::Range(1, 64))
       ->type_name("N");
   render->add_flag("--fail-fast", args->failFast, "stop at the first frame that fails");
+  render
+      ->add_option_function<std::string>(
+          "--damaged-frames",
+          [args](const std::string& mode) {
+            args->damagedFrames =
+                mode == "conceal" ? DamagedFrames::kConceal : DamagedFrames::kFail;
+          },
+          "fail (the default): a damaged frame fails, and a video output with it; conceal: "
+          "render frames as the decoder concealed them, leave out those it cannot give and "
+          "damaged or missing files, name each (exit status 1)")
+      ->check(CLI::IsMember({"fail", "conceal"}).description(""))
+      ->type_name("MODE");
   render->add_flag("--timing", args->timing,
                    "print where the time went at the end: the batch's wall time, the time during "
                    "which frames were rendering, and the reading and writing time summed over "

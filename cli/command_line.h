@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/frames.h"
 #include "cli/param_options.h"
 
 namespace CLI {
@@ -25,6 +26,7 @@ struct RenderArgs {
   int threads = 1;
   int downsample = 1;
   bool failFast = false;
+  DamagedFrames damagedFrames = DamagedFrames::kFail;
   bool premultiplied = false;
   bool timing = false;
   std::string depth;

@@ -5,17 +5,32 @@
 namespace fxaa_cli {
 
 bool FileSource::Next(Frame* frame) {
-  if (next_ == files_.size()) return false;
-  const FileFrame& file = files_[next_];
-  frame->index = static_cast<int>(next_++);
+  while (next_ < files_.size()) {
+    const size_t at = next_++;
+    try {
+      Read(at, frame);
+      return true;
+    } catch (const ImageError& e) {
+      if (!conceal_) throw;
+      leftOut_.push_back(std::string(e.what()) + "; left out");
+    }
+  }
+  return false;
+}
+
+void FileSource::Read(size_t at, Frame* frame) {
+  const FileFrame& file = files_[at];
+  // The frames given are indexed without gaps, for a sink that writes them in order.
+  frame->index = given_;
   frame->number = file.number;
   frame->file = file.path;
   frame->name = FrameName(file.path);
-  // Frames from files: one tick of the video's rate each, should they go into one.
-  frame->time = FrameTime{frame->index, 1};
+  // Frames from files: one tick of the video's rate each, should they go into one; a file left
+  // out leaves its tick empty.
+  frame->time = FrameTime{static_cast<int64_t>(at), 1};
   if (file.missing) throw ImageError(file.path + ": missing (a gap in the sequence)");
   frame->image = ReadImage(file.path);
-  return true;
+  ++given_;
 }
 
 void FileSink::Start(FrameSource&, const SinkContext& context) {

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/frames.h"
@@ -23,15 +24,24 @@ class FileSource : public FrameSource {
   // `name` describes the input in messages (the first input argument).
   FileSource(std::string name, std::vector<FileFrame> files)
       : name_(std::move(name)), files_(std::move(files)) {}
+  void ConcealDamage() override { conceal_ = true; }
   int expectedFrames() const override { return static_cast<int>(files_.size()); }
+  // When concealing damage, files missing or unreadable are left out, and the next one is read.
   bool Next(Frame* frame) override;
+  std::vector<std::string> TakeLeftOut() override { return std::exchange(leftOut_, {}); }
   const std::string& name() const override { return name_; }
   const std::vector<FileFrame>& files() const { return files_; }
 
  private:
+  // Reads the file at `at` into `frame`, every field set.
+  void Read(size_t at, Frame* frame);
+
   std::string name_;
   std::vector<FileFrame> files_;
   size_t next_ = 0;
+  int given_ = 0;  // frames given so far
+  bool conceal_ = false;
+  std::vector<std::string> leftOut_;
 };
 
 // Where a frame is written: from its number and the file it was read from.

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/image.h"
 
@@ -26,6 +27,10 @@ struct FrameTime {
 std::string FrameName(const std::string& file, std::optional<int> number = std::nullopt,
                       std::optional<double> seconds = std::nullopt);
 
+// What a batch does with a damaged frame (--damaged-frames): fail it, as any frame that cannot be
+// read, or render it as the decoder concealed it, leave out what cannot be read at all, and say so.
+enum class DamagedFrames { kFail, kConceal };
+
 struct Frame {
   int index = 0;       // place in the batch, from 0: the order a sink that writes in order keeps
   int number = 0;      // the frame number output patterns use
@@ -33,6 +38,9 @@ struct Frame {
   std::string name;    // for messages (FrameName)
   FrameTime time;
   Image image;
+  // What the decoder could only conceal in it, when the source conceals damage; empty for a whole
+  // frame.
+  std::string damage;
 };
 
 // The video stream a video sink mirrors (its codec, timeline, tags and other streams), when the
@@ -43,13 +51,20 @@ class VideoMirror;
 class FrameSource {
  public:
   virtual ~FrameSource() = default;
+  // From now on damage fails no frame: a frame the decoder could only conceal is given with its
+  // damage, and what cannot be read at all (a damaged or missing file, a packet that does not
+  // decode, a stretch the demuxer read past) is left out and told by TakeLeftOut. Before Open.
+  virtual void ConcealDamage() = 0;
   // Opens what the frames come from, when the batch starts. Throws ImageError naming the file.
   virtual void Open() {}
   // Frames the source expects to give (a video's own estimate may be off); 0 when unknown.
   virtual int expectedFrames() const = 0;
   // The next frame, with every field set: false at the end. A frame that cannot be read throws
-  // ImageError naming it; the next call goes on after it.
+  // ImageError naming it (unless damage is concealed); the next call goes on after it.
   virtual bool Next(Frame* frame) = 0;
+  // What was left out since the last call, when damage is concealed: one message each, naming
+  // the frame (or the place in the stream) and why.
+  virtual std::vector<std::string> TakeLeftOut() = 0;
   // The video the frames come from, for a video sink to mirror; none for frames from files.
   virtual VideoMirror* mirror() { return nullptr; }
   // The input, for messages about no frame in particular.

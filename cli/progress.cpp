@@ -81,25 +81,42 @@ void Progress::FrameDone(const std::string& output) {
   DrawLocked(done_ + failed_ == total_);
 }
 
-void Progress::FrameFailed(const std::string& message) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  ++failed_;
+void Progress::ShowLocked(const std::string& message) {
   ClearBarLocked();
   out_ << "fxaa: " << message << std::endl;
   DrawLocked(true);
 }
 
+void Progress::FrameFailed(const std::string& message) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++failed_;
+  ShowLocked(message);
+}
+
+void Progress::FrameDamaged(const std::string& message) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++damaged_;
+  ShowLocked(message);
+}
+
+void Progress::FrameLeftOut(const std::string& message) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++leftOut_;
+  ShowLocked(message);
+}
+
 void Progress::Note(const std::string& message) {
   std::lock_guard<std::mutex> lock(mutex_);
-  ClearBarLocked();
-  out_ << "fxaa: " << message << std::endl;
-  DrawLocked(true);
+  ShowLocked(message);
 }
 
 void Progress::Finish() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (style_ == Style::kBar && barShown_) out_ << "\n";
   barShown_ = false;
+  if (damaged_ + leftOut_ > 0)
+    out_ << "fxaa: damaged: " << damaged_ << " frame" << (damaged_ == 1 ? "" : "s")
+         << " rendered as concealed, " << leftOut_ << " left out" << std::endl;
   if (style_ == Style::kQuiet) return;
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();

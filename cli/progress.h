@@ -19,8 +19,13 @@ class Progress {
   void SetTotal(int total);
   void FrameDone(const std::string& output);
   void FrameFailed(const std::string& message);  // always shown
+  // A frame rendered as the decoder concealed its damage, and something the source left out:
+  // always shown, and counted in a line of their own at the end.
+  void FrameDamaged(const std::string& message);
+  void FrameLeftOut(const std::string& message);
   void Note(const std::string& message);         // always shown
-  // Ends the bar and prints the summary line (not when quiet).
+  // Ends the bar and prints the summary line (not when quiet), after the count of damaged and
+  // left-out frames when there were any (even when quiet).
   void Finish();
 
   int done() const { return done_; }
@@ -34,6 +39,7 @@ class Progress {
 
  private:
   void DrawLocked(bool force);
+  void ShowLocked(const std::string& message);  // one line, above the bar
   void ClearBarLocked();
 
   std::mutex mutex_;
@@ -42,6 +48,7 @@ class Progress {
   int total_;
   int done_ = 0;
   int failed_ = 0;
+  int damaged_ = 0, leftOut_ = 0;
   bool barShown_ = false;
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point lastDraw_;

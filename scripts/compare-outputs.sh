@@ -17,8 +17,10 @@ mkdir -p "$corpus"
 
 ff() { ffmpeg -hide_banner -loglevel error -y "$@"; }
 
-# The inputs: still images of every kind the readers take, a sequence with a gap, and videos with
-# audio in the usual containers, all made from FFmpeg's test pattern (which has sharp edges).
+# The inputs: still images of every kind the readers take, a sequence with a gap, videos with
+# audio in the usual containers, all made from FFmpeg's test pattern (which has sharp edges), and
+# damaged ones: a video with a frame whose checksum fails, a transport stream cut short, a
+# sequence with a file cut short.
 make_corpus() {
   cd "$corpus"
   local src="testsrc2=size=96x64:rate=24"
@@ -40,6 +42,14 @@ make_corpus() {
   ff -f lavfi -i "$src" -f lavfi -i "$audio" -t 1 -c:v ffv1 -c:a flac ffv1.mkv
   ff -f lavfi -i "$src" -f lavfi -i "$audio" -t 1 -c:v libvpx-vp9 -c:a libopus vp9.webm
   ff -f lavfi -i "$src" -t 1 -c:v qtrle -pix_fmt argb alpha.mov
+  ff -f lavfi -i "$src" -t 1 -c:v ffv1 -level 3 -slicecrc 1 -g 1 damaged.mkv
+  dd if=/dev/zero of=damaged.mkv bs=1 seek=$(($(stat -c %s damaged.mkv) / 2)) count=64 \
+    conv=notrunc status=none
+  ff -f lavfi -i "$src" -t 1 -c:v libx264 -pix_fmt yuv420p whole.ts
+  head -c $(($(stat -c %s whole.ts) * 6 / 10)) whole.ts >cut.ts
+  mkdir -p badseq
+  ff -f lavfi -i "$src" -frames:v 4 -start_number 1 badseq/shot.%04d.png
+  head -c 40 badseq/shot.0002.png >badseq/cut && mv badseq/cut badseq/shot.0002.png
 }
 
 # name|arguments: each run writes under its own folder, named by `name`.
@@ -79,6 +89,12 @@ runs=(
   "webm-webm|vp9.webm -o out.webm"
   "alpha-mov|alpha.mov -o out.mov"
   "alpha-mp4|alpha.mov -o out.mp4"
+  "damaged-mkv|damaged.mkv -o out.mkv"
+  "damaged-frames|damaged.mkv -o f.%02d.png"
+  "cut-ts|cut.ts -o out.ts"
+  "cut-ts-frames|cut.ts -o f.%02d.png"
+  "badseq-folder|badseq/shot.%04d.png -o outs/"
+  "badseq-mkv|badseq/shot.%04d.png -o out.mkv --codec ffv1"
 )
 
 # Runs every case with one build into `dest`, recording each run's exit status.
@@ -101,7 +117,7 @@ render_all() {
         case "$w" in
           -o) resolved+=("$w"); expect_output=1 ;;
           -*) resolved+=("$w") ;;
-          *) if [[ -e "$corpus/$w" || "$w" == seq/* ]]; then resolved+=("$corpus/$w"); else resolved+=("$w"); fi ;;
+          *) if [[ -e "$corpus/$w" || "$w" == *seq/* ]]; then resolved+=("$corpus/$w"); else resolved+=("$w"); fi ;;
         esac
       done
       set +e

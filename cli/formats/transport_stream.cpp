@@ -1,8 +1,9 @@
 // MPEG transport streams as an entry of the format table: the files of broadcast captures (.ts)
 // and of camcorders and Blu-ray discs (.m2ts, .mts, whose 188-byte packets each carry a 4-byte
 // arrival time in front). They are videos like any other: the video entry's source and sink,
-// with the packet size the name asks for.
+// with the packet size the name asks for, and a source that can tell a file cut short.
 #include <filesystem>
+#include <fstream>
 
 #include "cli/formats/format.h"
 #include "cli/formats/video.h"
@@ -28,6 +29,59 @@ bool DetectTransportStream(const uint8_t* head, size_t size) {
          SyncedPackets(head, size, kPacketBytes + 4, 4);
 }
 
+// Whether the transport stream at `path` ends inside a packet, as a file cut short does: its
+// demuxer ends there without a word, and there is no index to say how much is missing.
+bool EndsInsideAPacket(const std::string& path) {
+  uint8_t head[kFormatHeadBytes] = {};
+  std::ifstream in(path, std::ios::binary);
+  in.read(reinterpret_cast<char*>(head), sizeof(head));
+  const size_t size = static_cast<size_t>(in.gcount());
+  if (!DetectTransportStream(head, size)) return false;  // no packets to count
+  const size_t stride =
+      SyncedPackets(head, size, kPacketBytes, 0) ? kPacketBytes : kPacketBytes + 4;
+  std::error_code ec;
+  const auto length = std::filesystem::file_size(path, ec);
+  return !ec && length % stride != 0;
+}
+
+// The video entry's source, which, when damage is concealed, also tells at the end a file that
+// ends inside a packet.
+class TransportStreamSource : public FrameSource {
+ public:
+  explicit TransportStreamSource(const std::string& path) : video_(OpenVideoSource(path)) {}
+  void ConcealDamage() override {
+    conceal_ = true;
+    video_->ConcealDamage();
+  }
+  void Open() override { video_->Open(); }
+  int expectedFrames() const override { return video_->expectedFrames(); }
+  bool Next(Frame* frame) override {
+    ended_ = !video_->Next(frame);
+    if (!ended_) last_ = frame->number;
+    return !ended_;
+  }
+  std::vector<std::string> TakeLeftOut() override {
+    std::vector<std::string> leftOut = video_->TakeLeftOut();
+    if (conceal_ && ended_ && !told_ && EndsInsideAPacket(name())) {
+      told_ = true;
+      leftOut.push_back(name() + ": cut short after frame " + std::to_string(last_) +
+                        ": the file ends inside a packet");
+    }
+    return leftOut;
+  }
+  VideoMirror* mirror() override { return video_->mirror(); }
+  const std::string& name() const override { return video_->name(); }
+
+ private:
+  std::unique_ptr<FrameSource> video_;
+  bool conceal_ = false, ended_ = false, told_ = false;
+  int last_ = 0;  // the number of the last frame given
+};
+
+std::unique_ptr<FrameSource> OpenTransportStreamSource(const std::string& path) {
+  return std::make_unique<TransportStreamSource>(path);
+}
+
 // Packets with arrival times for the names that stand for them, plain packets for .ts.
 std::unique_ptr<FrameSink> OpenTransportStreamSink(const std::string& path,
                                                    const WriteOptions& options) {
@@ -46,7 +100,7 @@ const Format& TransportStreamFormat() {
                                 /*read=*/nullptr,
                                 /*write=*/nullptr,
                                 {&kCodecOption, &kCrfOption, &kFpsOption},
-                                OpenVideoSource,
+                                OpenTransportStreamSource,
                                 OpenTransportStreamSink};
   return format;
 }

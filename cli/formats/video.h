@@ -39,8 +39,9 @@ class VideoReader {
  public:
   // Opens the file and the decoder of its main video stream. Throws ImageError with one line
   // naming the file and the cause: unreadable or damaged file, no video stream, no decoder,
-  // unsupported pixel format, a size beyond the tool's limits.
-  explicit VideoReader(const std::string& path);
+  // unsupported pixel format, a size beyond the tool's limits. With kConceal, damage met from
+  // then on fails no frame (Read, TakeLeftOut).
+  explicit VideoReader(const std::string& path, DamagedFrames damaged = DamagedFrames::kFail);
   ~VideoReader();
   VideoReader(const VideoReader&) = delete;
   VideoReader& operator=(const VideoReader&) = delete;
@@ -54,9 +55,14 @@ class VideoReader {
   // The next frame: false at the end of the stream. 8-bit streams give byte images, deeper ones
   // float images (16-bit words scaled to 0..1), both RGB, with alpha when the stream has it.
   // A frame that cannot be decoded throws ImageError naming the file and the frame; reading may
-  // go on after it.
-  bool Read(Image* image, FrameTime* time);
-  // Frames the decoder gave so far, damaged ones included: the number of the last one read.
+  // go on after it. When concealing damage, a frame the decoder could only conceal is given with
+  // its damage in `damage`, and a frame it gives no picture for is left out.
+  bool Read(Image* image, FrameTime* time, std::string* damage = nullptr);
+  // What was left out since the last call, when concealing damage: frames that gave no picture,
+  // named by number and time, and damage the demuxer read past; one message each.
+  std::vector<std::string> TakeLeftOut();
+  // Frames the decoder gave so far, damaged ones included, and frames left out: the number of
+  // the last one read.
   int framesRead() const;
   // Seconds of a time of the stream.
   double Seconds(int64_t pts) const;

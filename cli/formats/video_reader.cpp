@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "cli/formats/video.h"
@@ -18,6 +20,7 @@ using namespace libav;
 namespace {
 
 constexpr int kErrorsInARowMax = 100;
+constexpr int64_t kEndOfStream = std::numeric_limits<int64_t>::max();
 
 // A packet's or frame's time as the demuxer gave it: its pts, else its dts.
 int64_t PacketTime(int64_t pts, int64_t dts) { return pts != AV_NOPTS_VALUE ? pts : dts; }
@@ -40,11 +43,19 @@ struct VideoReader::State {
   bool done = false;
   int errorsInARow = 0;  // a decoder that fails on and on is given up
   int64_t nextPts = 0;
+  // Damage is told and read past rather than thrown: a frame the decoder concealed is given as it
+  // is, one it gave no picture for is left out.
+  bool conceal = false;
   // Packets (by time) whose decoding logged an error, with the error: their frames are damaged
   // even when the decoder concealed it and gave a picture.
   std::map<int64_t, std::string> damaged;
-  // What the demuxer logged of damage it read past (a file cut short ends as if complete).
+  // What the demuxer logged of damage it read past (a file cut short ends as if complete), for
+  // the end of the stream; when concealing it is told at once instead.
   std::string containerDamage;
+  // When concealing: packets (by time) that gave no picture, with why. Each is named in its place
+  // once a later frame comes out, taking the number it would have had.
+  std::map<int64_t, std::string> lost;
+  std::vector<std::string> leftOut;  // told since the last TakeLeftOut
   // The other streams' packets go there once a writer copies them.
   std::unique_ptr<VideoMirror> mirror;
 
@@ -58,9 +69,64 @@ struct VideoReader::State {
     return FrameName(path, number, libav::Seconds(pts, stream->time_base));
   }
 
-  // The decoded frame into `image`, unless the decoder logged or flagged damage in it (an error
-  // logged since `errorsBefore`, or while its packet was sent) or its size changed.
-  void TakeFrame(unsigned errorsBefore, Image* image, FrameTime* time) {
+  // Damage that fails the frame or the stream: thrown, or told and read past when concealing.
+  void Damage(const std::string& message) {
+    if (!conceal) throw ImageError(message);
+    leftOut.push_back(message);
+  }
+
+  // Ends reading once so many reads in a row gave no frame that the decoder seems to fail on and
+  // on.
+  void GiveUpOnErrorsInARow() {
+    if (errorsInARow < kErrorsInARowMax) return;
+    done = true;
+    throw ImageError(path + ": given up after " + std::to_string(kErrorsInARowMax) +
+                     " failures in a row");
+  }
+
+  // When concealing: a packet at `time` that gave no picture is left out, named at once when it
+  // has no time, else in its place among the frames (NameLostBefore).
+  void LeaveOut(int64_t time, const std::string& why) {
+    ++errorsInARow;
+    GiveUpOnErrorsInARow();
+    if (time != AV_NOPTS_VALUE) {
+      lost.emplace(time, why);
+      return;
+    }
+    ++framesOut;
+    leftOut.push_back(NameOf(framesOut, time) + ": left out: " + why);
+  }
+
+  // When concealing: names the frames lost before `time` in presentation order, packets that gave
+  // no picture and damaged packets whose frame never came out, each taking its frame number.
+  void NameLostBefore(int64_t time) {
+    for (auto it = damaged.begin(); it != damaged.end() && it->first < time; it = damaged.erase(it))
+      lost.emplace(it->first, "damaged: " + it->second + "; it gave no picture");
+    for (auto it = lost.begin(); it != lost.end() && it->first < time; it = lost.erase(it)) {
+      ++framesOut;
+      leftOut.push_back(NameOf(framesOut, it->first) + ": left out: " + it->second);
+    }
+  }
+
+  // The damage the decoder logged or flagged in frame `f`: an error logged while its packet was
+  // sent or since `errorsBefore`, or a flag; empty for a whole frame.
+  std::string DamageIn(const AVFrame& f, unsigned errorsBefore) {
+    const auto logged = damaged.find(PacketTime(f.pts, f.pkt_dts));
+    if (logged != damaged.end()) {
+      const std::string damage = logged->second;
+      damaged.erase(logged);
+      return damage;
+    }
+    if (LoggedErrorCount(Logger::kDecoder) != errorsBefore)
+      return LastLoggedError(Logger::kDecoder);
+    if ((f.flags & AV_FRAME_FLAG_CORRUPT) || f.decode_error_flags != 0)
+      return "the decoder could only conceal it";
+    return "";
+  }
+
+  // The decoded frame into `image`. A frame with damage in it (DamageIn) fails, unless concealing,
+  // when `damage` (if given) says what it is; a frame whose size changed fails.
+  void TakeFrame(unsigned errorsBefore, Image* image, FrameTime* time, std::string* damage) {
     AVFrame& f = *frame;
     // The frame's buffers go back to the decoder however this frame ends.
     struct Unref {
@@ -69,6 +135,7 @@ struct VideoReader::State {
     } unref{&f};
     const int64_t pts = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp
                                                                    : nextPts;
+    if (conceal) NameLostBefore(PacketTime(f.pts, f.pkt_dts));
     ++framesOut;
 #if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
     const int64_t duration = f.duration;
@@ -76,17 +143,10 @@ struct VideoReader::State {
     const int64_t duration = f.pkt_duration;
 #endif
     nextPts = pts + (duration > 0 ? duration : 1);
-    std::string damage;
-    const auto logged = damaged.find(PacketTime(f.pts, f.pkt_dts));
-    if (logged != damaged.end()) {
-      damage = logged->second;
-      damaged.erase(logged);
-    } else if (LoggedErrorCount(Logger::kDecoder) != errorsBefore) {
-      damage = LastLoggedError(Logger::kDecoder);
-    } else if ((f.flags & AV_FRAME_FLAG_CORRUPT) || f.decode_error_flags != 0) {
-      damage = "the decoder could only conceal it";
-    }
-    if (!damage.empty()) throw ImageError(NameOf(framesOut, pts) + ": damaged: " + damage);
+    const std::string found = DamageIn(f, errorsBefore);
+    if (!found.empty() && !conceal)
+      throw ImageError(NameOf(framesOut, pts) + ": damaged: " + found);
+    if (damage != nullptr) *damage = found;
     if (width == 0) width = f.width, height = f.height;
     if (f.width != width || f.height != height)
       throw ImageError(NameOf(framesOut, pts) + ": the picture size changes mid-stream (" +
@@ -101,22 +161,35 @@ struct VideoReader::State {
     time->duration = duration;
   }
 
-  // At the end of the stream: damage that ended it early, or frames that never came out.
-  void CheckEnd() const {
+  // At the end of the stream: damage that ended it early, or frames that never came out; thrown,
+  // or told when concealing.
+  void CheckEnd() {
+    if (conceal) NameLostBefore(kEndOfStream);
     if (!containerDamage.empty())
-      throw ImageError(path + ": damaged or cut short after frame " + std::to_string(framesOut) +
-                       ": " + containerDamage);
+      Damage(path + ": damaged or cut short after frame " + std::to_string(framesOut) + ": " +
+             containerDamage);
     // A QuickTime or MP4 file indexes every packet up front; one cut short at a packet's start
     // ends without a word.
     const int indexed = avformat_index_get_entries_count(stream);
     if (std::string(input->iformat->name).rfind("mov,", 0) == 0 && packetsIn < indexed)
-      throw ImageError(path + ": damaged or cut short after frame " + std::to_string(framesOut) +
-                       ": " + std::to_string(packetsIn) + " of its " + std::to_string(indexed) +
-                       " packets are there");
+      Damage(path + ": damaged or cut short after frame " + std::to_string(framesOut) + ": " +
+             std::to_string(packetsIn) + " of its " + std::to_string(indexed) +
+             " packets are there");
     if (!damaged.empty())
       throw ImageError(path + ": " + std::to_string(damaged.size()) + " damaged frame(s) from " +
                        std::to_string(libav::Seconds(damaged.begin()->first, stream->time_base)) +
                        " s on gave no picture: " + damaged.begin()->second);
+  }
+
+  // Damage the demuxer logged since `errorsBefore`: the first kept for the end of the stream, or
+  // each told at once when concealing.
+  void NoteDemuxerDamage(unsigned errorsBefore) {
+    if (LoggedErrorCount(Logger::kDemuxer) == errorsBefore) return;
+    if (conceal)
+      leftOut.push_back(path + ": after frame " + std::to_string(framesOut) +
+                        ": damaged stream: " + LastLoggedError(Logger::kDemuxer));
+    else if (containerDamage.empty())
+      containerDamage = LastLoggedError(Logger::kDemuxer);
   }
 
   // The next packet of the video into the decoder, the other streams' passed on; at the end of
@@ -124,15 +197,15 @@ struct VideoReader::State {
   void FeedDecoder() {
     const unsigned demuxerErrors = LoggedErrorCount(Logger::kDemuxer);
     int err = av_read_frame(input.get(), packet.get());
-    if (LoggedErrorCount(Logger::kDemuxer) != demuxerErrors && containerDamage.empty())
-      containerDamage = LastLoggedError(Logger::kDemuxer);
+    NoteDemuxerDamage(demuxerErrors);
     if (err < 0) {
       draining = true;
       if (mirror) mirror->Close();
       avcodec_send_packet(decoder.get(), nullptr);
       if (err == AVERROR_EOF) return;
-      throw ImageError(path + ": after frame " + std::to_string(framesOut) +
-                       ": cannot read further: " + ErrorText(err));
+      Damage(path + ": after frame " + std::to_string(framesOut) + ": cannot read further: " +
+             ErrorText(err));
+      return;
     }
     if (packet->stream_index != stream->index) {
       PassOn(packet.get());
@@ -144,8 +217,12 @@ struct VideoReader::State {
     const unsigned errorsBeforeSend = LoggedErrorCount(Logger::kDecoder);
     err = avcodec_send_packet(decoder.get(), packet.get());
     av_packet_unref(packet.get());
-    if (err < 0 && err != AVERROR(EAGAIN))
-      throw ImageError(NameOf(framesOut + 1, pts) + ": cannot decode: " + ErrorText(err));
+    if (err < 0 && err != AVERROR(EAGAIN)) {
+      const std::string why = "cannot decode: " + ErrorText(err);
+      if (!conceal) throw ImageError(NameOf(framesOut + 1, pts) + ": " + why);
+      LeaveOut(time, why);
+      return;
+    }
     if (LoggedErrorCount(Logger::kDecoder) != errorsBeforeSend)
       damaged[time] = LastLoggedError(Logger::kDecoder);
   }
@@ -178,14 +255,15 @@ bool DetectVideo(const uint8_t* head, size_t size) {
          name != "apng" && name.find("tiff") == std::string::npos;
 }
 
-VideoReader::VideoReader(const std::string& path) : state_(std::make_unique<State>()) {
+VideoReader::VideoReader(const std::string& path, DamagedFrames damaged)
+    : state_(std::make_unique<State>()) {
   State& s = *state_;
   s.path = path;
+  s.conceal = damaged == DamagedFrames::kConceal;
   // Reading the stream information reads packets ahead: damage may show there already.
   const unsigned demuxerErrors = LoggedErrorCount(Logger::kDemuxer);
   s.input = OpenInput(path);
-  if (LoggedErrorCount(Logger::kDemuxer) != demuxerErrors)
-    s.containerDamage = LastLoggedError(Logger::kDemuxer);
+  s.NoteDemuxerDamage(demuxerErrors);
   const int index = MainVideoStream(s.input.get());
   if (index < 0) throw ImageError(path + ": no video stream");
   s.stream = s.input->streams[index];
@@ -236,6 +314,8 @@ double VideoReader::Seconds(int64_t pts) const {
 
 int VideoReader::framesRead() const { return state_->framesOut; }
 
+std::vector<std::string> VideoReader::TakeLeftOut() { return std::exchange(state_->leftOut, {}); }
+
 int VideoReader::expectedFrames() const {
   const AVStream* st = state_->stream;
   if (st->nb_frames > 0) return static_cast<int>(st->nb_frames);
@@ -249,19 +329,15 @@ int VideoReader::expectedFrames() const {
   return static_cast<int>(std::lround(seconds * av_q2d(rate)));
 }
 
-bool VideoReader::Read(Image* image, FrameTime* time) {
+bool VideoReader::Read(Image* image, FrameTime* time, std::string* damage) {
   State& s = *state_;
-  if (s.errorsInARow >= kErrorsInARowMax) {
-    s.done = true;
-    throw ImageError(s.path + ": given up after " + std::to_string(kErrorsInARowMax) +
-                     " failures in a row");
-  }
+  s.GiveUpOnErrorsInARow();
   ++s.errorsInARow;  // until a frame or the end comes out
   while (!s.done) {
     const unsigned errorsBefore = LoggedErrorCount(Logger::kDecoder);
     const int err = avcodec_receive_frame(s.decoder.get(), s.frame.get());
     if (err == 0) {
-      s.TakeFrame(errorsBefore, image, time);
+      s.TakeFrame(errorsBefore, image, time, damage);
       s.errorsInARow = 0;
       return true;
     }
@@ -270,11 +346,15 @@ bool VideoReader::Read(Image* image, FrameTime* time) {
       s.CheckEnd();
       return false;
     }
-    if (err != AVERROR(EAGAIN))
-      throw ImageError(s.NameOf(s.framesOut + 1, AV_NOPTS_VALUE) + ": cannot decode: " +
-                       ErrorText(err));
+    if (err != AVERROR(EAGAIN)) {
+      const std::string why = "cannot decode: " + ErrorText(err);
+      if (!s.conceal) throw ImageError(s.NameOf(s.framesOut + 1, AV_NOPTS_VALUE) + ": " + why);
+      s.LeaveOut(AV_NOPTS_VALUE, why);
+      continue;
+    }
     if (s.draining) {
       s.done = true;  // a decoder that neither gives frames nor ends
+      if (s.conceal) s.NameLostBefore(kEndOfStream);
       return false;
     }
     s.FeedDecoder();

@@ -1,5 +1,6 @@
 // A video's frames as a batch's source: the frames the decoder gives, numbered from 1, each named
-// by the file, its number and its time.
+// by the file, its number and its time. When damage is concealed, a frame left out keeps its
+// number: the frames after it are numbered as in a whole file.
 #include <memory>
 
 #include "cli/formats/video.h"
@@ -12,7 +13,8 @@ class VideoSource : public FrameSource {
  public:
   explicit VideoSource(std::string path) : path_(std::move(path)) {}
 
-  void Open() override { reader_ = std::make_unique<VideoReader>(path_); }
+  void ConcealDamage() override { damaged_ = DamagedFrames::kConceal; }
+  void Open() override { reader_ = std::make_unique<VideoReader>(path_, damaged_); }
   int expectedFrames() const override { return reader_ ? reader_->expectedFrames() : 0; }
   VideoMirror* mirror() override { return &reader_->ShareStreams(); }
   const std::string& name() const override { return path_; }
@@ -21,7 +23,7 @@ class VideoSource : public FrameSource {
     if (done_) return false;
     bool more;
     try {
-      more = reader_->Read(&frame->image, &frame->time);
+      more = reader_->Read(&frame->image, &frame->time, &frame->damage);
     } catch (const ImageError&) {
       ++failures_;
       throw;
@@ -39,8 +41,13 @@ class VideoSource : public FrameSource {
     return true;
   }
 
+  std::vector<std::string> TakeLeftOut() override {
+    return reader_ ? reader_->TakeLeftOut() : std::vector<std::string>{};
+  }
+
  private:
   std::string path_;
+  DamagedFrames damaged_ = DamagedFrames::kFail;
   std::unique_ptr<VideoReader> reader_;
   int frames_ = 0, failures_ = 0;
   bool done_ = false;

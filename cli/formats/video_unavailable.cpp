@@ -33,7 +33,7 @@ struct VideoWriter::State {
   std::vector<std::string> notes;
 };
 
-VideoReader::VideoReader(const std::string& path) {
+VideoReader::VideoReader(const std::string& path, DamagedFrames) {
   throw ImageError(path + ": " + kVideoNeedsLinux);
 }
 VideoReader::~VideoReader() = default;
@@ -41,7 +41,8 @@ VideoMirror& VideoReader::ShareStreams() { throw ImageError(kVideoNeedsLinux); }
 double VideoReader::Seconds(int64_t) const { return 0; }
 int VideoReader::expectedFrames() const { return 0; }
 int VideoReader::framesRead() const { return 0; }
-bool VideoReader::Read(Image*, FrameTime*) { return false; }
+bool VideoReader::Read(Image*, FrameTime*, std::string*) { return false; }
+std::vector<std::string> VideoReader::TakeLeftOut() { return {}; }
 
 VideoWriter::VideoWriter(const std::string& path, const Image&, VideoMirror*,
                          const VideoWriteOptions&) {

@@ -176,6 +176,7 @@ TEST(CommandLine, MistakesAreUsageErrorsAndWriteNothing) {
       {{in, "-o", out, "--depth", "12"}, "expected 8, 16, half or float"},
       {{in, "-o", out, "--channels", "cmyk"}, "expected y, ya, rgb or rgba"},
       {{in, "-o", out, "--quality", "0"}, "--quality 0: expected a whole number from 1 to 100"},
+      {{in, "-o", out, "--damaged-frames", "1"}, "1 not in {fail,conceal}"},
       {{in, "-o", in}, "would overwrite an input"},
       {{in, in, "-o", dir / "o/"}, "written twice"},
       {{in, dir / "b.png", "-o", out}, "several frames need an output pattern"},

@@ -29,6 +29,7 @@ std::string Ffmpeg(const ScratchDir& dir, std::vector<std::string> args) {
 struct PacketRecord {
   int64_t pts, dts, duration;
   std::string data;
+  int64_t pos = -1;  // in the file, where the demuxer says
   bool operator==(const PacketRecord& o) const {
     return pts == o.pts && dts == o.dts && duration == o.duration && data == o.data;
   }
@@ -84,7 +85,7 @@ FileRecord Demux(const std::string& path) {
   while (av_read_frame(input, packet) >= 0) {
     file.streams[packet->stream_index].packets.push_back(
         {packet->pts, packet->dts, packet->duration,
-         std::string(reinterpret_cast<const char*>(packet->data), packet->size)});
+         std::string(reinterpret_cast<const char*>(packet->data), packet->size), packet->pos});
     av_packet_unref(packet);
   }
   av_packet_free(&packet);
@@ -393,6 +394,116 @@ TEST(VideoThroughTheTool, TransportStreamsKeepTheirFramesTimesAndAudioPackets) {
     EXPECT_EQ(bytes[sync], 0x47);
     EXPECT_EQ(bytes[stride + sync], 0x47);
   }
+}
+
+// What is done to one frame: bytes flipped in its middle, the 188-byte transport stream packet
+// there lost (as a broadcast capture loses one), or the file cut short there.
+enum class FrameDamage { kFlipped, kPacketLost, kCut };
+
+struct ConcealCase {
+  const char* name;
+  std::vector<std::string> encode;  // ffmpeg's output options: frames that decode on their own
+  FrameDamage damage;
+  int frame;     // the damaged frame, from 1
+  bool leftOut;  // the decoder gives no picture for it, else one it concealed
+};
+
+std::ostream& operator<<(std::ostream& out, const ConcealCase& c) { return out << c.name; }
+
+class ConcealedDamage : public ::testing::TestWithParam<ConcealCase> {};
+
+TEST_P(ConcealedDamage, FailsByDefaultElseKeepsEveryOtherFrameOfACleanRunAndNamesTheDamagedOne) {
+  const ConcealCase& c = GetParam();
+  ScratchDir dir;
+  // Every frame unlike the others, so that a frame out of place or repeated shows.
+  std::vector<std::string> make = {
+      "-f", "lavfi", "-i",
+      "nullsrc=size=64x48:rate=25,format=rgb24,"
+      "geq=r='mod(X*7+N*37\\,256)':g='mod(Y*5+N*11\\,256)':b='mod(X*Y+N*3\\,256)'",
+      "-frames:v", "8"};
+  make.insert(make.end(), c.encode.begin(), c.encode.end());
+  make.push_back(dir / "clean");
+  Ffmpeg(dir, make);
+  std::vector<char> bytes = cli_test::FileBytes(dir / "clean");
+  // Within the frame's packet, which a transport stream spreads over a few percent more bytes.
+  const PacketRecord damaged = Demux(dir / "clean").streams.at(0).packets.at(c.frame - 1);
+  const size_t at = size_t(damaged.pos) + damaged.data.size() / 2;
+  if (c.damage == FrameDamage::kCut) bytes.resize(at);
+  if (c.damage == FrameDamage::kPacketLost)
+    bytes.erase(bytes.begin() + at / 188 * 188, bytes.begin() + at / 188 * 188 + 188);
+  if (c.damage == FrameDamage::kFlipped)
+    for (size_t i = at; i < at + 16; ++i) bytes[i] ^= 0x5A;
+  cli_test::WriteBytes(dir / "bad", bytes);
+  ASSERT_EQ(Fxaa({dir / "clean", "-o", dir / "clean.%d.png"}).status, kExitOk);
+
+  EXPECT_EQ(Fxaa({dir / "bad", "-o", dir / "out.mkv"}).status, kExitFailed);
+  EXPECT_FALSE(cli_test::fs::exists(dir / "out.mkv"));
+  const int kept = c.damage == FrameDamage::kCut ? c.frame : 8;
+  for (const char* out : {"out.mkv", "out.%d.png"}) {
+    const auto run = Fxaa({dir / "bad", "-o", dir / out, "--damaged-frames", "conceal"});
+    EXPECT_EQ(run.status, kExitFailed);
+    const size_t named = run.err.find(dir / "bad: frame " + std::to_string(c.frame) + " (");
+    ASSERT_NE(named, std::string::npos) << run.err;
+    const std::string says = c.leftOut ? "): left out: " : "): damaged: ";
+    EXPECT_EQ(run.err.compare(run.err.find(')', named), says.size(), says), 0) << run.err;
+    EXPECT_NE(run.err.find(c.leftOut ? "concealed, 1 left out" : ": 1 frame rendered as concealed"),
+              std::string::npos);
+    if (c.damage == FrameDamage::kCut) {
+      EXPECT_NE(run.err.find("bad: cut short after frame " + std::to_string(c.frame)),
+                std::string::npos) << run.err;
+    }
+  }
+  EXPECT_EQ(Demux(dir / "out.mkv").streams.at(0).packets.size(), size_t(kept - c.leftOut));
+  for (int f = 1; f <= 8; ++f) {
+    const std::string out = dir / ("out." + std::to_string(f) + ".png");
+    if (f == c.frame)  // rendered as the decoder concealed it, or its number left unused
+      EXPECT_NE(cli_test::fs::exists(out), c.leftOut);
+    else if (f > kept)
+      EXPECT_FALSE(cli_test::fs::exists(out)) << f;
+    else
+      EXPECT_EQ(cli_test::FileBytes(out),
+                cli_test::FileBytes(dir / ("clean." + std::to_string(f) + ".png")))
+          << f;
+  }
+}
+
+// Lossless H.264 of key frames only, so that damage stays in its frame. Flipped bytes in its
+// residuals may decode without a word: a transport stream has no checksum over them.
+const std::vector<std::string> kIntraLosslessTs = {"-c:v", "libx264", "-qp", "0", "-g", "1",
+                                                   "-pix_fmt", "yuv444p", "-f", "mpegts"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ConcealedDamage,
+    ::testing::Values(
+        ConcealCase{"ffv1_slice_checksum",
+                    {"-c:v", "ffv1", "-level", "3", "-slicecrc", "1", "-g", "1", "-f", "matroska"},
+                    FrameDamage::kFlipped, 4, false},
+        // A PNG frame whose compressed data is damaged does not decode at all.
+        ConcealCase{"png_frame_left_out", {"-c:v", "png", "-f", "matroska"}, FrameDamage::kFlipped,
+                    4, true},
+        ConcealCase{"transport_stream_packet_lost", kIntraLosslessTs, FrameDamage::kPacketLost, 4,
+                    false},
+        ConcealCase{"transport_stream_cut_short", kIntraLosslessTs, FrameDamage::kCut, 5, false}),
+    [](const ::testing::TestParamInfo<ConcealCase>& info) { return info.param.name; });
+
+TEST(ConcealedDamage, ASequenceIntoAVideoLeavesOutItsCorruptFileKeepingTheOtherFramesTimes) {
+  ScratchDir dir;
+  for (int f = 1; f <= 4; ++f)
+    WriteImage(cli_test::MakeImage(32, 24, ChannelLayout::kRGB, SampleType::kUInt8, f),
+               dir / ("in." + std::to_string(f) + ".png"));
+  std::vector<char> cut = cli_test::FileBytes(dir / "in.3.png");
+  cut.resize(40);  // the header, no pixels
+  cli_test::WriteBytes(dir / "in.3.png", cut);
+  std::vector<std::string> args = {dir / "in.%d.png", "-o", dir / "out.mkv", "--codec", "ffv1",
+                                   "--fps", "25"};
+  EXPECT_EQ(Fxaa(args).status, kExitFailed);
+  EXPECT_FALSE(cli_test::fs::exists(dir / "out.mkv"));
+  args.insert(args.end(), {"--damaged-frames", "conceal"});
+  const auto run = Fxaa(args);
+  EXPECT_EQ(run.status, kExitFailed);
+  EXPECT_NE(run.err.find(dir / "in.3.png: corrupt"), std::string::npos) << run.err;
+  // Milliseconds, Matroska's time base: the third frame's place, 80 to 120 ms, stays empty.
+  EXPECT_EQ(SortedTimes(Demux(dir / "out.mkv").streams.at(0)), (std::vector<int64_t>{0, 40, 120}));
 }
 
 TEST(VideoThroughTheTool, SaysWhatTheOutputCannotKeepOfItsInput) {
