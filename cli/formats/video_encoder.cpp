@@ -84,6 +84,13 @@ void VideoEncoder::Configure(const Image& first, const AVStream* source,
   enc->color_range = choice_.coding.range;
   enc->chroma_sample_location = choice_.chromaLocation;
   enc->thread_count = 0;
+  framesTimeBase_ = enc->time_base;
+  // MPEG-1 and MPEG-2 store their frame rate as their time base and take only their standard
+  // rates: a broadcast stream's 1/90000 becomes one tick a frame, the frames' times rescaled.
+  const bool mpeg12 =
+      enc->codec_id == AV_CODEC_ID_MPEG1VIDEO || enc->codec_id == AV_CODEC_ID_MPEG2VIDEO;
+  if (mpeg12 && enc->framerate.num > 0)
+    enc->time_base = av_inv_q(enc->framerate);
 }
 
 // The frame every image is converted into, with the encoder's size, format and tags.
@@ -114,8 +121,9 @@ void VideoEncoder::Send(const Image& image, const FrameTime& time, const PacketT
   int err = av_frame_make_writable(frame_.get());
   if (err < 0) Fail("cannot hold a frame", err);
   converter_.Convert(image, choice_.coding, frame_.get());
-  frame_->pts = time.pts;
-  if (time.duration > 0) durations_[time.pts] = time.duration;
+  frame_->pts = av_rescale_q(time.pts, framesTimeBase_, encoder_->time_base);
+  if (time.duration > 0)
+    durations_[frame_->pts] = av_rescale_q(time.duration, framesTimeBase_, encoder_->time_base);
   ++framesIn_;
   err = avcodec_send_frame(encoder_.get(), frame_.get());
   if (err < 0) Fail("cannot encode frame " + std::to_string(framesIn_), err);

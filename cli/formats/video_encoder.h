@@ -21,6 +21,8 @@ class VideoEncoder {
                const AVStream* source, const VideoWriteOptions& options);
 
   const AVCodecContext* context() const { return encoder_.get(); }
+  // The time base of the frames' times handed to Send: the source's, or one tick a frame.
+  AVRational framesTimeBase() const { return framesTimeBase_; }
   // What the user should know: the codec chosen, what of the input it cannot hold.
   const std::vector<std::string>& notes() const { return notes_; }
 
@@ -44,6 +46,7 @@ class VideoEncoder {
   ImageToFrame converter_;
   FramePtr frame_{av_frame_alloc()};
   PacketPtr packet_{av_packet_alloc()};
+  AVRational framesTimeBase_{1, 1};
   int framesIn_ = 0;
   std::map<int64_t, int64_t> durations_;  // frame durations by pts, for packets without one
 };

@@ -95,7 +95,7 @@ std::string CheckVideoEncoder(const std::string& name) {
 const std::vector<std::string>& VideoWriter::notes() const { return state_->notes; }
 
 double VideoWriter::Seconds(const FrameTime& time) const {
-  return libav::Seconds(time.pts, state_->encoder->context()->time_base);
+  return libav::Seconds(time.pts, state_->encoder->framesTimeBase());
 }
 
 void VideoWriter::Write(const Image& image, const FrameTime& time) {

@@ -367,15 +367,19 @@ std::vector<int64_t> SortedTimes(const StreamRecord& stream) {
 
 TEST(VideoThroughTheTool, TransportStreamsKeepTheirFramesTimesAndAudioPackets) {
   ScratchDir dir;
-  Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-f", "lavfi", "-i",
-               "sine=frequency=440:sample_rate=48000", "-t", "1", "-c:v", "libx264", "-pix_fmt",
-               "yuv420p", "-c:a", "mp2", dir / "in.ts"});
-  const FileRecord in = Demux(dir / "in.ts");
-  ASSERT_EQ(in.streams.size(), 2u);
-  ASSERT_EQ(in.streams[0].packets.size(), 25u);
-  // Plain 188-byte packets, and Blu-ray's 192-byte packets with their arrival times in front.
-  for (const char* name : {"out.ts", "out.m2ts"}) {
-    SCOPED_TRACE(name);
+  // H.264 as camcorders write it, MPEG-2 as broadcasts do (its encoder takes only its standard
+  // frame rates as time base); plain 188-byte packets, and Blu-ray's 192-byte packets with their
+  // arrival times in front.
+  const std::pair<const char*, const char*> cases[] = {
+      {"libx264", "out.ts"}, {"libx264", "out.m2ts"}, {"mpeg2video", "out.ts"}};
+  for (const auto& [codec, name] : cases) {
+    SCOPED_TRACE(std::string(codec) + " " + name);
+    Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-f", "lavfi", "-i",
+                 "sine=frequency=440:sample_rate=48000", "-t", "1", "-c:v", codec, "-pix_fmt",
+                 "yuv420p", "-c:a", "mp2", dir / "in.ts"});
+    const FileRecord in = Demux(dir / "in.ts");
+    ASSERT_EQ(in.streams.size(), 2u);
+    ASSERT_EQ(in.streams[0].packets.size(), 25u);
     const auto run = Fxaa({dir / "in.ts", "-o", dir / name});
     ASSERT_EQ(run.status, kExitOk) << run.err;
     EXPECT_EQ(run.err, "");  // the same codec: nothing to tell
