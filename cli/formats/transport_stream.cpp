@@ -28,14 +28,19 @@ bool DetectTransportStream(const uint8_t* head, size_t size) {
          SyncedPackets(head, size, kPacketBytes + 4, 4);
 }
 
-// Packets with arrival times for the names that stand for them, plain packets for .ts.
 std::unique_ptr<FrameSink> OpenTransportStreamSink(const std::string& path,
                                                    const WriteOptions& options) {
-  const bool timed = Lower(std::filesystem::path(path).extension().string()) != ".ts";
-  return OpenVideoSink(path, options, timed ? "mpegts_m2ts_mode=1" : "mpegts_m2ts_mode=0");
+  return OpenVideoSink(path, options, TransportStreamMuxerOptions(path));
 }
 
 }  // namespace
+
+// Packets with arrival times for the names that stand for them, plain packets for .ts.
+std::string TransportStreamMuxerOptions(const std::string& path) {
+  if (FormatForName(path) != &TransportStreamFormat()) return "";
+  const bool timed = Lower(std::filesystem::path(path).extension().string()) != ".ts";
+  return timed ? "mpegts_m2ts_mode=1" : "mpegts_m2ts_mode=0";
+}
 
 const Format& TransportStreamFormat() {
   static const Format format = {"MPEG-TS",
