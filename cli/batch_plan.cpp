@@ -131,7 +131,7 @@ PlannedInput PlanInput(const std::vector<std::string>& inputs, const std::string
       if (FramesFormatNamed(in) != nullptr)
         throw UsageError(in + ": a video must be the only input");
   if (!sequence && !frames.empty())
-    throw UsageError("--frames needs a numbered input such as shot.%04d.exr");
+    throw UsageError("--frames needs a numbered input such as shot.%04d.exr, or a video");
   input.files = sequence ? SequenceFiles(inputs[0], pattern, frames) : ListedFiles(inputs);
   input.source = std::make_unique<FileSource>(inputs[0], input.files);
   return input;

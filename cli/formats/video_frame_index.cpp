@@ -106,6 +106,8 @@ struct VideoFrameIndex::State {
     scanned = true;
   }
 
+  // The span from the scanned frames: decoding starts at the last key frame shown at or before
+  // its first frame.
   FrameSpan ScannedSpan(int first, int last) const {
     FrameSpan span;
     span.first = first;
