@@ -7,7 +7,7 @@
 #
 # Usage: scripts/slurm-array.sh [options] INPUT -o OUTPUT [fxaa render options...]
 #   --chunk N      frames per task (default 100)
-#   --frames A-B   the frames to render (default: all, as "fxaa frames INPUT" gives them)
+#   --frames A-B   the frames to render, into files (default: all, as "fxaa frames INPUT" says)
 #   --tasks LIST   only these tasks, as sbatch --array takes them (1,4 or 2-5): reruns
 #   --work DIR     the parts, each task's log and result (default: OUTPUT's name + .farm)
 #   --fxaa PATH    the fxaa every node runs (default: the one on PATH)
@@ -111,7 +111,8 @@ fxaa=$(command -v "$fxaa") || die "fxaa not found (--fxaa PATH)"
 fxaa=$(absolute "$fxaa")
 input=$(absolute "$input")
 output=$(absolute "$output")
-[[ -n $frames ]] || frames=$("$fxaa" frames "$input") || exit
+whole=$("$fxaa" frames "$input") || exit
+[[ -n $frames ]] || frames=$whole
 [[ $frames =~ ^([0-9]+)-([0-9]+)$ ]] || die "--frames $frames: expected FIRST-LAST"
 first=${BASH_REMATCH[1]} last=${BASH_REMATCH[2]}
 ((first <= last)) || die "--frames $frames: runs backwards"
@@ -121,6 +122,7 @@ if [[ $output =~ %[0-9]*d|# ]]; then
 else
   kind=video extension=.${output##*.}
   [[ $input =~ %[0-9]*d|# ]] && die "$input: a sequence's frames go to files (-o out.%04d.png); encode them into a video after"
+  [[ $frames == "$whole" ]] || die "--frames $frames: the parts of a video join into the whole ($whole); other ranges go to files"
 fi
 work=$(absolute "${work:-$(dirname "$output")/$(basename "$output" | tr -c 'A-Za-z0-9._\n-' '_').farm}")
 mkdir -p "$work" || exit 1

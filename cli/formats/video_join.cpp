@@ -166,7 +166,7 @@ class SourceFeed {
 // hold its codec.
 AVStream* AddPartStream(VideoMuxer& muxer, const Part& part, const std::string& output) {
   const AVCodecID codec = part.video->codecpar->codec_id;
-  if (avformat_query_codec(muxer.container(), codec, FF_COMPLIANCE_NORMAL) != 1)
+  if (avformat_query_codec(muxer.container(), codec, FF_COMPLIANCE_NORMAL) == 0)
     throw ImageError(output + ": " + muxer.container()->name + " cannot hold the parts' " +
                      avcodec_get_name(codec) + " video: name it as the parts are (" +
                      part.path + ")");
