@@ -10,6 +10,7 @@
 #include "cli/command_line.h"
 #include "cli/demo_scene.h"
 #include "cli/effect.h"
+#include "cli/farm.h"
 #include "cli/formats/format.h"
 #include "cli/sequence.h"
 #include "cli/system.h"
@@ -209,6 +210,8 @@ int RunCommand(const CommandLine& line, bool terminal, std::ostream& out, std::o
     switch (line.command) {
       case CommandLine::Command::kDemo: return RunDemo(line.demo, plugin, out, err);
       case CommandLine::Command::kInfo: return RunInfo(plugin, out, err);
+      case CommandLine::Command::kFrames: return RunFrames(line.framesInput, out);
+      case CommandLine::Command::kJoin: return RunJoin(line.join, line.quiet, err);
       case CommandLine::Command::kRender:
         return RunRender(line.render, plugin, line.quiet, terminal, err);
     }

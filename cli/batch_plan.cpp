@@ -39,18 +39,6 @@ const Format* FramesFormatNamed(const std::string& path) {
   return format != nullptr && format->holdsFrames() ? format : nullptr;
 }
 
-// The format of many frames `path` holds, by its first bytes, or by its name when they are of no
-// known format: a damaged video is then told so, not called an unknown image. nullptr for a file
-// of one frame.
-const Format* FramesFormatOf(const std::string& path) {
-  uint8_t head[kFormatHeadBytes] = {};
-  std::ifstream in(path, std::ios::binary);
-  in.read(reinterpret_cast<char*>(head), sizeof(head));
-  const Format* format = FormatForContent(head, static_cast<size_t>(in.gcount()));
-  if (format == nullptr) return FramesFormatNamed(path);
-  return format->holdsFrames() ? format : nullptr;
-}
-
 // An output file of one frame.
 void CheckOutputName(const std::string& output) {
   if (FormatForName(output) == nullptr)
@@ -110,10 +98,11 @@ std::vector<FileFrame> ListedFiles(const std::vector<std::string>& inputs) {
 }
 
 // What the input arguments give: a source, and the files it reads when they are files of one
-// frame each (none when one file holds every frame: a video).
+// frame each (none when one file holds every frame: a video), or the frames of a video selected.
 struct PlannedInput {
   std::unique_ptr<FrameSource> source;
   std::vector<FileFrame> files;
+  std::vector<int> selected;
 };
 
 PlannedInput PlanInput(const std::vector<std::string>& inputs, const std::string& frames) {
@@ -127,9 +116,13 @@ PlannedInput PlanInput(const std::vector<std::string>& inputs, const std::string
   PlannedInput input;
   if (inputs.size() == 1 && !sequence) {
     if (const Format* format = FramesFormatOf(inputs[0])) {
-      if (!frames.empty())
-        throw UsageError("--frames takes a numbered image input; a video is read whole");
       input.source = format->openSource(inputs[0]);
+      if (!frames.empty()) {
+        input.selected = ParseFrameRange(frames);
+        if (input.selected.front() < 1)
+          throw UsageError("--frames " + frames + ": a video's frames are numbered from 1");
+        input.source->SelectFrames(input.selected);
+      }
       return input;
     }
   }
@@ -138,7 +131,7 @@ PlannedInput PlanInput(const std::vector<std::string>& inputs, const std::string
       if (FramesFormatNamed(in) != nullptr)
         throw UsageError(in + ": a video must be the only input");
   if (!sequence && !frames.empty())
-    throw UsageError("--frames needs a numbered input such as shot.%04d.exr");
+    throw UsageError("--frames needs a numbered input such as shot.%04d.exr, or a video");
   input.files = sequence ? SequenceFiles(inputs[0], pattern, frames) : ListedFiles(inputs);
   input.source = std::make_unique<FileSource>(inputs[0], input.files);
   return input;
@@ -203,6 +196,16 @@ std::unique_ptr<FrameSink> PlanFileSink(const std::vector<FileFrame>& files,
 
 }  // namespace
 
+// Of a damaged video, a name that says video gives a message saying so, not "unknown image".
+const Format* FramesFormatOf(const std::string& path) {
+  uint8_t head[kFormatHeadBytes] = {};
+  std::ifstream in(path, std::ios::binary);
+  in.read(reinterpret_cast<char*>(head), sizeof(head));
+  const Format* format = FormatForContent(head, static_cast<size_t>(in.gcount()));
+  if (format == nullptr) return FramesFormatNamed(path);
+  return format->holdsFrames() ? format : nullptr;
+}
+
 BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& frames,
                     const std::string& output, const WriteOptions& options) {
   if (inputs.empty()) throw UsageError("no input files given");
@@ -220,7 +223,13 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& f
     plan.sink = PlanFileSink(input.files, output, options);
     return plan;
   }
-  // Every frame into one file, in the source's order.
+  // Every frame into one file, in the source's order. A video's selected frames are a part of it,
+  // which must run without a gap for the parts to join into the whole.
+  const std::vector<int>& picked = input.selected;
+  if (!picked.empty() && picked.back() - picked.front() + 1 != static_cast<int>(picked.size()))
+    throw UsageError("--frames " + frames + ": a video output takes one run of frames (" +
+                     std::to_string(picked.front()) + "-" + std::to_string(picked.back()) +
+                     "); other sets go to files (-o out.%04d.png)");
   const std::string outputId = Identity(output);
   std::vector<std::string> read;
   for (const FileFrame& f : input.files) read.push_back(f.path);

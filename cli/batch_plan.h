@@ -10,6 +10,14 @@
 #include "cli/frames.h"
 
 namespace fxaa_cli {
+struct Format;
+}
+
+namespace fxaa_cli {
+
+// The format of many frames (a video) `path` holds, by its first bytes, or by its name when they
+// are of no known format; nullptr for a file of one frame.
+const Format* FramesFormatOf(const std::string& path);
 
 struct BatchPlan {
   std::unique_ptr<FrameSource> source;
@@ -20,7 +28,8 @@ struct BatchPlan {
 // Plans from the input arguments, the --frames text (may be empty) and the output argument: a
 // file (one frame only), a pattern, a folder (an existing one, or a name ending in '/', made when
 // the batch starts), or a file of a format that holds frames (out.mp4). A file of many frames (a
-// video) is the only input; its frames go into such a file or a pattern. Throws UsageError for a
+// video) is the only input; its frames (all, or those --frames selects, numbered from 1: one run of
+// them for a video output) go into such a file or a pattern. Throws UsageError for a
 // combination that cannot work, an output that would overwrite an input, or two frames written to
 // one file; ImageError when a sequence has no files at all, an output's folder does not exist,
 // or a format cannot be read or written by this build.

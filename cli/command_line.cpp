@@ -30,6 +30,10 @@ const char* kExamples = R"(Examples:
   fxaa 'shot.####.png' --fps 24 -o out.mov    files into a video (ProRes in .mov)
   fxaa in.mkv -o out.mkv --codec libx265 --crf 20
   fxaa info                                   what the plug-in declares, and its renderer
+  fxaa frames in.mp4                          the frames a whole run renders (1-1440)
+  fxaa in.mp4 --frames 1-480 -o part1.mkv     a range of a video: a part, for a render farm
+  fxaa join part*.mkv --streams-from in.mp4 -o out.mkv
+                                              the parts into one video, with in.mp4's audio
 
 Exit status: 0 all frames written, 1 some frames failed or were damaged, or a runtime error
 (plug-in, OpenGL, files), 2 the command line is wrong (nothing was done), 130 interrupted.)";
@@ -84,8 +88,9 @@ void AddRenderOptions(CLI::App* render, RenderArgs* args, std::vector<std::strin
       ->required()
       ->type_name("OUT");
   render->add_option("--frames", args->frames,
-                     "frames of a numbered input: 1-60, 1-60x2, 1-9,20 (default: all the folder "
-                     "holds, from the first to the last)")
+                     "frames of a numbered input or a video (from 1): 1-60, 1-60x2, 1-9,20; a "
+                     "video output takes one run (default: all, for a sequence from the first "
+                     "file to the last)")
       ->type_name("RANGE");
   render->add_option("--downsample", args->downsample,
                      "render at 1/N resolution, as the host's reduced-resolution preview (output "
@@ -192,6 +197,26 @@ CommandLine::CommandLine()
       "info", "print the plug-in's About text, the parameters it declares and the OpenGL "
               "renderer it will render on");
   infoCmd_->fallthrough();
+
+  framesCmd_ = app.add_subcommand(
+      "frames", "print the frames a whole run of an input renders, as --frames takes them "
+                "(1-1440), for a job to split into ranges");
+  framesCmd_->fallthrough();
+  framesCmd_->add_option("input", framesInput, "a video, or a numbered sequence")
+      ->required()
+      ->type_name("INPUT");
+
+  joinCmd_ = app.add_subcommand(
+      "join", "join the parts that --frames runs wrote of a video into one, with the source's "
+              "audio and other streams");
+  joinCmd_->fallthrough();
+  joinCmd_->add_option("parts", join.parts, "the parts, in any order")->required();
+  joinCmd_->add_option("--streams-from", join.source,
+                       "the video the parts were rendered from: its frames are checked, its "
+                       "other streams, metadata and chapters copied")
+      ->required()
+      ->type_name("SOURCE");
+  joinCmd_->add_option("-o,--output", join.output, "the joined video")->required()->type_name("OUT");
 }
 
 CommandLine::~CommandLine() = default;
@@ -227,6 +252,8 @@ int CommandLine::Parse(const std::vector<std::string>& rawArgs, const DeclaredLo
   }
   if (*demoCmd_) command = Command::kDemo;
   else if (*infoCmd_) command = Command::kInfo;
+  else if (*framesCmd_) command = Command::kFrames;
+  else if (*joinCmd_) command = Command::kJoin;
   else if (*renderCmd_) command = Command::kRender;
   else {
     err << app_->help();

@@ -35,6 +35,12 @@ struct RenderArgs {
   ParamValues params;
 };
 
+struct JoinArgs {
+  std::vector<std::string> parts;
+  std::string source;  // --streams-from: the video the parts were rendered from
+  std::string output;
+};
+
 struct DemoArgs {
   std::string folder = "fxaa-demo";
   ParamValues params;
@@ -42,7 +48,7 @@ struct DemoArgs {
 
 class CommandLine {
  public:
-  enum class Command { kRender, kDemo, kInfo };
+  enum class Command { kRender, kDemo, kInfo, kFrames, kJoin };
   // What help shows of the plug-in's parameters: what the plug-in at a path declares (empty
   // when it cannot be loaded).
   using DeclaredLookup = std::function<std::vector<DeclaredParam>(const std::string& plugin)>;
@@ -61,6 +67,8 @@ class CommandLine {
   bool releaseMemory = false;
   RenderArgs render;
   DemoArgs demo;
+  std::string framesInput;  // the input of "frames"
+  JoinArgs join;
 
  private:
   void Describe(const std::vector<DeclaredParam>& declared);
@@ -69,6 +77,8 @@ class CommandLine {
   CLI::App* renderCmd_ = nullptr;
   CLI::App* demoCmd_ = nullptr;
   CLI::App* infoCmd_ = nullptr;
+  CLI::App* framesCmd_ = nullptr;
+  CLI::App* joinCmd_ = nullptr;
   // The parameter options of one command: each with its value as given.
   struct ParamOptions {
     std::vector<std::pair<const ParamOption*, CLI::Option*>> options;

@@ -2,7 +2,13 @@
 
 #include <cstdio>
 
+#include "cli/sequence.h"
+
 namespace fxaa_cli {
+
+void FrameSource::SelectFrames(const std::vector<int>&) {
+  throw UsageError("--frames needs a numbered input such as shot.%04d.exr, or a video");
+}
 
 std::string FrameName(const std::string& file, std::optional<int> number,
                       std::optional<double> seconds) {

@@ -57,6 +57,9 @@ class FrameSource {
   virtual void ConcealDamage() = 0;
   // Opens what the frames come from, when the batch starts. Throws ImageError naming the file.
   virtual void Open() {}
+  // Gives only these frames, by number (a video's from 1), ascending; called before Open.
+  // Throws UsageError where the source cannot pick its frames.
+  virtual void SelectFrames(const std::vector<int>& numbers);
   // Frames the source expects to give (a video's own estimate may be off); 0 when unknown.
   virtual int expectedFrames() const = 0;
   // The next frame, with every field set: false at the end. A frame that cannot be read throws

@@ -12,6 +12,7 @@ packages=(
   libpng-dev libopenexr-dev libcli11-dev libjemalloc-dev libtiff-dev libjpeg62-turbo-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   binutils
+  slurm-wlm munge   # the farm test's one-node Slurm cluster
 )
 for option in "$@"; do
   case "$option" in

@@ -53,6 +53,7 @@ class TransportStreamSource : public FrameSource {
     conceal_ = true;
     video_->ConcealDamage();
   }
+  void SelectFrames(const std::vector<int>& numbers) override { video_->SelectFrames(numbers); }
   void Open() override { video_->Open(); }
   int expectedFrames() const override { return video_->expectedFrames(); }
   bool Next(Frame* frame) override {
@@ -82,14 +83,19 @@ std::unique_ptr<FrameSource> OpenTransportStreamSource(const std::string& path) 
   return std::make_unique<TransportStreamSource>(path);
 }
 
-// Packets with arrival times for the names that stand for them, plain packets for .ts.
 std::unique_ptr<FrameSink> OpenTransportStreamSink(const std::string& path,
                                                    const WriteOptions& options) {
-  const bool timed = Lower(std::filesystem::path(path).extension().string()) != ".ts";
-  return OpenVideoSink(path, options, timed ? "mpegts_m2ts_mode=1" : "mpegts_m2ts_mode=0");
+  return OpenVideoSink(path, options, TransportStreamMuxerOptions(path));
 }
 
 }  // namespace
+
+// Packets with arrival times for the names that stand for them, plain packets for .ts.
+std::string TransportStreamMuxerOptions(const std::string& path) {
+  if (FormatForName(path) != &TransportStreamFormat()) return "";
+  const bool timed = Lower(std::filesystem::path(path).extension().string()) != ".ts";
+  return timed ? "mpegts_m2ts_mode=1" : "mpegts_m2ts_mode=0";
+}
 
 const Format& TransportStreamFormat() {
   static const Format format = {"MPEG-TS",

@@ -35,6 +35,46 @@ std::unique_ptr<FrameSource> OpenVideoSource(const std::string& path);
 std::unique_ptr<FrameSink> OpenVideoSink(const std::string& path, const WriteOptions& options,
                                          const std::string& muxerOptions = "");
 
+// Frames of a video's main stream by number: from 1, in presentation order over the whole stream,
+// as a whole run numbers them. A span is a run of numbers as the reader needs it: the key frame
+// decoding starts from and the time of each frame, in the stream's time base.
+struct FrameSpan {
+  int first = 0;
+  int64_t keyPts = 0, keyDts = 0;  // AV_NOPTS_VALUE where not known; both: from the start
+  std::vector<int64_t> times;      // frames first, first + 1, ...
+};
+
+// Where each frame of a video lies, found without decoding (video_frame_index.cpp).
+class VideoFrameIndex {
+ public:
+  // Throws ImageError naming the file: unreadable, no video stream, frames without times.
+  explicit VideoFrameIndex(const std::string& path);
+  ~VideoFrameIndex();
+  VideoFrameIndex(const VideoFrameIndex&) = delete;
+  VideoFrameIndex& operator=(const VideoFrameIndex&) = delete;
+
+  int count() const;
+  // Frames `first` to `last` (1 <= first <= last <= count()). May read packets; throws
+  // ImageError naming the file.
+  FrameSpan Span(int first, int last);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Joins the parts of `source` that range runs wrote (fxaa --frames A-B -o part.mkv) into
+// `output`: their video packets copied in time order, the source's other streams, metadata and
+// chapters copied whole. Refuses, naming the part, parts that differ in codec, size or rate from
+// the first one, or that overlap, leave frames out or hold other frames than the source's; then
+// nothing is written. Throws ImageError; notes say what `output` cannot hold.
+void JoinVideoParts(const std::vector<std::string>& parts, const std::string& source,
+                    const std::string& output, std::vector<std::string>* notes);
+
+// The container options a video output named `path` needs: for a transport stream the packet
+// size its name asks for (192 bytes for .m2ts and .mts); "" for other containers.
+std::string TransportStreamMuxerOptions(const std::string& path);
+
 class VideoReader {
  public:
   // Opens the file and the decoder of its main video stream. Throws ImageError with one line
@@ -49,6 +89,9 @@ class VideoReader {
   // The stream information for a writer to mirror, and from now on the packets of the other
   // streams as they are demuxed; before the first Read.
   VideoMirror& ShareStreams();
+  // The same for a writer of the video alone (a part of a range run): the other streams stay
+  // unread.
+  VideoMirror& ShareVideoStream();
   // The frame count the file declares, else an estimate from its duration; 0 when neither.
   int expectedFrames() const;
 
@@ -66,6 +109,11 @@ class VideoReader {
   int framesRead() const;
   // Seconds of a time of the stream.
   double Seconds(int64_t pts) const;
+  // From now on Read gives the frames of `span`, numbered as in the whole stream, then ends.
+  // Decoding restarts at the span's key frame, unless what is decoding already leads to the
+  // span's first frame; frames before it are decoded and dropped. A frame that does not come
+  // where the span puts it throws ImageError.
+  void ReadSpan(const FrameSpan& span);
 
  private:
   struct State;
@@ -86,7 +134,8 @@ class VideoWriter {
  public:
   // Prepares `path` for frames of `first`'s size, depth and alpha. With a source, mirrors that
   // video: its codec (re-encoded), pixel format, colour tags, time base and frame rate, rotation
-  // and metadata, and every other stream copied packet for packet. Without one, the frames come
+  // and metadata, and every other stream copied packet for packet (none where the source shares
+  // its video stream alone). Without one, the frames come
   // from image files at options.fps. Everything goes to a temporary file beside `path`, renamed
   // by Finish. Throws ImageError naming `path` and the cause.
   VideoWriter(const std::string& path, const Image& first, VideoMirror* source,

@@ -51,6 +51,15 @@ void OnLibraryLog(void* object, int level, const char* format, va_list args) {
   }
 }
 
+// Reads the next key frame of stream `index` into `packet`; false at the end.
+bool ReadKeyPacket(AVFormatContext* input, int index, AVPacket* packet) {
+  while (av_read_frame(input, packet) >= 0) {
+    if (packet->stream_index == index && (packet->flags & AV_PKT_FLAG_KEY)) return true;
+    av_packet_unref(packet);
+  }
+  return false;
+}
+
 }  // namespace
 
 void KeepLogQuiet() {
@@ -101,6 +110,24 @@ int MainVideoStream(const AVFormatContext* input) {
     if (area > bestArea) best = static_cast<int>(i), bestArea = area;
   }
   return best;
+}
+
+bool SeekToKeyFrame(AVFormatContext* input, const AVStream* stream, int64_t keyPts,
+                    int64_t keyDts, AVPacket* packet) {
+  const bool byPts = keyPts != AV_NOPTS_VALUE;
+  const int64_t wanted = byPts ? keyPts : keyDts;
+  const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+  for (const int64_t target : {wanted, keyDts, start}) {
+    if (target == AV_NOPTS_VALUE ||
+        av_seek_frame(input, stream->index, target, AVSEEK_FLAG_BACKWARD) < 0 ||
+        !ReadKeyPacket(input, stream->index, packet))
+      continue;
+    const int64_t landed =
+        !byPts ? packet->dts : packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    if (wanted == AV_NOPTS_VALUE || (landed != AV_NOPTS_VALUE && landed <= wanted)) return true;
+    av_packet_unref(packet);
+  }
+  return false;
 }
 
 double Seconds(int64_t ts, AVRational timeBase) {

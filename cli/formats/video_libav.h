@@ -63,4 +63,12 @@ int MainVideoStream(const AVFormatContext* input);
 // Seconds of `ts` in `timeBase`.
 double Seconds(int64_t ts, AVRational timeBase);
 
+// Seeks `input` so that the next packets of `stream` start at a key frame at or before the one
+// shown at `keyPts` (or, where that is not known, decoded at `keyDts`; neither: the stream's
+// start), and reads that key frame into `packet`. Demuxers seek by different clocks (presentation
+// or decode times, a coarse index): where one lands past the key frame, the decode time is tried,
+// then the stream's start. False when none gets there.
+bool SeekToKeyFrame(AVFormatContext* input, const AVStream* stream, int64_t keyPts,
+                    int64_t keyDts, AVPacket* packet);
+
 }  // namespace fxaa_cli::libav

@@ -50,9 +50,10 @@ void CopyChapters(const AVFormatContext* from, AVFormatContext* to) {
 
 }  // namespace
 
-VideoMirror::VideoMirror(const std::string& path, const AVFormatContext* input, int videoStream)
+VideoMirror::VideoMirror(const std::string& path, const AVFormatContext* input, int videoStream,
+                         bool otherStreams)
     : path_(path), streams_(avformat_alloc_context()), videoStream_(videoStream),
-      ignored_(input->nb_streams, false) {
+      otherStreams_(otherStreams), ignored_(input->nb_streams, false) {
   if (streams_ == nullptr) throw std::bad_alloc();
   try {
     for (unsigned i = 0; i < input->nb_streams; ++i) CopyStream(input->streams[i], streams_);

@@ -16,8 +16,10 @@ namespace fxaa_cli {
 class VideoMirror {
  public:
   // Copies what a writer needs of `input` (just opened: its stream information read, no packet
-  // demuxed since) whose main video stream is `videoStream`. Throws std::bad_alloc.
-  VideoMirror(const std::string& path, const AVFormatContext* input, int videoStream);
+  // demuxed since) whose main video stream is `videoStream`. Without `otherStreams` the writer
+  // writes the video alone, and no packet is pushed. Throws std::bad_alloc.
+  VideoMirror(const std::string& path, const AVFormatContext* input, int videoStream,
+              bool otherStreams = true);
   ~VideoMirror();
   VideoMirror(const VideoMirror&) = delete;
   VideoMirror& operator=(const VideoMirror&) = delete;
@@ -26,6 +28,7 @@ class VideoMirror {
   // The copy: streams in the source's order, its metadata and chapters. Never demuxed.
   const AVFormatContext* streams() const { return streams_; }
   const AVStream* video() const { return streams_->streams[videoStream_]; }
+  bool otherStreams() const { return otherStreams_; }
 
   // The reader's side: a packet of another stream (its reference is taken), then the end.
   void Push(AVPacket* packet);
@@ -42,6 +45,7 @@ class VideoMirror {
   std::string path_;
   AVFormatContext* streams_ = nullptr;
   int videoStream_;
+  bool otherStreams_;
   std::mutex mutex_;
   std::condition_variable pushed_;
   std::deque<AVPacket*> packets_;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <map>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -58,6 +59,13 @@ struct VideoReader::State {
   std::vector<std::string> leftOut;  // told since the last TakeLeftOut
   // The other streams' packets go there once a writer copies them.
   std::unique_ptr<VideoMirror> mirror;
+  // Reading a span of frames (ReadSpan): the next of its frames to give, the time of the last
+  // frame decoded, and whether decoding ever restarted off the stream's start (the index's
+  // packet count then says nothing of a cut-short file).
+  std::optional<FrameSpan> span;
+  size_t spanNext = 0;
+  int64_t lastDecoded = AV_NOPTS_VALUE;
+  bool seeked = false;
 
   ~State() {
     if (mirror) mirror->Close();
@@ -171,7 +179,7 @@ struct VideoReader::State {
     // A QuickTime or MP4 file indexes every packet up front; one cut short at a packet's start
     // ends without a word.
     const int indexed = avformat_index_get_entries_count(stream);
-    if (std::string(input->iformat->name).rfind("mov,", 0) == 0 && packetsIn < indexed)
+    if (!seeked && std::string(input->iformat->name).rfind("mov,", 0) == 0 && packetsIn < indexed)
       Damage(path + ": damaged or cut short after frame " + std::to_string(framesOut) + ": " +
              std::to_string(packetsIn) + " of its " + std::to_string(indexed) +
              " packets are there");
@@ -211,11 +219,16 @@ struct VideoReader::State {
       PassOn(packet.get());
       return;
     }
+    SendVideoPacket();
+  }
+
+  // The video packet just demuxed into the decoder, the damage it logs noted.
+  void SendVideoPacket() {
     ++packetsIn;
     const int64_t pts = packet->pts;
     const int64_t time = PacketTime(packet->pts, packet->dts);
     const unsigned errorsBeforeSend = LoggedErrorCount(Logger::kDecoder);
-    err = avcodec_send_packet(decoder.get(), packet.get());
+    const int err = avcodec_send_packet(decoder.get(), packet.get());
     av_packet_unref(packet.get());
     if (err < 0 && err != AVERROR(EAGAIN)) {
       const std::string why = "cannot decode: " + ErrorText(err);
@@ -225,6 +238,54 @@ struct VideoReader::State {
     }
     if (LoggedErrorCount(Logger::kDecoder) != errorsBeforeSend)
       damaged[time] = LastLoggedError(Logger::kDecoder);
+  }
+
+  // Decoding restarted at the key frame of span `to`, or one before it: the decoder emptied, the
+  // demuxer moved there, and the key frame sent.
+  void SeekTo(const FrameSpan& to) {
+    avcodec_flush_buffers(decoder.get());
+    draining = done = false;
+    damaged.clear();
+    seeked = true;
+    lastDecoded = AV_NOPTS_VALUE;
+    if (!SeekToKeyFrame(input.get(), stream, to.keyPts, to.keyDts, packet.get()))
+      throw ImageError(NameOf(to.first, to.times.front()) +
+                       ": cannot seek to a key frame before it");
+    SendVideoPacket();
+  }
+
+  // Whether the frame just decoded comes before the span's next frame, and is dropped with the
+  // damage its packet logged. Otherwise it is that frame, numbered for TakeFrame; a frame at
+  // another time throws.
+  bool DropsBeforeSpan() {
+    const int64_t pts = frame->best_effort_timestamp;
+    const int64_t expected = span->times[spanNext];
+    lastDecoded = pts;
+    if (pts != AV_NOPTS_VALUE && pts < expected) {
+      damaged.erase(PacketTime(frame->pts, frame->pkt_dts));
+      av_frame_unref(frame.get());
+      return true;
+    }
+    const int number = span->first + static_cast<int>(spanNext++);
+    framesOut = number - 1;
+    // Frames before it that the decoder never gave (it drops what it cannot decode after a
+    // seek) leave no damage behind.
+    damaged.erase(damaged.begin(), damaged.lower_bound(expected));
+    if (pts != expected) {
+      av_frame_unref(frame.get());
+      throw ImageError(NameOf(number, expected) + ": the decoder gave the frame at " +
+                       std::to_string(libav::Seconds(pts, stream->time_base)) +
+                       " s in its place: this stream's frames cannot be found without decoding "
+                       "from the start (render it whole)");
+    }
+    return false;
+  }
+
+  // At the end of the stream or of the decoder's frames, with frames of the span not given.
+  void SpanCutShort() const {
+    if (!span || spanNext == span->times.size()) return;
+    const int number = span->first + static_cast<int>(spanNext);
+    throw ImageError(NameOf(number, span->times[spanNext]) + ": the video ends before it");
   }
 
   // A packet of a stream other than the main video: to the writer that copies it, if any.
@@ -332,11 +393,13 @@ int VideoReader::expectedFrames() const {
 bool VideoReader::Read(Image* image, FrameTime* time, std::string* damage) {
   State& s = *state_;
   s.GiveUpOnErrorsInARow();
+  if (s.span && s.spanNext == s.span->times.size()) return false;
   ++s.errorsInARow;  // until a frame or the end comes out
   while (!s.done) {
     const unsigned errorsBefore = LoggedErrorCount(Logger::kDecoder);
     const int err = avcodec_receive_frame(s.decoder.get(), s.frame.get());
     if (err == 0) {
+      if (s.span && s.DropsBeforeSpan()) continue;
       s.TakeFrame(errorsBefore, image, time, damage);
       s.errorsInARow = 0;
       return true;
@@ -344,6 +407,7 @@ bool VideoReader::Read(Image* image, FrameTime* time, std::string* damage) {
     if (err == AVERROR_EOF) {
       s.done = true;
       s.CheckEnd();
+      s.SpanCutShort();
       return false;
     }
     if (err != AVERROR(EAGAIN)) {
@@ -355,11 +419,31 @@ bool VideoReader::Read(Image* image, FrameTime* time, std::string* damage) {
     if (s.draining) {
       s.done = true;  // a decoder that neither gives frames nor ends
       if (s.conceal) s.NameLostBefore(kEndOfStream);
+      s.SpanCutShort();
       return false;
     }
     s.FeedDecoder();
   }
   return false;
+}
+
+VideoMirror& VideoReader::ShareVideoStream() {
+  State& s = *state_;
+  if (!s.mirror)
+    s.mirror = std::make_unique<VideoMirror>(s.path, s.input.get(), s.stream->index,
+                                             /*otherStreams=*/false);
+  return *s.mirror;
+}
+
+void VideoReader::ReadSpan(const FrameSpan& span) {
+  State& s = *state_;
+  // Decoding goes on where it has passed the span's key frame but not yet its first frame.
+  const bool onTheWay = !s.done && s.lastDecoded != AV_NOPTS_VALUE &&
+                        span.keyPts != AV_NOPTS_VALUE && span.keyPts <= s.lastDecoded &&
+                        s.lastDecoded < span.times.front();
+  s.span = span;
+  s.spanNext = 0;
+  if (!onTheWay) s.SeekTo(span);
 }
 
 }  // namespace fxaa_cli

@@ -78,7 +78,13 @@ void StreamCopy::AddCopiedStream(const AVStream* in, std::vector<std::string>* n
     throw ImageError(path_ + ": " + container->name + " cannot hold the " + StreamWhat(in) +
                      ", which is copied unchanged: use a container that can (.mkv, .mov)");
   }
-  AVStream* out = muxer_.AddStream();
+  streamMap_[in->index] = AddUnchangedStream(muxer_, in)->index;
+}
+
+AVStream* AddUnchangedStream(VideoMuxer& muxer, const AVStream* in) {
+  const AVCodecParameters* par = in->codecpar;
+  const AVOutputFormat* container = muxer.container();
+  AVStream* out = muxer.AddStream();
   if (avcodec_parameters_copy(out->codecpar, par) < 0) throw std::bad_alloc();
   // A codec tag means something only in the container family it came from.
   const unsigned tag = par->codec_tag;
@@ -92,7 +98,7 @@ void StreamCopy::AddCopiedStream(const AVStream* in, std::vector<std::string>* n
   out->sample_aspect_ratio = in->sample_aspect_ratio;
   av_dict_copy(&out->metadata, in->metadata, 0);
   CopyStreamSideData(in, out, false);
-  streamMap_[in->index] = out->index;
+  return out;
 }
 
 void StreamCopy::CopyUntil(double seconds) { Copy(seconds, false); }

@@ -16,6 +16,10 @@ namespace fxaa_cli::libav {
 // and stereo layout) is copied; what an old encoder declared about its own bitstream is not.
 void CopyStreamSideData(const AVStream* from, AVStream* to, bool reencoded);
 
+// A new stream of `muxer` for `in`'s packets unchanged: its parameters (the codec tag where the
+// container knows it), timing, disposition, metadata and side data. Throws std::bad_alloc.
+AVStream* AddUnchangedStream(VideoMuxer& muxer, const AVStream* in);
+
 class StreamCopy {
  public:
   // Adds the source's streams to `muxer` in their order: each other stream copied, and the

@@ -28,6 +28,19 @@ std::unique_ptr<FrameSink> OpenVideoSink(const std::string& path, const WriteOpt
   throw ImageError(path + ": " + kVideoNeedsLinux);
 }
 
+struct VideoFrameIndex::State {};
+VideoFrameIndex::VideoFrameIndex(const std::string& path) {
+  throw ImageError(path + ": " + kVideoNeedsLinux);
+}
+VideoFrameIndex::~VideoFrameIndex() = default;
+int VideoFrameIndex::count() const { return 0; }
+FrameSpan VideoFrameIndex::Span(int, int) { return {}; }
+
+void JoinVideoParts(const std::vector<std::string>& parts, const std::string&,
+                    const std::string&, std::vector<std::string>*) {
+  throw ImageError(parts.at(0) + ": " + kVideoNeedsLinux);
+}
+
 struct VideoReader::State {};
 struct VideoWriter::State {
   std::vector<std::string> notes;
@@ -38,6 +51,8 @@ VideoReader::VideoReader(const std::string& path, DamagedFrames) {
 }
 VideoReader::~VideoReader() = default;
 VideoMirror& VideoReader::ShareStreams() { throw ImageError(kVideoNeedsLinux); }
+VideoMirror& VideoReader::ShareVideoStream() { throw ImageError(kVideoNeedsLinux); }
+void VideoReader::ReadSpan(const FrameSpan&) {}
 double VideoReader::Seconds(int64_t) const { return 0; }
 int VideoReader::expectedFrames() const { return 0; }
 int VideoReader::framesRead() const { return 0; }

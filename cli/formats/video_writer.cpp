@@ -75,7 +75,7 @@ VideoWriter::VideoWriter(const std::string& path, const Image& first, VideoMirro
   s.notes = s.encoder->notes();
   s.muxer = std::make_unique<VideoMuxer>(path, container);
   auto addVideo = [&] { s.video = AddVideoStream(*s.muxer, s.encoder->context(), in); };
-  if (source != nullptr)
+  if (source != nullptr && source->otherStreams())
     s.copy = std::make_unique<StreamCopy>(path, *source, *s.muxer, addVideo, &s.notes);
   else
     addVideo();

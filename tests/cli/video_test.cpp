@@ -349,6 +349,9 @@ TEST(VideoThroughTheTool, RefusesOutputsThatCannotTakeAVideosFramesBeforeReading
       {dir / "a.png", dir / "in.mp4", "-o", dir / "out/"},  // a video among other inputs
       {dir / "in.mp4", "-o", dir / "in.mp4"},
       {dir / "in.mp4", "-o", dir / "out.mp4", "--codec", "no-such-encoder"},
+      {dir / "in.mp4", "--frames", "1-9x2", "-o", dir / "out.mp4"},  // a part has no gaps
+      {dir / "in.mp4", "--frames", "1-3,5", "-o", dir / "out.mkv"},
+      {dir / "in.mp4", "--frames", "0-5", "-o", dir / "out.%03d.png"},  // numbered from 1
   };
   for (const auto& args : refused) {
     const auto run = Fxaa(args);

@@ -63,7 +63,7 @@ dependencies_and_copyright() {
 # Every option the help of the tool and of its commands lists.
 tool_options() {
   local command
-  for command in "" render demo info; do
+  for command in "" render demo info frames join; do
     "$fxaa" $command --help | grep -oE '(^|[ ,])--[a-z][a-z-]*' | sed 's/^[ ,]*//'
   done | sort -u
 }
@@ -95,8 +95,10 @@ completion() {
   local option rc=0 offered
   offered=$(complete_line "fxaa in.png --")
   for option in $(tool_options); do   # render is the default command; --out is demo's
-    [[ $option == --out ]] || grep -qxF -- "$option" <<<"$offered" || { echo "'fxaa in.png --' lacks $option"; rc=1; }
+    [[ $option == @(--out|--streams-from) ]] || grep -qxF -- "$option" <<<"$offered" || { echo "'fxaa in.png --' lacks $option"; rc=1; }
   done
+  grep -qxF -- --streams-from <<<"$(complete_line "fxaa join p.mkv --")" ||
+    { echo "'fxaa join p.mkv --' lacks --streams-from"; rc=1; }
   [[ "$(complete_line "fxaa demo --o")" == --out && "$(complete_line "fxaa --source a")" == alpha &&
      "$(complete_line "fxaa i")" == *info* ]] || { echo "subcommands or values are not completed"; rc=1; }
   return $rc
