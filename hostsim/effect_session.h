@@ -34,6 +34,8 @@ class EffectSession {
   bool smartRender() const;  // announced smart render
   const std::vector<ParamState>& params() const { return params_; }
   const ParamState* Find(const std::string& name) const;
+  // The plug-in's global handle, for a program that carries the plug-in and reads its record.
+  PF_Handle globalData() const { return host_->globalData(); }
 
   // Before rendering, not while frames render.
   void SetValue(int index, double value) { host_->SetParamValue(index, value); }

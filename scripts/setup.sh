@@ -13,6 +13,8 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   binutils
   slurm-wlm munge   # the farm test's one-node Slurm cluster
+  # the frei0r filter: its header, and the hosts its tests render through
+  frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-bad gstreamer1.0-plugins-good
 )
 for option in "$@"; do
   case "$option" in

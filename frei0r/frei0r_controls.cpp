@@ -1,0 +1,88 @@
+#include "frei0r/frei0r_controls.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "hostsim/host_sim.h"
+
+namespace fxaa_frei0r {
+namespace {
+
+// The effect's own names, in the order frei0r numbers them.
+const char* const kControlNames[kControlCount] = {"Source", "Strength", "FXAA Span",
+                                                  "FXAA Reduce Multiplier", "FXAA Reduce Minimum"};
+
+// One line for the host's parameter list, e.g. "0 to 1 maps onto 0 to 100 (default 0.08 = 8)"
+// or "0: Color, 1: Alpha (the nearest is taken; default 0 = Color)".
+void Explain(Control* control, const hostsim::ParamState& param) {
+  char* out = control->explanation;
+  const size_t size = sizeof(control->explanation);
+  if (!control->popup) {
+    std::snprintf(out, size, "0 to 1 maps onto %g to %g%s (default %g = %g)", control->validMin,
+                  control->validMax, param.percent ? " %" : "", DefaultControlValue(*control),
+                  control->effectDefault);
+    return;
+  }
+  std::string text;
+  const size_t last = param.choices.size() - 1;
+  for (size_t i = 0; i <= last; ++i) {
+    char number[32];
+    std::snprintf(number, sizeof(number), "%s%g: ", i ? ", " : "", last ? double(i) / last : 0.0);
+    text += number + param.choices[i];
+  }
+  const size_t chosen = static_cast<size_t>(control->effectDefault) - 1;
+  std::snprintf(out, size, "%s (the nearest is taken; default %g = %s)", text.c_str(),
+                DefaultControlValue(*control),
+                chosen <= last ? param.choices[chosen].c_str() : "?");
+}
+
+}  // namespace
+
+bool ReadControls(PF_FilterProc entry, ControlTable* table, std::string* error) {
+  hostsim::Host host(entry);
+  if (host.ParamsSetup() != 0) {
+    *error = "the effect's parameter set-up failed";
+    return false;
+  }
+  const std::vector<hostsim::ParamState> params = host.Params();
+  for (int i = 0; i < kControlCount; ++i) {
+    const hostsim::ParamState* found = nullptr;
+    for (const hostsim::ParamState& p : params)
+      if (p.name == kControlNames[i]) found = &p;
+    const bool popup = found && found->type == PF_Param_POPUP && !found->choices.empty();
+    if (!found || (!popup && found->type != PF_Param_FLOAT_SLIDER)) {
+      *error = std::string("the effect declares no control \"") + kControlNames[i] + "\"";
+      return false;
+    }
+    Control& control = table->controls[i];
+    control = Control{};
+    control.effectIndex = found->index;
+    std::snprintf(control.name, sizeof(control.name), "%s", kControlNames[i]);
+    control.popup = popup;
+    control.validMin = popup ? 1 : found->validMin;
+    control.validMax = popup ? double(found->choices.size()) : found->validMax;
+    control.effectDefault = found->defaultValue;
+    Explain(&control, *found);
+  }
+  return true;
+}
+
+double ClampControlValue(const Control& control, double value) {
+  if (std::isnan(value)) return DefaultControlValue(control);
+  return value < 0 ? 0 : value > 1 ? 1 : value;
+}
+
+double DefaultControlValue(const Control& control) {
+  const double span = control.validMax - control.validMin;
+  return span > 0 ? (control.effectDefault - control.validMin) / span : 0;
+}
+
+double EffectValue(const Control& control, double value) {
+  value = ClampControlValue(control, value);
+  if (value == DefaultControlValue(control)) return control.effectDefault;
+  const double mapped = control.validMin + value * (control.validMax - control.validMin);
+  return control.popup ? std::floor(mapped + 0.5) : mapped;
+}
+
+}  // namespace fxaa_frei0r

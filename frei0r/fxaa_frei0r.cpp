@@ -1,0 +1,129 @@
+// The frei0r filter module: the effect, carried inside, as ffmpeg, MLT (Kdenlive, Shotcut) and
+// GStreamer load it. Only the f0r_ functions leave the module. frei0r has no error return, so a
+// construction that cannot succeed returns null and says why on standard error, and a frame
+// that fails is passed on unchanged with a line there (frei0r_instance.cpp).
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "frei0r/frei0r_controls.h"
+#include "frei0r/frei0r_instance.h"
+#include "host/effect_entry.h"
+#include "host/effect_version.h"
+
+// The header declares the interface without C linkage or visibility of its own.
+#pragma GCC visibility push(default)
+extern "C" {
+#include <frei0r.h>
+}
+#pragma GCC visibility pop
+
+namespace {
+
+using fxaa_frei0r::ControlTable;
+using fxaa_frei0r::Instance;
+using fxaa_frei0r::kControlCount;
+
+// The largest side the host side's worlds take.
+constexpr unsigned kMaxSide = 30000;
+
+// Read once per load of the module, on first need; plain data under a trivially destructible
+// lock, so that unloading runs nothing of ours. f0r_deinit forgets it all.
+std::mutex g_mutex;
+int g_initCount = 0;
+bool g_controlsRead = false;
+bool g_controlsOk = false;
+ControlTable g_controls;
+
+// The control table, read from the plug-in's declaration the first time; null (said once on
+// standard error) when it cannot be read.
+const ControlTable* Controls() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!g_controlsRead) {
+    g_controlsRead = true;
+    std::string error;
+    try {
+      g_controlsOk = fxaa_frei0r::ReadControls(EffectMain, &g_controls, &error);
+    } catch (...) {
+      error = "out of memory reading the effect's parameters";
+    }
+    if (!g_controlsOk) std::fprintf(stderr, "FXAA frei0r filter: %s\n", error.c_str());
+  }
+  return g_controlsOk ? &g_controls : nullptr;
+}
+
+Instance* AsInstance(f0r_instance_t instance) { return static_cast<Instance*>(instance); }
+
+}  // namespace
+
+int f0r_init() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  ++g_initCount;
+  return 1;
+}
+
+void f0r_deinit() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_initCount > 0 && --g_initCount > 0) return;  // ffmpeg initialises once per filter
+  g_controlsRead = false;
+  g_controlsOk = false;
+  g_controls = ControlTable{};
+  fxaa_frei0r::ForgetUnavailable();
+}
+
+void f0r_get_plugin_info(f0r_plugin_info_t* info) {
+  info->name = "FXAA";
+  info->author = "Corvella";
+  info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
+  info->color_model = F0R_COLOR_MODEL_RGBA8888;
+  info->frei0r_version = FREI0R_MAJOR_VERSION;
+  info->major_version = FXAA_MAJOR_VERSION;
+  info->minor_version = FXAA_MINOR_VERSION;
+  info->num_params = Controls() ? kControlCount : 0;
+  info->explanation = "Removes jaggies with FXAA, rendered on the GPU through OpenGL";
+}
+
+void f0r_get_param_info(f0r_param_info_t* info, int index) {
+  const ControlTable* controls = Controls();
+  if (!controls || index < 0 || index >= kControlCount) return;
+  info->name = controls->controls[index].name;
+  info->type = F0R_PARAM_DOUBLE;
+  info->explanation = controls->controls[index].explanation;
+}
+
+f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
+  const ControlTable* controls = Controls();
+  if (!controls) return nullptr;
+  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
+    std::fprintf(stderr, "FXAA frei0r filter: cannot render %ux%u frames (each side 1 to %u)\n",
+                 width, height, kMaxSide);
+    return nullptr;
+  }
+  std::string why;
+  if (fxaa_frei0r::EffectUnavailable(&why)) {
+    std::fprintf(stderr, "FXAA frei0r filter: cannot render here: %s\n", why.c_str());
+    return nullptr;
+  }
+  try {
+    return new Instance(*controls, static_cast<int>(width), static_cast<int>(height));
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+void f0r_destruct(f0r_instance_t instance) { delete AsInstance(instance); }
+
+void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
+  if (!instance || !param || index < 0 || index >= kControlCount) return;
+  AsInstance(instance)->SetValue(index, *static_cast<const f0r_param_double*>(param));
+}
+
+void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
+  if (!instance || !param || index < 0 || index >= kControlCount) return;
+  *static_cast<f0r_param_double*>(param) = AsInstance(instance)->Value(index);
+}
+
+void f0r_update(f0r_instance_t instance, double time, const uint32_t* in, uint32_t* out) {
+  if (!instance || !in || !out) return;
+  AsInstance(instance)->Update(time, in, out);
+}
