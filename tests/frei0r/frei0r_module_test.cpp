@@ -1,0 +1,276 @@
+// The frei0r module as a host loads it: loaded and unloaded again and again, instances built,
+// rendered and dropped, frames compared with the plug-in file rendered through the host side
+// (the tool's path), and the frames it cannot render.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hostsim/effect_session.h"
+
+extern "C" {
+#include <frei0r.h>
+}
+
+namespace {
+
+using Frame = std::vector<uint32_t>;
+
+// The module's functions, found as a host finds them.
+struct Module {
+  void* handle = nullptr;
+  int (*init)();
+  void (*deinit)();
+  void (*pluginInfo)(f0r_plugin_info_t*);
+  void (*paramInfo)(f0r_param_info_t*, int);
+  f0r_instance_t (*construct)(unsigned, unsigned);
+  void (*destruct)(f0r_instance_t);
+  void (*setParam)(f0r_instance_t, f0r_param_t, int);
+  void (*getParam)(f0r_instance_t, f0r_param_t, int);
+  void (*update)(f0r_instance_t, double, const uint32_t*, uint32_t*);
+
+  Module() {
+    handle = dlopen(FXAA_FREI0R_PATH, RTLD_NOW | RTLD_LOCAL);
+    if (!handle) return;
+    Find(&init, "f0r_init");
+    Find(&deinit, "f0r_deinit");
+    Find(&pluginInfo, "f0r_get_plugin_info");
+    Find(&paramInfo, "f0r_get_param_info");
+    Find(&construct, "f0r_construct");
+    Find(&destruct, "f0r_destruct");
+    Find(&setParam, "f0r_set_param_value");
+    Find(&getParam, "f0r_get_param_value");
+    Find(&update, "f0r_update");
+  }
+  ~Module() {
+    if (handle) dlclose(handle);
+  }
+  template <typename F>
+  void Find(F* f, const char* name) {
+    *f = reinterpret_cast<F>(dlsym(handle, name));
+    if (!*f) handle = (dlclose(handle), nullptr);
+  }
+  void Set(f0r_instance_t instance, int index, double value) {
+    setParam(instance, &value, index);
+  }
+  double Get(f0r_instance_t instance, int index) {
+    double value = -1;
+    getParam(instance, &value, index);
+    return value;
+  }
+};
+
+// Hard-edged shapes over a gradient, with some alpha: plenty of edges for the effect to change.
+Frame TestFrame(int width, int height, int seed) {
+  Frame frame(size_t(width) * height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const bool inside = (x * 3 + y * (5 + seed)) % 23 < 11 || std::hypot(x - width / 2, y - height / 3) < height / 4;
+      const uint8_t r = inside ? 240 : uint8_t(x * 255 / width);
+      const uint8_t g = inside ? 30 : uint8_t(y * 255 / height);
+      const uint8_t b = uint8_t(inside ? 90 + seed * 40 : 20);
+      const uint8_t a = x < width / 4 ? 128 : 255;
+      const uint8_t bytes[4] = {r, g, b, a};
+      std::memcpy(&frame[size_t(y) * width + x], bytes, 4);
+    }
+  }
+  return frame;
+}
+
+// The frame the plug-in file renders through the host side, with effect-side values by name.
+Frame ReferenceRender(const Frame& in, int width, int height,
+                      const std::vector<std::pair<std::string, double>>& values = {}) {
+  std::string error;
+  auto session = hostsim::EffectSession::Open(FXAA_PLUGIN_PATH, &error);
+  if (!session) {
+    ADD_FAILURE() << error;
+    return {};
+  }
+  for (const auto& v : values) session->SetValue(session->Find(v.first)->index, v.second);
+  hostsim::World world(width, height, 8), out(width, height, 8);
+  const uint8_t* src = reinterpret_cast<const uint8_t*>(in.data());
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x, src += 4) *world.pixel8(x, y) = {src[3], src[0], src[1], src[2]};
+  EXPECT_EQ(session->Render(&world, &out), 0);
+  Frame result(in.size());
+  uint8_t* dst = reinterpret_cast<uint8_t*>(result.data());
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x, dst += 4) {
+      const PF_Pixel8 p = *out.pixel8(x, y);
+      const uint8_t bytes[4] = {p.red, p.green, p.blue, p.alpha};
+      std::memcpy(dst, bytes, 4);
+    }
+  }
+  return result;
+}
+
+Frame Render(Module& m, f0r_instance_t instance, const Frame& in, double time = 0) {
+  Frame out(in.size(), 0xDEADBEEF);
+  m.update(instance, time, in.data(), out.data());
+  return out;
+}
+
+TEST(Frei0rModule, LoadsRendersAndUnloadsAgainAndAgainLikeTheTool) {
+  const int w = 61, h = 37;
+  const Frame in = TestFrame(w, h, 0);
+  const Frame atDefaults = ReferenceRender(in, w, h);
+  const Frame changed = ReferenceRender(in, w, h, {{"Strength", 50}, {"FXAA Span", 4}});
+  ASSERT_NE(atDefaults, in) << "the test frame has no edges the effect changes";
+  ASSERT_NE(changed, atDefaults);
+
+  for (int load = 0; load < 4; ++load) {
+    SCOPED_TRACE("load " + std::to_string(load));
+    {
+      Module m;
+      ASSERT_NE(m.handle, nullptr) << dlerror();
+      ASSERT_EQ(m.init(), 1);
+      f0r_plugin_info_t info{};
+      m.pluginInfo(&info);
+      EXPECT_STREQ(info.name, "FXAA");
+      EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
+      ASSERT_EQ(info.num_params, 5);
+      const char* names[] = {"Source", "Strength", "FXAA Span", "FXAA Reduce Multiplier",
+                             "FXAA Reduce Minimum"};
+      for (int i = 0; i < 5; ++i) {
+        f0r_param_info_t p{};
+        m.paramInfo(&p, i);
+        EXPECT_STREQ(p.name, names[i]);
+        EXPECT_EQ(p.type, F0R_PARAM_DOUBLE);
+      }
+      for (int round = 0; round < 3; ++round) {
+        f0r_instance_t a = m.construct(w, h), b = m.construct(w, h);
+        ASSERT_TRUE(a && b);
+        m.Set(b, 1, 0.5);   // Strength 50 %
+        m.Set(b, 2, 0.04);  // FXAA Span 4
+        std::thread other([&] { EXPECT_EQ(Render(m, b, in), changed); });
+        EXPECT_EQ(Render(m, a, in), atDefaults);
+        other.join();
+        EXPECT_EQ(Render(m, b, in, 40), changed);
+        m.destruct(a);
+        m.destruct(b);
+        m.destruct(m.construct(w, h));  // never rendered: no thread, nothing to set down
+      }
+      m.deinit();
+    }
+    // Nothing of the module may keep it mapped: no thread, no pending thread clean-up.
+    void* still = dlopen(FXAA_FREI0R_PATH, RTLD_NOW | RTLD_NOLOAD);
+    EXPECT_EQ(still, nullptr) << "the module stayed loaded after dlclose";
+    if (still) dlclose(still);
+  }
+}
+
+TEST(Frei0rModule, ControlsClampAndMapOntoTheWholeRange) {
+  Module m;
+  ASSERT_NE(m.handle, nullptr) << dlerror();
+  m.init();
+  f0r_instance_t instance = m.construct(32, 32);
+  ASSERT_NE(instance, nullptr);
+  EXPECT_EQ(m.Get(instance, 0), 0.0);   // Color
+  EXPECT_EQ(m.Get(instance, 1), 1.0);   // 100 %
+  EXPECT_EQ(m.Get(instance, 2), 0.08);  // 8 of 0 to 100
+  m.Set(instance, 1, 7);
+  EXPECT_EQ(m.Get(instance, 1), 1.0);
+  m.Set(instance, 2, -3);
+  EXPECT_EQ(m.Get(instance, 2), 0.0);
+  m.Set(instance, 3, std::nan(""));
+  EXPECT_EQ(m.Get(instance, 3), 0.01);
+  // Out of range and in range render alike: the values really reach the effect clamped.
+  const Frame in = TestFrame(32, 32, 1);
+  m.Set(instance, 0, 0.9);  // Alpha
+  EXPECT_EQ(Render(m, instance, in),
+            ReferenceRender(in, 32, 32, {{"Source", 2}, {"FXAA Span", 0}, {"FXAA Reduce Multiplier", 1}}));
+  m.destruct(instance);
+  EXPECT_EQ(m.construct(0, 10), nullptr);
+  EXPECT_EQ(m.construct(30001, 2), nullptr);
+  m.deinit();
+}
+
+TEST(Frei0rModule, SlicesOfOneInstanceFromSeveralThreadsEachRenderAsAFrameOfTheirOwn) {
+  // MLT's slice mode: one instance of width x (height / n), called from n threads at once.
+  const int w = 40, slice = 12, n = 3;
+  const Frame whole = TestFrame(w, slice * n, 2);
+  Module m;
+  ASSERT_NE(m.handle, nullptr) << dlerror();
+  m.init();
+  f0r_instance_t instance = m.construct(w, slice);
+  Frame out(whole.size());
+  std::vector<std::thread> threads;
+  for (int i = 0; i < n; ++i)
+    threads.emplace_back([&, i] {
+      const size_t at = size_t(i) * slice * w;
+      m.update(instance, 0, whole.data() + at, out.data() + at);
+    });
+  for (std::thread& t : threads) t.join();
+  for (int i = 0; i < n; ++i) {
+    const Frame part(whole.begin() + i * slice * w, whole.begin() + (i + 1) * slice * w);
+    EXPECT_EQ(Frame(out.begin() + i * slice * w, out.begin() + (i + 1) * slice * w),
+              ReferenceRender(part, w, slice))
+        << "slice " << i;
+  }
+  m.destruct(instance);
+  m.deinit();
+}
+
+// Lines the module wrote to standard error.
+int CountLines(const std::string& text, const std::string& holding) {
+  int count = 0;
+  for (size_t at = 0; (at = text.find(holding, at)) != std::string::npos; at += holding.size())
+    ++count;
+  return count;
+}
+
+TEST(Frei0rModule, AFrameTheEffectCannotRenderIsPassedOnUnchangedAndSaidOnce) {
+  // Wider than the software renderer's largest texture: the effect refuses the frame.
+  const int w = 16385, h = 2;
+  Module m;
+  ASSERT_NE(m.handle, nullptr) << dlerror();
+  m.init();
+  f0r_instance_t instance = m.construct(w, h);
+  ASSERT_NE(instance, nullptr);
+  const Frame in = TestFrame(w, h, 0);
+  testing::internal::CaptureStderr();
+  const Frame first = Render(m, instance, in, 0);
+  const Frame second = Render(m, instance, in, 40);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(first, in);
+  EXPECT_EQ(second, in);
+  EXPECT_EQ(CountLines(said, "passed on unchanged"), 1) << said;
+  EXPECT_EQ(CountLines(said, "frame 1 "), 1) << said;
+  EXPECT_NE(said.find("larger than the GPU takes"), std::string::npos) << said;
+  m.destruct(instance);
+  m.deinit();
+}
+
+// Run by CTest a second time with no EGL vendor library, where no context can be made.
+TEST(Frei0rModuleWithoutOpenGL, TheFirstFrameSaysWhyAndLaterInstancesAreRefused) {
+  if (!std::getenv("FXAA_TEST_NO_OPENGL")) GTEST_SKIP() << "runs where OpenGL is hidden";
+  Module m;
+  ASSERT_NE(m.handle, nullptr) << dlerror();
+  m.init();
+  f0r_instance_t instance = m.construct(16, 16);
+  ASSERT_NE(instance, nullptr) << "construction must not try OpenGL";
+  const Frame in = TestFrame(16, 16, 0);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Render(m, instance, in), in);
+  EXPECT_EQ(Render(m, instance, in), in);
+  EXPECT_EQ(m.construct(16, 16), nullptr);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(CountLines(said, "no OpenGL 3.2 core context"), 2) << said;  // the frame, the refusal
+  m.destruct(instance);
+  m.deinit();
+  // A new load of the module starts afresh.
+  m.init();
+  f0r_instance_t again = m.construct(16, 16);
+  EXPECT_NE(again, nullptr);
+  m.destruct(again);
+  m.deinit();
+}
+
+}  // namespace
