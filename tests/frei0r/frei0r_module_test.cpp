@@ -25,41 +25,30 @@ using Frame = std::vector<uint32_t>;
 
 // The module's functions, found as a host finds them.
 struct Module {
-  void* handle = nullptr;
-  int (*init)();
-  void (*deinit)();
-  void (*pluginInfo)(f0r_plugin_info_t*);
-  void (*paramInfo)(f0r_param_info_t*, int);
-  f0r_instance_t (*construct)(unsigned, unsigned);
-  void (*destruct)(f0r_instance_t);
-  void (*setParam)(f0r_instance_t, f0r_param_t, int);
-  void (*getParam)(f0r_instance_t, f0r_param_t, int);
-  void (*update)(f0r_instance_t, double, const uint32_t*, uint32_t*);
-
-  Module() {
-    handle = dlopen(FXAA_FREI0R_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (!handle) return;
-    Find(&init, "f0r_init");
-    Find(&deinit, "f0r_deinit");
-    Find(&pluginInfo, "f0r_get_plugin_info");
-    Find(&paramInfo, "f0r_get_param_info");
-    Find(&construct, "f0r_construct");
-    Find(&destruct, "f0r_destruct");
-    Find(&setParam, "f0r_set_param_value");
-    Find(&getParam, "f0r_get_param_value");
-    Find(&update, "f0r_update");
+  void* handle = dlopen(FXAA_FREI0R_PATH, RTLD_NOW | RTLD_LOCAL);
+  template <typename F>
+  F* Find(const char* name) {
+    return reinterpret_cast<F*>(handle ? dlsym(handle, name) : nullptr);
+  }
+#define FXAA_FIND(member, name) decltype(name)* member = Find<decltype(name)>(#name)
+  FXAA_FIND(init, f0r_init);
+  FXAA_FIND(deinit, f0r_deinit);
+  FXAA_FIND(pluginInfo, f0r_get_plugin_info);
+  FXAA_FIND(paramInfo, f0r_get_param_info);
+  FXAA_FIND(construct, f0r_construct);
+  FXAA_FIND(destruct, f0r_destruct);
+  FXAA_FIND(setParam, f0r_set_param_value);
+  FXAA_FIND(getParam, f0r_get_param_value);
+  FXAA_FIND(update, f0r_update);
+#undef FXAA_FIND
+  bool ok() const {
+    return handle && init && deinit && pluginInfo && paramInfo && construct && destruct &&
+           setParam && getParam && update;
   }
   ~Module() {
     if (handle) dlclose(handle);
   }
-  template <typename F>
-  void Find(F* f, const char* name) {
-    *f = reinterpret_cast<F>(dlsym(handle, name));
-    if (!*f) handle = (dlclose(handle), nullptr);
-  }
-  void Set(f0r_instance_t instance, int index, double value) {
-    setParam(instance, &value, index);
-  }
+  void Set(f0r_instance_t instance, int index, double value) { setParam(instance, &value, index); }
   double Get(f0r_instance_t instance, int index) {
     double value = -1;
     getParam(instance, &value, index);
@@ -72,7 +61,8 @@ Frame TestFrame(int width, int height, int seed) {
   Frame frame(size_t(width) * height);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      const bool inside = (x * 3 + y * (5 + seed)) % 23 < 11 || std::hypot(x - width / 2, y - height / 3) < height / 4;
+      const bool inside = (x * 3 + y * (5 + seed)) % 23 < 11 ||
+                          std::hypot(x - width / 2, y - height / 3) < height / 4;
       const uint8_t r = inside ? 240 : uint8_t(x * 255 / width);
       const uint8_t g = inside ? 30 : uint8_t(y * 255 / height);
       const uint8_t b = uint8_t(inside ? 90 + seed * 40 : 20);
@@ -97,7 +87,8 @@ Frame ReferenceRender(const Frame& in, int width, int height,
   hostsim::World world(width, height, 8), out(width, height, 8);
   const uint8_t* src = reinterpret_cast<const uint8_t*>(in.data());
   for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x, src += 4) *world.pixel8(x, y) = {src[3], src[0], src[1], src[2]};
+    for (int x = 0; x < width; ++x, src += 4)
+      *world.pixel8(x, y) = {src[3], src[0], src[1], src[2]};
   EXPECT_EQ(session->Render(&world, &out), 0);
   Frame result(in.size());
   uint8_t* dst = reinterpret_cast<uint8_t*>(result.data());
@@ -129,7 +120,7 @@ TEST(Frei0rModule, LoadsRendersAndUnloadsAgainAndAgainLikeTheTool) {
     SCOPED_TRACE("load " + std::to_string(load));
     {
       Module m;
-      ASSERT_NE(m.handle, nullptr) << dlerror();
+      ASSERT_TRUE(m.ok()) << dlerror();
       ASSERT_EQ(m.init(), 1);
       f0r_plugin_info_t info{};
       m.pluginInfo(&info);
@@ -168,7 +159,7 @@ TEST(Frei0rModule, LoadsRendersAndUnloadsAgainAndAgainLikeTheTool) {
 
 TEST(Frei0rModule, ControlsClampAndMapOntoTheWholeRange) {
   Module m;
-  ASSERT_NE(m.handle, nullptr) << dlerror();
+  ASSERT_TRUE(m.ok()) << dlerror();
   m.init();
   f0r_instance_t instance = m.construct(32, 32);
   ASSERT_NE(instance, nullptr);
@@ -185,7 +176,8 @@ TEST(Frei0rModule, ControlsClampAndMapOntoTheWholeRange) {
   const Frame in = TestFrame(32, 32, 1);
   m.Set(instance, 0, 0.9);  // Alpha
   EXPECT_EQ(Render(m, instance, in),
-            ReferenceRender(in, 32, 32, {{"Source", 2}, {"FXAA Span", 0}, {"FXAA Reduce Multiplier", 1}}));
+            ReferenceRender(in, 32, 32,
+                            {{"Source", 2}, {"FXAA Span", 0}, {"FXAA Reduce Multiplier", 1}}));
   m.destruct(instance);
   EXPECT_EQ(m.construct(0, 10), nullptr);
   EXPECT_EQ(m.construct(30001, 2), nullptr);
@@ -197,7 +189,7 @@ TEST(Frei0rModule, SlicesOfOneInstanceFromSeveralThreadsEachRenderAsAFrameOfThei
   const int w = 40, slice = 12, n = 3;
   const Frame whole = TestFrame(w, slice * n, 2);
   Module m;
-  ASSERT_NE(m.handle, nullptr) << dlerror();
+  ASSERT_TRUE(m.ok()) << dlerror();
   m.init();
   f0r_instance_t instance = m.construct(w, slice);
   Frame out(whole.size());
@@ -230,7 +222,7 @@ TEST(Frei0rModule, AFrameTheEffectCannotRenderIsPassedOnUnchangedAndSaidOnce) {
   // Wider than the software renderer's largest texture: the effect refuses the frame.
   const int w = 16385, h = 2;
   Module m;
-  ASSERT_NE(m.handle, nullptr) << dlerror();
+  ASSERT_TRUE(m.ok()) << dlerror();
   m.init();
   f0r_instance_t instance = m.construct(w, h);
   ASSERT_NE(instance, nullptr);
@@ -252,7 +244,7 @@ TEST(Frei0rModule, AFrameTheEffectCannotRenderIsPassedOnUnchangedAndSaidOnce) {
 TEST(Frei0rModuleWithoutOpenGL, TheFirstFrameSaysWhyAndLaterInstancesAreRefused) {
   if (!std::getenv("FXAA_TEST_NO_OPENGL")) GTEST_SKIP() << "runs where OpenGL is hidden";
   Module m;
-  ASSERT_NE(m.handle, nullptr) << dlerror();
+  ASSERT_TRUE(m.ok()) << dlerror();
   m.init();
   f0r_instance_t instance = m.construct(16, 16);
   ASSERT_NE(instance, nullptr) << "construction must not try OpenGL";
