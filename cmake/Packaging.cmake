@@ -1,6 +1,8 @@
 # The Debian package of the tool and the plug-in, made by CPack (scripts/package.sh runs it):
-# fxaa in bin, FXAA.so in lib/fxaa where the tool looks, the manual page, bash completion, the
-# guide, and a copyright file naming every library the installed binaries link.
+# fxaa in bin, FXAA.so in lib/fxaa where the tool looks, the frei0r filter fxaa.so in
+# lib/frei0r-1 where ffmpeg, MLT and GStreamer look (frei0r/CMakeLists.txt), the filter's
+# control descriptions for Kdenlive and Shotcut, the manual page, bash completion, the guide, and
+# a copyright file naming every library the installed binaries link.
 if(WIN32 OR NOT TARGET fxaa)
   return()
 endif()
@@ -35,18 +37,30 @@ install(FILES "${PROJECT_SOURCE_DIR}/packaging/fxaa.bash-completion"
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/docs/cli.md"
               "${fxaa_pkg}/changelog.gz"
         DESTINATION share/doc/fxaa)
+# Without these the editors still list the filter, with MLT's plain 0-to-1 controls.
+if(TARGET fxaa_frei0r)
+  install(FILES "${PROJECT_SOURCE_DIR}/packaging/kdenlive/frei0r_fxaa.xml"
+          DESTINATION share/kdenlive/effects)
+  install(FILES "${PROJECT_SOURCE_DIR}/packaging/shotcut/fxaa/meta.qml"
+                "${PROJECT_SOURCE_DIR}/packaging/shotcut/fxaa/ui.qml"
+          DESTINATION share/shotcut/qml/filters/fxaa)
+endif()
 
 # The copyright file is written from the installed binaries, so a library linked later is named
 # without an edit here. CLI11 is compiled in from its headers and shows in no dynamic section.
 # It needs dpkg's database; elsewhere an install goes without it.
 find_program(FXAA_DPKG_QUERY dpkg-query)
 if(FXAA_DPKG_QUERY)
+  set(fxaa_binaries "\"\${root}/bin/fxaa\" \"\${root}/lib/fxaa/FXAA.so\"")
+  if(TARGET fxaa_frei0r)
+    string(APPEND fxaa_binaries " \"\${root}/lib/frei0r-1/fxaa.so\"")
+  endif()
   install(CODE "
     set(root \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
     execute_process(
       COMMAND bash \"${PROJECT_SOURCE_DIR}/packaging/debian-copyright.sh\"
               \"\${root}/share/doc/fxaa/copyright\" --compiled-in libcli11-dev
-              \"\${root}/bin/fxaa\" \"\${root}/lib/fxaa/FXAA.so\"
+              ${fxaa_binaries}
       RESULT_VARIABLE result)
     if(NOT result EQUAL 0)
       message(FATAL_ERROR \"Writing the package's copyright file failed\")
@@ -74,5 +88,10 @@ string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "It loads the FXAA effect plug-in (FXAA.so, installed with it) and drives it\n"
   "as a compositing host does, rendering through OpenGL 3.2 over EGL: on a\n"
   "graphics card, or on Mesa's software renderer where there is none. No display\n"
-  "is needed.")
+  "is needed.\n"
+  ".\n"
+  "The package also holds the effect as a frei0r filter (fxaa), which FFmpeg\n"
+  "(-vf frei0r=fxaa), MLT, Kdenlive, Shotcut and GStreamer (frei0r-filter-fxaa)\n"
+  "find without settings, with its five controls described for Kdenlive and\n"
+  "Shotcut.")
 include(CPack)

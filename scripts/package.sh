@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the release packages in dist/:
-#   fxaa_<version>_<arch>.deb   the tool and the plug-in for Debian, made by CPack from a Release
-#                               build with Debian's hardening flags (build-package/), then
-#                               unpacked and checked by tests/package/check_deb.sh;
+#   fxaa_<version>_<arch>.deb   the tool, the plug-in and the frei0r filter (with its Kdenlive
+#                               and Shotcut descriptions) for Debian, made by CPack from a
+#                               Release build with Debian's hardening flags (build-package/),
+#                               then unpacked and checked by tests/package/check_deb.sh;
 #   FXAA-<version>-win64.zip    FXAA.aex and fxaa.exe from the Windows build (build-windows/,
 #                               scripts/build-windows.sh), stripped, with a README and the licence
 #                               notices of every library linked into them; both files' imports
@@ -32,8 +33,9 @@ cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DFXAA_BUILD_TESTS=OFF \
   -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
   -DCMAKE_C_FLAGS="$cppflags $(dpkg-buildflags --get CFLAGS)" \
   -DCMAKE_CXX_FLAGS="$cppflags $(dpkg-buildflags --get CXXFLAGS)" \
-  -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" >/dev/null
-cmake --build build-package -j"$jobs" --target fxaa FXAA fxaa_package_files
+  -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" \
+  -DCMAKE_MODULE_LINKER_FLAGS="$ldflags" >/dev/null
+cmake --build build-package -j"$jobs" --target fxaa FXAA fxaa_frei0r fxaa_package_files
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' build-package/CPackConfig.cmake)
 [[ -n "$version" ]] || { echo "package: no version in build-package/CPackConfig.cmake" >&2; exit 1; }
 

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Checks a built fxaa Debian package without installing it. Unpacked with dpkg-deb, the tool must
-# find the plug-in beside it and render; Depends and the copyright file must name the package of
-# every library the binaries link; the manual page and the bash completion must know every option
-# the tool accepts; lintian must report no error (its warnings are listed).
+# find the plug-in beside it and render; the frei0r filter must sit where the hosts look, export
+# the f0r_ functions alone, be found by ffmpeg and MLT through FREI0R_PATH (the unpacked tree
+# stands in for /usr/lib/frei0r-1) and render, and the Kdenlive and Shotcut descriptions must
+# agree with what it reports; Depends and the copyright file must name the package of every
+# library the binaries link; the manual page and the bash completion must know every option the
+# tool accepts; lintian must report no error (its warnings are listed).
 # Usage: tests/package/check_deb.sh PACKAGE.deb VERSION
 set -uo pipefail
 deb=$(readlink -f "${1:?usage: check_deb.sh PACKAGE.deb VERSION}")
@@ -12,6 +15,8 @@ trap 'rm -rf "$tmp"' EXIT
 tree="$tmp/tree"
 fxaa="$tree/usr/bin/fxaa"
 plugin="$tree/usr/lib/fxaa/FXAA.so"
+frei0r_dir="$tree/usr/lib/frei0r-1"
+module="$frei0r_dir/fxaa.so"
 dpkg-deb -x "$deb" "$tree" || { echo "FAIL dpkg-deb could not unpack $deb"; exit 1; }
 
 passed=0 failed=0
@@ -40,7 +45,7 @@ runs() {
 # The Debian packages that ship the libraries the binaries link, one per line.
 linked_packages() {
   local soname path candidate
-  for soname in $(readelf -d --wide "$fxaa" "$plugin" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+  for soname in $(readelf -d --wide "$fxaa" "$plugin" "$module" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
     path=$(ldconfig -p | awk -v so="$soname" '$1 == so && /x86-64/ && !found { print $NF; found = 1 }')
     for candidate in "$path" "$(readlink -f "$path")" "${path#/usr}"; do
       dpkg-query -S "$candidate" 2>/dev/null | sed -n '1s/[:,].*//p' | grep . && continue 2
@@ -104,12 +109,47 @@ completion() {
   return $rc
 }
 
+# The interface's functions, and nothing else: hosts look the names up, and any other export could
+# clash with a host's own symbols or another module's.
+frei0r_exports() {
+  [[ -f "$module" ]] || { echo "no usr/lib/frei0r-1/fxaa.so in the package"; return 1; }
+  local exported wanted
+  exported=$(nm -D --defined-only "$module" | awk '{ print $NF }' | sort)
+  wanted=$(printf 'f0r_%s\n' construct deinit destruct get_param_info get_param_value \
+    get_plugin_info init set_param_value update | sort)
+  [[ -z "$(grep -v '^f0r_' <<<"$exported")" && -z "$(comm -13 <(echo "$exported") <(echo "$wanted"))" ]] ||
+    { echo "exports:"; echo "$exported"; return 1; }
+}
+
+editor_descriptions() {
+  local share="$tree/usr/share"
+  FREI0R_PATH="$frei0r_dir" melt -query filter=frei0r.fxaa 2>/dev/null |
+    python3 "$(dirname "$0")/check_editors.py" "$share/kdenlive/effects/frei0r_fxaa.xml" \
+      "$share/shotcut/qml/filters/fxaa/meta.qml" "$share/shotcut/qml/filters/fxaa/ui.qml"
+}
+
+# A hard diagonal through ffmpeg's frei0r filter: the frame must come back anti-aliased, not
+# passed on unchanged (what the module does with a frame it cannot render).
+ffmpeg_renders() {
+  local log
+  ffmpeg -v error -f lavfi -i "nullsrc=s=96x64,format=gray,geq=lum='255*gt(X\,1.7*Y)'" \
+    -frames:v 1 "$tmp/edge.png" || return 1
+  ffmpeg -v error -i "$tmp/edge.png" -vf format=rgba -f rawvideo -pix_fmt rgba "$tmp/edge.rgba" || return 1
+  log=$(FREI0R_PATH="$frei0r_dir" ffmpeg -v error -i "$tmp/edge.png" -vf frei0r=fxaa \
+    -f rawvideo -pix_fmt rgba "$tmp/fxaa.rgba" 2>&1) || { echo "$log"; return 1; }
+  [[ -z "$log" && "$(stat -c %s "$tmp/fxaa.rgba")" == $((96 * 64 * 4)) ]] &&
+    ! cmp -s "$tmp/edge.rgba" "$tmp/fxaa.rgba" || { echo "the frame is not anti-aliased: $log"; return 1; }
+}
+
 lintian_clean() {
   lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1 | grep -v "running with root privileges"
   return "${PIPESTATUS[0]}"
 }
 
 check "the unpacked tool finds its plug-in and renders the demo" runs
+check "the frei0r filter is in usr/lib/frei0r-1 and exports only f0r_ functions" frei0r_exports
+check "Kdenlive and Shotcut describe the filter as MLT loads it" editor_descriptions
+check "ffmpeg finds the unpacked frei0r filter and anti-aliases a frame" ffmpeg_renders
 check "Depends and copyright name every linked library's package" dependencies_and_copyright
 check "the manual page covers every option" manual
 check "bash completion offers the options and values" completion
