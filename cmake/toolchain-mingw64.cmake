@@ -29,6 +29,7 @@ set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 # beyond Windows' own libraries has to travel with it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 # ...and static archives are linked, never the import library of a DLL: a DLL that is not part
 # of Windows would have to travel with the program. (CMake's Windows platform file puts .dll.a
 # first among the library suffixes after this file is read, so FindZLIB's own switch is needed

@@ -11,12 +11,17 @@
 #include "host/effect_entry.h"
 #include "host/effect_version.h"
 
-// The header declares the interface without C linkage or visibility of its own.
+// The header declares the interface without C linkage or visibility of its own (on Windows the
+// export list says what leaves the DLL).
+#if !defined(_WIN32)
 #pragma GCC visibility push(default)
+#endif
 extern "C" {
 #include <frei0r.h>
 }
+#if !defined(_WIN32)
 #pragma GCC visibility pop
+#endif
 
 namespace {
 

@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// On Windows each library's export list (a .def file) says what leaves it: the plug-in's objects
+// also go into the frei0r DLL, which must export only the f0r_ functions.
 #if defined(_WIN32)
-#define FXAA_EXPORT extern "C" __declspec(dllexport)
+#define FXAA_EXPORT extern "C"
 #else
 #define FXAA_EXPORT extern "C" __attribute__((visibility("default")))
 #endif

@@ -3,11 +3,11 @@
 # 1280x720 H.264 clip, anti-aliased by `ffmpeg -vf frei0r=fxaa` and by `fxaa`, both encoding
 # libx264 at CRF 16 with its default preset (the tool's default for H.264), in alternation, and
 # writes the table between the "frei0r:begin" and "frei0r:end" markers of docs/performance.md.
-# BENCH_ROUNDS sets the number of rounds (default 3).
+# BENCH_ROUNDS sets the number of rounds (default 3), BENCH_BUILD_DIR the build folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-build=build-bench
+build=${BENCH_BUILD_DIR:-build-bench}  # any folder configured without sanitizers
 rounds=${BENCH_ROUNDS:-3}
 doc=docs/performance.md
 

@@ -4,11 +4,12 @@
 #                               and Shotcut descriptions) for Debian, made by CPack from a
 #                               Release build with Debian's hardening flags (build-package/),
 #                               then unpacked and checked by tests/package/check_deb.sh;
-#   FXAA-<version>-win64.zip    FXAA.aex and fxaa.exe from the Windows build (build-windows/,
+#   FXAA-<version>-win64.zip    FXAA.aex, fxaa.exe and the frei0r filter fxaa.dll (with the
+#                               editors' descriptions) from the Windows build (build-windows/,
 #                               scripts/build-windows.sh), stripped, with a README and the licence
-#                               notices of every library linked into them; both files' imports
-#                               and the plug-in's resource are checked, and the tool is run from
-#                               the unpacked folder under Wine;
+#                               notices of every library linked into them; the files' exports and
+#                               imports and the plug-in's resource are checked, and the tool is
+#                               run from the unpacked folder under Wine;
 #   SHA256SUMS.
 # Installs what is missing and builds whatever is not built yet. Time stamps inside the packages
 # are the last commit's (SOURCE_DATE_EPOCH), so the same commit gives the same files.
@@ -56,6 +57,10 @@ mkdir "$stage/$name"
 # Release files carry no debug information; the export and import tables stay.
 x86_64-w64-mingw32-strip --strip-all -o "$stage/$name/FXAA.aex" build-windows/FXAA.aex
 x86_64-w64-mingw32-strip --strip-all -o "$stage/$name/fxaa.exe" build-windows/cli/fxaa.exe
+mkdir -p "$stage/$name/frei0r/kdenlive" "$stage/$name/frei0r/shotcut"
+x86_64-w64-mingw32-strip --strip-all -o "$stage/$name/frei0r/fxaa.dll" build-windows/frei0r/fxaa.dll
+cp packaging/kdenlive/frei0r_fxaa.xml "$stage/$name/frei0r/kdenlive/"
+cp -r packaging/shotcut/fxaa "$stage/$name/frei0r/shotcut/"
 sed -e "s/@VERSION@/$version/" -e 's/$/\r/' packaging/windows-readme.txt >"$stage/$name/README.txt"
 scripts/windows-licences.sh build-windows "$stage/$name/licences" >/dev/null
 
@@ -64,6 +69,7 @@ linux=${FXAA_LINUX_BUILD_DIR:-build}
 [[ -f "$linux/CMakeCache.txt" ]] || cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$linux" --target windows_resource_tests -j"$jobs" >/dev/null
 FXAA_AEX="$stage/$name/FXAA.aex" FXAA_EXE="$stage/$name/fxaa.exe" \
+  FXAA_FREI0R_DLL="$stage/$name/frei0r/fxaa.dll" \
   "$linux/tests/windows/windows_resource_tests" --gtest_brief=1
 # The stripped tool finds the plug-in beside it and renders (Wine's prefix: the Windows build's).
 export WINEPREFIX="$root/build-windows/wineprefix"

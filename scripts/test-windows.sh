@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Windows product (scripts/build-windows.sh) and tests it: FXAA.aex's exports,
-# imports and resource bytes read back on Linux, then every Windows test program and the Wine
-# runner's own tests under Wine, all in one virtual X server so Wine starts once.
+# Builds the Windows product (scripts/build-windows.sh) and tests it: the exports and imports of
+# FXAA.aex, fxaa.exe and fxaa.dll and the plug-in's resource bytes read back on Linux, then every
+# Windows test program and the Wine runner's own tests under Wine, all in one virtual X server so
+# Wine starts once.
 # Usage: scripts/test-windows.sh [ctest arguments, e.g. -R PluginLoad]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,7 +35,8 @@ scripts/wine-run.sh "$idle" 0 >/dev/null
 
 # The frame dumps and tool outputs the Wine run writes; removed first so a failed run leaves
 # none to compare.
-rm -rf build-windows/render-dump.bin build-windows/render-dump-threads.bin build-windows/tool-run
+rm -rf build-windows/render-dump.bin build-windows/render-dump-threads.bin build-windows/tool-run \
+  build-windows/frei0r-dump.bin
 
 wine_rc=0
 timeout --kill-after=20 "${FXAA_WINE_SUITE_TIMEOUT:-900}" \
@@ -54,6 +56,8 @@ match=()
   match+=(FXAA_WINDOWS_RENDER_DUMP="$root/build-windows/render-dump.bin")
 [[ -f build-windows/render-dump-threads.bin ]] &&
   match+=(FXAA_WINDOWS_THREADED_RENDER_DUMP="$root/build-windows/render-dump-threads.bin")
+[[ -f build-windows/frei0r-dump.bin ]] &&
+  match+=(FXAA_WINDOWS_FREI0R_DUMP="$root/build-windows/frei0r-dump.bin")
 if [[ -d build-windows/tool-run ]]; then
   tests/windows/tool_runs.sh "$root/build-windows/tool-run-linux" "$linux/cli/fxaa" >/dev/null
   match+=(FXAA_WINDOWS_TOOL_RUN="$root/build-windows/tool-run"

@@ -3,7 +3,7 @@
 # folder made by scripts/build-windows.sh) into DEST, one folder per Debian source package:
 #   - the libraries built from Debian source packages fetched into BUILD/_deps/sources: the
 #     upstream licence files at the top of each tree, and Debian's debian/copyright;
-#   - the archives the link lines of FXAA.aex and fxaa.exe take from the system (mingw's zlib),
+#   - the archives the link lines of FXAA.aex, fxaa.exe and fxaa.dll take from the system (mingw's zlib),
 #     and the compiler's runtime linked into every program (libstdc++, libgcc, winpthreads, the
 #     mingw-w64 C runtime): the copyright file of the Debian package that installed each.
 # Prints the folders it wrote.
@@ -38,7 +38,9 @@ shopt -u nocaseglob
 # System archives: absolute paths outside BUILD in the link lines, and the compiler's runtime.
 archives=()
 for rsp in "$build"/CMakeFiles/FXAA.dir/link.txt "$build"/CMakeFiles/FXAA.dir/*.rsp \
-           "$build"/cli/CMakeFiles/fxaa.dir/link.txt "$build"/cli/CMakeFiles/fxaa.dir/*.rsp; do
+           "$build"/cli/CMakeFiles/fxaa.dir/link.txt "$build"/cli/CMakeFiles/fxaa.dir/*.rsp \
+           "$build"/frei0r/CMakeFiles/fxaa_frei0r.dir/link.txt \
+           "$build"/frei0r/CMakeFiles/fxaa_frei0r.dir/*.rsp; do
   for a in $(tr -s ' \t\n' '\n\n\n' <"$rsp" | tr -d '"' | grep -E '^/.*\.a$'); do
     [[ "$a" == "$build"/* ]] || archives+=("$a")
   done

@@ -1,7 +1,8 @@
 // The cross-built FXAA.aex as the host sees the file: a 64-bit Windows library with one export,
 // the PiPL resource with exactly the prescribed bytes, and no imports beyond the system's own
 // libraries and OPENGL32 (the C++ runtime and GLEW are linked in). fxaa.exe likewise imports
-// only system libraries: zlib, libpng and OpenEXR are linked in.
+// only system libraries: zlib, libpng and OpenEXR are linked in. The frei0r filter fxaa.dll
+// exports the frei0r functions and nothing of the effect inside it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,7 +16,7 @@
 
 namespace {
 
-// FXAA_AEX and FXAA_EXE name the files to check; otherwise the Windows build folder's.
+// FXAA_AEX, FXAA_EXE and FXAA_FREI0R_DLL name the files to check; otherwise the Windows build folder's.
 std::string PathFrom(const char* variable, const char* built) {
   const char* path = std::getenv(variable);
   return path && *path ? path : built;
@@ -62,6 +63,11 @@ class ToolFile : public WindowsBinary {
   void SetUp() override { Read(PathFrom("FXAA_EXE", FXAA_WINDOWS_TOOL_PATH)); }
 };
 
+class Frei0rFile : public WindowsBinary {
+ protected:
+  void SetUp() override { Read(PathFrom("FXAA_FREI0R_DLL", FXAA_WINDOWS_FREI0R_PATH)); }
+};
+
 TEST_F(PluginFile, IsA64BitWindowsLibrary) {
   EXPECT_EQ(image_.machine, 0x8664);            // x86-64
   EXPECT_EQ(image_.optionalMagic, 0x20B);       // PE32+
@@ -96,6 +102,18 @@ TEST_F(PluginFile, ImportsOnlySystemLibrariesAndOpenGl) {
 TEST_F(ToolFile, IsA64BitProgramImportingOnlySystemLibraries) {
   EXPECT_EQ(image_.machine, 0x8664);
   EXPECT_EQ(image_.characteristics & 0x2000, 0);  // a program, not a DLL
+  EXPECT_EQ(NonSystemImports(image_), std::vector<std::string>{});
+}
+
+TEST_F(Frei0rFile, IsA64BitLibraryExportingOnlyTheFrei0rFunctions) {
+  EXPECT_EQ(image_.machine, 0x8664);
+  EXPECT_NE(image_.characteristics & 0x2000, 0);
+  std::vector<std::string> exports = image_.exportNames;
+  std::sort(exports.begin(), exports.end());
+  EXPECT_EQ(exports, (std::vector<std::string>{
+                         "f0r_construct", "f0r_deinit", "f0r_destruct", "f0r_get_param_info",
+                         "f0r_get_param_value", "f0r_get_plugin_info", "f0r_init",
+                         "f0r_set_param_value", "f0r_update"}));
   EXPECT_EQ(NonSystemImports(image_), std::vector<std::string>{});
 }
 
