@@ -12,7 +12,9 @@ rounds=${BENCH_ROUNDS:-3}
 doc=docs/performance.md
 
 scripts/setup.sh
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFXAA_BUILD_TESTS=OFF >/dev/null
+# A folder configured already keeps its settings (BENCH_BUILD_DIR=build keeps its tests).
+[[ -f "$build/CMakeCache.txt" ]] ||
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFXAA_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target fxaa fxaa_frei0r FXAA
 
 work=$(mktemp -d)

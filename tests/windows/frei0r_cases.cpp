@@ -68,7 +68,7 @@ bool Find(const Library& library, const char* name, F** function, std::string* e
 
 }  // namespace
 
-bool RenderThroughFrei0r(const std::string& modulePath, Frei0rFrames* frames, std::string* error) {
+bool RenderThroughFrei0r(const std::string& modulePath, Frei0rRun* run, std::string* error) {
   Library library(modulePath);
   if (!library.handle) {
     *error = "cannot load " + modulePath;
@@ -76,11 +76,15 @@ bool RenderThroughFrei0r(const std::string& modulePath, Frei0rFrames* frames, st
   }
   decltype(f0r_init)* init;
   decltype(f0r_deinit)* deinit;
+  decltype(f0r_get_plugin_info)* pluginInfo;
+  decltype(f0r_get_param_info)* paramInfo;
   decltype(f0r_construct)* construct;
   decltype(f0r_destruct)* destruct;
   decltype(f0r_set_param_value)* setParam;
   decltype(f0r_update)* update;
   if (!Find(library, "f0r_init", &init, error) || !Find(library, "f0r_deinit", &deinit, error) ||
+      !Find(library, "f0r_get_plugin_info", &pluginInfo, error) ||
+      !Find(library, "f0r_get_param_info", &paramInfo, error) ||
       !Find(library, "f0r_construct", &construct, error) ||
       !Find(library, "f0r_destruct", &destruct, error) ||
       !Find(library, "f0r_set_param_value", &setParam, error) ||
@@ -88,24 +92,36 @@ bool RenderThroughFrei0r(const std::string& modulePath, Frei0rFrames* frames, st
     return false;
 
   init();
-  f0r_instance_t instance = construct(kFrei0rWidth, kFrei0rHeight);
+  f0r_plugin_info_t info = {};
+  pluginInfo(&info);
+  run->names.assign(1, info.name ? info.name : "");
+  bool described =
+      info.plugin_type == F0R_PLUGIN_TYPE_FILTER && info.color_model == F0R_COLOR_MODEL_RGBA8888;
+  for (int i = 0; i < info.num_params; ++i) {
+    f0r_param_info_t param = {};
+    paramInfo(&param, i);
+    run->names.push_back(param.name ? param.name : "");
+    described = described && param.type == F0R_PARAM_DOUBLE;
+  }
+  f0r_instance_t instance = described ? construct(kFrei0rWidth, kFrei0rHeight) : nullptr;
   if (!instance) {
     deinit();
-    *error = "the module refused a " + std::to_string(kFrei0rWidth) + "x" +
-             std::to_string(kFrei0rHeight) + " instance";
+    *error = described ? "the module refused a " + std::to_string(kFrei0rWidth) + "x" +
+                             std::to_string(kFrei0rHeight) + " instance"
+                       : "the module is not an RGBA8888 filter with controls of type double";
     return false;
   }
   const std::vector<uint32_t> in = Picture();
-  frames->assign(1, in);
+  run->frames.assign(1, in);
   std::vector<uint32_t> out(in.size());
   update(instance, 0.0, in.data(), out.data());
-  frames->push_back(out);
+  run->frames.push_back(out);
   for (int control : {1, 2}) {  // "Strength", "FXAA Span"
     double half = 0.5;
     setParam(instance, &half, control);
   }
   update(instance, 40.0, in.data(), out.data());
-  frames->push_back(out);
+  run->frames.push_back(out);
   destruct(instance);
   deinit();
   return true;

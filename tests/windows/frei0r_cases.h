@@ -15,9 +15,15 @@ constexpr int kFrei0rWidth = 48, kFrei0rHeight = 32;
 // each kFrei0rWidth x kFrei0rHeight RGBA.
 using Frei0rFrames = std::vector<std::vector<uint32_t>>;
 
-// Loads the module, renders the frames on one instance, and unloads it again. False with
-// *error when the module cannot be loaded, lacks a function or refuses the instance.
-bool RenderThroughFrei0r(const std::string& modulePath, Frei0rFrames* frames, std::string* error);
+struct Frei0rRun {
+  std::vector<std::string> names;  // the filter's name, then its controls' names
+  Frei0rFrames frames;
+};
+
+// Loads the module, reads its description, renders the frames on one instance, and unloads it
+// again. False with *error when the module cannot be loaded, lacks a function, is not an RGBA8888
+// filter with controls of type double, or refuses the instance.
+bool RenderThroughFrei0r(const std::string& modulePath, Frei0rRun* run, std::string* error);
 
 bool WriteFrei0rFrames(const std::string& path, const Frei0rFrames& frames, std::string* error);
 bool ReadFrei0rFrames(const std::string& path, Frei0rFrames* frames, std::string* error);
