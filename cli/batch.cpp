@@ -182,12 +182,14 @@ void Batch::Failed(const std::string& message) {
 }
 
 // Tells what the source left out before `frame` (or before its end), then the damage the frame
-// came with: counted apart from failures, since the output goes on without them.
+// came with: counted apart from failures, since the output goes on without them. The source's
+// notes are told, not counted.
 void Batch::ReportDamage(const Frame* frame) {
   for (const std::string& message : source_.TakeLeftOut()) {
     ++leftOut_;
     progress_.FrameLeftOut(message);
   }
+  for (const std::string& note : source_.TakeNotes()) progress_.Note(note);
   if (frame == nullptr || frame->damage.empty()) return;
   ++damaged_;
   progress_.FrameDamaged(frame->name + ": damaged: " + frame->damage +

@@ -68,6 +68,9 @@ class FrameSource {
   // What was left out since the last call, when damage is concealed: one message each, naming
   // the frame (or the place in the stream) and why.
   virtual std::vector<std::string> TakeLeftOut() = 0;
+  // What the user should know since the last call that is no damage to the frames (damage in a
+  // stream copied as it is); never counted.
+  virtual std::vector<std::string> TakeNotes() { return {}; }
   // The video the frames come from, for a video sink to mirror; none for frames from files.
   virtual VideoMirror* mirror() { return nullptr; }
   // The input, for messages about no frame in particular.

@@ -104,6 +104,9 @@ class VideoReader {
   // What was left out since the last call, when concealing damage: frames that gave no picture,
   // named by number and time, and damage the demuxer read past; one message each.
   std::vector<std::string> TakeLeftOut();
+  // What the user should know that is no damage to the frames, since the last call: packets of
+  // the other streams the demuxer marked corrupt (copied as they are), told at the end.
+  std::vector<std::string> TakeNotes();
   // Frames the decoder gave so far, damaged ones included, and frames left out: the number of
   // the last one read.
   int framesRead() const;
@@ -154,7 +157,7 @@ class VideoWriter {
   double Seconds(const FrameTime& time) const;
 
   // What the user should know about the output: the codec chosen, and anything of the input it
-  // cannot hold.
+  // cannot hold; after Finish, packets of the copied streams left out.
   const std::vector<std::string>& notes() const;
 
  private:

@@ -3,7 +3,10 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "cli/image.h"
 
@@ -17,6 +20,8 @@ thread_local std::string t_partialLine;  // a message logged in several calls, u
 std::atomic<unsigned> g_loggedErrors[2];
 std::mutex g_loggedErrorMutex;
 std::string g_loggedError[2];
+// Streams whose packets the demuxer marked corrupt on this thread, until taken.
+thread_local std::vector<int> t_corruptStreams;
 
 // The logger an object's messages count for: -1 when neither a decoder nor a demuxer.
 int LoggerOf(void* object) {
@@ -29,9 +34,26 @@ int LoggerOf(void* object) {
   return -1;
 }
 
+// The stream of a demuxer's warning that it marked a packet corrupt, or -1. The mark is on the
+// packet it read, but a parser that cuts that packet into frames drops it (H.264 in a transport
+// stream), and then this warning is all that is left of it.
+int CorruptPacketStream(void* object, int level, const char* format, va_list args) {
+  static const char kPrefix[] = "Packet corrupt (stream = ";
+  if (level != AV_LOG_WARNING || LoggerOf(object) != static_cast<int>(Logger::kDemuxer) ||
+      std::strncmp(format, kPrefix, sizeof(kPrefix) - 1) != 0)
+    return -1;
+  va_list copy;
+  va_copy(copy, args);
+  const int stream = va_arg(copy, int);
+  va_end(copy);
+  return stream;
+}
+
 // The libraries' log callback: errors are kept for the message of the call that failed, the rest
 // (encoder statistics, stream notes) would only garble the progress display.
 void OnLibraryLog(void* object, int level, const char* format, va_list args) {
+  if (const int stream = CorruptPacketStream(object, level, format, args); stream >= 0)
+    t_corruptStreams.push_back(stream);
   if (level > AV_LOG_ERROR) return;
   char line[512];
   int prefix = 0;  // "[ffv1 @ 0x55...]" names an address, nothing a user knows
@@ -77,6 +99,8 @@ std::string LastLoggedError(Logger logger) {
   std::lock_guard<std::mutex> lock(g_loggedErrorMutex);
   return g_loggedError[static_cast<int>(logger)];
 }
+
+std::vector<int> TakeCorruptPacketStreams() { return std::exchange(t_corruptStreams, {}); }
 
 std::string ErrorText(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};

@@ -11,6 +11,7 @@ extern "C" {
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace fxaa_cli::libav {
 
@@ -53,6 +54,11 @@ void ClearLoggedError();
 enum class Logger { kDecoder, kDemuxer };
 unsigned LoggedErrorCount(Logger logger);
 std::string LastLoggedError(Logger logger);
+
+// The streams whose packets a demuxer marked corrupt on this thread since the last call, one
+// entry a mark. A parser that cuts the demuxer's packets into frames loses the packets' own
+// mark, so the demuxer's report of it is read instead.
+std::vector<int> TakeCorruptPacketStreams();
 
 // Opens `path` for reading and reads its stream information. Throws ImageError naming the file.
 InputPtr OpenInput(const std::string& path);

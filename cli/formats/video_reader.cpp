@@ -13,6 +13,7 @@
 #include "cli/formats/video_libav.h"
 #include "cli/formats/video_mirror.h"
 #include "cli/formats/video_pixels.h"
+#include "cli/param_options.h"
 
 namespace fxaa_cli {
 
@@ -53,10 +54,23 @@ struct VideoReader::State {
   // What the demuxer logged of damage it read past (a file cut short ends as if complete), for
   // the end of the stream; when concealing it is told at once instead.
   std::string containerDamage;
+  // Not concealing: the first video packet the demuxer marked corrupt, for the end of the
+  // stream.
+  std::string streamDamage;
   // When concealing: packets (by time) that gave no picture, with why. Each is named in its place
   // once a later frame comes out, taking the number it would have had.
   std::map<int64_t, std::string> lost;
   std::vector<std::string> leftOut;  // told since the last TakeLeftOut
+  // Missing frames are found by the steps between the frames' times (FindMissingBefore).
+  bool damageMet = false;
+  bool transportStream = false;
+  int64_t lastShown = AV_NOPTS_VALUE;  // the time of the frame given last
+  int64_t smallestStep = 0;            // between two frames given in a row; 0 before two
+  std::string missingFailure;          // not concealing: missing frames, failed at the next Read
+  // Packets of the other streams the demuxer marked corrupt: copied as they are, and told at the
+  // end with the time of the first.
+  std::map<int, std::pair<int, int64_t>> otherDamage;
+  std::vector<std::string> notes;  // told since the last TakeNotes
   // The other streams' packets go there once a writer copies them.
   std::unique_ptr<VideoMirror> mirror;
   // Reading a span of frames (ReadSpan): the next of its frames to give, the time of the last
@@ -79,6 +93,7 @@ struct VideoReader::State {
 
   // Damage that fails the frame or the stream: thrown, or told and read past when concealing.
   void Damage(const std::string& message) {
+    damageMet = true;
     if (!conceal) throw ImageError(message);
     leftOut.push_back(message);
   }
@@ -95,6 +110,7 @@ struct VideoReader::State {
   // When concealing: a packet at `time` that gave no picture is left out, named at once when it
   // has no time, else in its place among the frames (NameLostBefore).
   void LeaveOut(int64_t time, const std::string& why) {
+    damageMet = true;
     ++errorsInARow;
     GiveUpOnErrorsInARow();
     if (time != AV_NOPTS_VALUE) {
@@ -127,9 +143,49 @@ struct VideoReader::State {
     }
     if (LoggedErrorCount(Logger::kDecoder) != errorsBefore)
       return LastLoggedError(Logger::kDecoder);
-    if ((f.flags & AV_FRAME_FLAG_CORRUPT) || f.decode_error_flags != 0)
-      return "the decoder could only conceal it";
+    return DamageMarked(f);
+  }
+
+  // What the decoder's marks on frame `f` say of its damage; empty when it marked none.
+  static std::string DamageMarked(const AVFrame& f) {
+    const int errors = f.decode_error_flags;
+    if (errors & FF_DECODE_ERROR_MISSING_REFERENCE)
+      return "a picture it is predicted from is missing";
+    if (errors & (FF_DECODE_ERROR_INVALID_BITSTREAM | FF_DECODE_ERROR_DECODE_SLICES))
+      return "parts of it did not decode";
+    if (errors & FF_DECODE_ERROR_CONCEALMENT_ACTIVE)
+      return "the decoder concealed lost parts of it";
+    if (errors != 0 || (f.flags & AV_FRAME_FLAG_CORRUPT))
+      return "the decoder marked it corrupt";
     return "";
+  }
+
+  // Frames missing before the frame shown at `pts`: the step from the frame before is at least
+  // 1.75 times the smallest step so far (a 3:2 pulldown's steps differ by a half), and either
+  // damage was met or the stream is a transport stream, which runs at one rate (a loss of its
+  // packets' starts goes without a word; a jump of over a second is a splice, not a loss).
+  // Elsewhere a late frame is a variable frame rate. Named in their places when concealing,
+  // else failed at the next Read.
+  void FindMissingBefore(int64_t pts) {
+    if (pts == AV_NOPTS_VALUE) return;
+    const int64_t last = std::exchange(lastShown, pts);
+    if (last == AV_NOPTS_VALUE || pts <= last) return;
+    const int64_t step = pts - last;
+    const int64_t unit = smallestStep;
+    smallestStep = unit == 0 ? step : std::min(unit, step);
+    if (unit == 0 || 4 * step < 7 * unit) return;
+    const bool capture = transportStream && libav::Seconds(step, stream->time_base) <= 1.0;
+    if (!damageMet && !capture) return;
+    damageMet = true;
+    const int64_t missing = (step + unit / 2) / unit - 1;
+    const std::string why = "missing from the stream";
+    if (conceal) {
+      for (int64_t k = 1; k <= missing; ++k) lost.emplace(last + k * unit, why);
+      return;
+    }
+    missingFailure = NameOf(framesOut + 1, last + unit) + ": " + why +
+                     (missing > 1 ? " (and " + std::to_string(missing - 1) + " after it)" : "");
+    framesOut += static_cast<int>(missing);
   }
 
   // The decoded frame into `image`. A frame with damage in it (DamageIn) fails, unless concealing,
@@ -143,6 +199,9 @@ struct VideoReader::State {
     } unref{&f};
     const int64_t pts = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp
                                                                    : nextPts;
+    const std::string found = DamageIn(f, errorsBefore);
+    if (!found.empty()) damageMet = true;
+    FindMissingBefore(f.best_effort_timestamp);
     if (conceal) NameLostBefore(PacketTime(f.pts, f.pkt_dts));
     ++framesOut;
 #if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
@@ -151,7 +210,6 @@ struct VideoReader::State {
     const int64_t duration = f.pkt_duration;
 #endif
     nextPts = pts + (duration > 0 ? duration : 1);
-    const std::string found = DamageIn(f, errorsBefore);
     if (!found.empty() && !conceal)
       throw ImageError(NameOf(framesOut, pts) + ": damaged: " + found);
     if (damage != nullptr) *damage = found;
@@ -173,9 +231,11 @@ struct VideoReader::State {
   // or told when concealing.
   void CheckEnd() {
     if (conceal) NameLostBefore(kEndOfStream);
+    NoteOtherDamage();
     if (!containerDamage.empty())
       Damage(path + ": damaged or cut short after frame " + std::to_string(framesOut) + ": " +
              containerDamage);
+    if (!streamDamage.empty()) Damage(streamDamage);
     // A QuickTime or MP4 file indexes every packet up front; one cut short at a packet's start
     // ends without a word.
     const int indexed = avformat_index_get_entries_count(stream);
@@ -204,8 +264,10 @@ struct VideoReader::State {
   // the file the decoder is told to drain.
   void FeedDecoder() {
     const unsigned demuxerErrors = LoggedErrorCount(Logger::kDemuxer);
+    TakeCorruptPacketStreams();
     int err = av_read_frame(input.get(), packet.get());
     NoteDemuxerDamage(demuxerErrors);
+    NoteCorruptPackets(err >= 0 ? packet.get() : nullptr);
     if (err < 0) {
       draining = true;
       if (mirror) mirror->Close();
@@ -220,6 +282,52 @@ struct VideoReader::State {
       return;
     }
     SendVideoPacket();
+  }
+
+  // The packets the demuxer marked corrupt while reading `read` (none at the end). A mark on the
+  // video is the stream's damage, named where it was met: the parser that cuts the packets into
+  // frames puts a mark on the frame it finishes, the one before the damaged packet. The other
+  // streams' marks are counted for the end.
+  void NoteCorruptPackets(const AVPacket* read) {
+    std::vector<int> marked = TakeCorruptPacketStreams();
+    if (read != nullptr && (read->flags & AV_PKT_FLAG_CORRUPT)) marked.push_back(read->stream_index);
+    std::sort(marked.begin(), marked.end());
+    marked.erase(std::unique(marked.begin(), marked.end()), marked.end());
+    for (const int index : marked) {
+      if (index < 0 || index >= static_cast<int>(input->nb_streams)) continue;
+      if (index == stream->index) {
+        damageMet = true;
+        const std::string message = path + ": after frame " + std::to_string(framesOut) +
+                                    ": damaged stream: the demuxer marked a video packet corrupt";
+        if (conceal)
+          leftOut.push_back(message);
+        else if (streamDamage.empty())
+          streamDamage = message;
+        continue;
+      }
+      const int64_t at = read != nullptr && read->stream_index == index
+                             ? PacketTime(read->pts, read->dts)
+                             : AV_NOPTS_VALUE;
+      auto& [count, first] = otherDamage.try_emplace(index, 0, AV_NOPTS_VALUE).first->second;
+      ++count;
+      if (first == AV_NOPTS_VALUE) first = at;
+    }
+  }
+
+  // The other streams' packets the demuxer marked corrupt, one note a stream.
+  void NoteOtherDamage() {
+    for (const auto& [index, marks] : otherDamage) {
+      const AVStream* other = input->streams[index];
+      const char* type = av_get_media_type_string(other->codecpar->codec_type);
+      std::string note = path + ": " + (type ? type : "data") + " stream " +
+                         std::to_string(index) + " (" + avcodec_get_name(other->codecpar->codec_id) +
+                         "): the demuxer marked " + std::to_string(marks.first) +
+                         " packet(s) corrupt";
+      if (marks.second != AV_NOPTS_VALUE)
+        note += ", the first at " + FormatNumber(libav::Seconds(marks.second, other->time_base), 3) + " s";
+      notes.push_back(note + " (the stream is copied, not decoded)");
+    }
+    otherDamage.clear();
   }
 
   // The video packet just demuxed into the decoder, the damage it logs noted.
@@ -345,12 +453,19 @@ VideoReader::VideoReader(const std::string& path, DamagedFrames damaged)
     s.decoder->pkt_timebase = s.stream->time_base;
     s.decoder->thread_count = 0;  // as many as the machine has
     // Slice threads decode each packet within the call that sends it, so that an error the
-    // decoder logs belongs to that packet's frame.
+    // decoder logs belongs to that packet's frame. H.264's decoder conceals a lost slice, and
+    // marks the frame, only on one thread: with slice threads it leaves the slice as it was, with
+    // frame threads the frame comes out without its mark.
     s.decoder->thread_type = FF_THREAD_SLICE;
+    if (par->codec_id == AV_CODEC_ID_H264) s.decoder->thread_count = 1;
+    // Frames that cannot be whole (their reference pictures missing) come out marked, rather
+    // than being dropped without a word.
+    s.decoder->flags |= AV_CODEC_FLAG_OUTPUT_CORRUPT;
     err = avcodec_open2(s.decoder.get(), codec, nullptr);
   }
   if (err < 0)
     throw ImageError(path + ": cannot open the " + codec->name + " decoder: " + ErrorText(err));
+  s.transportStream = std::string(s.input->iformat->name) == "mpegts";
   s.coding.matrix = par->color_space;
   s.coding.range = par->color_range;
   for (unsigned i = 0; i < s.input->nb_streams; ++i)
@@ -377,6 +492,8 @@ int VideoReader::framesRead() const { return state_->framesOut; }
 
 std::vector<std::string> VideoReader::TakeLeftOut() { return std::exchange(state_->leftOut, {}); }
 
+std::vector<std::string> VideoReader::TakeNotes() { return std::exchange(state_->notes, {}); }
+
 int VideoReader::expectedFrames() const {
   const AVStream* st = state_->stream;
   if (st->nb_frames > 0) return static_cast<int>(st->nb_frames);
@@ -393,6 +510,7 @@ int VideoReader::expectedFrames() const {
 bool VideoReader::Read(Image* image, FrameTime* time, std::string* damage) {
   State& s = *state_;
   s.GiveUpOnErrorsInARow();
+  if (!s.missingFailure.empty()) throw ImageError(std::exchange(s.missingFailure, ""));
   if (s.span && s.spanNext == s.span->times.size()) return false;
   ++s.errorsInARow;  // until a frame or the end comes out
   while (!s.done) {
@@ -443,6 +561,7 @@ void VideoReader::ReadSpan(const FrameSpan& span) {
                         s.lastDecoded < span.times.front();
   s.span = span;
   s.spanNext = 0;
+  s.lastShown = AV_NOPTS_VALUE;  // the frames before the span are not its frames' neighbours
   if (!onTheWay) s.SeekTo(span);
 }
 

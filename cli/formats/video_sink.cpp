@@ -46,6 +46,8 @@ class VideoSink : public FrameSink {
   void Finish() override {
     if (!writer_) throw ImageError(path_ + ": no frames to write");
     writer_->Finish();
+    const std::vector<std::string>& notes = writer_->notes();
+    for (size_t i = notesTold_; i < notes.size(); ++i) context_.note(path_ + ": " + notes[i]);
   }
 
  private:
@@ -54,6 +56,7 @@ class VideoSink : public FrameSink {
     if (!writer_) {
       writer_ = std::make_unique<VideoWriter>(path_, frame.image, source_, options_);
       for (const std::string& note : writer_->notes()) context_.note(path_ + ": " + note);
+      notesTold_ = writer_->notes().size();
     }
     writer_->Write(frame.image, frame.time);
     context_.frameWritten(FrameName(path_, next_ + 1, writer_->Seconds(frame.time)));
@@ -72,6 +75,7 @@ class VideoSink : public FrameSink {
   std::mutex mutex_;
   std::condition_variable moved_;
   int next_ = 0;  // the index of the next frame to encode
+  size_t notesTold_ = 0;  // the writer's notes told so far
 };
 
 }  // namespace

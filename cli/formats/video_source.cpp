@@ -61,6 +61,9 @@ class VideoSource : public FrameSource {
   std::vector<std::string> TakeLeftOut() override {
     return reader_ ? reader_->TakeLeftOut() : std::vector<std::string>{};
   }
+  std::vector<std::string> TakeNotes() override {
+    return reader_ ? reader_->TakeNotes() : std::vector<std::string>{};
+  }
 
  private:
   // The index of the stream's frames, and the selected frames as runs of consecutive numbers.

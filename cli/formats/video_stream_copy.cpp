@@ -49,7 +49,7 @@ std::string StreamWhat(const AVStream* in) {
 
 StreamCopy::StreamCopy(const std::string& path, VideoMirror& source, VideoMuxer& muxer,
                        const std::function<void()>& addVideo, std::vector<std::string>* notes)
-    : path_(path), source_(source), muxer_(muxer) {
+    : path_(path), source_(source), muxer_(muxer), notes_(notes) {
   if (!packet_) throw std::bad_alloc();
   const AVFormatContext* in = source.streams();
   streamMap_.assign(in->nb_streams, -1);
@@ -103,7 +103,29 @@ AVStream* AddUnchangedStream(VideoMuxer& muxer, const AVStream* in) {
 
 void StreamCopy::CopyUntil(double seconds) { Copy(seconds, false); }
 
-void StreamCopy::CopyRest() { Copy(std::numeric_limits<double>::infinity(), true); }
+void StreamCopy::CopyRest() {
+  Copy(std::numeric_limits<double>::infinity(), true);
+  for (size_t i = 0; i < dropped_.size(); ++i) {
+    if (dropped_[i] == 0) continue;
+    const AVStream* out = muxer_.context()->streams[i];
+    const char* type = av_get_media_type_string(out->codecpar->codec_type);
+    notes_->push_back(std::string(type ? type : "data") + " stream " + std::to_string(i) + " (" +
+                      avcodec_get_name(out->codecpar->codec_id) + "): " +
+                      std::to_string(dropped_[i]) +
+                      " damaged packet(s) left out: their times went back");
+  }
+}
+
+// Whether the muxer takes `packet` after the last packet of its stream: decode times rise,
+// strictly for audio and video in containers that ask for it.
+bool StreamCopy::InOrder(const AVPacket& packet, const AVStream& out) const {
+  const int64_t last = lastDts_[size_t(out.index)];
+  if (packet.dts == AV_NOPTS_VALUE || last == AV_NOPTS_VALUE) return true;
+  const AVMediaType type = out.codecpar->codec_type;
+  const bool strict = !(muxer_.container()->flags & AVFMT_TS_NONSTRICT) &&
+                      (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO);
+  return strict ? packet.dts > last : packet.dts >= last;
+}
 
 void StreamCopy::Copy(double seconds, bool toTheEnd) {
   while (source_.Pop(seconds, toTheEnd, packet_.get())) {
@@ -112,6 +134,16 @@ void StreamCopy::Copy(double seconds, bool toTheEnd) {
     av_packet_rescale_ts(packet_.get(), in->time_base, out->time_base);
     packet_->stream_index = out->index;
     packet_->pos = -1;
+    if (lastDts_.size() < muxer_.context()->nb_streams) {
+      lastDts_.resize(muxer_.context()->nb_streams, AV_NOPTS_VALUE);
+      dropped_.resize(muxer_.context()->nb_streams, 0);
+    }
+    if (!InOrder(*packet_, *out)) {
+      ++dropped_[size_t(out->index)];
+      av_packet_unref(packet_.get());
+      continue;
+    }
+    if (packet_->dts != AV_NOPTS_VALUE) lastDts_[size_t(out->index)] = packet_->dts;
     muxer_.Write(packet_.get(), "cannot write a copied packet");
   }
 }

@@ -30,17 +30,23 @@ class StreamCopy {
 
   // Copies the packets demuxed so far that are at most `seconds` into their streams.
   void CopyUntil(double seconds);
-  // Copies every packet left, to the end of the source.
+  // Copies every packet left, to the end of the source; then notes say what was dropped.
   void CopyRest();
 
  private:
   void AddCopiedStream(const AVStream* in, std::vector<std::string>* notes);
   void Copy(double seconds, bool toTheEnd);
+  bool InOrder(const AVPacket& packet, const AVStream& out) const;
 
   std::string path_;
   VideoMirror& source_;
   VideoMuxer& muxer_;
   std::vector<int> streamMap_;  // source stream -> output stream, -1 when not copied
+  // By output stream: the last decode time written, and the packets dropped because their time
+  // went back (damage in a transport stream leaves such packets; the muxer refuses them).
+  std::vector<int64_t> lastDts_;
+  std::vector<int> dropped_;
+  std::vector<std::string>* notes_;
   PacketPtr packet_{av_packet_alloc()};
 };
 

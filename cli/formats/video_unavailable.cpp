@@ -58,6 +58,7 @@ int VideoReader::expectedFrames() const { return 0; }
 int VideoReader::framesRead() const { return 0; }
 bool VideoReader::Read(Image*, FrameTime*, std::string*) { return false; }
 std::vector<std::string> VideoReader::TakeLeftOut() { return {}; }
+std::vector<std::string> VideoReader::TakeNotes() { return {}; }
 
 VideoWriter::VideoWriter(const std::string& path, const Image&, VideoMirror*,
                          const VideoWriteOptions&) {

@@ -46,6 +46,7 @@ struct StreamRecord {
   double rotation = 0;
   std::map<std::string, std::string> metadata;
   std::vector<PacketRecord> packets;
+  int id = 0;  // a transport stream's PID
 };
 
 struct FileRecord {
@@ -79,6 +80,7 @@ FileRecord Demux(const std::string& path) {
     if (const uint8_t* m = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, nullptr))
       s.rotation = av_display_rotation_get(reinterpret_cast<const int32_t*>(m));
     s.metadata = Tags(st->metadata);
+    s.id = st->id;
     file.streams.push_back(s);
   }
   AVPacket* packet = av_packet_alloc();
@@ -512,6 +514,100 @@ TEST(ConcealedDamage, ASequenceIntoAVideoLeavesOutItsCorruptFileKeepingTheOtherF
   // Milliseconds, Matroska's time base: the third frame's place, 80 to 120 ms, stays empty.
   EXPECT_EQ(SortedTimes(Demux(dir / "out.mkv").streams.at(0)), (std::vector<int64_t>{0, 40, 120}));
 }
+
+// Damage that leaves the libraries' logs quiet: a B-frame's slice data overwritten (the decoder
+// conceals the rest of the picture and only marks the frame), a frame's PES start code
+// overwritten (the demuxer skips its packet without a word), and a lost 188-byte packet of the
+// audio, which the demuxer marks but which leaves the picture whole.
+enum class QuietDamage { kSliceData, kPesStart, kAudioPacket };
+
+struct QuietDamageCase {
+  const char* name;
+  QuietDamage damage;
+  const char* named;  // what both runs name, after the file's name
+  const char* says;   // and what they say of it
+  const char* counted;            // the count line's end; "": none, and exit status 0
+};
+
+std::ostream& operator<<(std::ostream& out, const QuietDamageCase& c) { return out << c.name; }
+
+class QuietDamageInATransportStream : public ::testing::TestWithParam<QuietDamageCase> {};
+
+TEST_P(QuietDamageInATransportStream, IsNamedAndFailsUnlessItSparesThePicture) {
+  const QuietDamageCase& c = GetParam();
+  ScratchDir dir;
+  Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25", "-f", "lavfi", "-i",
+               "sine=sample_rate=48000", "-t", "1", "-c:v", "libx264", "-c:a", "mp2",
+               dir / "in.ts"});
+  const FileRecord in = Demux(dir / "in.ts");
+  std::vector<char> bytes = cli_test::FileBytes(dir / "in.ts");
+  const std::vector<PacketRecord>& video = in.streams.at(0).packets;
+  // The first B-frame: shown before the frame decoded just before it. Frame 3 of the stream.
+  size_t b = 1;
+  while (video.at(b).pts > video.at(b - 1).pts) ++b;
+  const std::string startCode("\0\0\1", 3), videoPesStart("\0\0\1\xE0", 4);
+  auto find = [&](const std::string& what, size_t from) {
+    return size_t(std::search(bytes.begin() + from, bytes.end(), what.begin(), what.end()) -
+                  bytes.begin());
+  };
+  if (c.damage == QuietDamage::kSliceData) {
+    size_t at = find(startCode, size_t(video[b].pos));
+    while ((bytes[at + 3] & 0x1f) != 1) at = find(startCode, at + 1);  // a slice's NAL unit
+    at += 4 + 10;  // past the slice's header
+    ASSERT_EQ(at / 188, (at + 7) / 188) << "within one packet of the stream";
+    for (size_t i = 0; i < 8; ++i) bytes[at + i] = char(i * 73 + 41);
+  } else if (c.damage == QuietDamage::kPesStart) {
+    const size_t at = find(videoPesStart, size_t(video[b].pos));
+    std::fill(bytes.begin() + at, bytes.begin() + at + 4, char(0xFF));
+  } else {
+    const int pid = in.streams.at(1).id;
+    size_t at = 0;
+    for (int seen = 0; seen < 20; at += 188)
+      if (((bytes[at + 1] & 0x1f) << 8 | uint8_t(bytes[at + 2])) == pid) ++seen;
+    bytes.erase(bytes.begin() + at - 188, bytes.begin() + at);
+  }
+  cli_test::WriteBytes(dir / "bad.ts", bytes);
+  if (c.damage == QuietDamage::kSliceData) {  // the decoder logs no error about it
+    EXPECT_EQ(Ffmpeg(dir, {"-threads", "1", "-i", dir / "bad.ts", "-f", "null", "-"}), "");
+  }
+
+  for (const std::string mode : {"fail", "conceal"}) {
+    SCOPED_TRACE(mode);
+    std::filesystem::remove(dir / "out.ts");
+    const auto run = Fxaa({dir / "bad.ts", "-o", dir / "out.ts", "--damaged-frames", mode});
+    const size_t named = run.err.find(dir / "bad.ts: " + c.named);
+    ASSERT_NE(named, std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.says, named), std::string::npos) << run.err;
+    if (*c.counted == '\0') {
+      EXPECT_EQ(run.status, kExitOk) << run.err;
+      EXPECT_EQ(run.err.find("damaged:"), std::string::npos) << run.err;
+    } else {
+      EXPECT_EQ(run.status, kExitFailed) << run.err;
+      if (mode == "conceal") {
+        EXPECT_NE(run.err.find(std::string("fxaa: damaged: ") + c.counted), std::string::npos)
+            << run.err;
+      }
+    }
+    // Nothing under the output's name unless the picture is whole or damage is concealed.
+    EXPECT_EQ(cli_test::fs::exists(dir / "out.ts"), mode == "conceal" || *c.counted == '\0');
+  }
+  // Concealed, the frames that came keep their times; a missing one leaves its place empty.
+  std::vector<int64_t> expected = SortedTimes(in.streams[0]);
+  if (c.damage == QuietDamage::kPesStart) expected.erase(expected.begin() + 2);
+  EXPECT_EQ(SortedTimes(Demux(dir / "out.ts").streams.at(0)), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, QuietDamageInATransportStream,
+    ::testing::Values(
+        QuietDamageCase{"slice_data", QuietDamage::kSliceData, "frame 3 (",
+                        "s): damaged: the decoder concealed lost parts of it",
+                        "1 frame rendered as concealed, 0 left out"},
+        QuietDamageCase{"pes_start", QuietDamage::kPesStart, "frame 3 (",
+                        "missing from the stream", "0 frames rendered as concealed, 1 left out"},
+        QuietDamageCase{"audio_packet", QuietDamage::kAudioPacket, "audio stream 1 (mp2): ",
+                        "the demuxer marked", ""}),
+    [](const ::testing::TestParamInfo<QuietDamageCase>& info) { return info.param.name; });
 
 TEST(VideoThroughTheTool, SaysWhatTheOutputCannotKeepOfItsInput) {
   ScratchDir dir;
