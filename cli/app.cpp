@@ -35,11 +35,38 @@ std::vector<DeclaredParam> DeclaredForHelp(const std::string& path) {
   return effect ? effect->params() : std::vector<DeclaredParam>{};
 }
 
-// Ctrl-C stops a batch after the frames in flight; a second one ends the process at once.
-void OnInterrupt(int) {
+// The signal that stopped the batch, for the exit status.
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+// Ctrl-C, SIGTERM or SIGHUP stops a batch after the frames in flight, which leaves nothing half
+// written; a second one ends the process at once.
+void OnStopSignal(int signal) {
+  g_stopSignal = signal;
   g_interrupted = true;
-  std::signal(SIGINT, SIG_DFL);
+  std::signal(signal, SIG_DFL);
 }
+
+// The stop signals' handlers while a batch runs; the handlers found are put back when it ends.
+// A signal the process was started ignoring stays ignored.
+class StopSignalHandlers {
+ public:
+  StopSignalHandlers() {
+    g_stopSignal = 0;
+    for (const int signal : StopSignals()) {
+      const auto previous = std::signal(signal, OnStopSignal);
+      if (previous == SIG_IGN) std::signal(signal, SIG_IGN);
+      previous_.push_back({signal, previous == SIG_ERR ? SIG_DFL : previous});
+    }
+  }
+  ~StopSignalHandlers() {
+    for (const auto& [signal, handler] : previous_) std::signal(signal, handler);
+  }
+  StopSignalHandlers(const StopSignalHandlers&) = delete;
+  StopSignalHandlers& operator=(const StopSignalHandlers&) = delete;
+
+ private:
+  std::vector<std::pair<int, void (*)(int)>> previous_;
+};
 
 void ParseWriteOptions(const RenderArgs& args, WriteOptions* write) {
   if (!args.depth.empty()) {
@@ -101,13 +128,14 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
                                            : Progress::Style::kLines;
   Progress progress(plan.source->expectedFrames(), style, err);
   g_interrupted = false;
-  auto previous = std::signal(SIGINT, OnInterrupt);
-  if (previous == SIG_IGN) std::signal(SIGINT, SIG_IGN);  // started to ignore it: keep that
-  const BatchResult result = RunBatch(*effect, plan, options, progress);
-  std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
+  BatchResult result;
+  {
+    const StopSignalHandlers handlers;
+    result = RunBatch(*effect, plan, options, progress);
+  }
   progress.Finish();
   if (args.timing) err << DescribeTiming(result) << "\n";
-  if (result.interrupted) return kExitInterrupted;
+  if (result.interrupted) return kExitSignalBase + (g_stopSignal != 0 ? g_stopSignal : SIGINT);
   // Damage concealed or left out keeps the output, but the status says it is not whole.
   return result.complete && result.damaged == 0 && result.leftOut == 0 ? kExitOk : kExitFailed;
 }

@@ -12,7 +12,9 @@ namespace fxaa_cli {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;       // some frames failed, or a runtime error
 constexpr int kExitUsage = 2;        // the command line is wrong; nothing was done
-constexpr int kExitInterrupted = 130;
+// Stopped by a signal: 128 and its number, as a shell reports it (130 for Ctrl-C, 143 for
+// SIGTERM, 129 for SIGHUP).
+constexpr int kExitSignalBase = 128;
 
 // Runs the tool on `args` (without the program name). Results (info, demo paths) go to `out`,
 // the tool's messages and progress to `err`; the plug-in's own diagnostics go to the process's

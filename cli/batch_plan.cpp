@@ -178,7 +178,28 @@ std::unique_ptr<FrameSink> PlanFileSink(const std::vector<FileFrame>& files,
     };
   else
     naming = [output](int, const std::string&) { return output; };
-  auto sink = std::make_unique<FileSink>(output, naming, options, isFolder ? output : "");
+  // The file names the outputs may have, in the folder they go to.
+  std::function<bool(const std::string&)> writes;
+  std::string folder = fs::path(output).parent_path().string();
+  if (isPattern) {
+    FramePattern name;
+    ParsePattern(fs::path(output).filename().string(), &name);
+    writes = [name](const std::string& file) {
+      int number;
+      return name.Match(file, &number);
+    };
+  } else if (isFolder) {
+    folder = output;
+    std::set<std::string> names;
+    for (const FileFrame& in : files) names.insert(fs::path(in.path).filename().string());
+    writes = [names](const std::string& file) { return names.count(file) != 0; };
+  } else {
+    writes = [file = fs::path(output).filename().string()](const std::string& name) {
+      return name == file;
+    };
+  }
+  auto sink = std::make_unique<FileSink>(output, naming, options, isFolder ? output : "", folder,
+                                         writes);
   if (many) {
     CheckOutputName(pattern.Format(1));
     CheckOutputFolder(output);

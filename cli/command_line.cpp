@@ -36,7 +36,8 @@ const char* kExamples = R"(Examples:
                                               the parts into one video, with in.mp4's audio
 
 Exit status: 0 all frames written, 1 some frames failed or were damaged, or a runtime error
-(plug-in, OpenGL, files), 2 the command line is wrong (nothing was done), 130 interrupted.)";
+(plug-in, OpenGL, files), 2 the command line is wrong (nothing was done), 130, 143 or 129
+stopped by SIGINT (Ctrl-C), SIGTERM or SIGHUP.)";
 
 // The options for the plug-in's parameters, on one command; their help is completed once the
 // plug-in's declarations are known.

@@ -35,11 +35,12 @@ void FileSource::Read(size_t at, Frame* frame) {
 
 void FileSink::Start(FrameSource&, const SinkContext& context) {
   context_ = context;
-  if (createFolder_.empty()) return;
   std::error_code ec;
-  if (std::filesystem::is_directory(createFolder_, ec)) return;
-  std::filesystem::create_directories(createFolder_, ec);
-  if (ec) throw ImageError(createFolder_ + ": cannot create folder: " + ec.message());
+  if (!createFolder_.empty() && !std::filesystem::is_directory(createFolder_, ec)) {
+    std::filesystem::create_directories(createFolder_, ec);
+    if (ec) throw ImageError(createFolder_ + ": cannot create folder: " + ec.message());
+  }
+  RemoveStaleTemporaries(folder_, writes_);
 }
 
 void FileSink::Put(Frame frame) {

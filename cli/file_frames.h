@@ -50,10 +50,13 @@ using OutputNaming = std::function<std::string(int number, const std::string& in
 class FileSink : public FrameSink {
  public:
   // `name` describes the output in messages (the -o argument); `createFolder`, when not empty,
-  // is made when the batch starts.
-  FileSink(std::string name, OutputNaming naming, WriteOptions options, std::string createFolder)
+  // is made when the batch starts. The files go into `folder`, named as `writes` accepts: a
+  // killed run's temporary files for them are removed when the batch starts.
+  FileSink(std::string name, OutputNaming naming, WriteOptions options, std::string createFolder,
+           std::string folder, std::function<bool(const std::string& fileName)> writes)
       : name_(std::move(name)), naming_(std::move(naming)), options_(std::move(options)),
-        createFolder_(std::move(createFolder)) {}
+        createFolder_(std::move(createFolder)), folder_(std::move(folder)),
+        writes_(std::move(writes)) {}
   void Start(FrameSource& source, const SinkContext& context) override;
   bool wholeOrNothing() const override { return false; }
   void Put(Frame frame) override;
@@ -67,6 +70,8 @@ class FileSink : public FrameSink {
   OutputNaming naming_;
   WriteOptions options_;
   std::string createFolder_;
+  std::string folder_;
+  std::function<bool(const std::string& fileName)> writes_;
   SinkContext context_;
 };
 

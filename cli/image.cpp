@@ -91,6 +91,29 @@ std::string TemporaryNameFor(const std::string& path) {
   return tmp.string();
 }
 
+void RemoveStaleTemporaries(const std::string& folder,
+                            const std::function<bool(const std::string& fileName)>& writes) {
+  static const std::string kMark = ".tmp-";
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder.empty() ? "." : folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    const size_t mark = name.rfind(kMark);
+    if (name[0] != '.' || mark == std::string::npos || mark < 2) continue;
+    // ".NAME.tmp-PID-N": the process's id and a count, digits only.
+    const std::string tail = name.substr(mark + kMark.size());
+    const size_t dash = tail.find('-');
+    if (dash == 0 || dash == std::string::npos || dash + 1 == tail.size() ||
+        tail.find_first_not_of("0123456789-") != std::string::npos ||
+        tail.find('-', dash + 1) != std::string::npos)
+      continue;
+    const unsigned long id = std::stoul(tail.substr(0, dash));
+    if (id == CurrentProcessId() || ProcessRunning(id) || !writes(name.substr(1, mark - 1)))
+      continue;
+    std::error_code removed;
+    fs::remove(entry.path(), removed);
+  }
+}
+
 void CheckImageSize(const std::string& path, long long width, long long height) {
   if (width <= 0 || height <= 0) {
     throw ImageError(path + ": corrupt image: size " + std::to_string(width) + " x " +

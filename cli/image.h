@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,11 @@ void WriteImage(const Image& image, const std::string& path, const WriteOptions&
 // A name for a file being written in place of `path`, beside it (so that renaming it over `path`
 // is one step), unique in this process and across processes.
 std::string TemporaryNameFor(const std::string& path);
+
+// Removes from `folder` the temporary files of runs that no longer run (killed before they could
+// remove them) that stood in for outputs whose file names `writes` accepts.
+void RemoveStaleTemporaries(const std::string& folder,
+                            const std::function<bool(const std::string& fileName)>& writes);
 
 // Row `y` of `image` as a file's interleaved samples of `layout` and `type` in the machine's byte
 // order: bytes, 16-bit words, half bits or floats. Grey is GreyOf the colour.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace fxaa_cli {
 
@@ -11,6 +12,13 @@ unsigned long long PhysicalMemoryBytes();
 
 // This process's id, for names that must not clash with another process's.
 unsigned long CurrentProcessId();
+
+// Whether a process with this id runs on this machine (one that ended leaves its temporary files).
+bool ProcessRunning(unsigned long id);
+
+// The signals that ask the tool to stop, as Ctrl-C does: SIGINT and SIGTERM, and SIGHUP where
+// there is one.
+std::vector<int> StopSignals();
 
 // Full path of the running program, or "" when the system does not say.
 std::string ExecutablePath();

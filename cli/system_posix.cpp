@@ -1,6 +1,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
+
 #include <filesystem>
 #include <system_error>
 
@@ -16,6 +19,13 @@ unsigned long long PhysicalMemoryBytes() {
 }
 
 unsigned long CurrentProcessId() { return static_cast<unsigned long>(getpid()); }
+
+bool ProcessRunning(unsigned long id) {
+  // Signal 0 checks without sending; EPERM: it runs, as another user.
+  return kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
+}
+
+std::vector<int> StopSignals() { return {SIGINT, SIGTERM, SIGHUP}; }
 
 std::string ExecutablePath() {
   std::error_code ec;

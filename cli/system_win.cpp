@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <io.h>
+#include <signal.h>
 #include <stdio.h>
 
 #include <vector>
@@ -17,6 +18,18 @@ unsigned long long PhysicalMemoryBytes() {
 }
 
 unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
+
+bool ProcessRunning(unsigned long id) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+  DWORD code = 0;
+  const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+  CloseHandle(process);
+  return running;
+}
+
+// Windows has no SIGHUP; a console closed ends the process.
+std::vector<int> StopSignals() { return {SIGINT, SIGTERM}; }
 
 std::string ExecutablePath() {
   // Grows the buffer until the whole path fits (long paths exceed MAX_PATH).

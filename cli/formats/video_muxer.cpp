@@ -10,6 +10,10 @@ namespace fxaa_cli::libav {
 
 VideoMuxer::VideoMuxer(const std::string& path, const AVOutputFormat* container)
     : path_(path), tmp_(TemporaryNameFor(path)) {
+  const std::filesystem::path name(path);
+  RemoveStaleTemporaries(name.parent_path().string(), [&name](const std::string& file) {
+    return file == name.filename().string();
+  });
   const int err = avformat_alloc_output_context2(&output_, container, nullptr, tmp_.c_str());
   if (err < 0) Fail("cannot write", err);
 }

@@ -1,5 +1,7 @@
 // The fxaa executable as a user runs it: exit statuses, what goes to standard output and what
 // to standard error, and finding the plug-in in the installed layout.
+#include <unistd.h>
+
 #include <regex>
 
 #include "cli_test_util.h"
@@ -133,16 +135,17 @@ TEST(ToolProcess, FindsThePluginInTheInstalledLayout) {
   EXPECT_NE(p.out.find("Plug-in:    " + expected), std::string::npos) << p.out;
 }
 
-// Runs the tool on `args` in the background, sends it Ctrl-C once it reports its first frame
-// written, and waits for it. Job control keeps the signal from being ignored, as a shell does for
-// background jobs without it.
-Process InterruptAfterTheFirstFrame(const ScratchDir& dir, const std::vector<std::string>& args) {
+// Runs the tool on `args` in the background, sends it `signal` (Ctrl-C's by default) once it
+// reports its first frame written, and waits for it. Job control keeps the signal from being
+// ignored, as a shell does for background jobs without it.
+Process InterruptAfterTheFirstFrame(const ScratchDir& dir, const std::vector<std::string>& args,
+                                    const std::string& signal = "INT") {
   std::string tool = cli_test::Quote(FXAA_TOOL_PATH);
   for (const std::string& a : args) tool += " " + cli_test::Quote(a);
   const std::string progress = cli_test::Quote(dir / "progress.txt");
   const std::string script = "set -m; " + tool + " 2>" + progress + " & pid=$!; " +
                              "for i in $(seq 1200); do grep -q wrote " + progress +
-                             " && break; sleep 0.05; done; kill -INT $pid; wait $pid";
+                             " && break; sleep 0.05; done; kill -" + signal + " $pid; wait $pid";
   Process p = RunProcess(dir, "bash", {"-c", script});
   const auto err = cli_test::FileBytes(dir / "progress.txt");
   p.err.assign(err.begin(), err.end());
@@ -150,7 +153,7 @@ Process InterruptAfterTheFirstFrame(const ScratchDir& dir, const std::vector<std
   return p;
 }
 
-TEST(ToolProcess, CtrlCStopsAVideoOrASequenceLeavingOnlyCompleteFiles) {
+TEST(ToolProcess, CtrlCTermOrHupStopsAVideoOrASequenceLeavingOnlyCompleteFiles) {
   ScratchDir dir;
   const cli_test::Process made = RunProcess(
       dir, "ffmpeg",
@@ -165,18 +168,23 @@ TEST(ToolProcess, CtrlCStopsAVideoOrASequenceLeavingOnlyCompleteFiles) {
   struct Case {
     std::vector<std::string> args;
     std::string output;  // a file that must not be there, or a folder of complete frames
+    const char* signal;
+    int status;  // 128 and the signal's number
   };
   const std::vector<Case> cases = {
-      {{dir / "in.mp4", "-o", dir / "out/v.mp4"}, dir / "out/v.mp4"},
-      {{dir / "seq/f.%03d.png", "-o", dir / "out/s.mkv"}, dir / "out/s.mkv"},
-      {{dir / "seq/f.%03d.png", "-o", dir / "out/s.%03d.png", "-j", "1"}, dir / "out"},
+      {{dir / "in.mp4", "-o", dir / "out/v.mp4"}, dir / "out/v.mp4", "INT", 130},
+      {{dir / "seq/f.%03d.png", "-o", dir / "out/s.mkv"}, dir / "out/s.mkv", "INT", 130},
+      {{dir / "seq/f.%03d.png", "-o", dir / "out/s.%03d.png", "-j", "1"}, dir / "out", "INT", 130},
+      {{dir / "in.mp4", "-o", dir / "out/v.mp4"}, dir / "out/v.mp4", "TERM", 143},
+      {{dir / "seq/f.%03d.png", "-o", dir / "out/s.%03d.png", "-j", "1"}, dir / "out", "TERM", 143},
+      {{dir / "in.mp4", "-o", dir / "out/v.mp4"}, dir / "out/v.mp4", "HUP", 129},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.args.back());
+    SCOPED_TRACE(c.args.back() + " " + c.signal);
     fs::remove_all(dir / "out");
     fs::create_directory(dir / "out");
-    const Process p = InterruptAfterTheFirstFrame(dir, c.args);
-    EXPECT_EQ(p.status, 130) << p.err;
+    const Process p = InterruptAfterTheFirstFrame(dir, c.args, c.signal);
+    EXPECT_EQ(p.status, c.status) << p.err;
     EXPECT_NE(p.err.find("wrote"), std::string::npos) << p.err;
     std::vector<std::string> left = dir.Files("out");
     if (c.output != dir / "out") {
@@ -190,6 +198,46 @@ TEST(ToolProcess, CtrlCStopsAVideoOrASequenceLeavingOnlyCompleteFiles) {
       EXPECT_NE(name[0], '.') << name;
       EXPECT_NO_THROW(fxaa_cli::ReadImage(dir / ("out/" + name))) << name;
     }
+  }
+}
+
+// What a killed run (kill -9) leaves: its temporary file beside the output. The next run that
+// writes that output removes it; one of a process still running, or of another output, stays.
+TEST(ToolProcess, ARunRemovesTheTemporaryFilesAKilledRunLeftForItsOutputs) {
+  ScratchDir dir;
+  fxaa_cli::WriteImage(cli_test::MakeImage(16, 16, fxaa_cli::ChannelLayout::kRGB,
+                                           fxaa_cli::SampleType::kUInt8),
+                       dir / "in.png");
+  ASSERT_EQ(RunProcess(dir, "ffmpeg", {"-v", "error", "-f", "lavfi", "-i",
+                                       "testsrc2=size=32x24:rate=25", "-frames:v", "2",
+                                       "-c:v", "ffv1", dir / "in.mkv"})
+                .status,
+            0);
+  // The id of a process that has ended.
+  const Process shell = RunProcess(dir, "sh", {"-c", "echo $$"});
+  const std::string ended = std::to_string(std::stoul(shell.out));
+  const std::string running = std::to_string(getpid());  // this test
+  const struct {
+    std::vector<std::string> args;
+    std::string output;  // the output's file name, in the folder out/
+  } cases[] = {
+      {{dir / "in.mkv", "-o", dir / "out/v.mkv"}, "v.mkv"},
+      {{dir / "in.mkv", "-o", dir / "out/f.%03d.png"}, "f.002.png"},
+      {{dir / "in.png", "-o", dir / "out/one.png"}, "one.png"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    fs::remove_all(dir / "out");
+    fs::create_directory(dir / "out");
+    const std::string dead = "." + c.output + ".tmp-" + ended + "-0";
+    const std::vector<std::string> kept = {"." + c.output + ".tmp-" + running + "-0",
+                                           ".other.png.tmp-" + ended + "-0"};
+    for (const std::string& name : kept) cli_test::WriteBytes(dir / ("out/" + name), {'x'});
+    cli_test::WriteBytes(dir / ("out/" + dead), {'x'});
+    const Process p = RunProcess(dir, FXAA_TOOL_PATH, c.args);
+    ASSERT_EQ(p.status, 0) << p.err;
+    EXPECT_FALSE(fs::exists(dir / ("out/" + dead)));
+    for (const std::string& name : kept) EXPECT_TRUE(fs::exists(dir / ("out/" + name))) << name;
   }
 }
 
