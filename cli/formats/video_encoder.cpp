@@ -121,7 +121,9 @@ void VideoEncoder::Send(const Image& image, const FrameTime& time, const PacketT
   int err = av_frame_make_writable(frame_.get());
   if (err < 0) Fail("cannot hold a frame", err);
   converter_.Convert(image, choice_.coding, frame_.get());
-  frame_->pts = av_rescale_q(time.pts, framesTimeBase_, encoder_->time_base);
+  if (origin_ == AV_NOPTS_VALUE)
+    origin_ = av_cmp_q(framesTimeBase_, encoder_->time_base) == 0 ? 0 : time.pts;
+  frame_->pts = av_rescale_q(time.pts - origin_, framesTimeBase_, encoder_->time_base);
   if (time.duration > 0)
     durations_[frame_->pts] = av_rescale_q(time.duration, framesTimeBase_, encoder_->time_base);
   ++framesIn_;
@@ -148,6 +150,9 @@ void VideoEncoder::Drain(const PacketTaker& take) {
       if (it != durations_.end()) packet_->duration = it->second;
     }
     durations_.erase(durations_.begin(), durations_.upper_bound(packet_->pts));
+    av_packet_rescale_ts(packet_.get(), encoder_->time_base, framesTimeBase_);
+    if (packet_->pts != AV_NOPTS_VALUE) packet_->pts += origin_;
+    if (packet_->dts != AV_NOPTS_VALUE) packet_->dts += origin_;
     take(packet_.get());
     av_packet_unref(packet_.get());
   }

@@ -26,7 +26,7 @@ class VideoEncoder {
   // What the user should know: the codec chosen, what of the input it cannot hold.
   const std::vector<std::string>& notes() const { return notes_; }
 
-  // Takes the packets the encoder has ready, in its time base, with their durations set.
+  // Takes the packets the encoder has ready, in the frames' time base, with their durations set.
   using PacketTaker = std::function<void(AVPacket* packet)>;
   // Encodes one frame, in presentation order.
   void Send(const Image& image, const FrameTime& time, const PacketTaker& take);
@@ -47,6 +47,9 @@ class VideoEncoder {
   FramePtr frame_{av_frame_alloc()};
   PacketPtr packet_{av_packet_alloc()};
   AVRational framesTimeBase_{1, 1};
+  // Where the encoder counts its own ticks (MPEG-1 and MPEG-2), the first frame's time: its
+  // ticks count from there, so that times off the tick grid by a constant keep their offset.
+  int64_t origin_ = AV_NOPTS_VALUE;
   int framesIn_ = 0;
   std::map<int64_t, int64_t> durations_;  // frame durations by pts, for packets without one
 };

@@ -52,7 +52,8 @@ void CopyChapters(const AVFormatContext* from, AVFormatContext* to) {
 
 VideoMirror::VideoMirror(const std::string& path, const AVFormatContext* input, int videoStream,
                          bool otherStreams)
-    : path_(path), streams_(avformat_alloc_context()), videoStream_(videoStream),
+    : path_(path), container_(input->iformat->name), streams_(avformat_alloc_context()),
+      videoStream_(videoStream),
       otherStreams_(otherStreams), ignored_(input->nb_streams, false) {
   if (streams_ == nullptr) throw std::bad_alloc();
   try {

@@ -25,6 +25,8 @@ class VideoMirror {
   VideoMirror& operator=(const VideoMirror&) = delete;
 
   const std::string& path() const { return path_; }
+  // The source's demuxer ("matroska,webm", "mpegts", ...).
+  const std::string& container() const { return container_; }
   // The copy: streams in the source's order, its metadata and chapters. Never demuxed.
   const AVFormatContext* streams() const { return streams_; }
   const AVStream* video() const { return streams_->streams[videoStream_]; }
@@ -43,6 +45,7 @@ class VideoMirror {
 
  private:
   std::string path_;
+  std::string container_;
   AVFormatContext* streams_ = nullptr;
   int videoStream_;
   bool otherStreams_;

@@ -20,6 +20,22 @@ void CopyStreamSideData(const AVStream* from, AVStream* to, bool reencoded) {
 
 namespace {
 
+// What a packet of `in`, demuxed from `from`, needs added to its times to be shown at the same
+// time from a file of `to`. Matroska's demuxer shows Opus packets earlier by the stream's codec
+// delay, which its muxer records but does not take off again: the muxer moves every stream
+// later instead, so that the first packet is not before zero, and the video with it.
+int64_t OpusDelay(const std::string& from, const AVOutputFormat* to, const AVStream* in) {
+  const AVCodecParameters* par = in->codecpar;
+  const std::string muxer = to->name;
+  if (par->codec_id != AV_CODEC_ID_OPUS || par->initial_padding <= 0 ||
+      from.rfind("matroska", 0) != 0 || (muxer != "matroska" && muxer != "webm"))
+    return 0;
+  // As the demuxer reckons it: the padding in nanoseconds, in the stream's time base.
+  const int64_t nanoseconds =
+      av_rescale_q(par->initial_padding, AVRational{1, 48000}, AVRational{1, 1000000000});
+  return av_rescale_q(nanoseconds, AVRational{1, 1000000000}, in->time_base);
+}
+
 // Copies what the container knows of its chapters.
 void CopyChapters(const AVFormatContext* from, AVFormatContext* to) {
   for (unsigned c = 0; c < from->nb_chapters; ++c) {
@@ -53,7 +69,9 @@ StreamCopy::StreamCopy(const std::string& path, VideoMirror& source, VideoMuxer&
   if (!packet_) throw std::bad_alloc();
   const AVFormatContext* in = source.streams();
   streamMap_.assign(in->nb_streams, -1);
+  shift_.assign(in->nb_streams, 0);
   for (unsigned i = 0; i < in->nb_streams; ++i) {
+    shift_[i] = OpusDelay(source.container(), muxer.container(), in->streams[i]);
     if (in->streams[i] == source.video())
       addVideo();
     else
@@ -131,6 +149,9 @@ void StreamCopy::Copy(double seconds, bool toTheEnd) {
   while (source_.Pop(seconds, toTheEnd, packet_.get())) {
     const AVStream* in = source_.streams()->streams[packet_->stream_index];
     AVStream* out = muxer_.context()->streams[streamMap_[packet_->stream_index]];
+    const int64_t shift = shift_[size_t(packet_->stream_index)];
+    if (packet_->pts != AV_NOPTS_VALUE) packet_->pts += shift;
+    if (packet_->dts != AV_NOPTS_VALUE) packet_->dts += shift;
     av_packet_rescale_ts(packet_.get(), in->time_base, out->time_base);
     packet_->stream_index = out->index;
     packet_->pos = -1;

@@ -52,7 +52,7 @@ struct VideoWriter::State {
 
   // An encoded packet into the file, after the other streams' packets up to its time.
   void Take(AVPacket* packet) {
-    av_packet_rescale_ts(packet, encoder->context()->time_base, video->time_base);
+    av_packet_rescale_ts(packet, encoder->framesTimeBase(), video->time_base);
     packet->stream_index = video->index;
     const int64_t ts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
     if (copy) copy->CopyUntil(libav::Seconds(ts, video->time_base));
