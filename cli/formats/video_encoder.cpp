@@ -22,6 +22,12 @@ FramesDescription Describe(const Image& first, const AVStream* source) {
   frames.deep = first.type != SampleType::kUInt8;
   frames.linear = first.type == SampleType::kHalf || first.type == SampleType::kFloat;
   frames.source = source != nullptr ? source->codecpar : nullptr;
+  if (source != nullptr) {
+    frames.mastering = reinterpret_cast<const AVMasteringDisplayMetadata*>(
+        av_stream_get_side_data(source, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, nullptr));
+    frames.light = reinterpret_cast<const AVContentLightMetadata*>(
+        av_stream_get_side_data(source, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, nullptr));
+  }
   return frames;
 }
 

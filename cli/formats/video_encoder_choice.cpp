@@ -4,6 +4,8 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "cli/image.h"
@@ -172,6 +174,49 @@ int ProresProfile(const FramesDescription& frames, AVPixelFormat format) {
   return profile;
 }
 
+// x265's parameters for the source's HDR10 metadata (":hdr10=1:master-display=...:max-cll=..."),
+// "" without any. x265 counts chromaticities in 0.00002 and luminances in 0.0001 cd/m2.
+std::string X265Hdr10(const FramesDescription& frames) {
+  std::string params;
+  if (const AVMasteringDisplayMetadata* m = frames.mastering) {
+    auto xy = [](const AVRational* p) {
+      return "(" + std::to_string(std::lround(av_q2d(p[0]) * 50000)) + "," +
+             std::to_string(std::lround(av_q2d(p[1]) * 50000)) + ")";
+    };
+    if (m->has_primaries && m->has_luminance)
+      params += ":master-display=G" + xy(m->display_primaries[1]) + "B" +
+                xy(m->display_primaries[2]) + "R" + xy(m->display_primaries[0]) + "WP" +
+                xy(m->white_point) + "L(" +
+                std::to_string(std::lround(av_q2d(m->max_luminance) * 10000)) + "," +
+                std::to_string(std::lround(av_q2d(m->min_luminance) * 10000)) + ")";
+  }
+  if (const AVContentLightMetadata* l = frames.light)
+    params += ":max-cll=" + std::to_string(l->MaxCLL) + "," + std::to_string(l->MaxFALL);
+  return params.empty() ? "" : ":hdr10=1" + params;
+}
+
+// SVT-AV1's parameters for the source's HDR10 metadata, "" without any: its values as numbers.
+std::string SvtAv1Hdr10(const FramesDescription& frames) {
+  std::vector<std::string> params;
+  char text[256];
+  if (const AVMasteringDisplayMetadata* m = frames.mastering; m && m->has_primaries && m->has_luminance) {
+    const AVRational(*p)[2] = m->display_primaries;
+    std::snprintf(text, sizeof(text),
+                  "mastering-display=G(%.5f,%.5f)B(%.5f,%.5f)R(%.5f,%.5f)WP(%.5f,%.5f)L(%.4f,%.4f)",
+                  av_q2d(p[1][0]), av_q2d(p[1][1]), av_q2d(p[2][0]), av_q2d(p[2][1]),
+                  av_q2d(p[0][0]), av_q2d(p[0][1]), av_q2d(m->white_point[0]),
+                  av_q2d(m->white_point[1]), av_q2d(m->max_luminance), av_q2d(m->min_luminance));
+    params.push_back(text);
+  }
+  if (const AVContentLightMetadata* l = frames.light) {
+    std::snprintf(text, sizeof(text), "content-light=%u,%u", l->MaxCLL, l->MaxFALL);
+    params.push_back(text);
+  }
+  std::string joined;
+  for (const std::string& p : params) joined += (joined.empty() ? "" : ":") + p;
+  return joined;
+}
+
 }  // namespace
 
 EncoderChoice ChooseEncoder(const AVOutputFormat* container, const FramesDescription& frames,
@@ -207,7 +252,12 @@ void SetQuality(const EncoderChoice& choice, const FramesDescription& frames, in
       av_dict_set(options, "row-mt", "1", 0);
       av_dict_set(options, "cpu-used", "4", 0);
     }
-    if (name == "libx265") av_dict_set(options, "x265-params", "log-level=error", 0);
+    if (name == "libx265")
+      av_dict_set(options, "x265-params", ("log-level=error" + X265Hdr10(frames)).c_str(), 0);
+    if (name == "libsvtav1") {
+      const std::string hdr10 = SvtAv1Hdr10(frames);
+      if (!hdr10.empty()) av_dict_set(options, "svtav1-params", hdr10.c_str(), 0);
+    }
     return;
   }
   if (codec->id == AV_CODEC_ID_PRORES) {

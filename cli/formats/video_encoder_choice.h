@@ -7,6 +7,10 @@
 #include <vector>
 
 #include "cli/formats/video_libav.h"
+
+extern "C" {
+#include <libavutil/mastering_display_metadata.h>
+}
 #include "cli/formats/video_pixels.h"
 
 namespace fxaa_cli::libav {
@@ -17,6 +21,9 @@ struct FramesDescription {
   bool alpha = false;  // the frames carry alpha worth keeping
   bool deep = false;   // more than 8 bits a sample
   bool linear = false; // frames from image files holding linear light (half or float)
+  // HDR10's static metadata of the source video, where it has it.
+  const AVMasteringDisplayMetadata* mastering = nullptr;
+  const AVContentLightMetadata* light = nullptr;
 
   AVPixelFormat sourceFormat() const {
     return source != nullptr ? static_cast<AVPixelFormat>(source->format) : AV_PIX_FMT_NONE;

@@ -31,6 +31,10 @@ class VideoMirror {
   const AVFormatContext* streams() const { return streams_; }
   const AVStream* video() const { return streams_->streams[videoStream_]; }
   bool otherStreams() const { return otherStreams_; }
+  // The reader's side, before it hands over the first frame: side data of the video stream that
+  // its container does not hold but its frames carry (HDR10's mastering display and content
+  // light levels, in the bitstream's SEI), unless the stream has that type already.
+  void AddVideoSideData(AVPacketSideDataType type, const uint8_t* data, size_t size);
 
   // The reader's side: a packet of another stream (its reference is taken), then the end.
   void Push(AVPacket* packet);

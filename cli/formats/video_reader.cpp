@@ -71,6 +71,7 @@ struct VideoReader::State {
   // end with the time of the first.
   std::map<int, std::pair<int, int64_t>> otherDamage;
   std::vector<std::string> notes;  // told since the last TakeNotes
+  bool sideDataShared = false;     // the first frame's, with the mirror
   // The other streams' packets go there once a writer copies them.
   std::unique_ptr<VideoMirror> mirror;
   // Reading a span of frames (ReadSpan): the next of its frames to give, the time of the last
@@ -225,6 +226,18 @@ struct VideoReader::State {
     }
     time->pts = pts;
     time->duration = duration;
+    if (!sideDataShared && mirror) ShareFrameSideData(f);
+    sideDataShared = true;
+  }
+
+  // The HDR10 metadata the first frame carries, for the writer's encoder and container.
+  void ShareFrameSideData(const AVFrame& f) {
+    static const std::pair<AVFrameSideDataType, AVPacketSideDataType> kCarried[] = {
+        {AV_FRAME_DATA_MASTERING_DISPLAY_METADATA, AV_PKT_DATA_MASTERING_DISPLAY_METADATA},
+        {AV_FRAME_DATA_CONTENT_LIGHT_LEVEL, AV_PKT_DATA_CONTENT_LIGHT_LEVEL}};
+    for (const auto& [frameType, streamType] : kCarried)
+      if (const AVFrameSideData* sd = av_frame_get_side_data(&f, frameType))
+        mirror->AddVideoSideData(streamType, sd->data, sd->size);
   }
 
   // At the end of the stream: damage that ended it early, or frames that never came out; thrown,

@@ -286,6 +286,60 @@ TEST(VideoThroughTheTool, ProRes4444KeepsItsAlpha) {
     }
 }
 
+// What ffprobe says of `path`'s video: its first frame's side data (`frame`), else the stream's.
+std::string Probe(const ScratchDir& dir, const std::string& path, bool frame) {
+  const cli_test::Process p = cli_test::RunProcess(
+      dir, "ffprobe",
+      {"-v", "error", "-select_streams", "v:0", frame ? "-show_frames" : "-show_streams",
+       "-read_intervals", "%+#1", "-show_entries",
+       frame ? "frame=side_data_list" : "stream=side_data_list", path});
+  EXPECT_EQ(p.status, 0) << p.err;
+  return p.out;
+}
+
+TEST(VideoThroughTheTool, Hdr10MetadataReachesTheEncoderAndTheContainer) {
+  ScratchDir dir;
+  // As x265 writes HDR10: the metadata in the bitstream's SEI only, on every key frame. SVT-AV1
+  // takes frames of 64 lines and more.
+  Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=96x64:rate=25", "-frames:v", "3", "-pix_fmt",
+               "yuv420p10le", "-c:v", "libx265", "-x265-params",
+               "log-level=error:hdr10=1:master-display=G(13250,34500)B(7500,3000)R(34000,16000)"
+               "WP(15635,16450)L(10000000,1):max-cll=1000,400",
+               "-color_primaries", "bt2020", "-color_trc", "smpte2084", "-colorspace", "bt2020nc",
+               dir / "in.mkv"});
+  Ffmpeg(dir, {"-i", dir / "in.mkv", "-c", "copy", dir / "in.mp4"});
+  const std::vector<std::string> mastering = {"green_x=13250/50000", "white_point_y=16450/50000",
+                                              "max_luminance=10000000/10000", "max_content=1000",
+                                              "max_average=400"};
+  ASSERT_EQ(Probe(dir, dir / "in.mkv", false).find("Mastering"), std::string::npos);
+  const struct {
+    const char* input;
+    const char* output;
+    const char* codec;
+    bool inBitstream;  // the encoder takes the metadata, which its frames then carry
+  } cases[] = {{"in.mkv", "out.mkv", "", true},
+               {"in.mp4", "out.mp4", "", true},
+               {"in.mkv", "av1.mkv", "libsvtav1", true},
+               {"in.mkv", "vp9.webm", "libvpx-vp9", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    std::vector<std::string> args = {dir / c.input, "-o", dir / c.output};
+    if (*c.codec) args.insert(args.end(), {"--codec", c.codec});
+    const auto run = Fxaa(args);
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    const std::string stream = Probe(dir, dir / c.output, false);
+    EXPECT_NE(stream.find("side_data_type=Mastering display metadata"), std::string::npos) << stream;
+    EXPECT_NE(stream.find("max_content=1000"), std::string::npos) << stream;
+    const std::string frame = Probe(dir, dir / c.output, true);
+    EXPECT_EQ(frame.find("side_data_type=Mastering display metadata") != std::string::npos,
+              c.inBitstream) << frame;
+    if (std::string(c.codec).empty()) {  // x265: exactly the input's values
+      for (const std::string& value : mastering)
+        EXPECT_NE(frame.find(value), std::string::npos) << value << "\n" << frame;
+    }
+  }
+}
+
 enum class Damage { kCutInHalf, kLastPacketCutOff, kBytesFlippedHalfway };
 
 struct DamageCase {
