@@ -239,7 +239,9 @@ void Batch::RenderOne(Frame& frame) {
   PF_Err err;
   {
     const BatchClock::Rendering rendering(clock_);
-    err = RenderImage(effect_, frame.image, options_.frame, &rendered);
+    err = frame.time.fields == FieldOrder::kProgressive
+              ? RenderImage(effect_, frame.image, options_.frame, &rendered)
+              : RenderFields(effect_, frame.image, options_.frame, &rendered);
   }
   if (err == PF_Err_INTERNAL_STRUCT_DAMAGED) {
     // Without a usable context no frame can render; one line says so, not one per frame.
@@ -343,6 +345,17 @@ PF_Err RenderImage(Effect& effect, const Image& input, const FrameOptions& optio
   if (err != 0) return err;
   *result = WorldToImage(out, *source);
   if (options.premultiplied) Premultiply(result);
+  return 0;
+}
+
+PF_Err RenderFields(Effect& effect, const Image& input, const FrameOptions& options,
+                    Image* result) {
+  Image fields[2];
+  for (int parity = 0; parity < 2; ++parity) {
+    const PF_Err err = RenderImage(effect, FieldOf(input, parity), options, &fields[parity]);
+    if (err != 0) return err;
+  }
+  *result = Weave(fields[0], fields[1]);
   return 0;
 }
 

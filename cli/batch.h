@@ -25,6 +25,11 @@ struct FrameOptions {
 // plug-in's error code (0 when `result` is set).
 PF_Err RenderImage(Effect& effect, const Image& input, const FrameOptions& options, Image* result);
 
+// An interlaced frame: each of its fields rendered as a frame of its own and the two woven back,
+// so that lines taken half a frame apart are never blended.
+PF_Err RenderFields(Effect& effect, const Image& input, const FrameOptions& options,
+                    Image* result);
+
 struct BatchOptions {
   FrameOptions frame;
   int threads = 1;

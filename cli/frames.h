@@ -15,11 +15,16 @@
 
 namespace fxaa_cli {
 
+// When a frame's lines were taken: all at one moment, or as two fields of alternate lines half a
+// frame apart, the top field (the even lines, from 0) first or the bottom one.
+enum class FieldOrder { kProgressive, kTopFirst, kBottomFirst };
+
 // A frame's place in its stream's timeline, in the stream's time base. Frames from files are
 // one tick of their video's rate each: pts is the frame's place in the batch.
 struct FrameTime {
   int64_t pts = 0;
   int64_t duration = 0;  // 0 when the stream does not say
+  FieldOrder fields = FieldOrder::kProgressive;
 };
 
 // How every message names a frame: the file, then the frame number, then the time for a frame

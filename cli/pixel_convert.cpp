@@ -43,6 +43,31 @@ Image BlankLike(const Image& like, int width, int height) {
 
 }  // namespace
 
+Image FieldOf(const Image& image, int parity) {
+  Image field = BlankLike(image, image.width, (image.height + 1 - parity) / 2);
+  const size_t rowValues = size_t(image.width) * 4;
+  for (int y = 0; y < field.height; ++y) {
+    if (image.type == SampleType::kUInt8)
+      std::memcpy(field.byteRow(y), image.byteRow(2 * y + parity), rowValues);
+    else
+      std::memcpy(field.floatRow(y), image.floatRow(2 * y + parity), rowValues * sizeof(float));
+  }
+  return field;
+}
+
+Image Weave(const Image& top, const Image& bottom) {
+  Image frame = BlankLike(top, top.width, top.height + bottom.height);
+  const size_t rowValues = size_t(top.width) * 4;
+  for (int y = 0; y < frame.height; ++y) {
+    const Image& field = y % 2 == 0 ? top : bottom;
+    if (frame.type == SampleType::kUInt8)
+      std::memcpy(frame.byteRow(y), field.byteRow(y / 2), rowValues);
+    else
+      std::memcpy(frame.floatRow(y), field.floatRow(y / 2), rowValues * sizeof(float));
+  }
+  return frame;
+}
+
 Image WorldToImage(const hostsim::World& world, const Image& like) {
   Image image = BlankLike(like, world.width(), world.height());
   const size_t rowBytes = size_t(image.width) * hostsim::World::BytesPerPixel(image.worldDepth());

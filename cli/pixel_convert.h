@@ -25,4 +25,11 @@ Image WorldToImage(const hostsim::World& world, const Image& like);
 // factor x factor block it covers (fewer at the right and bottom edges); size rounded up.
 Image Downsample(const Image& image, int factor);
 
+// One field of an interlaced frame, as a frame of its own: the even lines (`parity` 0, the top
+// field) or the odd ones.
+Image FieldOf(const Image& image, int parity);
+// The frame whose even lines are `top`'s and odd lines `bottom`'s: `top` has as many lines as
+// `bottom` or one more, and the same width.
+Image Weave(const Image& top, const Image& bottom);
+
 }  // namespace fxaa_cli

@@ -141,8 +141,11 @@ class VideoWriter {
   // its video stream alone). Without one, the frames come
   // from image files at options.fps. Everything goes to a temporary file beside `path`, renamed
   // by Finish. Throws ImageError naming `path` and the cause.
+  // `firstFields`: how the first frame's lines were taken; interlaced frames make an interlaced
+  // video where the source's stream does not say so.
   VideoWriter(const std::string& path, const Image& first, VideoMirror* source,
-              const VideoWriteOptions& options);
+              const VideoWriteOptions& options,
+              FieldOrder firstFields = FieldOrder::kProgressive);
   // Without Finish, removes the temporary file: nothing is left under `path`.
   ~VideoWriter();
   VideoWriter(const VideoWriter&) = delete;

@@ -35,7 +35,7 @@ FramesDescription Describe(const Image& first, const AVStream* source) {
 
 VideoEncoder::VideoEncoder(const std::string& path, const AVOutputFormat* container,
                            const Image& first, const AVStream* source,
-                           const VideoWriteOptions& options)
+                           const VideoWriteOptions& options, FieldOrder firstFields)
     : path_(path) {
   if (!frame_ || !packet_) throw ImageError(path + ": not enough memory");
   const FramesDescription frames = Describe(first, source);
@@ -51,7 +51,7 @@ VideoEncoder::VideoEncoder(const std::string& path, const AVOutputFormat* contai
 
   encoder_.reset(avcodec_alloc_context3(codec));
   if (!encoder_) throw ImageError(path + ": not enough memory");
-  Configure(first, source, options);
+  Configure(first, source, options, firstFields);
   if (container->flags & AVFMT_GLOBALHEADER) encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   AVDictionary* encoderOptions = nullptr;
   SetQuality(choice_, frames, options.crf, encoder_.get(), &encoderOptions);
@@ -68,7 +68,7 @@ VideoEncoder::VideoEncoder(const std::string& path, const AVOutputFormat* contai
 // The frames' size, the source's timeline (or the rate of image files), the chosen format and
 // colour tags.
 void VideoEncoder::Configure(const Image& first, const AVStream* source,
-                             const VideoWriteOptions& options) {
+                             const VideoWriteOptions& options, FieldOrder firstFields) {
   AVCodecContext* enc = encoder_.get();
   enc->width = first.width;
   enc->height = first.height;
@@ -79,6 +79,15 @@ void VideoEncoder::Configure(const Image& first, const AVStream* source,
     enc->sample_aspect_ratio = source->sample_aspect_ratio.num > 0
                                    ? source->sample_aspect_ratio
                                    : source->codecpar->sample_aspect_ratio;
+    // Interlaced video stays interlaced: coded as fields where the encoder can, and tagged as the
+    // stream is, else as its frames are (a container may not say).
+    enc->field_order = source->codecpar->field_order;
+    const bool taggedInterlaced =
+        enc->field_order != AV_FIELD_UNKNOWN && enc->field_order != AV_FIELD_PROGRESSIVE;
+    if (!taggedInterlaced && firstFields != FieldOrder::kProgressive)
+      enc->field_order = firstFields == FieldOrder::kTopFirst ? AV_FIELD_TT : AV_FIELD_BB;
+    if (enc->field_order != AV_FIELD_UNKNOWN && enc->field_order != AV_FIELD_PROGRESSIVE)
+      enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
   } else {
     enc->framerate = RateFromFps(options.fps);
     enc->time_base = av_inv_q(enc->framerate);
@@ -126,7 +135,10 @@ void VideoEncoder::Send(const Image& image, const FrameTime& time, const PacketT
   // The encoder may still hold the previous frame's buffers; the copy keeps the frame's tags.
   int err = av_frame_make_writable(frame_.get());
   if (err < 0) Fail("cannot hold a frame", err);
-  converter_.Convert(image, choice_.coding, frame_.get());
+  const bool interlaced = time.fields != FieldOrder::kProgressive;
+  frame_->interlaced_frame = interlaced;
+  frame_->top_field_first = time.fields == FieldOrder::kTopFirst;
+  converter_.Convert(image, choice_.coding, interlaced, frame_.get());
   if (origin_ == AV_NOPTS_VALUE)
     origin_ = av_cmp_q(framesTimeBase_, encoder_->time_base) == 0 ? 0 : time.pts;
   frame_->pts = av_rescale_q(time.pts - origin_, framesTimeBase_, encoder_->time_base);

@@ -15,10 +15,11 @@ namespace fxaa_cli::libav {
 
 class VideoEncoder {
  public:
-  // For frames like `first` into `container`, mirroring `source` (none for image files). Throws
-  // ImageError naming `path`.
+  // For frames like `first` into `container`, mirroring `source` (none for image files), the first
+  // frame's lines taken as `firstFields`. Throws ImageError naming `path`.
   VideoEncoder(const std::string& path, const AVOutputFormat* container, const Image& first,
-               const AVStream* source, const VideoWriteOptions& options);
+               const AVStream* source, const VideoWriteOptions& options,
+               FieldOrder firstFields = FieldOrder::kProgressive);
 
   const AVCodecContext* context() const { return encoder_.get(); }
   // The time base of the frames' times handed to Send: the source's, or one tick a frame.
@@ -34,7 +35,8 @@ class VideoEncoder {
   void Flush(const PacketTaker& take);
 
  private:
-  void Configure(const Image& first, const AVStream* source, const VideoWriteOptions& options);
+  void Configure(const Image& first, const AVStream* source, const VideoWriteOptions& options,
+                 FieldOrder firstFields);
   void PrepareFrame();
   void Drain(const PacketTaker& take);
   [[noreturn]] void Fail(const std::string& what, int err) const;

@@ -82,19 +82,49 @@ bool IsRgbFormat(AVPixelFormat format) {
   return d != nullptr && (d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) != 0;
 }
 
+bool ConvertsByField(AVPixelFormat format, int height) {
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+  return d != nullptr && d->log2_chroma_h > 0 && height % (2 << d->log2_chroma_h) == 0;
+}
+
+namespace {
+
+// Scales `lines` lines from `in` to `out` once, or, `byField`, each field's lines on their own:
+// every plane's rows from the field's first, two rows a step.
+void ScaleLines(SwsContext* scaler, const uint8_t* const in[4], const int inStrides[4],
+                uint8_t* const out[4], const int outStrides[4], int lines, bool byField) {
+  for (int parity = 0; parity < (byField ? 2 : 1); ++parity) {
+    const uint8_t* from[4] = {};
+    uint8_t* to[4] = {};
+    int fromStrides[4] = {}, toStrides[4] = {};
+    for (int p = 0; p < 4; ++p) {
+      const int step = byField ? 2 : 1;
+      if (in[p] != nullptr) from[p] = in[p] + parity * inStrides[p];
+      if (out[p] != nullptr) to[p] = out[p] + parity * outStrides[p];
+      fromStrides[p] = inStrides[p] * step;
+      toStrides[p] = outStrides[p] * step;
+    }
+    sws_scale(scaler, from, fromStrides, 0, lines, to, toStrides);
+  }
+}
+
+}  // namespace
+
 void FrameToImage::Convert(const AVFrame& frame, const ColourCoding& coding, bool alpha,
-                           Image* image) {
+                           bool fields, Image* image) {
   const AVPixelFormat format = static_cast<AVPixelFormat>(frame.format);
   const bool deep = IsDeep(format);
-  if (!scaler_ || frame.width != width_ || frame.height != height_ || format != format_) {
+  const bool byField = fields && ConvertsByField(format, frame.height);
+  const int lines = byField ? frame.height / 2 : frame.height;
+  if (!scaler_ || frame.width != width_ || lines != height_ || format != format_) {
     // Bytes go straight into the host's pixel order; deeper values through 16-bit words.
-    scaler_ = MakeScaler(frame.width, frame.height, format,
-                         deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_ARGB, coding);
+    scaler_ = MakeScaler(frame.width, lines, format, deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_ARGB,
+                         coding);
     if (!scaler_) {
       const char* name = av_get_pix_fmt_name(format);
       throw ImageError(std::string("unsupported pixel format ") + (name ? name : "(unknown)"));
     }
-    width_ = frame.width, height_ = frame.height, format_ = format;
+    width_ = frame.width, height_ = lines, format_ = format;
   }
   image->width = frame.width;
   image->height = frame.height;
@@ -102,15 +132,15 @@ void FrameToImage::Convert(const AVFrame& frame, const ColourCoding& coding, boo
   image->type = deep ? SampleType::kUInt16 : SampleType::kUInt8;
   image->Allocate();
   if (!deep) {
-    uint8_t* planes[4] = {image->bytes.data()};
-    int strides[4] = {frame.width * 4};
-    sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, planes, strides);
+    uint8_t* const planes[4] = {image->bytes.data()};
+    const int strides[4] = {frame.width * 4};
+    ScaleLines(scaler_.get(), frame.data, frame.linesize, planes, strides, lines, byField);
     return;
   }
   words_.resize(size_t(frame.width) * frame.height * 4);
-  uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(words_.data())};
-  int strides[4] = {frame.width * 8};
-  sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, planes, strides);
+  uint8_t* const planes[4] = {reinterpret_cast<uint8_t*>(words_.data())};
+  const int strides[4] = {frame.width * 8};
+  ScaleLines(scaler_.get(), frame.data, frame.linesize, planes, strides, lines, byField);
   float* out = image->floats.data();
   for (size_t i = 0; i < words_.size(); i += 4) {
     out[i] = Word16ToFloat(words_[i + 3]);
@@ -120,21 +150,27 @@ void FrameToImage::Convert(const AVFrame& frame, const ColourCoding& coding, boo
   }
 }
 
-void ImageToFrame::Convert(const Image& image, const ColourCoding& coding, AVFrame* frame) {
+void ImageToFrame::Convert(const Image& image, const ColourCoding& coding, bool fields,
+                           AVFrame* frame) {
   const bool deep = image.type != SampleType::kUInt8;
-  if (!scaler_ || deep != deepSource_) {
-    scaler_ = MakeScaler(image.width, image.height, deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_ARGB,
-                         static_cast<AVPixelFormat>(frame->format), coding);
+  const AVPixelFormat format = static_cast<AVPixelFormat>(frame->format);
+  const bool byField = fields && ConvertsByField(format, frame->height);
+  const int lines = byField ? frame->height / 2 : frame->height;
+  if (!scaler_ || deep != deepSource_ || lines != lines_) {
+    scaler_ = MakeScaler(frame->width, lines, deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_ARGB, format,
+                         coding);
     if (!scaler_) {
-      const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame->format));
+      const char* name = av_get_pix_fmt_name(format);
       throw ImageError(std::string("cannot convert frames to ") + (name ? name : "(unknown)"));
     }
     deepSource_ = deep;
+    lines_ = lines;
   }
+  // The image's own lines, as many as the frame takes (an image may hold a line more).
   if (!deep) {
-    const uint8_t* planes[4] = {image.bytes.data()};
+    const uint8_t* const planes[4] = {image.bytes.data()};
     const int strides[4] = {image.width * 4};
-    sws_scale(scaler_.get(), planes, strides, 0, image.height, frame->data, frame->linesize);
+    ScaleLines(scaler_.get(), planes, strides, frame->data, frame->linesize, lines, byField);
     return;
   }
   words_.resize(image.floats.size());
@@ -145,9 +181,9 @@ void ImageToFrame::Convert(const Image& image, const ColourCoding& coding, AVFra
     words_[i + 2] = FloatToWord16(in[i + 3]);
     words_[i + 3] = FloatToWord16(in[i]);
   }
-  const uint8_t* planes[4] = {reinterpret_cast<const uint8_t*>(words_.data())};
+  const uint8_t* const planes[4] = {reinterpret_cast<const uint8_t*>(words_.data())};
   const int strides[4] = {image.width * 8};
-  sws_scale(scaler_.get(), planes, strides, 0, image.height, frame->data, frame->linesize);
+  ScaleLines(scaler_.get(), planes, strides, frame->data, frame->linesize, lines, byField);
 }
 
 }  // namespace fxaa_cli::libav

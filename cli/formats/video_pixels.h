@@ -23,12 +23,20 @@ struct ColourCoding {
   AVColorRange range = AVCOL_RANGE_UNSPECIFIED;
 };
 
+// Whether an interlaced frame of `format` and `height` lines is converted a field at a time: its
+// chroma is subsampled vertically, each field's lines holding their own, and the height is a
+// whole number of chroma lines in each field. Through the whole frame, each chroma line would mix
+// two moments.
+bool ConvertsByField(AVPixelFormat format, int height);
+
 // Converts decoded frames into images of the tool's model, keeping one scaler while the frames'
 // size and format stay the same.
 class FrameToImage {
  public:
-  // Throws ImageError (without a file name) when swscale cannot convert the format.
-  void Convert(const AVFrame& frame, const ColourCoding& coding, bool alpha, Image* image);
+  // Throws ImageError (without a file name) when swscale cannot convert the format. `fields`: the
+  // frame is interlaced (ConvertsByField).
+  void Convert(const AVFrame& frame, const ColourCoding& coding, bool alpha, bool fields,
+               Image* image);
 
  private:
   ScalerPtr scaler_;
@@ -37,15 +45,17 @@ class FrameToImage {
   std::vector<uint16_t> words_;
 };
 
-// Converts images into frames of an encoder's format (`frame` allocated with its format and size).
+// Converts images into frames of an encoder's format (`frame` allocated with its format and size),
+// a field at a time for an interlaced frame (`fields`), as FrameToImage.
 class ImageToFrame {
  public:
-  void Convert(const Image& image, const ColourCoding& coding, AVFrame* frame);
+  void Convert(const Image& image, const ColourCoding& coding, bool fields, AVFrame* frame);
 
  private:
   ScalerPtr scaler_;
   std::vector<uint16_t> words_;
   bool deepSource_ = false;
+  int lines_ = 0;  // the scaler's height: the frame's, or a field's
 };
 
 }  // namespace fxaa_cli::libav

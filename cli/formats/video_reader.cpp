@@ -219,13 +219,18 @@ struct VideoReader::State {
       throw ImageError(NameOf(framesOut, pts) + ": the picture size changes mid-stream (" +
                        std::to_string(width) + " x " + std::to_string(height) + " to " +
                        std::to_string(f.width) + " x " + std::to_string(f.height) + ")");
+    const FieldOrder fields = !f.interlaced_frame ? FieldOrder::kProgressive
+                              : f.top_field_first ? FieldOrder::kTopFirst
+                                                  : FieldOrder::kBottomFirst;
     try {
-      converter.Convert(f, coding, HasAlphaChannel(static_cast<AVPixelFormat>(f.format)), image);
+      converter.Convert(f, coding, HasAlphaChannel(static_cast<AVPixelFormat>(f.format)),
+                        fields != FieldOrder::kProgressive, image);
     } catch (const ImageError& e) {
       throw ImageError(path + ": " + e.what());
     }
     time->pts = pts;
     time->duration = duration;
+    time->fields = fields;
     if (!sideDataShared && mirror) ShareFrameSideData(f);
     sideDataShared = true;
   }

@@ -54,7 +54,8 @@ class VideoSink : public FrameSink {
   // The next frame in order into the file, which is begun with the first.
   void Encode(const Frame& frame) {
     if (!writer_) {
-      writer_ = std::make_unique<VideoWriter>(path_, frame.image, source_, options_);
+      writer_ = std::make_unique<VideoWriter>(path_, frame.image, source_, options_,
+                                              frame.time.fields);
       for (const std::string& note : writer_->notes()) context_.note(path_ + ": " + note);
       notesTold_ = writer_->notes().size();
     }

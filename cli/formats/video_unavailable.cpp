@@ -61,7 +61,7 @@ std::vector<std::string> VideoReader::TakeLeftOut() { return {}; }
 std::vector<std::string> VideoReader::TakeNotes() { return {}; }
 
 VideoWriter::VideoWriter(const std::string& path, const Image&, VideoMirror*,
-                         const VideoWriteOptions&) {
+                         const VideoWriteOptions&, FieldOrder) {
   throw ImageError(path + ": " + kVideoNeedsLinux);
 }
 VideoWriter::~VideoWriter() = default;

@@ -61,7 +61,7 @@ struct VideoWriter::State {
 };
 
 VideoWriter::VideoWriter(const std::string& path, const Image& first, VideoMirror* source,
-                         const VideoWriteOptions& options)
+                         const VideoWriteOptions& options, FieldOrder firstFields)
     : state_(std::make_unique<State>()) {
   State& s = *state_;
   KeepLogQuiet();
@@ -71,7 +71,7 @@ VideoWriter::VideoWriter(const std::string& path, const Image& first, VideoMirro
   if (container == nullptr || format == nullptr || !format->holdsFrames())
     throw ImageError(path + ": cannot write: not a video container name");
   const AVStream* in = source != nullptr ? source->video() : nullptr;
-  s.encoder = std::make_unique<VideoEncoder>(path, container, first, in, options);
+  s.encoder = std::make_unique<VideoEncoder>(path, container, first, in, options, firstFields);
   s.notes = s.encoder->notes();
   s.muxer = std::make_unique<VideoMuxer>(path, container);
   auto addVideo = [&] { s.video = AddVideoStream(*s.muxer, s.encoder->context(), in); };
