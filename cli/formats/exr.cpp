@@ -99,7 +99,13 @@ void ReadExrPixels(Imf::InputFile& file, const Imath::Box2i& window, bool rgb, I
 }
 
 Image ReadExr(const std::string& path) {
-  CheckExrHeaders(path);
+  // The library reads a multi-part file's first part as if it were the whole file; its other
+  // parts (layers, views) would be lost without a word.
+  const int parts = CheckExrHeaders(path);
+  if (parts > 1)
+    throw ImageError(path + ": unsupported OpenEXR: " + std::to_string(parts) +
+                     " parts (only single-part files are read; split the part wanted out "
+                     "first, e.g. with exrmultipart -separate)");
   try {
     Imf::InputFile file(path.c_str());
     const Imf::Header& header = file.header();

@@ -35,7 +35,9 @@ class HeaderWalk {
     in_.seekg(0);
   }
 
-  void Check() {
+  // The number of parts.
+  int Check() {
+    int parts = 0;
     Skip(4);  // magic number
     const uint32_t version = static_cast<uint32_t>(Signed32());
     const bool multiPart = (version & 0x1000) != 0;
@@ -56,7 +58,9 @@ class HeaderWalk {
                   std::to_string(size) + " bytes it declares");
       }
       if (!anyAttribute) break;  // the empty header that ends a multi-part list
+      ++parts;
     } while (multiPart);
+    return parts;
   }
 
  private:
@@ -136,10 +140,10 @@ class HeaderWalk {
 
 }  // namespace
 
-void CheckExrHeaders(const std::string& path) {
+int CheckExrHeaders(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return;
-  HeaderWalk(path, in).Check();
+  if (!in) return 0;
+  return HeaderWalk(path, in).Check();
 }
 
 }  // namespace fxaa_cli

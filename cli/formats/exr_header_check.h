@@ -11,7 +11,8 @@ namespace fxaa_cli {
 // the file holds, or read a field the file did not declare: an attribute longer than the rest of
 // the file, one whose declared length disagrees with what its type reads (the library reads by
 // type and would go on from the wrong place), a preview larger than its attribute, a data window
-// the tool refuses anyway. Files it cannot open pass: the library says why.
-void CheckExrHeaders(const std::string& path);
+// the tool refuses anyway. Files it cannot open pass: the library says why. Returns the number of
+// parts (headers) walked; 0 for a file it could not open.
+int CheckExrHeaders(const std::string& path);
 
 }  // namespace fxaa_cli

@@ -8,6 +8,8 @@
 #include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfHeader.h>
 #include <OpenEXR/ImfInputFile.h>
+#include <OpenEXR/ImfMultiPartOutputFile.h>
+#include <OpenEXR/ImfOutputPart.h>
 #include <OpenEXR/ImfOutputFile.h>
 #include <OpenEXR/ImfTiledOutputFile.h>
 #include <cstdio>
@@ -238,6 +240,35 @@ TEST(ImageFiles, ExrDataWindowAndCompressionAreKept) {
   EXPECT_EQ(copy.header().displayWindow(), Imath::Box2i({0, 0}, {39, 29}));
   EXPECT_EQ(copy.header().compression(), Imf::PIZ_COMPRESSION);
   EXPECT_TRUE(cli_test::SamePixels(ReadImage(dir / "copy.exr"), image));
+}
+
+TEST(ImageFiles, MultiPartExrIsRefusedRatherThanReadAsItsFirstPart) {
+  ScratchDir dir;
+  const std::string in = dir / "layers.exr";
+  {
+    std::vector<Imf::Header> headers(2, Imf::Header(4, 2));
+    for (size_t p = 0; p < headers.size(); ++p) {
+      headers[p].setName(p == 0 ? "beauty" : "shadow");
+      headers[p].setType("scanlineimage");
+      headers[p].channels().insert("Y", Imf::Channel(Imf::HALF));
+    }
+    Imf::MultiPartOutputFile file(in.c_str(), headers.data(), int(headers.size()));
+    std::vector<half> y(8, half(0.5f));
+    for (int p = 0; p < 2; ++p) {
+      Imf::OutputPart part(file, p);
+      Imf::FrameBuffer frame;
+      frame.insert("Y", Imf::Slice::Make(Imf::HALF, y.data(), headers[p].dataWindow()));
+      part.setFrameBuffer(frame);
+      part.writePixels(2);
+    }
+  }
+  try {
+    ReadImage(in);
+    FAIL() << "read";
+  } catch (const ImageError& e) {
+    EXPECT_NE(std::string(e.what()).find(in + ": unsupported OpenEXR: 2 parts"), std::string::npos)
+        << e.what();
+  }
 }
 
 TEST(ImageFiles, TiledExrIsReadAndWrittenBackAsScanLines) {
