@@ -291,6 +291,7 @@ BatchResult Batch::Run() {
   progress_.SetTotal(source_.expectedFrames());
   SinkContext context;
   context.renderThreads = threads_;
+  context.downsample = options_.frame.downsample;
   context.frameWritten = [this](const std::string& written) {
     ++written_;
     progress_.FrameDone(written);

@@ -85,6 +85,7 @@ class FrameSource {
 // What a sink is told of the batch, and how it tells the user what it writes.
 struct SinkContext {
   int renderThreads = 1;
+  int downsample = 1;  // frames come reduced to 1/downsample of their size, rounded up
   std::function<void(const std::string& written)> frameWritten;  // an output frame is done
   std::function<void(const std::string& note)> note;             // something the user should know
 };

@@ -133,6 +133,12 @@ struct VideoWriteOptions {
 // The video entry's options (--codec, --crf, --fps) as given in `options`, checked already.
 VideoWriteOptions VideoWriteOptionsFrom(const WriteOptions& options);
 
+// Opens the encoder a video output of `source`'s frames would get, each reduced to 1/downsample
+// of its size, and closes it again: a combination the encoder refuses is refused before anything
+// is rendered. Throws ImageError naming `path` and the encoder's own reason.
+void TryVideoEncoder(const std::string& path, VideoMirror& source,
+                     const VideoWriteOptions& options, int downsample);
+
 class VideoWriter {
  public:
   // Prepares `path` for frames of `first`'s size, depth and alpha. With a source, mirrors that

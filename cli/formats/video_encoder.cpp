@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
 namespace fxaa_cli::libav {
 
 namespace {
@@ -27,6 +31,8 @@ FramesDescription Describe(const Image& first, const AVStream* source) {
         av_stream_get_side_data(source, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, nullptr));
     frames.light = reinterpret_cast<const AVContentLightMetadata*>(
         av_stream_get_side_data(source, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, nullptr));
+    frames.buffer = reinterpret_cast<const AVCPBProperties*>(
+        av_stream_get_side_data(source, AV_PKT_DATA_CPB_PROPERTIES, nullptr));
   }
   return frames;
 }
@@ -49,20 +55,44 @@ VideoEncoder::VideoEncoder(const std::string& path, const AVOutputFormat* contai
   if (options.crf >= 0 && !HasCrfOption(codec))
     notes_.push_back(std::string("--crf left unused: ") + codec->name + " has no crf setting");
 
-  encoder_.reset(avcodec_alloc_context3(codec));
-  if (!encoder_) throw ImageError(path + ": not enough memory");
-  Configure(first, source, options, firstFields);
-  if (container->flags & AVFMT_GLOBALHEADER) encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  AVDictionary* encoderOptions = nullptr;
-  SetQuality(choice_, frames, options.crf, encoder_.get(), &encoderOptions);
-  const int err = avcodec_open2(encoder_.get(), codec, &encoderOptions);
-  av_dict_free(&encoderOptions);
+  const std::vector<std::string> chosen = notes_;
+  // An encoder on frame threads that refuses the settings says only that its threads failed:
+  // on one thread it says why.
+  int err = 0;
+  for (const int threads : {0, 1}) {
+    encoder_.reset(avcodec_alloc_context3(codec));
+    if (!encoder_) throw ImageError(path + ": not enough memory");
+    notes_ = chosen;
+    Configure(first, source, options, firstFields);
+    encoder_->thread_count = threads;
+    if (container->flags & AVFMT_GLOBALHEADER) encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    AVDictionary* encoderOptions = nullptr;
+    SetQuality(choice_, frames, options.crf, encoder_.get(), &encoderOptions, &notes_);
+    ClearLoggedError();
+    err = avcodec_open2(encoder_.get(), codec, &encoderOptions);
+    av_dict_free(&encoderOptions);
+    if (err >= 0 || !(codec->capabilities & AV_CODEC_CAP_FRAME_THREADS)) break;
+  }
   if (err < 0)
     Fail(std::string("cannot open the ") + codec->name + " encoder for " +
-             std::to_string(first.width) + " x " + std::to_string(first.height) + " " +
+             std::to_string(encoder_->width) + " x " + std::to_string(encoder_->height) + " " +
              av_get_pix_fmt_name(encoder_->pix_fmt),
          err);
   PrepareFrame();
+}
+
+VideoEncoder::~VideoEncoder() {
+  if (flushed_ || !encoder_ || !avcodec_is_open(encoder_.get())) return;
+  AVFrame* f = frame_.get();
+  if (framesIn_ == 0 && std::string(encoder_->codec->name) == "libsvtav1") {
+    const ptrdiff_t linesizes[4] = {f->linesize[0], f->linesize[1], f->linesize[2], f->linesize[3]};
+    av_image_fill_black(f->data, linesizes, encoder_->pix_fmt, encoder_->color_range, f->width,
+                        f->height);
+    f->pts = 0;
+    if (avcodec_send_frame(encoder_.get(), f) < 0) return;
+  }
+  if (avcodec_send_frame(encoder_.get(), nullptr) < 0) return;
+  while (avcodec_receive_packet(encoder_.get(), packet_.get()) >= 0) av_packet_unref(packet_.get());
 }
 
 // The frames' size, the source's timeline (or the rate of image files), the chosen format and
@@ -70,6 +100,8 @@ VideoEncoder::VideoEncoder(const std::string& path, const AVOutputFormat* contai
 void VideoEncoder::Configure(const Image& first, const AVStream* source,
                              const VideoWriteOptions& options, FieldOrder firstFields) {
   AVCodecContext* enc = encoder_.get();
+  imageWidth_ = first.width;
+  imageHeight_ = first.height;
   enc->width = first.width;
   enc->height = first.height;
   enc->pix_fmt = choice_.format;
@@ -98,7 +130,6 @@ void VideoEncoder::Configure(const Image& first, const AVStream* source,
   enc->colorspace = choice_.coding.matrix;
   enc->color_range = choice_.coding.range;
   enc->chroma_sample_location = choice_.chromaLocation;
-  enc->thread_count = 0;
   framesTimeBase_ = enc->time_base;
   // MPEG-1 and MPEG-2 store their frame rate as their time base and take only their standard
   // rates: a broadcast stream's 1/90000 becomes one tick a frame, the frames' times rescaled.
@@ -106,6 +137,31 @@ void VideoEncoder::Configure(const Image& first, const AVStream* source,
       enc->codec_id == AV_CODEC_ID_MPEG1VIDEO || enc->codec_id == AV_CODEC_ID_MPEG2VIDEO;
   if (mpeg12 && enc->framerate.num > 0)
     enc->time_base = av_inv_q(enc->framerate);
+  CropToWholeChroma();
+}
+
+// A size the pixel format cannot hold (an odd height of 4:2:0, as --downsample makes) is cropped
+// to the largest it holds: whole chroma samples, in each field when interlaced.
+void VideoEncoder::CropToWholeChroma() {
+  AVCodecContext* enc = encoder_.get();
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(enc->pix_fmt);
+  if (d == nullptr) return;
+  const bool interlaced =
+      enc->field_order != AV_FIELD_UNKNOWN && enc->field_order != AV_FIELD_PROGRESSIVE;
+  const int across = 1 << d->log2_chroma_w;
+  const int down = (1 << d->log2_chroma_h) * (interlaced && d->log2_chroma_h > 0 ? 2 : 1);
+  const int width = enc->width / across * across, height = enc->height / down * down;
+  if (width == enc->width && height == enc->height) return;
+  if (width == 0 || height == 0)
+    throw ImageError(path_ + ": frames of " + std::to_string(enc->width) + " x " +
+                     std::to_string(enc->height) + " are too small for " + d->name);
+  notes_.push_back(std::to_string(enc->width) + " x " + std::to_string(enc->height) +
+                   " frames cropped to " + std::to_string(width) + " x " +
+                   std::to_string(height) + ": " + d->name + (interlaced ? " interlaced" : "") +
+                   " takes widths divisible by " + std::to_string(across) + " and heights by " +
+                   std::to_string(down));
+  enc->width = width;
+  enc->height = height;
 }
 
 // The frame every image is converted into, with the encoder's size, format and tags.
@@ -127,7 +183,7 @@ void VideoEncoder::PrepareFrame() {
 }
 
 void VideoEncoder::Send(const Image& image, const FrameTime& time, const PacketTaker& take) {
-  const int width = encoder_->width, height = encoder_->height;
+  const int width = imageWidth_, height = imageHeight_;
   if (image.width != width || image.height != height)
     throw ImageError(path_ + ": frame " + std::to_string(framesIn_ + 1) + " is " +
                      std::to_string(image.width) + " x " + std::to_string(image.height) +
@@ -152,6 +208,7 @@ void VideoEncoder::Send(const Image& image, const FrameTime& time, const PacketT
 
 void VideoEncoder::Flush(const PacketTaker& take) {
   if (framesIn_ == 0) throw ImageError(path_ + ": no frames to write");
+  flushed_ = true;
   const int err = avcodec_send_frame(encoder_.get(), nullptr);
   if (err < 0) Fail("cannot encode", err);
   Drain(take);

@@ -20,6 +20,11 @@ class VideoEncoder {
   VideoEncoder(const std::string& path, const AVOutputFormat* container, const Image& first,
                const AVStream* source, const VideoWriteOptions& options,
                FieldOrder firstFields = FieldOrder::kProgressive);
+  // Drains an encoder not flushed, its packets dropped: SVT-AV1 freed without the end of its
+  // frames waits for them for ever, and told the end before any frame, too (it gets a black one).
+  ~VideoEncoder();
+  VideoEncoder(const VideoEncoder&) = delete;
+  VideoEncoder& operator=(const VideoEncoder&) = delete;
 
   const AVCodecContext* context() const { return encoder_.get(); }
   // The time base of the frames' times handed to Send: the source's, or one tick a frame.
@@ -37,6 +42,7 @@ class VideoEncoder {
  private:
   void Configure(const Image& first, const AVStream* source, const VideoWriteOptions& options,
                  FieldOrder firstFields);
+  void CropToWholeChroma();
   void PrepareFrame();
   void Drain(const PacketTaker& take);
   [[noreturn]] void Fail(const std::string& what, int err) const;
@@ -52,7 +58,9 @@ class VideoEncoder {
   // Where the encoder counts its own ticks (MPEG-1 and MPEG-2), the first frame's time: its
   // ticks count from there, so that times off the tick grid by a constant keep their offset.
   int64_t origin_ = AV_NOPTS_VALUE;
+  int imageWidth_ = 0, imageHeight_ = 0;  // the frames', which the encoder's may crop
   int framesIn_ = 0;
+  bool flushed_ = false;
   std::map<int64_t, int64_t> durations_;  // frame durations by pts, for packets without one
 };
 

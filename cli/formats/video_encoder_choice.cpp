@@ -4,9 +4,12 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+#include <new>
 
 #include "cli/image.h"
 
@@ -240,12 +243,98 @@ EncoderChoice ChooseEncoder(const AVOutputFormat* container, const FramesDescrip
   return choice;
 }
 
+namespace {
+
+// Whether DNxHD takes frames like `like`'s at `bitRate` in its DNxHD profile: it takes a few
+// rates for each size, format and scan, and says which only in its log.
+bool DnxhdTakes(const AVCodec* codec, const AVCodecContext* like, int64_t bitRate) {
+  CodecPtr trial(avcodec_alloc_context3(codec));
+  if (!trial) throw std::bad_alloc();
+  trial->width = like->width;
+  trial->height = like->height;
+  trial->pix_fmt = like->pix_fmt;
+  trial->flags = like->flags;
+  trial->time_base = like->time_base;
+  trial->framerate = like->framerate;
+  trial->thread_count = 1;
+  trial->bit_rate = bitRate;
+  return avcodec_open2(trial.get(), codec, nullptr) >= 0;
+}
+
+// DNxHD's profile and rate: the source's profile where it is DNxHD or DNxHR, and in the DNxHD
+// profile the rate it takes nearest the source's, in whole megabits as it counts them. Frames
+// of another codec, and DNxHD frames no DNxHD rate takes (a size of their own, as --downsample
+// makes), go to DNxHR, which takes any size from 256 x 120, at the quality of the pixel format.
+void SetDnxhdProfile(const EncoderChoice& choice, const FramesDescription& frames,
+                     AVCodecContext* encoder, AVDictionary** options,
+                     std::vector<std::string>* notes) {
+  const AVCodecParameters* source = frames.source;
+  const bool fromDnx = source != nullptr && source->codec_id == AV_CODEC_ID_DNXHD;
+  const AVPixelFormat format = encoder->pix_fmt;
+  const int dnxhr = format == AV_PIX_FMT_YUV444P10 || format == AV_PIX_FMT_GBRP10 ? FF_PROFILE_DNXHR_444
+                    : IsDeep(format)                                               ? FF_PROFILE_DNXHR_HQX
+                                                                                   : FF_PROFILE_DNXHR_HQ;
+  int profile = fromDnx && source->profile >= FF_PROFILE_DNXHD &&
+                        source->profile <= FF_PROFILE_DNXHR_444
+                    ? source->profile
+                    : dnxhr;
+  if (profile == FF_PROFILE_DNXHD) {
+    const int64_t wanted = std::max<int64_t>(1, (source->bit_rate + 500000) / 1000000);
+    int64_t found = 0;
+    for (int64_t step = 0; step <= wanted && found == 0; ++step)
+      for (const int64_t mbps : {wanted - step, wanted + step})
+        if (found == 0 && mbps > 0 && DnxhdTakes(choice.codec, encoder, mbps * 1000000))
+          found = mbps;
+    ClearLoggedError();
+    if (found != 0) {
+      encoder->bit_rate = found * 1000000;
+    } else {
+      profile = dnxhr;
+      notes->push_back("DNxHD takes no " + std::to_string(encoder->width) + " x " +
+                       std::to_string(encoder->height) + " " + FormatName(format) +
+                       " frames: encoded as DNxHR " +
+                       (dnxhr == FF_PROFILE_DNXHR_444   ? "444"
+                        : dnxhr == FF_PROFILE_DNXHR_HQX ? "HQX"
+                                                        : "HQ"));
+    }
+  }
+  av_dict_set_int(options, "profile", profile, 0);
+}
+
+// MPEG-1 and MPEG-2's buffer model: the source's where it states a rate and a buffer, else the
+// largest of the level its size belongs to (main, high 1440, high), so that the buffer the
+// stream signals holds its frames; the encoder keeps them within it.
+void SetMpegBuffer(const FramesDescription& frames, AVCodecContext* encoder) {
+  if (const AVCPBProperties* b = frames.buffer; b && b->max_bitrate > 0 && b->buffer_size > 0) {
+    encoder->rc_max_rate = b->max_bitrate;
+    encoder->rc_buffer_size = static_cast<int>(b->buffer_size);
+  } else {
+    const int64_t samples = int64_t(encoder->width) * encoder->height;
+    // The encoder sizes the buffer from the rate as the levels do: 1835008 bits at 15 Mb/s.
+    encoder->rc_max_rate = samples <= 720 * 576 ? 15000000 : samples <= 1440 * 1152 ? 60000000
+                                                                                    : 80000000;
+    encoder->rc_buffer_size = 0;
+  }
+  encoder->rc_max_rate = std::max(encoder->rc_max_rate, encoder->bit_rate);
+}
+
+}  // namespace
+
 void SetQuality(const EncoderChoice& choice, const FramesDescription& frames, int crf,
-                AVCodecContext* encoder, AVDictionary** options) {
+                AVCodecContext* encoder, AVDictionary** options, std::vector<std::string>* notes) {
   const AVCodec* codec = choice.codec;
   const std::string name = codec->name;
   if (HasCrfOption(codec)) {
-    av_dict_set_int(options, "crf", crf >= 0 ? crf : 16, 0);
+    // x264's crf 0 is lossless at 8 bits only, its qp 0 at every depth; x265 and libvpx have a
+    // lossless mode of their own; the AV1 encoders have none.
+    const bool lossless = crf == 0;
+    if (lossless && name.rfind("libx264", 0) == 0)
+      av_dict_set_int(options, "qp", 0, 0);
+    else
+      av_dict_set_int(options, "crf", crf >= 0 ? crf : 16, 0);
+    if (lossless && name.rfind("libvpx", 0) == 0) av_dict_set_int(options, "lossless", 1, 0);
+    if (lossless && (name == "libsvtav1" || name == "libaom-av1"))
+      notes->push_back("--crf 0 is " + name + "'s best quality, not lossless");
     // libvpx is in constant-quality mode only without a target rate.
     if (name.rfind("libvpx", 0) == 0) {
       encoder->bit_rate = 0;
@@ -253,7 +342,11 @@ void SetQuality(const EncoderChoice& choice, const FramesDescription& frames, in
       av_dict_set(options, "cpu-used", "4", 0);
     }
     if (name == "libx265")
-      av_dict_set(options, "x265-params", ("log-level=error" + X265Hdr10(frames)).c_str(), 0);
+      av_dict_set(options, "x265-params",
+                  ("log-level=error" + std::string(lossless ? ":lossless=1" : "") +
+                   X265Hdr10(frames))
+                      .c_str(),
+                  0);
     if (name == "libsvtav1") {
       const std::string hdr10 = SvtAv1Hdr10(frames);
       if (!hdr10.empty()) av_dict_set(options, "svtav1-params", hdr10.c_str(), 0);
@@ -264,11 +357,19 @@ void SetQuality(const EncoderChoice& choice, const FramesDescription& frames, in
     av_dict_set_int(options, "profile", choice.proresProfile, 0);
     return;
   }
-  const bool sameCodec = frames.source != nullptr && frames.source->codec_id == codec->id;
-  if (sameCodec && frames.source->bit_rate > 0) {
-    encoder->bit_rate = frames.source->bit_rate;
+  if (codec->id == AV_CODEC_ID_DNXHD) {
+    SetDnxhdProfile(choice, frames, encoder, options, notes);
     return;
   }
+  const bool sameCodec = frames.source != nullptr && frames.source->codec_id == codec->id;
+  const bool mpeg12 =
+      codec->id == AV_CODEC_ID_MPEG1VIDEO || codec->id == AV_CODEC_ID_MPEG2VIDEO;
+  if (sameCodec && frames.source->bit_rate > 0) {
+    encoder->bit_rate = frames.source->bit_rate;
+    if (mpeg12) SetMpegBuffer(frames, encoder);
+    return;
+  }
+  if (mpeg12) SetMpegBuffer(frames, encoder);
   static const AVCodecID quantised[] = {AV_CODEC_ID_MPEG4, AV_CODEC_ID_MPEG2VIDEO,
                                         AV_CODEC_ID_MPEG1VIDEO, AV_CODEC_ID_MJPEG,
                                         AV_CODEC_ID_MSMPEG4V3};

@@ -24,6 +24,8 @@ struct FramesDescription {
   // HDR10's static metadata of the source video, where it has it.
   const AVMasteringDisplayMetadata* mastering = nullptr;
   const AVContentLightMetadata* light = nullptr;
+  // The source video's buffer model (MPEG-1 and MPEG-2 state theirs), where it has one.
+  const AVCPBProperties* buffer = nullptr;
 
   AVPixelFormat sourceFormat() const {
     return source != nullptr ? static_cast<AVPixelFormat>(source->format) : AV_PIX_FMT_NONE;
@@ -47,10 +49,13 @@ struct EncoderChoice {
 EncoderChoice ChooseEncoder(const AVOutputFormat* container, const FramesDescription& frames,
                             const std::string& codecName);
 
-// Sets the encoder's quality: a crf of `crf` (16 when -1) where it has that option, ProRes's
-// profile, the input's bit rate for other codecs it keeps, else a fine quantiser.
+// Sets the encoder's quality: a crf of `crf` (16 when -1) where it has that option (0: lossless
+// where the encoder has a lossless mode), ProRes's profile, DNxHD's profile and a bit rate it
+// takes, the input's bit rate for other codecs it keeps, else a fine quantiser; MPEG-1 and
+// MPEG-2 get a buffer model their frames fit. `encoder` has its size, format and flags set.
+// What the user should know goes to `notes`.
 void SetQuality(const EncoderChoice& choice, const FramesDescription& frames, int crf,
-                AVCodecContext* encoder, AVDictionary** options);
+                AVCodecContext* encoder, AVDictionary** options, std::vector<std::string>* notes);
 
 // True when the encoder has a crf option.
 bool HasCrfOption(const AVCodec* codec);

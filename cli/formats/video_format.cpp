@@ -40,7 +40,8 @@ const FormatOption kCodecOption = {
     "", CheckVideoEncoder};
 const FormatOption kCrfOption = {
     "crf", "N",
-    "video output: constant quality of x264, x265, VP9 and AV1, 0 (best) to 63; default 16",
+    "video output: constant quality of x264, x265, VP9 and AV1, 0 (best: lossless but for AV1) "
+    "to 63; default 16",
     "", CheckCrf};
 const FormatOption kFpsOption = {"fps", "RATE",
                            "video output from image files: frames per second; default 24", "24",

@@ -23,6 +23,7 @@ class VideoSink : public FrameSink {
     source_ = source.mirror();
     context_ = context;
     span_ = 2 * context.renderThreads + 2;
+    if (source_ != nullptr) TryVideoEncoder(path_, *source_, options_, context.downsample);
   }
   bool wholeOrNothing() const override { return true; }
   const std::string& name() const override { return path_; }

@@ -60,6 +60,10 @@ bool VideoReader::Read(Image*, FrameTime*, std::string*) { return false; }
 std::vector<std::string> VideoReader::TakeLeftOut() { return {}; }
 std::vector<std::string> VideoReader::TakeNotes() { return {}; }
 
+void TryVideoEncoder(const std::string& path, VideoMirror&, const VideoWriteOptions&, int) {
+  throw ImageError(path + ": " + kVideoNeedsLinux);
+}
+
 VideoWriter::VideoWriter(const std::string& path, const Image&, VideoMirror*,
                          const VideoWriteOptions&, FieldOrder) {
   throw ImageError(path + ": " + kVideoNeedsLinux);

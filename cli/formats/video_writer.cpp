@@ -1,6 +1,7 @@
 // Encoding frames into a video file: the encoder (video_encoder.cpp), the muxer
 // (video_muxer.cpp) and, for a video made from a video, the copy of its other streams
 // (video_stream_copy.cpp), whose packets its reader hands over as it demuxes them.
+#include <algorithm>
 #include <memory>
 
 #include "cli/formats/format.h"
@@ -83,6 +84,29 @@ VideoWriter::VideoWriter(const std::string& path, const Image& first, VideoMirro
 }
 
 VideoWriter::~VideoWriter() = default;
+
+void TryVideoEncoder(const std::string& path, VideoMirror& source,
+                     const VideoWriteOptions& options, int downsample) {
+  KeepLogQuiet();
+  const AVOutputFormat* container = av_guess_format(nullptr, path.c_str(), nullptr);
+  const AVCodecParameters* par = source.video()->codecpar;
+  if (container == nullptr || par->width <= 0 || par->height <= 0) return;
+  const AVPixelFormat format = static_cast<AVPixelFormat>(par->format);
+  const bool interlaced = par->field_order != AV_FIELD_UNKNOWN &&
+                          par->field_order != AV_FIELD_PROGRESSIVE;
+  // The frames as the reader gives them and the batch renders them: interlaced ones a field at a
+  // time, each field reduced on its own. Only their description: the encoder reads no pixel.
+  const int n = std::max(1, downsample);
+  auto reduced = [n](int size) { return (size + n - 1) / n; };
+  Image first;
+  first.width = reduced(par->width);
+  first.height = interlaced ? reduced((par->height + 1) / 2) + reduced(par->height / 2)
+                            : reduced(par->height);
+  first.type = IsDeep(format) ? SampleType::kUInt16 : SampleType::kUInt8;
+  first.layout = HasAlphaChannel(format) ? ChannelLayout::kRGBA : ChannelLayout::kRGB;
+  VideoEncoder(path, container, first, source.video(), options,
+               interlaced ? FieldOrder::kTopFirst : FieldOrder::kProgressive);
+}
 
 std::string CheckVideoEncoder(const std::string& name) {
   KeepLogQuiet();

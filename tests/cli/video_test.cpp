@@ -420,6 +420,100 @@ TEST(VideoThroughTheTool, Hdr10MetadataReachesTheEncoderAndTheContainer) {
   }
 }
 
+TEST(VideoThroughTheTool, DnxhdAndDnxhrKeepTheirProfileAtARateTheEncoderTakes) {
+  ScratchDir dir;
+  const struct {
+    const char* size;
+    std::vector<std::string> encode;
+    const char* format;
+  } cases[] = {
+      // DNxHD takes a few rates for each size; the input's measured rate is none of them.
+      {"1920x1080", {"-b:v", "120M"}, "yuv422p"},
+      {"320x180", {"-profile:v", "dnxhr_hq"}, "yuv422p"},
+      {"320x180", {"-profile:v", "dnxhr_hqx"}, "yuv422p10le"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size + std::string(" ") + c.format);
+    std::vector<std::string> make = {"-f", "lavfi", "-i",
+                                     "testsrc2=rate=25:size=" + std::string(c.size),
+                                     "-frames:v", "2", "-c:v", "dnxhd", "-pix_fmt", c.format};
+    make.insert(make.end(), c.encode.begin(), c.encode.end());
+    make.push_back(dir / "in.mov");
+    Ffmpeg(dir, make);
+    const auto run = Fxaa({dir / "in.mov", "-o", dir / "out.mov"});
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(run.err, "");
+    const StreamRecord in = Demux(dir / "in.mov").streams.at(0);
+    const StreamRecord out = Demux(dir / "out.mov").streams.at(0);
+    EXPECT_EQ(out.profile, in.profile);
+    EXPECT_EQ(out.format, in.format);
+    // DNxHD frames have the size of their profile and rate: the same frames, the same rate.
+    EXPECT_EQ(out.packets.at(0).data.size(), in.packets.at(0).data.size());
+  }
+  // A size of its own goes from DNxHD to DNxHR, which takes any size from 256 x 120; below that
+  // nothing is rendered, and the encoder's reason is told.
+  Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=25", "-frames:v", "2", "-c:v",
+               "dnxhd", "-b:v", "120M", "-pix_fmt", "yuv422p", dir / "hd.mov"});
+  const auto hd = Fxaa({dir / "hd.mov", "-o", dir / "hd_reduced.mov", "--downsample", "3"});
+  EXPECT_EQ(hd.status, kExitOk) << hd.err;
+  EXPECT_EQ(hd.err, "fxaa: " + dir / "hd_reduced.mov" +
+                        ": DNxHD takes no 640 x 360 yuv422p frames: encoded as DNxHR HQ\n");
+  EXPECT_EQ(Demux(dir / "hd_reduced.mov").streams.at(0).profile, FF_PROFILE_DNXHR_HQ);
+  const auto small = Fxaa({dir / "hd.mov", "-o", dir / "small.mov", "--downsample", "16"});
+  EXPECT_EQ(small.status, kExitFailed);
+  EXPECT_EQ(small.err, "fxaa: " + dir / "small.mov" +
+                           ": cannot open the dnxhd encoder for 120 x 68 yuv422p: Invalid "
+                           "argument (Input dimensions too small, input must be at least "
+                           "256x120)\n");
+  EXPECT_FALSE(cli_test::fs::exists(dir / "small.mov"));
+}
+
+TEST(VideoThroughTheTool, ADownsampledSizeTheFormatCannotHoldIsCroppedWithANote) {
+  ScratchDir dir;
+  Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25", "-frames:v", "2", "-c:v",
+               "libx264", "-pix_fmt", "yuv420p", dir / "in.mp4"});
+  const auto run = Fxaa({dir / "in.mp4", "-o", dir / "out.mp4", "--downsample", "8"});
+  ASSERT_EQ(run.status, kExitOk) << run.err;
+  EXPECT_EQ(run.err, "fxaa: " + dir / "out.mp4" +
+                         ": 20 x 15 frames cropped to 20 x 14: yuv420p takes widths divisible by "
+                         "2 and heights by 2\n");
+  const std::string raw =
+      Ffmpeg(dir, {"-i", dir / "out.mp4", "-f", "rawvideo", "-pix_fmt", "gray", "-"});
+  EXPECT_EQ(raw.size(), 2u * 20 * 14);
+}
+
+TEST(VideoThroughTheTool, Mpeg2SignalsABufferItsFramesFit) {
+  ScratchDir dir;
+  // ffmpeg's own MPEG-2 at a fine quantiser signals a buffer of 49152 bits, a twentieth of its
+  // key frames.
+  Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=352x288:rate=25", "-frames:v", "4", "-c:v",
+               "mpeg2video", "-q:v", "2", dir / "in.mkv"});
+  ASSERT_EQ(Fxaa({dir / "in.mkv", "-o", dir / "out.mkv"}).status, kExitOk);
+  const std::string stream = Probe(dir, dir / "out.mkv", false);
+  const size_t at = stream.find("buffer_size=");
+  ASSERT_NE(at, std::string::npos) << stream;
+  const long long buffer = std::stoll(stream.substr(at + 12));
+  size_t largest = 0;
+  for (const PacketRecord& p : Demux(dir / "out.mkv").streams.at(0).packets)
+    largest = std::max(largest, p.data.size());
+  EXPECT_GE(buffer, 8 * static_cast<long long>(largest));
+}
+
+TEST(VideoThroughTheTool, CrfZeroIsLosslessAtTenBits) {
+  ScratchDir dir;
+  Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-frames:v", "2", "-pix_fmt",
+               "yuv420p10le", "-c:v", "ffv1", dir / "in.mkv"});
+  // FFV1 is lossless: what it holds is what any lossless encoder must give back.
+  ASSERT_EQ(Fxaa({dir / "in.mkv", "-o", dir / "ffv1.mkv"}).status, kExitOk);
+  const std::vector<uint16_t> expected = Planes(dir, dir / "ffv1.mkv", "yuv420p10le");
+  for (const char* codec : {"libx264", "libx265", "libvpx-vp9"}) {
+    SCOPED_TRACE(codec);
+    const std::string out = dir / (std::string(codec) + ".mkv");
+    ASSERT_EQ(Fxaa({dir / "in.mkv", "-o", out, "--codec", codec, "--crf", "0"}).status, kExitOk);
+    EXPECT_EQ(Planes(dir, out, "yuv420p10le"), expected);
+  }
+}
+
 enum class Damage { kCutInHalf, kLastPacketCutOff, kBytesFlippedHalfway };
 
 struct DamageCase {
