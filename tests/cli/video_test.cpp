@@ -342,6 +342,38 @@ TEST(VideoThroughTheTool, ProgressiveVideoStaysTaggedProgressive) {
   }
 }
 
+// Peak signal-to-noise ratio of the chroma planes (Cb and Cr together) of two 4:2:0 8-bit
+// videos of `width` x `height`.
+double ChromaPsnr(const ScratchDir& dir, const std::string& a, const std::string& b, int width,
+                  int height) {
+  const std::string x = Ffmpeg(dir, {"-i", a, "-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
+  const std::string y = Ffmpeg(dir, {"-i", b, "-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
+  EXPECT_EQ(x.size(), y.size());
+  const size_t luma = size_t(width) * height, frame = luma * 3 / 2;
+  double squares = 0;
+  size_t count = 0;
+  for (size_t start = 0; start + frame <= std::min(x.size(), y.size()); start += frame)
+    for (size_t i = start + luma; i < start + frame; ++i, ++count) {
+      const double d = double(uint8_t(x[i])) - double(uint8_t(y[i]));
+      squares += d * d;
+    }
+  return 10 * std::log10(255.0 * 255.0 / (squares / double(count)));
+}
+
+TEST(VideoThroughTheTool, ChromaComesBackAtLeastAsWellAsThroughSwscalesAccurateRoundTrip) {
+  ScratchDir dir;
+  Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=128x96:rate=25", "-frames:v", "2",
+               "-pix_fmt", "yuv420p", "-c:v", "ffv1", dir / "in.mkv"});
+  ASSERT_EQ(Fxaa({dir / "in.mkv", "-o", dir / "out.mkv", "--strength", "0"}).status, kExitOk);
+  const std::string accurate = "scale=flags=accurate_rnd+full_chroma_int";
+  Ffmpeg(dir, {"-i", dir / "in.mkv", "-vf",
+               accurate + ",format=rgb24," + accurate + ",format=yuv420p", "-c:v", "ffv1",
+               dir / "swscale.mkv"});
+  const double tool = ChromaPsnr(dir, dir / "in.mkv", dir / "out.mkv", 128, 96);
+  const double swscale = ChromaPsnr(dir, dir / "in.mkv", dir / "swscale.mkv", 128, 96);
+  EXPECT_GE(tool, swscale) << "the tool " << tool << " dB, swscale " << swscale << " dB";
+}
+
 TEST(VideoThroughTheTool, ProRes4444KeepsItsAlpha) {
   ScratchDir dir;
   Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=24,format=yuva444p10le,"
