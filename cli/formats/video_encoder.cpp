@@ -82,9 +82,11 @@ VideoEncoder::VideoEncoder(const std::string& path, const AVOutputFormat* contai
 }
 
 VideoEncoder::~VideoEncoder() {
-  if (flushed_ || !encoder_ || !avcodec_is_open(encoder_.get())) return;
+  if (flushed_ || !encoder_ || !avcodec_is_open(encoder_.get()) ||
+      std::string(encoder_->codec->name) != "libsvtav1")
+    return;
   AVFrame* f = frame_.get();
-  if (framesIn_ == 0 && std::string(encoder_->codec->name) == "libsvtav1") {
+  if (framesIn_ == 0) {
     const ptrdiff_t linesizes[4] = {f->linesize[0], f->linesize[1], f->linesize[2], f->linesize[3]};
     av_image_fill_black(f->data, linesizes, encoder_->pix_fmt, encoder_->color_range, f->width,
                         f->height);

@@ -20,8 +20,9 @@ class VideoEncoder {
   VideoEncoder(const std::string& path, const AVOutputFormat* container, const Image& first,
                const AVStream* source, const VideoWriteOptions& options,
                FieldOrder firstFields = FieldOrder::kProgressive);
-  // Drains an encoder not flushed, its packets dropped: SVT-AV1 freed without the end of its
-  // frames waits for them for ever, and told the end before any frame, too (it gets a black one).
+  // Drains SVT-AV1 when it was not flushed, its packets dropped: freed without the end of its
+  // frames it waits for them for ever, and told the end before any frame, too (it gets a black
+  // one). Other encoders are freed as they are.
   ~VideoEncoder();
   VideoEncoder(const VideoEncoder&) = delete;
   VideoEncoder& operator=(const VideoEncoder&) = delete;

@@ -202,7 +202,8 @@ std::string X265Hdr10(const FramesDescription& frames) {
 std::string SvtAv1Hdr10(const FramesDescription& frames) {
   std::vector<std::string> params;
   char text[256];
-  if (const AVMasteringDisplayMetadata* m = frames.mastering; m && m->has_primaries && m->has_luminance) {
+  const AVMasteringDisplayMetadata* m = frames.mastering;
+  if (m != nullptr && m->has_primaries && m->has_luminance) {
     const AVRational(*p)[2] = m->display_primaries;
     std::snprintf(text, sizeof(text),
                   "mastering-display=G(%.5f,%.5f)B(%.5f,%.5f)R(%.5f,%.5f)WP(%.5f,%.5f)L(%.4f,%.4f)",
@@ -271,9 +272,10 @@ void SetDnxhdProfile(const EncoderChoice& choice, const FramesDescription& frame
   const AVCodecParameters* source = frames.source;
   const bool fromDnx = source != nullptr && source->codec_id == AV_CODEC_ID_DNXHD;
   const AVPixelFormat format = encoder->pix_fmt;
-  const int dnxhr = format == AV_PIX_FMT_YUV444P10 || format == AV_PIX_FMT_GBRP10 ? FF_PROFILE_DNXHR_444
-                    : IsDeep(format)                                               ? FF_PROFILE_DNXHR_HQX
-                                                                                   : FF_PROFILE_DNXHR_HQ;
+  const bool is444 = format == AV_PIX_FMT_YUV444P10 || format == AV_PIX_FMT_GBRP10;
+  const int dnxhr = is444            ? FF_PROFILE_DNXHR_444
+                    : IsDeep(format) ? FF_PROFILE_DNXHR_HQX
+                                     : FF_PROFILE_DNXHR_HQ;
   int profile = fromDnx && source->profile >= FF_PROFILE_DNXHD &&
                         source->profile <= FF_PROFILE_DNXHR_444
                     ? source->profile

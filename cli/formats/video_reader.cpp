@@ -308,7 +308,8 @@ struct VideoReader::State {
   // streams' marks are counted for the end.
   void NoteCorruptPackets(const AVPacket* read) {
     std::vector<int> marked = TakeCorruptPacketStreams();
-    if (read != nullptr && (read->flags & AV_PKT_FLAG_CORRUPT)) marked.push_back(read->stream_index);
+    if (read != nullptr && (read->flags & AV_PKT_FLAG_CORRUPT))
+      marked.push_back(read->stream_index);
     std::sort(marked.begin(), marked.end());
     marked.erase(std::unique(marked.begin(), marked.end()), marked.end());
     for (const int index : marked) {
@@ -338,11 +339,12 @@ struct VideoReader::State {
       const AVStream* other = input->streams[index];
       const char* type = av_get_media_type_string(other->codecpar->codec_type);
       std::string note = path + ": " + (type ? type : "data") + " stream " +
-                         std::to_string(index) + " (" + avcodec_get_name(other->codecpar->codec_id) +
-                         "): the demuxer marked " + std::to_string(marks.first) +
-                         " packet(s) corrupt";
+                         std::to_string(index) + " (" +
+                         avcodec_get_name(other->codecpar->codec_id) + "): the demuxer marked " +
+                         std::to_string(marks.first) + " packet(s) corrupt";
       if (marks.second != AV_NOPTS_VALUE)
-        note += ", the first at " + FormatNumber(libav::Seconds(marks.second, other->time_base), 3) + " s";
+        note += ", the first at " +
+                FormatNumber(libav::Seconds(marks.second, other->time_base), 3) + " s";
       notes.push_back(note + " (the stream is copied, not decoded)");
     }
     otherDamage.clear();

@@ -320,7 +320,8 @@ TEST(VideoThroughTheTool, InterlacedVideoIsRenderedFieldByFieldAndStaysInterlace
       // The output's 4:2:0 again, and MPEG-2's quantiser, move values by about one step on
       // average; two fields blended move them by some 30, their colours being far apart.
       double sum = 0;
-      for (size_t i = 0; i < got.size(); ++i) sum += std::abs(int(uint8_t(got[i])) - int(uint8_t(alone[i])));
+      for (size_t i = 0; i < got.size(); ++i)
+        sum += std::abs(int(uint8_t(got[i])) - int(uint8_t(alone[i])));
       EXPECT_LT(sum / got.size(), 3.0);
     }
   }
@@ -440,7 +441,8 @@ TEST(VideoThroughTheTool, Hdr10MetadataReachesTheEncoderAndTheContainer) {
     const auto run = Fxaa(args);
     ASSERT_EQ(run.status, kExitOk) << run.err;
     const std::string stream = Probe(dir, dir / c.output, false);
-    EXPECT_NE(stream.find("side_data_type=Mastering display metadata"), std::string::npos) << stream;
+    EXPECT_NE(stream.find("side_data_type=Mastering display metadata"), std::string::npos)
+        << stream;
     EXPECT_NE(stream.find("max_content=1000"), std::string::npos) << stream;
     const std::string frame = Probe(dir, dir / c.output, true);
     EXPECT_EQ(frame.find("side_data_type=Mastering display metadata") != std::string::npos,
