@@ -6,10 +6,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
-#include <functional>
 #include <string>
 #include <vector>
 
