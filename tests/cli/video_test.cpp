@@ -529,7 +529,8 @@ TEST(VideoThroughTheTool, Mpeg2SignalsABufferItsFramesFit) {
   const long long buffer = std::stoll(stream.substr(at + 12));
   size_t largest = 0;
   const FileRecord out = Demux(dir / "out.mkv");
-  for (const PacketRecord& p : out.streams.at(0).packets) largest = std::max(largest, p.data.size());
+  for (const PacketRecord& p : out.streams.at(0).packets)
+    largest = std::max(largest, p.data.size());
   EXPECT_GE(buffer, 8 * static_cast<long long>(largest));
 }
 
