@@ -47,6 +47,7 @@ struct StreamRecord {
   std::map<std::string, std::string> metadata;
   std::vector<PacketRecord> packets;
   int id = 0;  // a transport stream's PID
+  AVFieldOrder fieldOrder = AV_FIELD_UNKNOWN;
 };
 
 struct FileRecord {
@@ -81,6 +82,7 @@ FileRecord Demux(const std::string& path) {
       s.rotation = av_display_rotation_get(reinterpret_cast<const int32_t*>(m));
     s.metadata = Tags(st->metadata);
     s.id = st->id;
+    s.fieldOrder = p->field_order;
     file.streams.push_back(s);
   }
   AVPacket* packet = av_packet_alloc();
@@ -244,7 +246,9 @@ TEST(VideoThroughTheTool, ATenBitSourceStaysTenBit) {
                "-frames:v", "4", "-c:v", "ffv1", dir / "in.mkv"});
   const auto run = Fxaa({dir / "in.mkv", "-o", dir / "out.mkv", "--strength", "0"});
   ASSERT_EQ(run.status, kExitOk) << run.err;
-  EXPECT_EQ(Demux(dir / "out.mkv").streams.at(0).format, AV_PIX_FMT_YUV420P10LE);
+  const StreamRecord video = Demux(dir / "out.mkv").streams.at(0);
+  EXPECT_EQ(video.format, AV_PIX_FMT_YUV420P10LE);
+  EXPECT_EQ(video.fieldOrder, AV_FIELD_PROGRESSIVE);
 
   const std::vector<uint16_t> in = Planes(dir, dir / "in.mkv", "gray10le");
   const std::vector<uint16_t> out = Planes(dir, dir / "out.mkv", "gray10le");
@@ -262,23 +266,13 @@ TEST(VideoThroughTheTool, ATenBitSourceStaysTenBit) {
   EXPECT_LT(sum / in.size(), 0.3);
 }
 
-// What ffprobe says of `path`'s video stream and first frame: "tt 1,1" is top field first, both
-// by the stream's tag and by the frame's flags (interlaced, top first).
-std::string FieldTags(const ScratchDir& dir, const std::string& path) {
-  auto probe = [&](const char* entries, const char* interval) {
-    std::vector<std::string> args = {"-v", "error", "-select_streams", "v:0", "-show_entries",
-                                     entries, "-of", "csv=p=0"};
-    if (*interval) args.insert(args.end(), {"-read_intervals", interval});
-    args.push_back(path);
-    std::string out = cli_test::RunProcess(dir, "ffprobe", args).out;
-    out.erase(std::remove_if(out.begin(), out.end(), [](char c) { return c == '\n'; }),
-              out.end());
-    while (!out.empty() && out.back() == ',') out.pop_back();
-    return out;
-  };
-  const std::string stream = probe("stream=field_order", "");  // once more for a program
-  return stream.substr(0, stream.find(',')) + " " +
-         probe("frame=interlaced_frame,top_field_first", "%+#1");
+// The first frame's flags as ffprobe gives them: "1,1," is interlaced, top field first.
+std::string FirstFrameFields(const ScratchDir& dir, const std::string& path) {
+  return cli_test::RunProcess(dir, "ffprobe", {"-v", "error", "-select_streams", "v:0",
+                                               "-read_intervals", "%+#1", "-show_entries",
+                                               "frame=interlaced_frame,top_field_first", "-of",
+                                               "csv=p=0", path})
+      .out;
 }
 
 TEST(VideoThroughTheTool, InterlacedVideoIsRenderedFieldByFieldAndStaysInterlaced) {
@@ -304,8 +298,10 @@ TEST(VideoThroughTheTool, InterlacedVideoIsRenderedFieldByFieldAndStaysInterlace
     Ffmpeg(dir, make);
     const std::string out = dir / ("out." + std::string(c.name));
     ASSERT_EQ(Fxaa({dir / c.name, "-o", out}).status, kExitOk);
-    EXPECT_EQ(FieldTags(dir, dir / c.name), "tt 1,1");
-    EXPECT_EQ(FieldTags(dir, out), "tt 1,1");
+    EXPECT_EQ(Demux(dir / c.name).streams.at(0).fieldOrder, AV_FIELD_TT);
+    EXPECT_EQ(Demux(out).streams.at(0).fieldOrder, AV_FIELD_TT);
+    EXPECT_EQ(FirstFrameFields(dir, out), FirstFrameFields(dir, dir / c.name));
+    EXPECT_EQ(FirstFrameFields(dir, out).substr(0, 4), "1,1,");
     for (const char* field : {"top", "bottom"}) {
       SCOPED_TRACE(field);
       // The field as a picture of its own through the tool, against the output's field.
@@ -327,38 +323,17 @@ TEST(VideoThroughTheTool, InterlacedVideoIsRenderedFieldByFieldAndStaysInterlace
   }
 }
 
-TEST(VideoThroughTheTool, ProgressiveVideoStaysTaggedProgressive) {
-  ScratchDir dir;
-  const std::pair<const char*, const char*> cases[] = {
-      {"libx265", "hevc.mkv"}, {"prores_ks", "prores.mov"}, {"ffv1", "ffv1.mkv"},
-      {"libsvtav1", "av1.mkv"}};
-  for (const auto& [codec, name] : cases) {
-    SCOPED_TRACE(name);
-    Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=64x64:rate=25", "-frames:v", "2", "-c:v",
-                 codec, dir / name});
-    const std::string out = dir / ("out." + std::string(name));
-    ASSERT_EQ(Fxaa({dir / name, "-o", out}).status, kExitOk);
-    EXPECT_EQ(FieldTags(dir, dir / name), "progressive 0,0");
-    EXPECT_EQ(FieldTags(dir, out), "progressive 0,0");
-  }
-}
-
-// Peak signal-to-noise ratio of the chroma planes (Cb and Cr together) of two 4:2:0 8-bit
-// videos of `width` x `height`.
-double ChromaPsnr(const ScratchDir& dir, const std::string& a, const std::string& b, int width,
-                  int height) {
+// The mean squared difference of the chroma planes of two 4:2:0 8-bit videos of `width` x
+// `height`.
+double ChromaError(const ScratchDir& dir, const std::string& a, const std::string& b, int width,
+                   int height) {
   const std::string x = Ffmpeg(dir, {"-i", a, "-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
   const std::string y = Ffmpeg(dir, {"-i", b, "-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
-  EXPECT_EQ(x.size(), y.size());
   const size_t luma = size_t(width) * height, frame = luma * 3 / 2;
   double squares = 0;
-  size_t count = 0;
-  for (size_t start = 0; start + frame <= std::min(x.size(), y.size()); start += frame)
-    for (size_t i = start + luma; i < start + frame; ++i, ++count) {
-      const double d = double(uint8_t(x[i])) - double(uint8_t(y[i]));
-      squares += d * d;
-    }
-  return 10 * std::log10(255.0 * 255.0 / (squares / double(count)));
+  for (size_t i = 0; i < std::min(x.size(), y.size()); ++i)
+    if (i % frame >= luma) squares += std::pow(double(uint8_t(x[i])) - uint8_t(y[i]), 2);
+  return squares / double(x.size() / 3);
 }
 
 TEST(VideoThroughTheTool, ChromaComesBackAtLeastAsWellAsThroughSwscalesAccurateRoundTrip) {
@@ -370,9 +345,8 @@ TEST(VideoThroughTheTool, ChromaComesBackAtLeastAsWellAsThroughSwscalesAccurateR
   Ffmpeg(dir, {"-i", dir / "in.mkv", "-vf",
                accurate + ",format=rgb24," + accurate + ",format=yuv420p", "-c:v", "ffv1",
                dir / "swscale.mkv"});
-  const double tool = ChromaPsnr(dir, dir / "in.mkv", dir / "out.mkv", 128, 96);
-  const double swscale = ChromaPsnr(dir, dir / "in.mkv", dir / "swscale.mkv", 128, 96);
-  EXPECT_GE(tool, swscale) << "the tool " << tool << " dB, swscale " << swscale << " dB";
+  EXPECT_LE(ChromaError(dir, dir / "in.mkv", dir / "out.mkv", 128, 96),
+            ChromaError(dir, dir / "in.mkv", dir / "swscale.mkv", 128, 96));
 }
 
 TEST(VideoThroughTheTool, ProRes4444KeepsItsAlpha) {
@@ -384,6 +358,7 @@ TEST(VideoThroughTheTool, ProRes4444KeepsItsAlpha) {
   ASSERT_EQ(run.status, kExitOk) << run.err;
   const StreamRecord video = Demux(dir / "out.mov").streams.at(0);
   EXPECT_EQ(video.profile, FF_PROFILE_PRORES_4444);
+  EXPECT_EQ(video.fieldOrder, AV_FIELD_PROGRESSIVE);
 
   const std::vector<uint16_t> in = Planes(dir, dir / "in.mov", "yuva444p12le");
   const std::vector<uint16_t> out = Planes(dir, dir / "out.mov", "yuva444p12le");
@@ -440,6 +415,8 @@ TEST(VideoThroughTheTool, Hdr10MetadataReachesTheEncoderAndTheContainer) {
     if (*c.codec) args.insert(args.end(), {"--codec", c.codec});
     const auto run = Fxaa(args);
     ASSERT_EQ(run.status, kExitOk) << run.err;
+    // Progressive, as the input is tagged.
+    EXPECT_EQ(Demux(dir / c.output).streams.at(0).fieldOrder, AV_FIELD_PROGRESSIVE);
     const std::string stream = Probe(dir, dir / c.output, false);
     EXPECT_NE(stream.find("side_data_type=Mastering display metadata"), std::string::npos)
         << stream;
@@ -468,16 +445,17 @@ TEST(VideoThroughTheTool, DnxhdAndDnxhrKeepTheirProfileAtARateTheEncoderTakes) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.size + std::string(" ") + c.format);
+    const std::string name = dir / (c.size + std::string(c.format) + ".mov");
     std::vector<std::string> make = {"-f", "lavfi", "-i",
                                      "testsrc2=rate=25:size=" + std::string(c.size),
                                      "-frames:v", "2", "-c:v", "dnxhd", "-pix_fmt", c.format};
     make.insert(make.end(), c.encode.begin(), c.encode.end());
-    make.push_back(dir / "in.mov");
+    make.push_back(name);
     Ffmpeg(dir, make);
-    const auto run = Fxaa({dir / "in.mov", "-o", dir / "out.mov"});
+    const auto run = Fxaa({name, "-o", dir / "out.mov"});
     ASSERT_EQ(run.status, kExitOk) << run.err;
     EXPECT_EQ(run.err, "");
-    const StreamRecord in = Demux(dir / "in.mov").streams.at(0);
+    const StreamRecord in = Demux(name).streams.at(0);
     const StreamRecord out = Demux(dir / "out.mov").streams.at(0);
     EXPECT_EQ(out.profile, in.profile);
     EXPECT_EQ(out.format, in.format);
@@ -486,14 +464,13 @@ TEST(VideoThroughTheTool, DnxhdAndDnxhrKeepTheirProfileAtARateTheEncoderTakes) {
   }
   // A size of its own goes from DNxHD to DNxHR, which takes any size from 256 x 120; below that
   // nothing is rendered, and the encoder's reason is told.
-  Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=25", "-frames:v", "2", "-c:v",
-               "dnxhd", "-b:v", "120M", "-pix_fmt", "yuv422p", dir / "hd.mov"});
-  const auto hd = Fxaa({dir / "hd.mov", "-o", dir / "hd_reduced.mov", "--downsample", "3"});
+  const std::string hdIn = dir / "1920x1080yuv422p.mov";
+  const auto hd = Fxaa({hdIn, "-o", dir / "hd_reduced.mov", "--downsample", "3"});
   EXPECT_EQ(hd.status, kExitOk) << hd.err;
   EXPECT_EQ(hd.err, "fxaa: " + dir / "hd_reduced.mov" +
                         ": DNxHD takes no 640 x 360 yuv422p frames: encoded as DNxHR HQ\n");
   EXPECT_EQ(Demux(dir / "hd_reduced.mov").streams.at(0).profile, FF_PROFILE_DNXHR_HQ);
-  const auto small = Fxaa({dir / "hd.mov", "-o", dir / "small.mov", "--downsample", "16"});
+  const auto small = Fxaa({hdIn, "-o", dir / "small.mov", "--downsample", "16"});
   EXPECT_EQ(small.status, kExitFailed);
   EXPECT_EQ(small.err, "fxaa: " + dir / "small.mov" +
                            ": cannot open the dnxhd encoder for 120 x 68 yuv422p: Invalid "
