@@ -102,11 +102,11 @@ void RemoveStaleTemporaries(const std::string& folder,
     // ".NAME.tmp-PID-N": the process's id and a count, digits only.
     const std::string tail = name.substr(mark + kMark.size());
     const size_t dash = tail.find('-');
-    if (dash == 0 || dash == std::string::npos || dash + 1 == tail.size() ||
+    if (dash == 0 || dash == std::string::npos || dash > 9 || dash + 1 == tail.size() ||
         tail.find_first_not_of("0123456789-") != std::string::npos ||
         tail.find('-', dash + 1) != std::string::npos)
       continue;
-    const unsigned long id = std::stoul(tail.substr(0, dash));
+    const unsigned long id = std::stoul(tail.substr(0, dash));  // nine digits at most: no overflow
     if (id == CurrentProcessId() || ProcessRunning(id) || !writes(name.substr(1, mark - 1)))
       continue;
     std::error_code removed;
