@@ -34,7 +34,9 @@ add_custom_target(fxaa_package_files ALL DEPENDS ${fxaa_gzipped})
 install(FILES "${fxaa_pkg}/fxaa.1.gz" DESTINATION share/man/man1)
 install(FILES "${PROJECT_SOURCE_DIR}/packaging/fxaa.bash-completion"
         DESTINATION share/bash-completion/completions RENAME fxaa)
+# The README and every user guide it names that applies on Linux.
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/docs/cli.md"
+              "${PROJECT_SOURCE_DIR}/docs/frei0r.md" "${PROJECT_SOURCE_DIR}/docs/farm.md"
               "${fxaa_pkg}/changelog.gz"
         DESTINATION share/doc/fxaa)
 # Without these the editors still list the filter, with MLT's plain 0-to-1 controls.

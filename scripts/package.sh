@@ -6,7 +6,8 @@
 #                               then unpacked and checked by tests/package/check_deb.sh;
 #   FXAA-<version>-win64.zip    FXAA.aex, fxaa.exe and the frei0r filter fxaa.dll (with the
 #                               editors' descriptions) from the Windows build (build-windows/,
-#                               scripts/build-windows.sh), stripped, with a README and the licence
+#                               scripts/build-windows.sh), stripped, with a README, the user
+#                               guides and the licence
 #                               notices of every library linked into them; the files' exports and
 #                               imports and the plug-in's resource are checked, and the tool is
 #                               run from the unpacked folder under Wine;
@@ -62,6 +63,9 @@ x86_64-w64-mingw32-strip --strip-all -o "$stage/$name/frei0r/fxaa.dll" build-win
 cp packaging/kdenlive/frei0r_fxaa.xml "$stage/$name/frei0r/kdenlive/"
 cp -r packaging/shotcut/fxaa "$stage/$name/frei0r/shotcut/"
 sed -e "s/@VERSION@/$version/" -e 's/$/\r/' packaging/windows-readme.txt >"$stage/$name/README.txt"
+# The user guides the README.txt names, as the Debian package carries them.
+mkdir "$stage/$name/guides"
+cp docs/cli.md docs/frei0r.md docs/farm.md docs/windows.md "$stage/$name/guides/"
 scripts/windows-licences.sh build-windows "$stage/$name/licences" >/dev/null
 
 # The shipped files as the host and a clean Windows see them: exports, resource, imports.

@@ -141,6 +141,17 @@ ffmpeg_renders() {
     ! cmp -s "$tmp/edge.rgba" "$tmp/fxaa.rgba" || { echo "the frame is not anti-aliased: $log"; return 1; }
 }
 
+# Every guide the README sends users to is in the package, but those for another platform or
+# for the project's developers.
+guides() {
+  local guide rc=0
+  for guide in $(grep -o 'docs/[a-z0-9-]*\.md' "$(dirname "$0")/../../README.md" | sort -u); do
+    [[ $guide == docs/@(windows|performance|reliability).md ]] && continue
+    [[ -f "$tree/usr/share/doc/fxaa/$(basename "$guide")" ]] || { echo "no $guide"; rc=1; }
+  done
+  return $rc
+}
+
 lintian_clean() {
   lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1 | grep -v "running with root privileges"
   return "${PIPESTATUS[0]}"
@@ -153,6 +164,7 @@ check "ffmpeg finds the unpacked frei0r filter and anti-aliases a frame" ffmpeg_
 check "Depends and copyright name every linked library's package" dependencies_and_copyright
 check "the manual page covers every option" manual
 check "bash completion offers the options and values" completion
+check "the README's Linux guides are in usr/share/doc/fxaa" guides
 check "lintian reports no error" lintian_clean
 echo "$passed passed, $failed failed"
 ((failed == 0))
