@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "hostsim/host_sim.h"
+#include "hostsim/exposed_params.h"
 
 namespace fxaa_frei0r {
 namespace {
@@ -40,18 +40,13 @@ void Explain(Control* control, const hostsim::ParamState& param) {
 }  // namespace
 
 bool ReadControls(PF_FilterProc entry, ControlTable* table, std::string* error) {
-  hostsim::Host host(entry);
-  if (host.ParamsSetup() != 0) {
-    *error = "the effect's parameter set-up failed";
-    return false;
-  }
-  const std::vector<hostsim::ParamState> params = host.Params();
+  std::vector<hostsim::ExposedParam> params;
+  if (!hostsim::ReadExposedParams(entry, &params, error)) return false;
   for (int i = 0; i < kControlCount; ++i) {
-    const hostsim::ParamState* found = nullptr;
-    for (const hostsim::ParamState& p : params)
-      if (p.name == kControlNames[i]) found = &p;
-    const bool popup = found && found->type == PF_Param_POPUP && !found->choices.empty();
-    if (!found || (!popup && found->type != PF_Param_FLOAT_SLIDER)) {
+    const hostsim::ExposedParam* exposed = hostsim::FindExposed(params, kControlNames[i]);
+    const hostsim::ParamState* found = exposed ? &exposed->param : nullptr;
+    const bool popup = found && found->type == PF_Param_POPUP;
+    if (!found) {
       *error = std::string("the effect declares no control \"") + kControlNames[i] + "\"";
       return false;
     }

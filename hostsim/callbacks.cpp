@@ -32,13 +32,15 @@ PF_Err AddParam(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def) 
   return call.Return(0);
 }
 
-// The declared definition of parameter `index` with the value a test set, else its default.
-bool ParamAt(Impl* impl, PF_ParamIndex index, PF_ParamDef* param) {
+// The declared definition of parameter `index` with the value of the frame (`frame`, when it has
+// its own) or of the host, else its default.
+bool ParamAt(Impl* impl, const FrameValues* frame, PF_ParamIndex index, PF_ParamDef* param) {
   std::lock_guard<std::mutex> lock(impl->mutex);
   if (index < 1 || size_t(index) > impl->declared.size()) return false;
   *param = impl->declared[size_t(index) - 1];
-  auto set = impl->paramValues.find(index);
-  const bool hasValue = set != impl->paramValues.end();
+  const std::map<int, double>& values = frame ? frame->params : impl->paramValues;
+  auto set = values.find(index);
+  const bool hasValue = set != values.end();
   if (param->param_type == PF_Param_POPUP) {
     param->u.pd.value = hasValue ? static_cast<PF_ParamValue>(std::lround(set->second))
                                  : param->u.pd.dephault;
@@ -59,7 +61,7 @@ PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long time, A_
                     [&] { return TimeArgs(time, step, scale); });
   PF_Err code = 0;
   if (call.Replaced(&code)) return call.Return(code);
-  if (!ParamAt(impl, index, param)) return call.Return(PF_Err_INVALID_INDEX);
+  if (!ParamAt(impl, command->values, index, param)) return call.Return(PF_Err_INVALID_INDEX);
   command->paramsCheckedOut[param] = index;
   {
     std::lock_guard<std::mutex> lock(impl->mutex);

@@ -72,23 +72,31 @@ const ParamState* EffectSession::Find(const std::string& name) const {
   return nullptr;
 }
 
-void EffectSession::SetDownsample(int factor) {
-  const PF_RationalScale scale{1, static_cast<A_u_long>(factor > 0 ? factor : 1)};
-  host_->SetDownsample(scale, scale);
-}
-
-PF_Err EffectSession::Render(World* input, World* output) {
+PF_Err EffectSession::Render(World* input, World* output, const FrameValues& values) {
   PreRenderSetup setup;
   setup.request.rect = {0, 0, input->width(), input->height()};
   setup.bitDepth = static_cast<short>(input->bitDepth());
   setup.layerWidth = input->width();
   setup.layerHeight = input->height();
   PF_PreRenderOutput pre{};
-  PF_Err err = host_->SmartPreRender(setup, &pre);
-  if (err == 0) err = host_->SmartRender(input, output, input->bitDepth());
+  PF_Err err = host_->SmartPreRender(setup, &pre, &values);
+  if (err == 0) err = host_->SmartRender(input, output, input->bitDepth(), &values);
   if (pre.pre_render_data != nullptr && pre.delete_pre_render_data_func != nullptr)
     pre.delete_pre_render_data_func(pre.pre_render_data);
   return err;
+}
+
+bool EffectSession::CanRender(std::string* why) {
+  if (probe_ < 0) {
+    World in(8, 8, 8), out(8, 8, 8);
+    probe_ = Render(&in, &out);
+  }
+  if (probe_ != 0 && why != nullptr) {
+    // An 8 x 8 frame exhausts no GPU: failing it this way means no usable context.
+    *why = probe_ == PF_Err_INTERNAL_STRUCT_DAMAGED ? "no OpenGL 3.2 core context can be made"
+                                                     : DescribePluginError(probe_);
+  }
+  return probe_ == 0;
 }
 
 }  // namespace hostsim

@@ -37,13 +37,21 @@ class EffectSession {
   // The plug-in's global handle, for a program that carries the plug-in and reads its record.
   PF_Handle globalData() const { return host_->globalData(); }
 
-  // Before rendering, not while frames render.
-  void SetValue(int index, double value) { host_->SetParamValue(index, value); }
-  void SetDownsample(int factor);
+  // The values a Render without values of its own uses. Before rendering, not while frames
+  // render.
+  void SetValue(int index, double value) { defaults_.params[index] = value; }
+  void SetDownsample(int factor) { defaults_.SetDownsample(factor); }
 
   // Renders `input` into `output` (same size and depth): pre-render, render, and the deletion
-  // of the pre-render data. Safe on several threads at once. Returns the plug-in's error code.
-  PF_Err Render(World* input, World* output);
+  // of the pre-render data. Safe on several threads at once, each frame with its own values.
+  // Returns the plug-in's error code.
+  PF_Err Render(World* input, World* output, const FrameValues& values);
+  PF_Err Render(World* input, World* output) { return Render(input, output, defaults_); }
+
+  // Whether the effect renders here at all. Global set-up succeeds even where no OpenGL context
+  // can be made, so the first call renders a small frame on the calling thread and keeps the
+  // answer; false with *why set to the cause.
+  bool CanRender(std::string* why);
 
  private:
   EffectSession() = default;
@@ -55,7 +63,9 @@ class EffectSession {
   std::string path_;
   std::string about_;
   std::vector<ParamState> params_;
+  FrameValues defaults_;
   bool setUp_ = false;
+  PF_Err probe_ = -1;  // the small frame's result; -1 until CanRender rendered it
 };
 
 // The version word in the host's encoding as "major.minor.revision".

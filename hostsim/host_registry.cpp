@@ -63,11 +63,7 @@ Host::Impl* HostOf(PF_ProgPtr effect_ref) {
   return nullptr;
 }
 
-Host::Impl* CurrentHost() {
-  if (t_command != nullptr && t_command->impl != nullptr) return t_command->impl;
-  std::lock_guard<RegistryLock> lock(g_hostsLock);
-  return g_newestHost;
-}
+Host::Impl* CurrentHost() { return t_command != nullptr ? t_command->impl : nullptr; }
 
 PF_Err Bad(const Host::Impl* impl, const char* what) {
   return ObservedCall(impl, "bad_call", [what] { return std::string(what); })

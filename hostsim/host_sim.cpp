@@ -45,7 +45,7 @@ void Host::SetObserver(CallObserver* observer) {
   impl_->observer.store(observer, std::memory_order_release);
 }
 
-PF_InData Host::MakeInData() const {
+PF_InData Host::MakeInData(const FrameValues* values) const {
   PF_InData in{};
   std::lock_guard<std::mutex> lock(impl_->mutex);
   in.inter = impl_->inter;
@@ -60,6 +60,13 @@ PF_InData Host::MakeInData() const {
   in.time_scale = impl_->timeScale;
   in.downsample_x = impl_->downsampleX;
   in.downsample_y = impl_->downsampleY;
+  if (values != nullptr) {
+    in.current_time = values->time;
+    in.time_step = in.local_time_step = values->timeStep;
+    in.time_scale = values->timeScale;
+    in.downsample_x = values->downsampleX;
+    in.downsample_y = values->downsampleY;
+  }
   in.pixel_aspect_ratio = {1, 1};
   in.global_data = globalData_;
   in.pica_basicP = impl_->nullBasic ? nullptr : &impl_->basic;

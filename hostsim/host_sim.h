@@ -14,6 +14,7 @@
 
 #include "host/host_api.h"
 #include "hostsim/call_observer.h"
+#include "hostsim/frame_values.h"
 
 namespace hostsim {
 
@@ -159,7 +160,8 @@ class Host {
 
   // ---- Configuration (before the commands that use it) ----
   // Value a checkout of parameter `index` returns (rounded for popups, any double for sliders,
-  // NaN included). Unset parameters return the default the plug-in declared.
+  // NaN included). Unset parameters return the default the plug-in declared. A smart-render
+  // command given FrameValues takes its values, time and downsample factor from those instead.
   void SetParamValue(int index, double value);
   void ClearParamValues();
   void SetDownsample(PF_RationalScale x, PF_RationalScale y);
@@ -178,8 +180,8 @@ class Host {
   PF_Err Send(PF_Cmd cmd, void* extra = nullptr, PF_OutData* out = nullptr);
   // Like Send, with blocks the caller prepared (start from MakeInData()) and may have altered.
   PF_Err SendWith(PF_Cmd cmd, PF_InData* in, PF_OutData* out, void* extra = nullptr);
-  // The PF_InData this host would send now.
-  PF_InData MakeInData() const;
+  // The PF_InData this host would send now (with `values`, for that frame).
+  PF_InData MakeInData(const FrameValues* values = nullptr) const;
   PF_Err About(std::string* text);
   PF_Err GlobalSetup();    // keeps global_data, my_version, out_flags, out_flags2
   PF_Err GlobalSetdown();
@@ -189,10 +191,13 @@ class Host {
   // request: the output rectangle asked for; layer: the input layer's size.
   PF_Err SmartPreRender(const PF_LRect& request, int layerWidth, int layerHeight,
                         PF_PreRenderOutput* result);
-  PF_Err SmartPreRender(const PreRenderSetup& setup, PF_PreRenderOutput* result);
+  PF_Err SmartPreRender(const PreRenderSetup& setup, PF_PreRenderOutput* result,
+                        const FrameValues* values = nullptr);
   // Renders into `output` (nullptr: checkout_output gives none) from `input` (nullptr: a layer
-  // without pixels) at `bitDepth` (any value is passed on). Safe on several threads at once.
-  PF_Err SmartRender(World* input, World* output, int bitDepth);
+  // without pixels) at `bitDepth` (any value is passed on). Safe on several threads at once,
+  // each frame with values of its own when `values` is given.
+  PF_Err SmartRender(World* input, World* output, int bitDepth,
+                     const FrameValues* values = nullptr);
 
   // ---- Results ----
   const PF_OutData& lastOut() const { return lastOut_; }  // of the last Send without `out`

@@ -80,6 +80,7 @@ struct CommandState {
   Host::Impl* impl = nullptr;
   World* input = nullptr;
   World* output = nullptr;
+  const FrameValues* values = nullptr;  // the frame's own values, when it has them
   int layerWidth = 0, layerHeight = 0;
   std::map<const PF_ParamDef*, int> paramsCheckedOut;  // slot -> index
 };
@@ -102,8 +103,8 @@ class ScopedCommand {
 // The host a callback belongs to: the one `effect_ref` names, or null (reported as a bad call
 // to the current command's host) when it names none.
 Host::Impl* HostOf(PF_ProgPtr effect_ref);
-// The host of a suite function, which gets no effect_ref: the current command's, else the most
-// recently created live host, else null.
+// The host of a suite function, which gets no effect_ref: the current command's, or null
+// outside any command (with several hosts alive, any other guess could name the wrong one).
 Host::Impl* CurrentHost();
 
 // One call into the host as the observer sees it, formatted only when an observer is installed:

@@ -1,5 +1,6 @@
 // The plug-in's version word and error codes in the words its users are given.
 #include "hostsim/effect_session.h"
+#include "hostsim/failure.h"
 
 namespace hostsim {
 
@@ -19,6 +20,11 @@ std::string DescribePluginError(PF_Err code) {
     case PF_Interrupt_CANCEL: return "cancelled";
   }
   return "the plug-in failed";
+}
+
+Failure Failure::FromPlugin(PF_Err code) {
+  if (code == 0) return None();
+  return Failure{Kind::kPlugin, code, DescribePluginError(code)};
 }
 
 }  // namespace hostsim

@@ -105,7 +105,8 @@ PF_Err Host::SmartPreRender(const PF_LRect& request, int layerWidth, int layerHe
   return SmartPreRender(setup, result);
 }
 
-PF_Err Host::SmartPreRender(const PreRenderSetup& setup, PF_PreRenderOutput* result) {
+PF_Err Host::SmartPreRender(const PreRenderSetup& setup, PF_PreRenderOutput* result,
+                            const FrameValues* values) {
   PF_PreRenderInput input{};
   input.output_request = setup.request;
   input.bitdepth = setup.bitDepth;
@@ -115,12 +116,13 @@ PF_Err Host::SmartPreRender(const PreRenderSetup& setup, PF_PreRenderOutput* res
   CommandState state;
   state.layerWidth = setup.layerWidth;
   state.layerHeight = setup.layerHeight;
-  PF_InData in = MakeInData();
+  state.values = values;
+  PF_InData in = MakeInData(values);
   PF_OutData out{};
   return SendCommand(PF_Cmd_SMART_PRE_RENDER, &in, &out, &extra, &state);
 }
 
-PF_Err Host::SmartRender(World* input, World* output, int bitDepth) {
+PF_Err Host::SmartRender(World* input, World* output, int bitDepth, const FrameValues* values) {
   PF_SmartRenderInput renderInput{};
   renderInput.bitdepth = static_cast<short>(bitDepth);
   if (output) renderInput.output_request.rect = {0, 0, output->width(), output->height()};
@@ -130,7 +132,8 @@ PF_Err Host::SmartRender(World* input, World* output, int bitDepth) {
   CommandState state;
   state.input = input;
   state.output = output;
-  PF_InData in = MakeInData();
+  state.values = values;
+  PF_InData in = MakeInData(values);
   PF_OutData out{};
   return SendCommand(PF_Cmd_SMART_RENDER, &in, &out, &extra, &state);
 }

@@ -356,6 +356,18 @@ TEST_F(HostTest, ParameterCallbacksOutsideAnyCommandAreRefused) {
   }
 }
 
+// With several hosts alive, a suite call outside any command cannot be told apart: it is refused
+// rather than charged to one of them.
+TEST_F(HostTest, SuiteCallsOutsideAnyCommandReachNoHost) {
+  PF_InData saved{};
+  InCommand([&](PF_InData* in) { saved = *in; });
+  InstrumentedHost newer(module_->entry());
+  const void* table = nullptr;
+  EXPECT_EQ(Acquire(&saved, "PF ANSI Suite", 1, &table), hostsim::kSuiteNotFoundError);
+  EXPECT_EQ(table, nullptr);
+  EXPECT_EQ(host().OutstandingSuites() + newer.OutstandingSuites(), 0);
+}
+
 TEST_F(HostTest, PreRenderClipsTheRequestToTheLayer) {
   const struct {
     PF_LRect request, result;

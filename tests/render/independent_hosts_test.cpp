@@ -110,4 +110,41 @@ TEST(IndependentHosts, TwoSessionsOnTwoThreadsDrawWhatOneSessionDrawsAlone) {
     EXPECT_TRUE(alone[0][f] != alone[1][f]) << "frame " << f << ": the settings draw alike";
 }
 
+// One session, two threads, each frame with values of its own (as an OpenFX host renders two
+// times of a clip at once): each draws what the session draws with those values alone.
+TEST(IndependentHosts, FramesOfOneSessionAtOnceKeepTheirOwnValues) {
+  const std::vector<Frame> frames = Frames();
+  std::string error;
+  std::unique_ptr<EffectSession> session = EffectSession::Open(FXAA_PLUGIN_PATH, &error);
+  ASSERT_NE(session, nullptr) << error;
+  hostsim::FrameValues values[2];
+  std::vector<Bytes> alone[2], together[2];
+  for (int s = 0; s < 2; ++s) {
+    Apply(*session, kSettings[s]);
+    alone[s] = RenderAll(*session, frames);
+    values[s].params[session->Find("Source")->index] = kSettings[s].source;
+    values[s].params[session->Find("Strength")->index] = kSettings[s].strength;
+  }
+  Apply(*session, Setting{1, 0});  // the session's own values must reach neither thread
+  std::vector<std::thread> threads;
+  for (int s = 0; s < 2; ++s)
+    threads.emplace_back([&, s] {
+      for (const Frame& f : frames) {
+        hostsim::World input(f.image.width, f.image.height, f.depth);
+        hostsim::World output(f.image.width, f.image.height, f.depth);
+        testimages::Store(f.image, &input);
+        const uint8_t* pixels = output.row(0);
+        together[s].push_back(
+            session->Render(&input, &output, values[s]) == PF_Err_NONE
+                ? Bytes(pixels, pixels + size_t(output.rowbytes()) * output.height())
+                : Bytes());
+      }
+    });
+  for (std::thread& t : threads) t.join();
+  for (int s = 0; s < 2; ++s)
+    for (size_t f = 0; f < frames.size(); ++f)
+      EXPECT_TRUE(!alone[s][f].empty() && together[s][f] == alone[s][f])
+          << "values " << s << ", frame " << f;
+}
+
 }  // namespace
