@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "hostsim/pixel_math.h"
+
 namespace fxaa_cli {
 
 // Channels as stored in the file. Grey layouts carry one value for red, green and blue.
@@ -120,10 +122,11 @@ std::string OneLine(std::string text);
 // `text` in lower case (ASCII): names and values the user may type in any case.
 std::string Lower(std::string text);
 
-// Sample conversions shared by the readers and writers.
-inline float Word16ToFloat(uint16_t v) { return float(v) / 65535.0f; }
-uint16_t FloatToWord16(float v);  // clamps to 0..1, rounds to nearest
-uint8_t FloatToByte(float v);     // clamps to 0..1, rounds to nearest
+// Sample conversions shared by the readers and writers (and every other program on the host
+// side).
+using hostsim::FloatToByte;
+using hostsim::FloatToWord16;
+using hostsim::Word16ToFloat;
 
 // The grey value written for a pixel of a grey layout: red when red, green and blue agree (so
 // grey input comes back exactly), else Rec. 709 luma.
