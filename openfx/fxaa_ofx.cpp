@@ -67,6 +67,7 @@ OfxStatus Load() {
   if (!ReadControls(&plugin->controls)) return kOfxStatFailed;
   plugin->pool = std::make_unique<fxaa_embedding::WorkerPool>(EffectMain, "FXAA OpenFX plug-in",
                                                               kMaxWorkers);
+  plugin->worlds = std::make_unique<fxaa_embedding::WorldCache>(2 * kMaxWorkers);
   g_plugin = plugin.release();
   return kOfxStatOK;
 }
@@ -98,6 +99,11 @@ OfxStatus Dispatch(const char* action, const void* handle, OfxPropertySetHandle 
   if (name == kOfxImageEffectActionIsIdentity) return IsIdentity(*plugin, effect, inArgs, outArgs);
   if (name == kOfxImageEffectActionGetRegionsOfInterest)
     return RegionsOfInterest(*plugin, effect, inArgs, outArgs);
+  // What a sequence kept is not needed at rest.
+  if (name == kOfxImageEffectActionEndSequenceRender || name == kOfxActionPurgeCaches) {
+    plugin->worlds->Clear();
+    return kOfxStatOK;
+  }
   // Instances keep nothing of their own: every value is read at the time of each render.
   if (name == kOfxActionCreateInstance || name == kOfxActionDestroyInstance) return kOfxStatOK;
   return kOfxStatReplyDefault;

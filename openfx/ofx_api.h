@@ -168,6 +168,8 @@ constexpr int kOfxImageEffectPluginApiVersion = 1;
 #define kOfxImageEffectActionGetRegionsOfInterest "OfxImageEffectActionGetRegionsOfInterest"
 #define kOfxImageEffectActionIsIdentity "OfxImageEffectActionIsIdentity"
 #define kOfxImageEffectActionRender "OfxImageEffectActionRender"
+#define kOfxImageEffectActionEndSequenceRender "OfxImageEffectActionEndSequenceRender"
+#define kOfxActionPurgeCaches "OfxActionPurgeCaches"
 
 // Properties.
 #define kOfxPropName "OfxPropName"

@@ -34,8 +34,12 @@ struct ImageView {
 bool ReadImageView(const OfxPropertySuiteV1& props, OfxPropertySetHandle image, ImageView* view,
                    std::string* why);
 
-// The image's pixels as a world, top row first, straight colour.
-std::unique_ptr<hostsim::World> ToWorld(const ImageView& image);
+// The depth of the world the image travels in: 8 for bytes, 32 (floats) otherwise.
+inline int WorldDepthFor(const ImageView& image) { return image.sampleBytes == 1 ? 8 : 32; }
+
+// The image's pixels into `world` (of the image's size and WorldDepthFor depth), top row first,
+// straight colour.
+void ToWorld(const ImageView& image, hostsim::World* world);
 
 // Writes the world, which stands at `origin` (its top-left is the pixel (origin.x1, origin.y2 -
 // 1)), into `out` over `window` clipped to out's bounds, premultiplied when out is; pixels of

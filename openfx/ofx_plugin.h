@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "embedding/worker_pool.h"
+#include "embedding/world_cache.h"
 #include "hostsim/exposed_params.h"
 #include "openfx/ofx_api.h"
 
@@ -29,6 +30,8 @@ struct Plugin {
   const OfxMessageSuiteV1* messages = nullptr;  // optional
   std::vector<Control> controls;
   std::unique_ptr<fxaa_embedding::WorkerPool> pool;
+  // The frames' worlds, kept while a sequence renders and dropped when it ends.
+  std::unique_ptr<fxaa_embedding::WorldCache> worlds;
 };
 
 // The loaded plug-in, between the load and unload actions; null otherwise.

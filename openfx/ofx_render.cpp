@@ -115,15 +115,19 @@ OfxStatus RenderFrame(Plugin& plugin, OfxImageEffectHandle instance, OfxProperty
   const double rate = effect ? DoubleArg(plugin, effect, kOfxImageEffectPropFrameRate, 0, 25) : 25;
   values.timeScale = A_u_long(std::lround((rate > 0 ? rate : 25) * 1000));
 
-  std::unique_ptr<hostsim::World> world = ToWorld(in);
-  hostsim::World result(world->width(), world->height(), world->bitDepth());
-  const hostsim::Failure failure = plugin.pool->Render(world.get(), &result, values);
-  if (failure) return Fail(plugin, instance, time, failure.cause);
-
-  int window[4] = {out.bounds.x1, out.bounds.y1, out.bounds.x2, out.bounds.y2};
-  plugin.props->propGetIntN(inArgs, kOfxImageEffectPropRenderWindow, 4, window);
-  FromWorld(&result, in.bounds, OfxRectI{window[0], window[1], window[2], window[3]}, out);
-  return kOfxStatOK;
+  fxaa_embedding::WorldCache& worlds = *plugin.worlds;
+  std::unique_ptr<hostsim::World> world = worlds.Take(in.width(), in.height(), WorldDepthFor(in));
+  std::unique_ptr<hostsim::World> result = worlds.Take(in.width(), in.height(), WorldDepthFor(in));
+  ToWorld(in, world.get());
+  const hostsim::Failure failure = plugin.pool->Render(world.get(), result.get(), values);
+  if (!failure) {
+    int window[4] = {out.bounds.x1, out.bounds.y1, out.bounds.x2, out.bounds.y2};
+    plugin.props->propGetIntN(inArgs, kOfxImageEffectPropRenderWindow, 4, window);
+    FromWorld(result.get(), in.bounds, OfxRectI{window[0], window[1], window[2], window[3]}, out);
+  }
+  worlds.Give(std::move(world));
+  worlds.Give(std::move(result));
+  return failure ? Fail(plugin, instance, time, failure.cause) : kOfxStatOK;
 }
 
 }  // namespace

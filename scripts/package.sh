@@ -4,8 +4,9 @@
 #                               and Shotcut descriptions) for Debian, made by CPack from a
 #                               Release build with Debian's hardening flags (build-package/),
 #                               then unpacked and checked by tests/package/check_deb.sh;
-#   FXAA-<version>-win64.zip    FXAA.aex, fxaa.exe and the frei0r filter fxaa.dll (with the
-#                               editors' descriptions) from the Windows build (build-windows/,
+#   FXAA-<version>-win64.zip    FXAA.aex, fxaa.exe, the frei0r filter fxaa.dll (with the
+#                               editors' descriptions) and the OpenFX bundle FXAA.ofx.bundle
+#                               from the Windows build (build-windows/,
 #                               scripts/build-windows.sh), stripped, with a README, the user
 #                               guides and the licence
 #                               notices of every library linked into them; the files' exports and
@@ -37,7 +38,7 @@ cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DFXAA_BUILD_TESTS=OFF \
   -DCMAKE_CXX_FLAGS="$cppflags $(dpkg-buildflags --get CXXFLAGS)" \
   -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" \
   -DCMAKE_MODULE_LINKER_FLAGS="$ldflags" >/dev/null
-cmake --build build-package -j"$jobs" --target fxaa FXAA fxaa_frei0r fxaa_package_files
+cmake --build build-package -j"$jobs" --target fxaa FXAA fxaa_frei0r fxaa_ofx fxaa_package_files
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' build-package/CPackConfig.cmake)
 [[ -n "$version" ]] || { echo "package: no version in build-package/CPackConfig.cmake" >&2; exit 1; }
 
@@ -60,12 +61,18 @@ x86_64-w64-mingw32-strip --strip-all -o "$stage/$name/FXAA.aex" build-windows/FX
 x86_64-w64-mingw32-strip --strip-all -o "$stage/$name/fxaa.exe" build-windows/cli/fxaa.exe
 mkdir -p "$stage/$name/frei0r/kdenlive" "$stage/$name/frei0r/shotcut"
 x86_64-w64-mingw32-strip --strip-all -o "$stage/$name/frei0r/fxaa.dll" build-windows/frei0r/fxaa.dll
+ofx_bundle="$stage/$name/openfx/FXAA.ofx.bundle"
+mkdir -p "$ofx_bundle/Contents/Win64" "$ofx_bundle/Contents/Resources"
+x86_64-w64-mingw32-strip --strip-all -o "$ofx_bundle/Contents/Win64/FXAA.ofx" \
+  build-windows/openfx/FXAA.ofx.bundle/Contents/Win64/FXAA.ofx
+cp build-windows/openfx/FXAA.ofx.bundle/Contents/Resources/com.corvella.FXAA.png \
+  "$ofx_bundle/Contents/Resources/"
 cp packaging/kdenlive/frei0r_fxaa.xml "$stage/$name/frei0r/kdenlive/"
 cp -r packaging/shotcut/fxaa "$stage/$name/frei0r/shotcut/"
 sed -e "s/@VERSION@/$version/" -e 's/$/\r/' packaging/windows-readme.txt >"$stage/$name/README.txt"
 # The user guides the README.txt names, as the Debian package carries them.
 mkdir "$stage/$name/guides"
-cp docs/cli.md docs/frei0r.md docs/farm.md docs/windows.md "$stage/$name/guides/"
+cp docs/cli.md docs/frei0r.md docs/farm.md docs/openfx.md docs/windows.md "$stage/$name/guides/"
 scripts/windows-licences.sh build-windows "$stage/$name/licences" >/dev/null
 
 # The shipped files as the host and a clean Windows see them: exports, resource, imports.
@@ -74,6 +81,7 @@ linux=${FXAA_LINUX_BUILD_DIR:-build}
 cmake --build "$linux" --target windows_resource_tests -j"$jobs" >/dev/null
 FXAA_AEX="$stage/$name/FXAA.aex" FXAA_EXE="$stage/$name/fxaa.exe" \
   FXAA_FREI0R_DLL="$stage/$name/frei0r/fxaa.dll" \
+  FXAA_OFX="$ofx_bundle/Contents/Win64/FXAA.ofx" \
   "$linux/tests/windows/windows_resource_tests" --gtest_brief=1
 # The stripped tool finds the plug-in beside it and renders (Wine's prefix: the Windows build's).
 export WINEPREFIX="$root/build-windows/wineprefix"
