@@ -47,6 +47,8 @@ Host::Impl::~Impl() {
     delete handle.first;
   }
   for (void* block : blocks) std::free(block);
+  for (const void* stream : streams) delete static_cast<const StreamRef*>(stream);
+  for (const void* effect : effects) delete static_cast<const EffectRef*>(effect);
 }
 
 CommandState* CurrentCommand() { return t_command; }

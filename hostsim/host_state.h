@@ -27,6 +27,15 @@ constexpr ServedSuite kServedSuites[] = {
 };
 constexpr int kServedSuiteCount = sizeof(kServedSuites) / sizeof(kServedSuites[0]);
 
+// What the stream and effect references the plug-in holds stand for; the Host frees any the
+// plug-in did not dispose of when it ends.
+struct StreamRef {
+  PF_ParamIndex index;
+};
+struct EffectRef {
+  Host::Impl* owner;
+};
+
 struct Host::Impl {
   // A host memory handle: the block sits between two guard zones.
   struct HandleBlock {
@@ -50,8 +59,8 @@ struct Host::Impl {
   uint8_t newHandleFill = 0;
 
   int suitesHeld[kServedSuiteCount] = {};  // references held, by kServedSuites order
-  std::set<const void*> streams;            // live stream references
-  std::set<const void*> effects;            // live effect references
+  std::set<const void*> streams;            // live stream references (StreamRef)
+  std::set<const void*> effects;            // live effect references (EffectRef)
   std::map<PF_Handle, HandleBlock> handles;
   std::set<void*> blocks;                   // basic-suite blocks
   int paramsOut = 0;

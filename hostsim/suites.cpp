@@ -13,12 +13,6 @@ namespace {
 
 using Impl = Host::Impl;
 
-struct StreamRef {
-  PF_ParamIndex index;
-};
-struct EffectRef {
-  Impl* owner;
-};
 
 // A suite's name and version as the observer sees them: "PF Handle Suite 2".
 std::string SuiteKey(const char* name, int32_t version) {

@@ -356,6 +356,29 @@ TEST_F(HostTest, ParameterCallbacksOutsideAnyCommandAreRefused) {
   }
 }
 
+// A plug-in that never disposes of its references leaves the host to free them: the leak
+// checker of the sanitizer run sees any it does not.
+TEST_F(HostTest, ReferencesThePlugInLeftAreFreedWithTheHost) {
+  {
+    InstrumentedHost host(module_->entry());
+    fake::Probe probe{[](PF_InData* in, PF_OutData*, void*) {
+                        const void* table[2] = {};
+                        Acquire(in, "AEGP PF Interface Suite", 1, &table[0]);
+                        Acquire(in, "AEGP Stream Suite", 7, &table[1]);
+                        AEGP_EffectRefH effect = nullptr;
+                        AEGP_StreamRefH stream = nullptr;
+                        static_cast<const AEGP_PFInterfaceSuite1*>(table[0])
+                            ->AEGP_GetNewEffectForEffect(0, in->effect_ref, &effect);
+                        static_cast<const AEGP_StreamSuite2*>(table[1])
+                            ->AEGP_GetNewEffectStreamByIndex(0, effect, 1, &stream);
+                      },
+                      nullptr};
+    ASSERT_EQ(host.Send(fake::kProbeCmd, &probe), PF_Err_NONE);
+    EXPECT_EQ(host.OutstandingEffects(), 1);
+    EXPECT_EQ(host.OutstandingStreams(), 1);
+  }
+}
+
 // With several hosts alive, a suite call outside any command cannot be told apart: it is refused
 // rather than charged to one of them.
 TEST_F(HostTest, SuiteCallsOutsideAnyCommandReachNoHost) {
