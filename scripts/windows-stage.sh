@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Stages the Windows release files of BUILD (made by scripts/build-windows.sh) into DEST, the
+# tree the zip holds and the installer installs:
+#   FXAA.aex, fxaa.exe               stripped (the export and import tables stay)
+#   frei0r\fxaa.dll                  stripped, with kdenlive\ and shotcut\ descriptions
+#   README.txt                       packaging/windows-readme.txt, with CRLF line ends
+#   docs\                            the guides that apply on Windows
+#   licences\                        scripts/windows-licences.sh
+#   openfx\FXAA.ofx.bundle\          when the build made one
+# Every file is stamped with SOURCE_DATE_EPOCH (the last commit's time by default), so the same
+# commit stages the same tree.
+# Usage: scripts/windows-stage.sh BUILD DEST VERSION
+set -euo pipefail
+cd "$(dirname "$0")/.."
+usage="usage: windows-stage.sh BUILD DEST VERSION"
+build=${1:?$usage} dest=${2:?$usage} version=${3:?$usage}
+if [[ -z "${SOURCE_DATE_EPOCH:-}" ]]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || date +%s)
+fi
+
+mkdir -p "$dest/frei0r/kdenlive" "$dest/frei0r/shotcut" "$dest/docs"
+strip=x86_64-w64-mingw32-strip
+$strip --strip-all -o "$dest/FXAA.aex" "$build/FXAA.aex"
+$strip --strip-all -o "$dest/fxaa.exe" "$build/cli/fxaa.exe"
+$strip --strip-all -o "$dest/frei0r/fxaa.dll" "$build/frei0r/fxaa.dll"
+cp packaging/kdenlive/frei0r_fxaa.xml "$dest/frei0r/kdenlive/"
+cp -r packaging/shotcut/fxaa "$dest/frei0r/shotcut/"
+sed -e "s/@VERSION@/$version/" -e 's/$/\r/' packaging/windows-readme.txt >"$dest/README.txt"
+cp docs/cli.md docs/frei0r.md docs/farm.md docs/windows.md "$dest/docs/"
+scripts/windows-licences.sh "$build" "$dest/licences" >/dev/null
+if [[ -d "$build/openfx/FXAA.ofx.bundle" ]]; then
+  mkdir -p "$dest/openfx"
+  cp -r "$build/openfx/FXAA.ofx.bundle" "$dest/openfx/"
+fi
+find "$dest" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
