@@ -20,7 +20,7 @@ for option in "$@"; do
   case "$option" in
     --windows)
       packages+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
-                 python3-pefile dpkg-dev libz-mingw-w64-dev) ;;
+                 python3-pefile dpkg-dev libz-mingw-w64-dev nsis) ;;
     --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
     --package) packages+=(dpkg-dev file lintian man-db bash-completion zip) ;;
     *) echo "setup.sh: unknown option $option" >&2; exit 2 ;;

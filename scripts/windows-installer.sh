@@ -6,12 +6,13 @@
 # uninstaller removes exactly what was installed.
 # Usage: scripts/windows-installer.sh STAGE VERSION OUTPUT.exe
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$(pwd)
 usage="usage: windows-installer.sh STAGE VERSION OUTPUT.exe"
 stage=$(cd "${1:?$usage}" && pwd)
 version=${2:?$usage}
 out=${3:?$usage}
+mkdir -p "$(dirname "$out")"
+out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
+cd "$(dirname "$0")/.."
 [[ "$version" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] ||
   { echo "windows-installer: version '$version' is not x.y.z" >&2; exit 2; }
 command -v makensis >/dev/null || { echo "windows-installer: makensis is missing (scripts/setup.sh --windows)" >&2; exit 2; }
@@ -74,8 +75,6 @@ touch -h -d "@$SOURCE_DATE_EPOCH" "$program/licences/nsis" "$program/licences/ns
 } >"$work/files.nsh"
 cp packaging/windows-installer.nsi "$work/"
 
-mkdir -p "$(dirname "$out")"
-out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DSTAGE="$program" -DOUTFILE="$out" \
   "$work/windows-installer.nsi"
 touch -d "@$SOURCE_DATE_EPOCH" "$out"

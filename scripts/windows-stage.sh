@@ -11,9 +11,12 @@
 # commit stages the same tree.
 # Usage: scripts/windows-stage.sh BUILD DEST VERSION
 set -euo pipefail
-cd "$(dirname "$0")/.."
 usage="usage: windows-stage.sh BUILD DEST VERSION"
-build=${1:?$usage} dest=${2:?$usage} version=${3:?$usage}
+build=$(cd "${1:?$usage}" && pwd)
+mkdir -p "${2:?$usage}"
+dest=$(cd "$2" && pwd)
+version=${3:?$usage}
+cd "$(dirname "$0")/.."
 if [[ -z "${SOURCE_DATE_EPOCH:-}" ]]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || date +%s)
 fi
