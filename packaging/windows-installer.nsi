@@ -348,11 +348,15 @@ Function AeFolderPagePre
   ${OrIfNot} ${SectionIsSelected} ${SecAe}
     Abort
   ${EndIf}
-  ${IfThen} $AeFolder == "" ${|} StrCpy $AeFolder "$PROGRAMFILES64\Adobe" ${|}
+  ${If} $AeFolder == ""
+    StrCpy $AeFolder "$PROGRAMFILES64"
+    ${IfThen} ${FileExists} "$PROGRAMFILES64\Adobe\*.*" ${|} StrCpy $AeFolder "$PROGRAMFILES64\Adobe" ${|}
+  ${EndIf}
 FunctionEnd
 
 Function AeFolderPageLeave
-  ${IfNot} ${FileExists} "$AeFolder\*.*"
+  ${If} $AeFolder == ""
+  ${OrIfNot} ${FileExists} "$AeFolder\*.*"
     MessageBox MB_OK|MB_ICONEXCLAMATION "$AeFolder does not exist. Choose the plug-in folder of an installed After Effects."
     Abort
   ${EndIf}

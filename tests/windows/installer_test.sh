@@ -184,4 +184,9 @@ run "$inst/uninstall.exe" /S
 check "the second uninstall leaves nothing either" absent "$c/Program Files/Corvella"
 
 echo "$passed passed, $failed failed"
+# A failed run's prefix stays for a look; a passed one's (about 700 MB) goes.
+if ((failed == 0)); then
+  wineserver -k 2>/dev/null
+  rm -rf "$WINEPREFIX"
+fi
 ((failed == 0))
