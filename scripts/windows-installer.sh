@@ -15,7 +15,8 @@ out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 cd "$(dirname "$0")/.."
 [[ "$version" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] ||
   { echo "windows-installer: version '$version' is not x.y.z" >&2; exit 2; }
-command -v makensis >/dev/null || { echo "windows-installer: makensis is missing (scripts/setup.sh --windows)" >&2; exit 2; }
+command -v makensis >/dev/null ||
+  { echo "windows-installer: makensis is missing (scripts/setup.sh --windows)" >&2; exit 2; }
 [[ -f "$stage/FXAA.aex" && -f "$stage/fxaa.exe" ]] ||
   { echo "windows-installer: $stage holds no staged release" >&2; exit 2; }
 if [[ -z "${SOURCE_DATE_EPOCH:-}" ]]; then
@@ -32,10 +33,10 @@ trap 'rm -rf "$work"' EXIT
 tree() {
   local name=$1 dir=$2 target=$3 excluded=${4:-} rel f src i
   local -a dirs files
-  mapfile -t dirs < <(cd "$dir" && find . -type d ${excluded:+-path "./$excluded" -prune -o -type d} -print |
-                      LC_ALL=C sort)
-  mapfile -t files < <(cd "$dir" && find . ${excluded:+-path "./$excluded" -prune -o} -type f -print |
-                       LC_ALL=C sort)
+  local -a prune=()
+  [[ -n "$excluded" ]] && prune=(-path "./$excluded" -prune -o)
+  mapfile -t dirs < <(cd "$dir" && find . "${prune[@]}" -type d -print | LC_ALL=C sort)
+  mapfile -t files < <(cd "$dir" && find . "${prune[@]}" -type f -print | LC_ALL=C sort)
   for f in "${dirs[@]}" "${files[@]}"; do
     [[ "$f" != *[\"\*\?\<\>\|]* && "$f" != *[[:cntrl:]]* ]] ||
       { echo "windows-installer: $f cannot be a Windows file name" >&2; exit 1; }

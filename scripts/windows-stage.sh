@@ -7,8 +7,8 @@
 #   docs\                            the guides that apply on Windows
 #   licences\                        scripts/windows-licences.sh
 #   openfx\FXAA.ofx.bundle\          when the build made one
-# Every file is stamped with SOURCE_DATE_EPOCH (the last commit's time by default), so the same
-# commit stages the same tree.
+# The binaries' PE time stamps and every file's time are SOURCE_DATE_EPOCH (the last commit's time
+# by default), so the same commit stages the same tree.
 # Usage: scripts/windows-stage.sh BUILD DEST VERSION
 set -euo pipefail
 usage="usage: windows-stage.sh BUILD DEST VERSION"
@@ -20,6 +20,7 @@ cd "$(dirname "$0")/.."
 if [[ -z "${SOURCE_DATE_EPOCH:-}" ]]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || date +%s)
 fi
+export SOURCE_DATE_EPOCH   # strip writes it as the PE time stamp, instead of the current time
 
 mkdir -p "$dest/frei0r/kdenlive" "$dest/frei0r/shotcut" "$dest/docs"
 strip=x86_64-w64-mingw32-strip

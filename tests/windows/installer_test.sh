@@ -9,8 +9,8 @@
 #     user put beside FXAA.aex, and the PATH as it was;
 #   - with no After Effects registered, the tool and the bundle are installed and the installer
 #     says, on standard output and in install.log, why FXAA.aex was not placed.
-# Without an OpenFX bundle in the build, a stand-in bundle is staged so its install and uninstall
-# are still exercised.
+# Without an OpenFX bundle in the build, and while the installer takes it as optional, a stand-in
+# bundle is staged so its install and uninstall are still exercised.
 # Usage: installer_test.sh WORKDIR BUILD
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -37,7 +37,9 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 older=0.9.0
 stage="$work/stage"
 "$root/scripts/windows-stage.sh" "$build" "$stage" "$version" || exit 1
-if [[ ! -d "$stage/openfx/FXAA.ofx.bundle" ]]; then
+# While the installer takes the bundle as optional, a stand-in goes where the build made none.
+if [[ ! -d "$stage/openfx/FXAA.ofx.bundle" ]] &&
+   grep -q '^!define /ifndef OFX_BUNDLE optional$' "$root/packaging/windows-installer.nsi"; then
   mkdir -p "$stage/openfx/FXAA.ofx.bundle/Contents/Win64" \
            "$stage/openfx/FXAA.ofx.bundle/Contents/Resources"
   echo "stand-in" >"$stage/openfx/FXAA.ofx.bundle/Contents/Win64/FXAA.ofx"
@@ -96,7 +98,11 @@ same_files() {   # same_files FROM TO [EXCLUDED]: every file below FROM is in TO
   done < <(cd "$1" && find . ${3:+-path "./$3" -prune -o} -type f -print)
   return $bad
 }
-none_named() { [[ -z "$(find "$1" -iname "$2" 2>/dev/null)" ]] || { find "$1" -iname "$2"; false; }; }
+none_named() {   # none_named DIR PATTERN: no file below DIR has a name matching PATTERN
+  local found
+  found=$(find "$1" -iname "$2" 2>/dev/null)
+  [[ -z "$found" ]] || { echo "$found"; false; }
+}
 absent() { [[ ! -e "$1" ]] || { echo "$1 is still there"; false; }; }
 
 # After Effects' own registration: each version's plug-in folder in the 64-bit view, one with a
@@ -105,13 +111,14 @@ mkdir -p "$ae23/Corvella" "$ae24" "$mediacore"
 echo "a user's plug-in" >"$ae23/Corvella/Other.aex"
 ae_reg() {
   printf 'Windows Registry Editor Version 5.00\r\n\r\n'
-  local v folder
+  local v folder adobe='C:\\Program Files\\Adobe\\'
   for v in 22.0:2022 23.0:2023 24.0:2024; do
-    folder="C:\\\\Program Files\\\\Adobe\\\\Adobe After Effects ${v#*:}\\\\Support Files\\\\Plug-ins"
+    folder="${adobe}Adobe After Effects ${v#*:}\\\\Support Files\\\\Plug-ins"
     [[ $v == 23.0:* ]] && folder+='\\'
     printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Adobe\\After Effects\\%s]\r\n' "${v%%:*}"
     printf '"PluginInstallPath"="%s"\r\n' "$folder"
-    printf '"CommonPluginInstallPath"="C:\\\\Program Files\\\\Adobe\\\\Common\\\\Plug-ins\\\\7.0\\\\MediaCore\\\\"\r\n\r\n'
+    printf '"CommonPluginInstallPath"="%s"\r\n\r\n' \
+      "${adobe}Common\\\\Plug-ins\\\\7.0\\\\MediaCore\\\\"
   done
 }
 ae_reg >"$c/ae.reg"
@@ -119,10 +126,21 @@ run regedit /S 'C:\ae.reg'
 path_before=$(system_path)
 
 # The checks, each a function of what it looks at.
-aex_in_each_version() { cmp "$stage/FXAA.aex" "$ae23/Corvella/FXAA.aex" && cmp "$stage/FXAA.aex" "$ae24/Corvella/FXAA.aex"; }
+installs() {   # installs SETUP OUTPUT [OPTIONS]: a silent install that succeeds
+  local setup=$1 output=$2
+  shift 2
+  run "$setup" /S "$@" >"$output" 2>&1 || { cat "$output"; false; }
+}
+older_installed() {
+  installs "$work/setup-$older.exe" "$work/older.out" && [[ -f "$inst/docs/older.md" ]]
+}
+aex_in_each_version() {
+  cmp "$stage/FXAA.aex" "$ae23/Corvella/FXAA.aex" && cmp "$stage/FXAA.aex" "$ae24/Corvella/FXAA.aex"
+}
 tool_runs() {
   local out
-  out=$(cd "$inst" && timeout 120 wine fxaa.exe --version) && echo "$out" && [[ $out == "fxaa $version"* ]]
+  out=$(cd "$inst" && timeout 120 wine fxaa.exe --version) && echo "$out" &&
+    [[ $out == "fxaa $version"* ]]
 }
 one_entry_of_this_version() {
   local entry v
@@ -140,15 +158,18 @@ aex_gone_user_file_kept() {
      -f "$ae23/Corvella/Other.aex" ]] || { ls -R "$ae23" "$ae24"; false; }
 }
 no_entry() { [[ $(corvella_entries) == 0 ]]; }
-tool_and_bundle_installed() { [[ -f "$inst/fxaa.exe" && -f "$inst/FXAA.aex" && -d "$ofx/Plugins/FXAA.ofx.bundle" ]]; }
+tool_and_bundle_installed() {
+  [[ -f "$inst/fxaa.exe" && -f "$inst/FXAA.aex" && -d "$ofx/Plugins/FXAA.ofx.bundle" ]]
+}
 says_why() {
   grep -q "No After Effects version was found" "$work/no-ae.out" &&
     grep -q "No After Effects version was found" "$inst/install.log" ||
     { cat "$work/no-ae.out" "$inst/install.log"; false; }
 }
 
-run "$work/setup-$older.exe" /S >/dev/null 2>&1
-run "$work/setup-$version.exe" /S /ADDTOPATH >"$work/install.out" 2>&1
+check "the older version installs" older_installed
+check "this version installs over it" \
+  installs "$work/setup-$version.exe" "$work/install.out" /ADDTOPATH
 check "FXAA.aex is in each registered version's Corvella folder" aex_in_each_version
 check "nothing is put into the common MediaCore folder" none_named "$adobe/Common" 'FXAA*'
 check "a version whose folder is gone gets none made" absent "$adobe/Adobe After Effects 2022"
@@ -162,21 +183,25 @@ check "the program folder is added to the system PATH" \
   path_is "$path_before;C:\\\\Program Files\\\\Corvella\\\\FXAA"
 
 # The quiet uninstall command as Apps & Features and deployment tools read it.
-quiet=$(reg_lines "$uninstall_key\\\\Corvella FXAA" | sed -n 's/^"QuietUninstallString"="\(.*\)"$/\1/p')
+quiet=$(reg_lines "$uninstall_key\\\\Corvella FXAA" |
+        sed -n 's/^"QuietUninstallString"="\(.*\)"$/\1/p')
 quiet=${quiet//\\\\/\\}
 quiet=${quiet//\\\"/\"}
-[[ $quiet =~ ^\"([^\"]+)\"\ (.*)$ ]] || { echo "FAIL no quiet uninstall command: $quiet"; failed=$((failed + 1)); }
+[[ $quiet =~ ^\"([^\"]+)\"\ (.*)$ ]] ||
+  { echo "FAIL no quiet uninstall command: $quiet"; failed=$((failed + 1)); }
 run "${BASH_REMATCH[1]:-uninstall.exe}" ${BASH_REMATCH[2]:-}
-check "uninstalling removes FXAA.aex from each version, keeping a user's file" aex_gone_user_file_kept
+check "uninstalling removes FXAA.aex from each version, keeping a user's file" \
+  aex_gone_user_file_kept
 check "uninstalling removes the OpenFX bundle" absent "$ofx"
 check "uninstalling removes the program folder" absent "$c/Program Files/Corvella"
 check "uninstalling removes the Uninstall entry" no_entry
 check "uninstalling gives the PATH back as it was" path_is "$path_before"
 
-printf 'Windows Registry Editor Version 5.00\r\n\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Adobe\\After Effects]\r\n' \
-  >"$c/ae.reg"
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[-%s]\r\n' \
+  'HKEY_LOCAL_MACHINE\SOFTWARE\Adobe\After Effects' >"$c/ae.reg"
 run regedit /S 'C:\ae.reg'
-run "$work/setup-$version.exe" /S >"$work/no-ae.out" 2>&1
+check "without After Effects the install succeeds" \
+  installs "$work/setup-$version.exe" "$work/no-ae.out"
 check "without After Effects the tool and the bundle are installed" tool_and_bundle_installed
 check "without After Effects no plug-in folder gets FXAA.aex" none_named "$adobe" FXAA.aex
 check "without After Effects the silent install says why, on its output and in its log" says_why
