@@ -1,7 +1,8 @@
 ; The Windows installer: per machine, 64-bit, silent with /S. scripts/windows-installer.sh builds
-; it with -DVERSION=x.y.z -DOUTFILE=... and writes files.nsh beside a copy of this script: the
-; install and uninstall lines of every staged file (the program folder's tree, and the OpenFX
-; bundle's when the build made one), so each file installed is removed by name and nothing else.
+; it with -DVERSION=x.y.z, -DSTAGE=<the staged release folder> and -DOUTFILE=<the installer>, and
+; writes files.nsh beside a copy of this script: the install and uninstall lines of every staged
+; file (the program folder's tree, and the OpenFX bundle's when the build made one), so each file
+; installed is removed by name and nothing else.
 ;
 ; What goes where:
 ;   $PROGRAMFILES64\Corvella\FXAA       fxaa.exe with its FXAA.aex, frei0r\, docs\, licences\,
@@ -21,7 +22,7 @@ RequestExecutionLevel admin
 !endif
 
 ; The OpenFX bundle: "optional" installs it when the build made one; "required" refuses to build
-; an installer without it.
+; an installer without it (and tests/windows/installer_test.sh then stages no stand-in).
 !define /ifndef OFX_BUNDLE optional
 
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvella FXAA"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
 # Usage: scripts/setup.sh [--windows] [--fuzz] [--package]
-#   --windows adds the cross compiler and Wine; --fuzz adds clang and its libFuzzer runtime;
-#   --package adds what makes and checks the release packages (scripts/package.sh).
+#   --windows adds the cross compiler, Wine and NSIS (the installer); --fuzz adds clang and its
+#   libFuzzer runtime; --package adds what makes and checks the release packages
+#   (scripts/package.sh).
 set -euo pipefail
 
 packages=(
