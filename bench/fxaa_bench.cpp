@@ -26,7 +26,8 @@
 #include "bench/stage_clock.h"
 #include "cli/process_memory.h"
 #include "host/effect_entry.h"
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
+#include "hostsim/plugin_module.h"
 
 namespace fxaa_bench {
 namespace {

@@ -230,14 +230,14 @@ int RunCommand(const CommandLine& line, bool terminal, std::ostream& out, std::o
 std::string DefaultPluginPath() {
   std::error_code ec;
   const fs::path exe = ExecutablePath();
-  if (!exe.empty()) {
-    const fs::path dir = exe.parent_path();
-    for (const fs::path& candidate :
-         {dir / FXAA_PLUGIN_FILE_NAME, dir / ".." / "lib" / "fxaa" / FXAA_PLUGIN_FILE_NAME}) {
-      if (fs::exists(candidate, ec)) return candidate.lexically_normal().string();
-    }
-  }
-  return FXAA_BUILD_PLUGIN_PATH;
+  if (exe.empty()) return FXAA_PLUGIN_FILE_NAME;
+  const fs::path dir = exe.parent_path();
+  const fs::path beside = dir / FXAA_PLUGIN_FILE_NAME;
+  const fs::path installed = dir / ".." / "lib" / "fxaa" / FXAA_PLUGIN_FILE_NAME;
+  // Where neither is, the file beside the program is the one the error names.
+  return (fs::exists(installed, ec) && !fs::exists(beside, ec) ? installed : beside)
+      .lexically_normal()
+      .string();
 }
 
 int RunFxaa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

@@ -38,8 +38,6 @@ const char* kExamples = R"(Examples:
 Exit status: 0 all frames written, 1 some frames failed or were damaged, or a runtime error
 (plug-in, OpenGL, files), 2 the command line is wrong (nothing was done), 130 interrupted.)";
 
-// The options for the plug-in's parameters, on one command; their help is completed once the
-// plug-in's declarations are known.
 // A slider's value must be a number; whether the plug-in takes it is checked against what it
 // declares. No description: the help already says what the option takes.
 const CLI::Validator IsNumber(
@@ -50,6 +48,8 @@ const CLI::Validator IsNumber(
     },
     "");
 
+// The options for the plug-in's parameters, on one command; their help is completed once the
+// plug-in's declarations are known.
 template <typename ParamOptions>
 void AddParamOptions(CLI::App* command, ParamOptions* params) {
   const std::vector<ParamOption>& known = KnownParamOptions();

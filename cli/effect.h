@@ -17,7 +17,8 @@ using DeclaredParam = hostsim::ParamState;
 // The version word in the host's encoding as "major.minor.revision".
 std::string VersionText(A_u_long version);
 
-// What a plug-in error code means for the user, e.g. "out of memory or too large for the GPU".
+// What a plug-in error code means for the user, e.g. "out of memory, or the frame is larger than
+// the GPU takes".
 std::string DescribePluginError(PF_Err code);
 
 }  // namespace fxaa_cli

@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "cli/errors.h"
 #include "hostsim/pixel_math.h"
 
 namespace fxaa_cli {
@@ -23,12 +23,6 @@ enum class SampleType { kUInt8, kUInt16, kHalf, kFloat };
 
 // Largest width or height accepted: the host's largest world.
 constexpr int kMaxImageSide = 30000;
-
-// A failure with one line naming the file and the cause.
-class ImageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 struct Format;  // an entry of the format table (cli/formats/format.h)
 

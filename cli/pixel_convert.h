@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "cli/image.h"
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
 
 namespace fxaa_cli {
 

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
 
 namespace fxaa_embedding {
 

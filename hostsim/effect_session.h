@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
+#include "hostsim/plugin_module.h"
 
 namespace hostsim {
 

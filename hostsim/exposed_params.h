@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
 
 namespace hostsim {
 

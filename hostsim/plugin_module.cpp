@@ -1,10 +1,10 @@
 // Loading the plug-in file and finding its entry point. On Linux the entry point is looked up by
-// name; on Windows, once plugin_pipl_win.cpp is built in, its name comes from the plug-in
-// resource first, as After Effects reads it.
+// name; on Windows its name comes from the plug-in resource first, as After Effects reads it
+// (plugin_pipl.cpp).
 #include <filesystem>
 #include <system_error>
 
-#include "hostsim/host_sim.h"
+#include "hostsim/plugin_module.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -31,14 +31,7 @@ void* FindSymbol(void* library, const std::string& name) {
 }
 void CloseLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
 bool EntryName(void* library, std::string* name, std::string* error) {
-#if defined(FXAA_HOSTSIM_PIPL)
   return FindEntryPointName(library, name, error);
-#else
-  (void)library;
-  (void)error;
-  *name = kDefaultEntryName;
-  return true;
-#endif
 }
 #else
 void* OpenLibrary(const std::string& path, std::string* error) {

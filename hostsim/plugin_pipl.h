@@ -1,7 +1,6 @@
 // The host's view of a plug-in resource (PiPL): After Effects reads it from the library file to
 // learn what the plug-in is and which export to call, before the first call. Reading the
 // resource out of a loaded library is Windows only; parsing and checking its bytes are not.
-// Defined in plugin_pipl_win.cpp.
 #pragma once
 
 #include <cstddef>

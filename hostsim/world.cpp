@@ -5,7 +5,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "hostsim/host_sim.h"
+#include "hostsim/world.h"
 #include "hostsim/registry_lock.h"
 
 namespace hostsim {

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
 #include "openfx/ofx_api.h"
 
 namespace fxaa_ofx {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
 
 namespace hostsim {
 namespace testing {
@@ -21,7 +21,7 @@ struct Call {
   std::string args;       // further arguments, not matched by FailCall ("time 0 step 1 scale 24")
 };
 
-// The names and details are those of Host's list (host_sim.h).
+// The names and details are those of Host's list (host.h).
 class InstrumentedHost final : public Host, private CallObserver {
  public:
   explicit InstrumentedHost(PF_FilterProc entry);

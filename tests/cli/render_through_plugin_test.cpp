@@ -9,7 +9,8 @@
 #include "cli/pixel_convert.h"
 #include "cli/sequence.h"
 #include "cli_test_util.h"
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
+#include "hostsim/plugin_module.h"
 #include "hostsim/testing/instrumented_host.h"
 #include "tiff_jpeg_files.h"
 

@@ -265,7 +265,8 @@ TEST(Frei0rModuleWithoutOpenGL, TheFirstFrameSaysWhyAndLaterInstancesAreRefused)
   EXPECT_EQ(CountLines(said, "no OpenGL 3.2 core context"), 2) << said;  // the frame, the refusal
   m.destruct(instance);
   m.deinit();
-  // A new load of the module starts afresh.
+  // After f0r_deinit, with the module still loaded, a new f0r_init starts afresh: the latch is
+  // forgotten.
   m.init();
   f0r_instance_t again = m.construct(16, 16);
   EXPECT_NE(again, nullptr);

@@ -9,7 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
+#include "hostsim/plugin_module.h"
 #include "hostsim/testing/instrumented_host.h"
 #include "tests/hostsim/fake_effect.h"
 

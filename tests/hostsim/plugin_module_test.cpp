@@ -1,7 +1,8 @@
 // Loading plug-in files: the stand-in loads and answers; bad files give one clear reason.
 #include <gtest/gtest.h>
 
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
+#include "hostsim/plugin_module.h"
 #include "tests/hostsim/fake_effect.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
 
 namespace {
 

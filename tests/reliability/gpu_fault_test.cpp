@@ -17,7 +17,8 @@
 #include "gl/gl_context.h"
 #include "gl/gl_fault_hooks.h"
 #include "host/effect_entry.h"
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
+#include "hostsim/plugin_module.h"
 #include "tests/support/capture_stdout.h"
 
 namespace {

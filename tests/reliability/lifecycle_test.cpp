@@ -12,7 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
+#include "hostsim/plugin_module.h"
 #include "hostsim/testing/instrumented_host.h"
 #include "tests/reliability/reliability_support.h"
 

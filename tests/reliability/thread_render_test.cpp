@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "host/effect_entry.h"
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
 #include "render/thread_render_data.h"
 #include "tests/reliability/reliability_support.h"
 

@@ -7,7 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
+#include "hostsim/plugin_module.h"
 #include "hostsim/testing/instrumented_host.h"
 
 class PluginTest : public ::testing::Test {

@@ -7,7 +7,8 @@
 #include <memory>
 #include <thread>
 
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
+#include "hostsim/plugin_module.h"
 
 namespace wintest {
 namespace {

@@ -9,7 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
+#include "hostsim/plugin_module.h"
 #include "tests/support/capture_stdout.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The Host: configuration, the command blocks it builds for every command, and the queries
 // over its references.
-#include "hostsim/host_sim.h"
+#include "hostsim/host.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -15,98 +15,13 @@
 #include "host/host_api.h"
 #include "hostsim/call_observer.h"
 #include "hostsim/frame_values.h"
+#include "hostsim/param_state.h"
+#include "hostsim/world.h"
 
 namespace hostsim {
 
 // What AcquireSuite returns for a name and version the host does not provide ('S!Fd').
 constexpr SPErr kSuiteNotFoundError = 0x53214664;
-
-// A loaded plug-in file and its entry point. Unloads the file when destroyed.
-class PluginModule {
- public:
-  // Loads `path` and finds its entry point. On failure returns nullptr and sets *error to one
-  // line naming the file and the reason (missing file, not loadable, no EffectMain).
-  static std::unique_ptr<PluginModule> Load(const std::string& path, std::string* error);
-  ~PluginModule();
-  PluginModule(const PluginModule&) = delete;
-  PluginModule& operator=(const PluginModule&) = delete;
-
-  PF_FilterProc entry() const { return entry_; }
-  const std::string& path() const { return path_; }
-  // Name of the entry point that was found ("EffectMain" unless the resource names another).
-  const std::string& entryName() const { return entryName_; }
-
- private:
-  PluginModule() = default;
-  void* library_ = nullptr;
-  PF_FilterProc entry_ = nullptr;
-  std::string path_;
-  std::string entryName_;
-};
-
-// A host-owned pixel world: ARGB, 8 bits (bytes), 16 bits or 32 bits (floats) per channel; rows
-// `rowbytes` apart, each followed by `rowPaddingBytes` of kPaddingByte; `guardBytes` of
-// kGuardByte before and after the pixel rows. New pixels are all zero. While a World exists its
-// PF_EffectWorld is known to the host (the fill callback reads its bit depth from there).
-// Not copyable or movable: the plug-in holds the address of its PF_EffectWorld.
-class World {
- public:
-  static constexpr uint8_t kGuardByte = 0xA5;
-  static constexpr uint8_t kPaddingByte = 0x5A;
-
-  // Negative sizes or padding count as 0. Any bitDepth other than 16 or 32 stores 4 bytes a pixel.
-  World(int width, int height, int bitDepth, int rowPaddingBytes = 0, size_t guardBytes = 64);
-  ~World();
-  World(const World&) = delete;
-  World& operator=(const World&) = delete;
-
-  PF_EffectWorld* get() { return &world_; }
-  const PF_EffectWorld* get() const { return &world_; }
-  int width() const { return world_.width; }
-  int height() const { return world_.height; }
-  int bitDepth() const { return bitDepth_; }
-  int bytesPerPixel() const { return BytesPerPixel(bitDepth_); }
-  int rowbytes() const { return world_.rowbytes; }
-  size_t guardBytes() const { return guard_; }
-  uint8_t* row(int y) { return static_cast<uint8_t*>(world_.data) + size_t(y) * world_.rowbytes; }
-  const uint8_t* row(int y) const {
-    return static_cast<const uint8_t*>(world_.data) + size_t(y) * world_.rowbytes;
-  }
-  PF_Pixel8* pixel8(int x, int y) { return reinterpret_cast<PF_Pixel8*>(row(y)) + x; }
-  PF_PixelFloat* pixelF(int x, int y) { return reinterpret_cast<PF_PixelFloat*>(row(y)) + x; }
-
-  // Channel c (0 alpha, 1 red, 2 green, 3 blue) of pixel (x, y) as a float: bytes and 16-bit
-  // words as their integer value, floats as they are. setChannel rounds and clamps integers.
-  float channel(int x, int y, int c) const;
-  void setChannel(int x, int y, int c, float value);
-  // Sets every channel of every pixel to `value` (same conversion as setChannel).
-  void FillAll(float alpha, float red, float green, float blue);
-
-  // True while nothing was written before or after the pixel rows.
-  bool GuardsIntact() const;
-  // True while the padding at the end of every row still holds kPaddingByte.
-  bool PaddingIntact() const;
-  // Every byte of every row's pixels (not the padding) is zero.
-  bool AllZero() const;
-
-  static int BytesPerPixel(int bitDepth) { return bitDepth == 32 ? 16 : bitDepth == 16 ? 8 : 4; }
-  // Bit depth of the live World owning `world`, or 0 when no World owns it.
-  static int BitDepthOf(const PF_EffectWorld* world);
-  // Whether a live World owns `world` (whatever its bit depth, 0 included).
-  static bool IsLive(const PF_EffectWorld* world);
-
- private:
-  // The World owning `world` among the live ones, or null; the registry's lock must be held.
-  static const World* FindLive(const PF_EffectWorld* world);
-
-  int bitDepth_;
-  size_t guard_;
-  std::vector<uint8_t> storage_;
-  PF_EffectWorld world_{};
-  // Links of the process-wide list of live worlds (world.cpp).
-  World* newer_ = nullptr;
-  World* older_ = nullptr;
-};
 
 // What the pre-render command sends: the request, its bit depth and the input layer's size.
 struct PreRenderSetup {
@@ -115,23 +30,6 @@ struct PreRenderSetup {
   short bitDepth = 8;
   int layerWidth = 0;
   int layerHeight = 0;
-};
-
-// A parameter as the plug-in declared it, and what the host knows of it now.
-struct ParamState {
-  int index = 0;  // 1-based, the input layer being 0
-  int id = 0;
-  std::string name;
-  int type = 0;                       // PF_Param_*
-  std::string typeName;               // "popup", "float slider", "group start", "group end"...
-  double validMin = 0, validMax = 0;  // sliders; popups: 1 to the number of choices
-  double sliderMin = 0, sliderMax = 0;
-  double defaultValue = 0;            // sliders: the value; popups: the 1-based choice
-  int precision = 0;
-  bool percent = false;
-  std::vector<std::string> choices;   // popups
-  bool collapsed = false;             // group starts
-  bool hidden = false;                // the plug-in set its stream's hidden flag
 };
 
 // What the command running on a thread hands out (host_state.h).
