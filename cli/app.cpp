@@ -14,6 +14,8 @@
 #include "cli/formats/format.h"
 #include "cli/sequence.h"
 #include "cli/system.h"
+#include "hostsim/exposed_params.h"
+#include "hostsim/plugin_module.h"
 
 namespace fxaa_cli {
 
@@ -28,11 +30,17 @@ std::unique_ptr<Effect> OpenEffect(const std::string& path, std::ostream& err) {
   return effect;
 }
 
-// What the plug-in at `path` declares, for the help text; its failure only shortens the help.
+// What the plug-in at `path` shows, for the help text: read by parameter set-up alone, so help
+// opens no OpenGL context. Its failure only shortens the help.
 std::vector<DeclaredParam> DeclaredForHelp(const std::string& path) {
   std::string error;
-  std::unique_ptr<Effect> effect = Effect::Open(path.empty() ? DefaultPluginPath() : path, &error);
-  return effect ? effect->params() : std::vector<DeclaredParam>{};
+  std::unique_ptr<hostsim::PluginModule> module =
+      hostsim::PluginModule::Load(path.empty() ? DefaultPluginPath() : path, &error);
+  std::vector<hostsim::ExposedParam> exposed;
+  if (!module || !hostsim::ReadExposedParams(module->entry(), &exposed, &error)) return {};
+  std::vector<DeclaredParam> params;
+  for (const hostsim::ExposedParam& e : exposed) params.push_back(e.param);
+  return params;
 }
 
 // Ctrl-C stops a batch after the frames in flight; a second one ends the process at once.
