@@ -13,6 +13,7 @@
 
 #include "cli/errors.h"
 #include "hostsim/pixel_math.h"
+#include "hostsim/world.h"
 
 namespace fxaa_cli {
 
@@ -22,7 +23,7 @@ enum class ChannelLayout { kY, kYA, kRGB, kRGBA };
 enum class SampleType { kUInt8, kUInt16, kHalf, kFloat };
 
 // Largest width or height accepted: the host's largest world.
-constexpr int kMaxImageSide = 30000;
+constexpr int kMaxImageSide = hostsim::kMaxWorldSide;
 
 struct Format;  // an entry of the format table (cli/formats/format.h)
 

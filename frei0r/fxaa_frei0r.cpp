@@ -12,6 +12,7 @@
 #include "host/effect_entry.h"
 #include "host/effect_version.h"
 #include "hostsim/registry_lock.h"
+#include "hostsim/world.h"
 
 // The header declares the interface without C linkage or visibility of its own (on Windows the
 // export list says what leaves the DLL).
@@ -31,8 +32,7 @@ using fxaa_frei0r::ControlTable;
 using fxaa_frei0r::Instance;
 using fxaa_frei0r::kControlCount;
 
-// The largest side the host side's worlds take.
-constexpr unsigned kMaxSide = 30000;
+constexpr unsigned kMaxSide = hostsim::kMaxWorldSide;
 
 // Read once per load of the module, on first need; plain data under a trivially destructible
 // lock, so that unloading runs nothing of ours. f0r_deinit forgets it all.

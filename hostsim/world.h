@@ -9,6 +9,10 @@
 
 namespace hostsim {
 
+// The largest width or height of a world, as of After Effects' layers: what every program on the
+// host side accepts as a frame.
+constexpr int kMaxWorldSide = 30000;
+
 // A host-owned pixel world: ARGB, 8 bits (bytes), 16 bits or 32 bits (floats) per channel; rows
 // `rowbytes` apart, each followed by `rowPaddingBytes` of kPaddingByte; `guardBytes` of
 // kGuardByte before and after the pixel rows. New pixels are all zero. While a World exists its

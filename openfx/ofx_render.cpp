@@ -101,6 +101,11 @@ OfxStatus RenderFrame(Plugin& plugin, OfxImageEffectHandle instance, OfxProperty
     return Fail(plugin, instance, time, why);
   if (in.sampleBytes != out.sampleBytes)
     return Fail(plugin, instance, time, "the source and output differ in depth");
+  if (in.width() > hostsim::kMaxWorldSide || in.height() > hostsim::kMaxWorldSide)
+    return Fail(plugin, instance, time,
+                "a frame of " + std::to_string(in.width()) + " x " + std::to_string(in.height()) +
+                    " is larger than the effect takes (" + std::to_string(hostsim::kMaxWorldSide) +
+                    " pixels a side)");
 
   hostsim::FrameValues values;
   if (!ReadValues(plugin, instance, time, &values))
