@@ -183,7 +183,7 @@ int RunInfo(const std::string& pluginPath, std::ostream& out, std::ostream& err)
   }
 
   std::map<std::string, std::string> optionOf;
-  for (const ParamOption& s : KnownParamOptions()) optionOf[s.paramName] = s.option;
+  for (const KnownParam& known : hostsim::KnownParams()) optionOf[known.name] = known.option;
 
   out << "Parameters (" << effect->params().size() << " declared; 0 is the input layer):\n";
   char line[256];
@@ -193,7 +193,7 @@ int RunInfo(const std::string& pluginPath, std::ostream& out, std::ostream& err)
   for (const DeclaredParam& p : effect->params()) {
     std::string range, slider;
     if (p.type == PF_Param_FLOAT_SLIDER) {
-      range = RangeText(p);
+      range = hostsim::RangeText(p);
       slider = FormatNumber(p.sliderMin, 2) + " to " + FormatNumber(p.sliderMax, 2);
     } else if (p.type == PF_Param_POPUP) {
       for (size_t i = 0; i < p.choices.size(); ++i) range += (i ? "|" : "") + p.choices[i];

@@ -52,7 +52,7 @@ const CLI::Validator IsNumber(
 // plug-in's declarations are known.
 template <typename ParamOptions>
 void AddParamOptions(CLI::App* command, ParamOptions* params) {
-  const std::vector<ParamOption>& known = KnownParamOptions();
+  const auto& known = hostsim::KnownParams();
   params->values.resize(known.size());
   for (size_t i = 0; i < known.size(); ++i) {
     CLI::Option* option =
@@ -226,7 +226,7 @@ void CommandLine::Describe(const std::vector<DeclaredParam>& declared) {
     for (const auto& [param, option] : params->options) {
       const DeclaredParam* found = nullptr;
       for (const DeclaredParam& p : declared)
-        if (p.name == param->paramName) found = &p;
+        if (p.name == param->name) found = &p;
       option->description(OptionHelp(*param, found));
     }
   }

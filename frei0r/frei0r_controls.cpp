@@ -9,19 +9,15 @@
 namespace fxaa_frei0r {
 namespace {
 
-// The effect's own names, in the order frei0r numbers them.
-const char* const kControlNames[kControlCount] = {"Source", "Strength", "FXAA Span",
-                                                  "FXAA Reduce Multiplier", "FXAA Reduce Minimum"};
-
 // One line for the host's parameter list, e.g. "0 to 1 maps onto 0 to 100 (default 0.08 = 8)"
 // or "0: Color, 1: Alpha (the nearest is taken; default 0 = Color)".
 void Explain(Control* control, const hostsim::ParamState& param) {
   char* out = control->explanation;
   const size_t size = sizeof(control->explanation);
   if (!control->popup) {
-    std::snprintf(out, size, "0 to 1 maps onto %g to %g%s (default %g = %g)", control->validMin,
-                  control->validMax, param.percent ? " %" : "", DefaultControlValue(*control),
-                  control->effectDefault);
+    std::snprintf(out, size, "0 to 1 maps onto %s%s (default %g = %s)",
+                  hostsim::RangeText(param).c_str(), param.percent ? " %" : "",
+                  DefaultControlValue(*control), hostsim::DefaultText(param).c_str());
     return;
   }
   std::string text;
@@ -42,18 +38,21 @@ void Explain(Control* control, const hostsim::ParamState& param) {
 bool ReadControls(PF_FilterProc entry, ControlTable* table, std::string* error) {
   std::vector<hostsim::ExposedParam> params;
   if (!hostsim::ReadExposedParams(entry, &params, error)) return false;
+  static_assert(hostsim::kKnownParamCount == kControlCount, "frei0r numbers each known parameter");
+  const auto& known = hostsim::KnownParams();
   for (int i = 0; i < kControlCount; ++i) {
-    const hostsim::ExposedParam* exposed = hostsim::FindExposed(params, kControlNames[i]);
+    const char* name = known[size_t(i)].name;
+    const hostsim::ExposedParam* exposed = hostsim::FindExposed(params, name);
     const hostsim::ParamState* found = exposed ? &exposed->param : nullptr;
     const bool popup = found && found->type == PF_Param_POPUP;
     if (!found) {
-      *error = std::string("the effect declares no control \"") + kControlNames[i] + "\"";
+      *error = std::string("the effect declares no control \"") + name + "\"";
       return false;
     }
     Control& control = table->controls[i];
     control = Control{};
     control.effectIndex = found->index;
-    std::snprintf(control.name, sizeof(control.name), "%s", kControlNames[i]);
+    std::snprintf(control.name, sizeof(control.name), "%s", name);
     control.popup = popup;
     control.validMin = popup ? 1 : found->validMin;
     control.validMax = popup ? double(found->choices.size()) : found->validMax;

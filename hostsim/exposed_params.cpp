@@ -1,5 +1,8 @@
 #include "hostsim/exposed_params.h"
 
+#include <iomanip>
+#include <sstream>
+
 namespace hostsim {
 
 bool ReadExposedParams(PF_FilterProc entry, std::vector<ExposedParam>* params, std::string* error) {
@@ -40,6 +43,47 @@ const ExposedParam* FindExposed(const std::vector<ExposedParam>& params, const s
   for (const ExposedParam& p : params)
     if (p.param.name == name) return &p;
   return nullptr;
+}
+
+const std::array<KnownParam, kKnownParamCount>& KnownParams() {
+  static constexpr std::array<KnownParam, kKnownParamCount> known = {{
+      {"Source", PF_Param_POPUP, "--source",
+       "color (smooth all four channels) or alpha (smooth the alpha channel over a blurred "
+       "underlay)"},
+      {"Strength", PF_Param_FLOAT_SLIDER, "--strength",
+       "blend of the smoothed and the untouched image, in percent"},
+      {"FXAA Span", PF_Param_FLOAT_SLIDER, "--span", "how far along an edge FXAA looks, in pixels"},
+      {"FXAA Reduce Multiplier", PF_Param_FLOAT_SLIDER, "--reduce-multiplier",
+       "damping of the search on low-contrast edges"},
+      {"FXAA Reduce Minimum", PF_Param_FLOAT_SLIDER, "--reduce-minimum",
+       "least damping of the search"},
+  }};
+  return known;
+}
+
+std::string FormatNumber(double value, int precision) {
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(precision) << value;
+  std::string s = text.str();
+  if (s.find('.') != std::string::npos) {
+    while (!s.empty() && s.back() == '0') s.pop_back();
+    if (!s.empty() && s.back() == '.') s.pop_back();
+  }
+  return s;
+}
+
+std::string RangeText(const ParamState& param) {
+  if (param.type != PF_Param_POPUP)
+    return FormatNumber(param.validMin, 2) + " to " + FormatNumber(param.validMax, 2);
+  std::string choices;
+  for (size_t i = 0; i < param.choices.size(); ++i) choices += (i ? "|" : "") + param.choices[i];
+  return choices;
+}
+
+std::string DefaultText(const ParamState& param) {
+  if (param.type != PF_Param_POPUP) return FormatNumber(param.defaultValue, 2);
+  const int i = static_cast<int>(param.defaultValue) - 1;
+  return i >= 0 && size_t(i) < param.choices.size() ? param.choices[size_t(i)] : "";
 }
 
 }  // namespace hostsim

@@ -38,6 +38,8 @@ OfxStatus DefineControl(const Plugin& plugin, OfxParamSetHandle params, const Co
   props.propSetString(set, kOfxPropLabel, 0, p.name.c_str());
   props.propSetString(set, kOfxParamPropScriptName, 0, control.name.c_str());
   props.propSetInt(set, kOfxParamPropAnimates, 0, 1);
+  for (const hostsim::KnownParam& known : hostsim::KnownParams())
+    if (p.name == known.name) props.propSetString(set, kOfxParamPropHint, 0, known.hint);
   if (!control.exposed.group.empty()) {
     const std::string parent = control.exposed.group;
     props.propSetString(set, kOfxParamPropParent, 0, parent.c_str());

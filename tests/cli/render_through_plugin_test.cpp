@@ -458,13 +458,13 @@ TEST(Info, TheOptionHelpShowsTheRangesAndDefaultsThePluginDeclares) {
   const Declared declared = AskThePlugin();
   const auto run = Fxaa({"render", "--help"});
   ASSERT_EQ(run.status, kExitOk) << run.err;
-  for (const ParamOption& known : KnownParamOptions()) {
+  for (const hostsim::KnownParam& known : hostsim::KnownParams()) {
     const PF_ParamDef* def = nullptr;
     int index = 0;
     for (size_t i = 0; i < declared.params.size(); ++i)
-      if (std::string(declared.params[i].name) == known.paramName)
+      if (std::string(declared.params[i].name) == known.name)
         def = &declared.params[i], index = static_cast<int>(i + 1);
-    ASSERT_NE(def, nullptr) << known.paramName;
+    ASSERT_NE(def, nullptr) << known.name;
     char range[96];
     if (def->param_type == PF_Param_POPUP) {
       // The default choice, as the option spells it: "Color" is "color".
