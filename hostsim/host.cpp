@@ -122,13 +122,7 @@ PF_Err Host::GlobalSetup() {
 // After set-down the host disposes the global data handle, whatever set-down returned.
 PF_Err Host::GlobalSetdown() {
   const PF_Err err = Send(PF_Cmd_GLOBAL_SETDOWN);
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  auto found = impl_->handles.find(globalData_);
-  if (found != impl_->handles.end()) {
-    std::free(found->second.raw);
-    delete found->first;
-    impl_->handles.erase(found);
-  }
+  impl_->ReleaseHandle(globalData_);
   globalData_ = nullptr;
   return err;
 }

@@ -42,13 +42,24 @@ Host::Impl::~Impl() {
     if (older != nullptr) older->newer = newer;
     newer = older = nullptr;
   }
-  for (auto& handle : handles) {
-    std::free(handle.second.raw);
-    delete handle.first;
-  }
+  while (!handles.empty()) ReleaseHandle(handles.begin()->first);
   for (void* block : blocks) std::free(block);
   for (const void* stream : streams) delete static_cast<const StreamRef*>(stream);
   for (const void* effect : effects) delete static_cast<const EffectRef*>(effect);
+}
+
+bool Host::Impl::ReleaseHandle(PF_Handle handle) {
+  HandleBlock block{};
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto found = handles.find(handle);
+    if (found == handles.end()) return false;
+    block = found->second;
+    handles.erase(found);
+  }
+  std::free(block.raw);
+  delete handle;
+  return true;
 }
 
 CommandState* CurrentCommand() { return t_command; }

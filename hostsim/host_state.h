@@ -81,6 +81,9 @@ struct Host::Impl {
 
   Impl();
   ~Impl();
+
+  // Forgets `handle` and frees it with its block; false when this host made no such handle.
+  bool ReleaseHandle(PF_Handle handle);
 };
 
 // What the command running on a thread hands out: its host and, for the smart-render commands,

@@ -253,22 +253,8 @@ void DisposeHandle(PF_Handle handle) {
   Impl* impl = CurrentHost();
   if (impl == nullptr) return;
   ObservedCall(impl, "host_dispose_handle").Return(0);
-  if (handle == nullptr) return;
-  Impl::HandleBlock block{};
-  {
-    std::lock_guard<std::mutex> lock(impl->mutex);
-    auto found = impl->handles.find(handle);
-    if (found != impl->handles.end()) {
-      block = found->second;
-      impl->handles.erase(found);
-    }
-  }
-  if (block.raw == nullptr) {
+  if (handle != nullptr && !impl->ReleaseHandle(handle))
     Bad(impl, "host_dispose_handle of an unknown handle");
-    return;
-  }
-  std::free(block.raw);
-  delete handle;
 }
 
 A_HandleSize HandleSize(PF_Handle handle) {
