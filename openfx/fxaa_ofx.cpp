@@ -109,7 +109,9 @@ OfxStatus Dispatch(const char* action, const void* handle, OfxPropertySetHandle 
   return kOfxStatReplyDefault;
 }
 
-// The one boundary between the host and the plug-in: nothing thrown crosses it.
+// The one boundary between the host and the plug-in: nothing thrown crosses it. A frame's own
+// failures are said to the host with their cause (ofx_render.cpp); what reaches here has no
+// instance to say it to.
 OfxStatus MainEntry(const char* action, const void* handle, OfxPropertySetHandle inArgs,
                     OfxPropertySetHandle outArgs) {
   try {

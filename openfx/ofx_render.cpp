@@ -143,6 +143,8 @@ OfxStatus Render(Plugin& plugin, OfxImageEffectHandle instance, OfxPropertySetHa
     return RenderFrame(plugin, instance, inArgs, time);
   } catch (const std::bad_alloc&) {
     return Fail(plugin, instance, time, "out of memory for the frame");
+  } catch (const std::exception& e) {
+    return Fail(plugin, instance, time, e.what());
   }
 }
 
