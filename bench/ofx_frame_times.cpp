@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bench/bench_stats.h"
-#include "hostsim/effect_session.h"
+#include "host_runtime/effect_session.h"
 #include "tests/openfx/ofx_cases.h"
 #include "tests/openfx/ofx_test_host.h"
 
@@ -46,8 +46,8 @@ int main(int argc, char** argv) {
   if (!host.Start()) Fail(host.error());
   OfxImageEffectStruct* instance = host.CreateInstance();
   std::string error;
-  std::unique_ptr<hostsim::EffectSession> session =
-      hostsim::EffectSession::Open(FXAA_PLUGIN_PATH, &error);
+  std::unique_ptr<host_runtime::EffectSession> session =
+      host_runtime::EffectSession::Open(FXAA_PLUGIN_PATH, &error);
   if (!instance || !session) Fail("cannot set up: " + error);
 
   std::printf("| depth | rounds | OpenFX plug-in ms | tool's render ms | plug-in / tool [95%%] |\n");
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     ofxtest::HostImage source(layout), output(layout);
     source.SetPacked(ofxtest::TestPicture(kWidth, kHeight, sampleBytes));
     const int depth = sampleBytes == 1 ? 8 : 32;
-    hostsim::World in(kWidth, kHeight, depth), out(kWidth, kHeight, depth);
+    host_runtime::World in(kWidth, kHeight, depth), out(kWidth, kHeight, depth);
     const std::vector<uint8_t> rgba = source.Packed();
     for (int y = 0; y < kHeight; ++y)  // the same picture; channel order does not change the cost
       std::memcpy(in.row(y), &rgba[size_t(y) * kWidth * 4 * sampleBytes],

@@ -14,8 +14,8 @@
 #include "cli/formats/format.h"
 #include "cli/sequence.h"
 #include "cli/system.h"
-#include "hostsim/exposed_params.h"
-#include "hostsim/plugin_module.h"
+#include "host_runtime/exposed_params.h"
+#include "host_runtime/plugin_module.h"
 
 namespace fxaa_cli {
 
@@ -34,12 +34,12 @@ std::unique_ptr<Effect> OpenEffect(const std::string& path, std::ostream& err) {
 // opens no OpenGL context. Its failure only shortens the help.
 std::vector<DeclaredParam> DeclaredForHelp(const std::string& path) {
   std::string error;
-  std::unique_ptr<hostsim::PluginModule> module =
-      hostsim::PluginModule::Load(path.empty() ? DefaultPluginPath() : path, &error);
-  std::vector<hostsim::ExposedParam> exposed;
-  if (!module || !hostsim::ReadExposedParams(module->entry(), &exposed, &error)) return {};
+  std::unique_ptr<host_runtime::PluginModule> module =
+      host_runtime::PluginModule::Load(path.empty() ? DefaultPluginPath() : path, &error);
+  std::vector<host_runtime::ExposedParam> exposed;
+  if (!module || !host_runtime::ReadExposedParams(module->entry(), &exposed, &error)) return {};
   std::vector<DeclaredParam> params;
-  for (const hostsim::ExposedParam& e : exposed) params.push_back(e.param);
+  for (const host_runtime::ExposedParam& e : exposed) params.push_back(e.param);
   return params;
 }
 
@@ -183,7 +183,7 @@ int RunInfo(const std::string& pluginPath, std::ostream& out, std::ostream& err)
   }
 
   std::map<std::string, std::string> optionOf;
-  for (const KnownParam& known : hostsim::KnownParams()) optionOf[known.name] = known.option;
+  for (const KnownParam& known : host_runtime::KnownParams()) optionOf[known.name] = known.option;
 
   out << "Parameters (" << effect->params().size() << " declared; 0 is the input layer):\n";
   char line[256];
@@ -193,7 +193,7 @@ int RunInfo(const std::string& pluginPath, std::ostream& out, std::ostream& err)
   for (const DeclaredParam& p : effect->params()) {
     std::string range, slider;
     if (p.type == PF_Param_FLOAT_SLIDER) {
-      range = hostsim::RangeText(p);
+      range = host_runtime::RangeText(p);
       slider = FormatNumber(p.sliderMin, 2) + " to " + FormatNumber(p.sliderMax, 2);
     } else if (p.type == PF_Param_POPUP) {
       for (size_t i = 0; i < p.choices.size(); ++i) range += (i ? "|" : "") + p.choices[i];

@@ -52,7 +52,7 @@ const CLI::Validator IsNumber(
 // plug-in's declarations are known.
 template <typename ParamOptions>
 void AddParamOptions(CLI::App* command, ParamOptions* params) {
-  const auto& known = hostsim::KnownParams();
+  const auto& known = host_runtime::KnownParams();
   params->values.resize(known.size());
   for (size_t i = 0; i < known.size(); ++i) {
     CLI::Option* option =

@@ -1,5 +1,5 @@
 // What the tool throws, by what the user can do about it. A frame's own failure is not thrown but
-// carried with the frame (hostsim::Failure).
+// carried with the frame (host_runtime::Failure).
 #pragma once
 
 #include <stdexcept>

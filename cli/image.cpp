@@ -244,17 +244,17 @@ void PackRow(const Image& image, int y, ChannelLayout layout, SampleType type, v
 
 void Unpremultiply(Image* image) {
   if (image->type == SampleType::kUInt8) {
-    hostsim::UnpremultiplyArgb(image->bytes.data(), image->bytes.size() / 4);
+    host_runtime::UnpremultiplyArgb(image->bytes.data(), image->bytes.size() / 4);
   } else {
-    hostsim::UnpremultiplyArgb(image->floats.data(), image->floats.size() / 4);
+    host_runtime::UnpremultiplyArgb(image->floats.data(), image->floats.size() / 4);
   }
 }
 
 void Premultiply(Image* image) {
   if (image->type == SampleType::kUInt8) {
-    hostsim::PremultiplyArgb(image->bytes.data(), image->bytes.size() / 4);
+    host_runtime::PremultiplyArgb(image->bytes.data(), image->bytes.size() / 4);
   } else {
-    hostsim::PremultiplyArgb(image->floats.data(), image->floats.size() / 4);
+    host_runtime::PremultiplyArgb(image->floats.data(), image->floats.size() / 4);
   }
 }
 

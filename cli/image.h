@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "cli/errors.h"
-#include "hostsim/pixel_math.h"
-#include "hostsim/world.h"
+#include "host_runtime/pixel_math.h"
+#include "host_runtime/world.h"
 
 namespace fxaa_cli {
 
@@ -23,7 +23,7 @@ enum class ChannelLayout { kY, kYA, kRGB, kRGBA };
 enum class SampleType { kUInt8, kUInt16, kHalf, kFloat };
 
 // Largest width or height accepted: the host's largest world.
-constexpr int kMaxImageSide = hostsim::kMaxWorldSide;
+constexpr int kMaxImageSide = host_runtime::kMaxWorldSide;
 
 struct Format;  // an entry of the format table (cli/formats/format.h)
 
@@ -119,9 +119,9 @@ std::string Lower(std::string text);
 
 // Sample conversions shared by the readers and writers (and every other program on the host
 // side).
-using hostsim::FloatToByte;
-using hostsim::FloatToWord16;
-using hostsim::Word16ToFloat;
+using host_runtime::FloatToByte;
+using host_runtime::FloatToWord16;
+using host_runtime::Word16ToFloat;
 
 // The grey value written for a pixel of a grey layout: red when red, green and blue agree (so
 // grey input comes back exactly), else Rec. 709 luma.

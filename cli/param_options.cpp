@@ -43,12 +43,12 @@ double CheckedValue(const KnownParam& option, const DeclaredParam& param,
 }  // namespace
 
 std::string OptionRange(const DeclaredParam& param) {
-  return param.type == PF_Param_POPUP ? Lower(hostsim::RangeText(param)) : hostsim::RangeText(param);
+  return param.type == PF_Param_POPUP ? Lower(host_runtime::RangeText(param)) : host_runtime::RangeText(param);
 }
 
 std::string OptionDefault(const DeclaredParam& param) {
-  return param.type == PF_Param_POPUP ? Lower(hostsim::DefaultText(param))
-                                      : hostsim::DefaultText(param);
+  return param.type == PF_Param_POPUP ? Lower(host_runtime::DefaultText(param))
+                                      : host_runtime::DefaultText(param);
 }
 
 std::string OptionHelp(const KnownParam& known, const DeclaredParam* param) {
@@ -59,7 +59,7 @@ std::string OptionHelp(const KnownParam& known, const DeclaredParam* param) {
 }
 
 void ApplyParamValues(Effect& effect, const ParamValues& values) {
-  const auto& known = hostsim::KnownParams();
+  const auto& known = host_runtime::KnownParams();
   for (size_t i = 0; i < known.size() && i < values.size(); ++i) {
     if (!values[i]) continue;
     const DeclaredParam* p = effect.Find(known[i].name);

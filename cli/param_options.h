@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "cli/effect.h"
-#include "hostsim/exposed_params.h"
+#include "host_runtime/exposed_params.h"
 
 namespace fxaa_cli {
 
 // The options are the host side's table of the parameters programs offer (KnownParams), in its
 // order.
-using hostsim::KnownParam;
+using host_runtime::KnownParam;
 
 // As the option takes a popup's value, in lower case: "0 to 100", "color|alpha"; "100", "color".
 std::string OptionRange(const DeclaredParam& param);
@@ -30,6 +30,6 @@ using ParamValues = std::vector<std::optional<std::string>>;
 // UsageError for a value it does not take, std::runtime_error when it declares no such parameter.
 void ApplyParamValues(Effect& effect, const ParamValues& values);
 
-using hostsim::FormatNumber;
+using host_runtime::FormatNumber;
 
 }  // namespace fxaa_cli

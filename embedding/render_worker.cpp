@@ -5,23 +5,23 @@
 #include <new>
 #include <type_traits>
 
-#include "hostsim/registry_lock.h"
+#include "host_runtime/registry_lock.h"
 
 namespace fxaa_embedding {
 namespace {
 
-using hostsim::Failure;
+using host_runtime::Failure;
 
 // Process-wide: whether a worker found that no context can be made. Plain data under a lock
 // whose destructor is trivial, so that unloading the module runs nothing of it.
-static_assert(std::is_trivially_destructible<hostsim::RegistryLock>::value,
+static_assert(std::is_trivially_destructible<host_runtime::RegistryLock>::value,
               "module-wide state must leave nothing to run at unload");
-hostsim::RegistryLock g_unavailableLock;
+host_runtime::RegistryLock g_unavailableLock;
 bool g_unavailable = false;
 char g_unavailableWhy[160];
 
 void MarkUnavailable(const std::string& why) {
-  std::lock_guard<hostsim::RegistryLock> lock(g_unavailableLock);
+  std::lock_guard<host_runtime::RegistryLock> lock(g_unavailableLock);
   g_unavailable = true;
   std::snprintf(g_unavailableWhy, sizeof(g_unavailableWhy), "%s", why.c_str());
 }
@@ -29,9 +29,9 @@ void MarkUnavailable(const std::string& why) {
 }  // namespace
 
 struct RenderWorker::Job {
-  hostsim::World* in;
-  hostsim::World* out;
-  const hostsim::FrameValues* values;
+  host_runtime::World* in;
+  host_runtime::World* out;
+  const host_runtime::FrameValues* values;
   Failure failure;
   bool done;
 };
@@ -48,8 +48,8 @@ RenderWorker::~RenderWorker() {
   if (thread_.joinable()) thread_.join();
 }
 
-Failure RenderWorker::Render(hostsim::World* in, hostsim::World* out,
-                             const hostsim::FrameValues& values) {
+Failure RenderWorker::Render(host_runtime::World* in, host_runtime::World* out,
+                             const host_runtime::FrameValues& values) {
   Job job{in, out, &values, Failure::None(), false};
   std::unique_lock<std::mutex> lock(mutex_);
   if (!thread_.joinable()) {
@@ -88,7 +88,7 @@ void RenderWorker::RenderJob(Job* job) {
   try {
     if (!session_ && !setUpFailure_) {
       std::string error;
-      session_ = hostsim::EffectSession::Open(entry_, name_, &error);
+      session_ = host_runtime::EffectSession::Open(entry_, name_, &error);
       std::string why;
       if (!session_) {
         setUpFailure_ = Failure::Of(Failure::Kind::kSetUp,
@@ -111,13 +111,13 @@ void RenderWorker::RenderJob(Job* job) {
 }
 
 bool EffectUnavailable(std::string* why) {
-  std::lock_guard<hostsim::RegistryLock> lock(g_unavailableLock);
+  std::lock_guard<host_runtime::RegistryLock> lock(g_unavailableLock);
   if (g_unavailable && why) *why = g_unavailableWhy;
   return g_unavailable;
 }
 
 void ForgetUnavailable() {
-  std::lock_guard<hostsim::RegistryLock> lock(g_unavailableLock);
+  std::lock_guard<host_runtime::RegistryLock> lock(g_unavailableLock);
   g_unavailable = false;
   g_unavailableWhy[0] = '\0';
 }

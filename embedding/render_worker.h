@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "hostsim/effect_session.h"
-#include "hostsim/failure.h"
+#include "host_runtime/effect_session.h"
+#include "host_runtime/failure.h"
 
 namespace fxaa_embedding {
 
@@ -29,8 +29,8 @@ class RenderWorker {
   // with the first frame; blocks until done. Calls from several threads at once render one
   // after another. The first frame sets the effect up; where it finds that nothing can render
   // in this process, it says so to every later worker (EffectUnavailable).
-  hostsim::Failure Render(hostsim::World* in, hostsim::World* out,
-                          const hostsim::FrameValues& values);
+  host_runtime::Failure Render(host_runtime::World* in, host_runtime::World* out,
+                          const host_runtime::FrameValues& values);
 
  private:
   struct Job;
@@ -48,8 +48,8 @@ class RenderWorker {
   std::thread thread_;
 
   // Touched only on the worker's thread.
-  std::unique_ptr<hostsim::EffectSession> session_;
-  hostsim::Failure setUpFailure_;  // why the effect cannot render here, once known
+  std::unique_ptr<host_runtime::EffectSession> session_;
+  host_runtime::Failure setUpFailure_;  // why the effect cannot render here, once known
 };
 
 // Whether a worker of this module found that the process cannot render at all (no OpenGL 3.2

@@ -6,14 +6,14 @@
 #include <set>
 #include <utility>
 
-#include "hostsim/failure.h"
+#include "host_runtime/failure.h"
 
 namespace fxaa_embedding {
 
 class ReportOnce {
  public:
   // True the first time this kind and code are seen.
-  bool First(const hostsim::Failure& failure) {
+  bool First(const host_runtime::Failure& failure) {
     std::lock_guard<std::mutex> lock(mutex_);
     return seen_.insert({int(failure.kind), failure.code}).second;
   }

@@ -9,8 +9,8 @@ WorkerPool::WorkerPool(PF_FilterProc entry, std::string name, int maxWorkers)
 
 WorkerPool::~WorkerPool() = default;
 
-hostsim::Failure WorkerPool::Render(hostsim::World* in, hostsim::World* out,
-                                    const hostsim::FrameValues& values) {
+host_runtime::Failure WorkerPool::Render(host_runtime::World* in, host_runtime::World* out,
+                                    const host_runtime::FrameValues& values) {
   Slot* slot = nullptr;
   {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -27,7 +27,7 @@ hostsim::Failure WorkerPool::Render(hostsim::World* in, hostsim::World* out,
     }
     slot->busy = true;
   }
-  const hostsim::Failure failure = slot->worker->Render(in, out, values);
+  const host_runtime::Failure failure = slot->worker->Render(in, out, values);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     slot->busy = false;

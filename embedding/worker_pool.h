@@ -24,8 +24,8 @@ class WorkerPool {
 
   // Renders on a free worker, starting one when all are busy and fewer than the maximum run;
   // else waits for one. Safe on any number of threads at once.
-  hostsim::Failure Render(hostsim::World* in, hostsim::World* out,
-                          const hostsim::FrameValues& values);
+  host_runtime::Failure Render(host_runtime::World* in, host_runtime::World* out,
+                          const host_runtime::FrameValues& values);
 
   int workers() const;  // started so far
 

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "hostsim/host.h"
+#include "host_runtime/host.h"
 
 namespace fxaa_embedding {
 
@@ -17,15 +17,15 @@ class WorldCache {
   explicit WorldCache(size_t maxKept) : maxKept_(maxKept) {}
 
   // A world of this size and depth: a kept one (its pixels are whatever it held), or a new one.
-  std::unique_ptr<hostsim::World> Take(int width, int height, int bitDepth);
+  std::unique_ptr<host_runtime::World> Take(int width, int height, int bitDepth);
   // Keeps `world` for a later frame, unless enough are kept.
-  void Give(std::unique_ptr<hostsim::World> world);
+  void Give(std::unique_ptr<host_runtime::World> world);
   void Clear();
 
  private:
   const size_t maxKept_;
   std::mutex mutex_;
-  std::vector<std::unique_ptr<hostsim::World>> kept_;
+  std::vector<std::unique_ptr<host_runtime::World>> kept_;
 };
 
 }  // namespace fxaa_embedding

@@ -4,20 +4,20 @@
 #include <cstdio>
 #include <cstring>
 
-#include "hostsim/exposed_params.h"
+#include "host_runtime/exposed_params.h"
 
 namespace fxaa_frei0r {
 namespace {
 
 // One line for the host's parameter list, e.g. "0 to 1 maps onto 0 to 100 (default 0.08 = 8)"
 // or "0: Color, 1: Alpha (the nearest is taken; default 0 = Color)".
-void Explain(Control* control, const hostsim::ParamState& param) {
+void Explain(Control* control, const host_runtime::ParamState& param) {
   char* out = control->explanation;
   const size_t size = sizeof(control->explanation);
   if (!control->popup) {
     std::snprintf(out, size, "0 to 1 maps onto %s%s (default %g = %s)",
-                  hostsim::RangeText(param).c_str(), param.percent ? " %" : "",
-                  DefaultControlValue(*control), hostsim::DefaultText(param).c_str());
+                  host_runtime::RangeText(param).c_str(), param.percent ? " %" : "",
+                  DefaultControlValue(*control), host_runtime::DefaultText(param).c_str());
     return;
   }
   std::string text;
@@ -36,14 +36,14 @@ void Explain(Control* control, const hostsim::ParamState& param) {
 }  // namespace
 
 bool ReadControls(PF_FilterProc entry, ControlTable* table, std::string* error) {
-  std::vector<hostsim::ExposedParam> params;
-  if (!hostsim::ReadExposedParams(entry, &params, error)) return false;
-  static_assert(hostsim::kKnownParamCount == kControlCount, "frei0r numbers each known parameter");
-  const auto& known = hostsim::KnownParams();
+  std::vector<host_runtime::ExposedParam> params;
+  if (!host_runtime::ReadExposedParams(entry, &params, error)) return false;
+  static_assert(host_runtime::kKnownParamCount == kControlCount, "frei0r numbers each known parameter");
+  const auto& known = host_runtime::KnownParams();
   for (int i = 0; i < kControlCount; ++i) {
     const char* name = known[size_t(i)].name;
-    const hostsim::ExposedParam* exposed = hostsim::FindExposed(params, name);
-    const hostsim::ParamState* found = exposed ? &exposed->param : nullptr;
+    const host_runtime::ExposedParam* exposed = host_runtime::FindExposed(params, name);
+    const host_runtime::ParamState* found = exposed ? &exposed->param : nullptr;
     const bool popup = found && found->type == PF_Param_POPUP;
     if (!found) {
       *error = std::string("the effect declares no control \"") + name + "\"";

@@ -14,7 +14,7 @@ namespace {
 const char kEffectName[] = "FXAA frei0r filter";
 
 // frei0r's RGBA bytes into the host's 8-bit ARGB world, and back.
-void ToWorld(const uint32_t* frame, hostsim::World* world) {
+void ToWorld(const uint32_t* frame, host_runtime::World* world) {
   const uint8_t* src = reinterpret_cast<const uint8_t*>(frame);
   for (int y = 0; y < world->height(); ++y) {
     for (int x = 0; x < world->width(); ++x, src += 4) {
@@ -27,7 +27,7 @@ void ToWorld(const uint32_t* frame, hostsim::World* world) {
   }
 }
 
-void FromWorld(const hostsim::World& world, uint32_t* frame) {
+void FromWorld(const host_runtime::World& world, uint32_t* frame) {
   uint8_t* dst = reinterpret_cast<uint8_t*>(frame);
   for (int y = 0; y < world.height(); ++y) {
     const PF_Pixel8* p = reinterpret_cast<const PF_Pixel8*>(world.row(y));
@@ -58,7 +58,7 @@ double Instance::Value(int control) const {
 }
 
 void Instance::Update(double time, const uint32_t* in, uint32_t* out) {
-  hostsim::FrameValues values;
+  host_runtime::FrameValues values;
   long frame;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -68,15 +68,15 @@ void Instance::Update(double time, const uint32_t* in, uint32_t* out) {
       values.params[control.effectIndex] = EffectValue(control, values_[i]);
     }
   }
-  hostsim::Failure failure;
+  host_runtime::Failure failure;
   try {
-    hostsim::World inWorld(width_, height_, 8);
-    hostsim::World outWorld(width_, height_, 8);
+    host_runtime::World inWorld(width_, height_, 8);
+    host_runtime::World outWorld(width_, height_, 8);
     ToWorld(in, &inWorld);
     failure = worker_.Render(&inWorld, &outWorld, values);
     if (!failure) FromWorld(outWorld, out);
   } catch (const std::bad_alloc&) {
-    failure = hostsim::Failure::Of(hostsim::Failure::Kind::kOutOfMemory,
+    failure = host_runtime::Failure::Of(host_runtime::Failure::Kind::kOutOfMemory,
                                    "out of memory for the frame's worlds");
   }
   if (!failure) return;
@@ -84,7 +84,7 @@ void Instance::Update(double time, const uint32_t* in, uint32_t* out) {
   Report(frame, time, failure);
 }
 
-void Instance::Report(long frame, double time, const hostsim::Failure& failure) {
+void Instance::Report(long frame, double time, const host_runtime::Failure& failure) {
   if (!reported_.First(failure)) return;
   std::fprintf(stderr,
                "%s: frame %ld (time %g, %dx%d) is passed on unchanged, not anti-aliased: %s\n",

@@ -27,7 +27,7 @@ class Instance {
 
  private:
   // One line on standard error, once per cause.
-  void Report(long frame, double time, const hostsim::Failure& failure);
+  void Report(long frame, double time, const host_runtime::Failure& failure);
 
   const ControlTable controls_;
   const int width_, height_;

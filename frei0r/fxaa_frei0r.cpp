@@ -11,8 +11,8 @@
 #include "frei0r/frei0r_instance.h"
 #include "host/effect_entry.h"
 #include "host/effect_version.h"
-#include "hostsim/registry_lock.h"
-#include "hostsim/world.h"
+#include "host_runtime/registry_lock.h"
+#include "host_runtime/world.h"
 
 // The header declares the interface without C linkage or visibility of its own (on Windows the
 // export list says what leaves the DLL).
@@ -32,11 +32,11 @@ using fxaa_frei0r::ControlTable;
 using fxaa_frei0r::Instance;
 using fxaa_frei0r::kControlCount;
 
-constexpr unsigned kMaxSide = hostsim::kMaxWorldSide;
+constexpr unsigned kMaxSide = host_runtime::kMaxWorldSide;
 
 // Read once per load of the module, on first need; plain data under a trivially destructible
 // lock, so that unloading runs nothing of ours. f0r_deinit forgets it all.
-hostsim::RegistryLock g_mutex;
+host_runtime::RegistryLock g_mutex;
 int g_initCount = 0;
 bool g_controlsRead = false;
 bool g_controlsOk = false;
@@ -45,7 +45,7 @@ ControlTable g_controls;
 // The control table, read from the plug-in's declaration the first time; null (said once on
 // standard error) when it cannot be read.
 const ControlTable* Controls() {
-  std::lock_guard<hostsim::RegistryLock> lock(g_mutex);
+  std::lock_guard<host_runtime::RegistryLock> lock(g_mutex);
   if (!g_controlsRead) {
     g_controlsRead = true;
     std::string error;
@@ -64,13 +64,13 @@ Instance* AsInstance(f0r_instance_t instance) { return static_cast<Instance*>(in
 }  // namespace
 
 int f0r_init() {
-  std::lock_guard<hostsim::RegistryLock> lock(g_mutex);
+  std::lock_guard<host_runtime::RegistryLock> lock(g_mutex);
   ++g_initCount;
   return 1;
 }
 
 void f0r_deinit() {
-  std::lock_guard<hostsim::RegistryLock> lock(g_mutex);
+  std::lock_guard<host_runtime::RegistryLock> lock(g_mutex);
   if (g_initCount > 0 && --g_initCount > 0) return;  // ffmpeg initialises once per filter
   g_controlsRead = false;
   g_controlsOk = false;

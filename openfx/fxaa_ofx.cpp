@@ -7,7 +7,7 @@
 
 #include "host/effect_entry.h"
 #include "host/effect_version.h"
-#include "hostsim/registry_lock.h"
+#include "host_runtime/registry_lock.h"
 #include "openfx/ofx_plugin.h"
 
 #if defined(_WIN32)
@@ -24,12 +24,12 @@ namespace {
 constexpr int kMaxWorkers = 2;
 
 // Plain pointers under a lock with a trivial destructor: unloading the binary runs nothing.
-hostsim::RegistryLock g_lock;
+host_runtime::RegistryLock g_lock;
 OfxHost* g_host = nullptr;
 Plugin* g_plugin = nullptr;
 
 void SetHost(OfxHost* host) {
-  std::lock_guard<hostsim::RegistryLock> lock(g_lock);
+  std::lock_guard<host_runtime::RegistryLock> lock(g_lock);
   g_host = host;
 }
 
@@ -40,10 +40,10 @@ const Suite* Fetch(const OfxHost& host, const char* name, int version) {
 
 // The controls: the effect's shown parameters, by the names its declaration gives them.
 bool ReadControls(std::vector<Control>* controls) {
-  std::vector<hostsim::ExposedParam> params;
+  std::vector<host_runtime::ExposedParam> params;
   std::string error;
-  if (!hostsim::ReadExposedParams(EffectMain, &params, &error)) return false;
-  for (const hostsim::ExposedParam& p : params) {
+  if (!host_runtime::ReadExposedParams(EffectMain, &params, &error)) return false;
+  for (const host_runtime::ExposedParam& p : params) {
     Control control;
     for (char c : p.param.name)
       if (c != ' ') control.name += c;
@@ -54,7 +54,7 @@ bool ReadControls(std::vector<Control>* controls) {
 }
 
 OfxStatus Load() {
-  std::lock_guard<hostsim::RegistryLock> lock(g_lock);
+  std::lock_guard<host_runtime::RegistryLock> lock(g_lock);
   if (g_host == nullptr) return kOfxStatErrMissingHostFeature;
   if (g_plugin != nullptr) return kOfxStatOK;
   auto plugin = std::make_unique<Plugin>();
@@ -76,7 +76,7 @@ OfxStatus Load() {
 OfxStatus Unload() {
   Plugin* plugin;
   {
-    std::lock_guard<hostsim::RegistryLock> lock(g_lock);
+    std::lock_guard<host_runtime::RegistryLock> lock(g_lock);
     plugin = g_plugin;
     g_plugin = nullptr;
   }
@@ -131,7 +131,7 @@ OfxPlugin g_description = {kOfxImageEffectPluginApi, kOfxImageEffectPluginApiVer
 }  // namespace
 
 Plugin* LoadedPlugin() {
-  std::lock_guard<hostsim::RegistryLock> lock(g_lock);
+  std::lock_guard<host_runtime::RegistryLock> lock(g_lock);
   return g_plugin;
 }
 

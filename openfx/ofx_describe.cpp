@@ -28,7 +28,7 @@ OfxStatus DefineClip(const Plugin& plugin, OfxImageEffectHandle descriptor, cons
 }
 
 OfxStatus DefineControl(const Plugin& plugin, OfxParamSetHandle params, const Control& control) {
-  const hostsim::ParamState& p = control.exposed.param;
+  const host_runtime::ParamState& p = control.exposed.param;
   const bool popup = p.type == PF_Param_POPUP;
   OfxPropertySetHandle set = nullptr;
   const OfxStatus status = plugin.params->paramDefine(
@@ -38,7 +38,7 @@ OfxStatus DefineControl(const Plugin& plugin, OfxParamSetHandle params, const Co
   props.propSetString(set, kOfxPropLabel, 0, p.name.c_str());
   props.propSetString(set, kOfxParamPropScriptName, 0, control.name.c_str());
   props.propSetInt(set, kOfxParamPropAnimates, 0, 1);
-  for (const hostsim::KnownParam& known : hostsim::KnownParams())
+  for (const host_runtime::KnownParam& known : host_runtime::KnownParams())
     if (p.name == known.name) props.propSetString(set, kOfxParamPropHint, 0, known.hint);
   if (!control.exposed.group.empty()) {
     const std::string parent = control.exposed.group;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "hostsim/pixel_math.h"
+#include "host_runtime/pixel_math.h"
 
 namespace fxaa_ofx {
 namespace {
@@ -27,10 +27,10 @@ void LoadRow(const uint8_t* src, int width, uint8_t* dst) {
   const Out opaque = std::is_same<Sample, uint8_t>::value ? Out(255) : Out(1);
   for (int x = 0; x < width; ++x, in += Components, out += 4) {
     if constexpr (std::is_same<Sample, uint16_t>::value) {
-      out[0] = Components == 4 ? hostsim::Word16ToFloat(in[3]) : opaque;
-      out[1] = hostsim::Word16ToFloat(in[0]);
-      out[2] = hostsim::Word16ToFloat(in[1]);
-      out[3] = hostsim::Word16ToFloat(in[2]);
+      out[0] = Components == 4 ? host_runtime::Word16ToFloat(in[3]) : opaque;
+      out[1] = host_runtime::Word16ToFloat(in[0]);
+      out[2] = host_runtime::Word16ToFloat(in[1]);
+      out[3] = host_runtime::Word16ToFloat(in[2]);
     } else {
       out[0] = Components == 4 ? in[3] : opaque;
       out[1] = in[0], out[2] = in[1], out[3] = in[2];
@@ -45,10 +45,10 @@ void StoreRow(const uint8_t* src, int width, uint8_t* dst) {
   Sample* out = reinterpret_cast<Sample*>(dst);
   for (int x = 0; x < width; ++x, in += 4, out += Components) {
     if constexpr (std::is_same<Sample, uint16_t>::value) {
-      out[0] = hostsim::FloatToWord16(in[1]);
-      out[1] = hostsim::FloatToWord16(in[2]);
-      out[2] = hostsim::FloatToWord16(in[3]);
-      if (Components == 4) out[3] = hostsim::FloatToWord16(in[0]);
+      out[0] = host_runtime::FloatToWord16(in[1]);
+      out[1] = host_runtime::FloatToWord16(in[2]);
+      out[2] = host_runtime::FloatToWord16(in[3]);
+      if (Components == 4) out[3] = host_runtime::FloatToWord16(in[0]);
     } else {
       out[0] = in[1], out[1] = in[2], out[2] = in[3];
       if (Components == 4) out[3] = in[0];
@@ -112,19 +112,19 @@ bool ReadImageView(const OfxPropertySuiteV1& props, OfxPropertySetHandle image, 
   return true;
 }
 
-void ToWorld(const ImageView& image, hostsim::World* world) {
+void ToWorld(const ImageView& image, host_runtime::World* world) {
   const RowFunction load = RowFor(image, true);
   const bool bytes = image.sampleBytes == 1;
   for (int row = 0; row < image.height(); ++row) {
     uint8_t* dst = world->row(row);
     load(image.Row(image.bounds.y2 - 1 - row), image.width(), dst);
-    if (image.premultiplied && bytes) hostsim::UnpremultiplyArgb(dst, size_t(image.width()));
+    if (image.premultiplied && bytes) host_runtime::UnpremultiplyArgb(dst, size_t(image.width()));
     if (image.premultiplied && !bytes)
-      hostsim::UnpremultiplyArgb(reinterpret_cast<float*>(dst), size_t(image.width()));
+      host_runtime::UnpremultiplyArgb(reinterpret_cast<float*>(dst), size_t(image.width()));
   }
 }
 
-void FromWorld(hostsim::World* world, const OfxRectI& origin, const OfxRectI& window,
+void FromWorld(host_runtime::World* world, const OfxRectI& origin, const OfxRectI& window,
                const ImageView& out) {
   const bool bytes = world->bitDepth() == 8;
   const int x1 = std::max(window.x1, out.bounds.x1), x2 = std::min(window.x2, out.bounds.x2);
@@ -142,9 +142,9 @@ void FromWorld(hostsim::World* world, const OfxRectI& origin, const OfxRectI& wi
     std::memset(row + size_t(to - x1) * pixelBytes, 0, size_t(x2 - to) * pixelBytes);
     if (from == to) continue;
     uint8_t* src = world->row(worldRow);
-    if (out.premultiplied && bytes) hostsim::PremultiplyArgb(src, size_t(world->width()));
+    if (out.premultiplied && bytes) host_runtime::PremultiplyArgb(src, size_t(world->width()));
     if (out.premultiplied && !bytes)
-      hostsim::PremultiplyArgb(reinterpret_cast<float*>(src), size_t(world->width()));
+      host_runtime::PremultiplyArgb(reinterpret_cast<float*>(src), size_t(world->width()));
     store(src + size_t(from - origin.x1) * (bytes ? 4 : 16), to - from,
           row + size_t(from - x1) * pixelBytes);
   }

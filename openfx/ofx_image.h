@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "hostsim/host.h"
+#include "host_runtime/host.h"
 #include "openfx/ofx_api.h"
 
 namespace fxaa_ofx {
@@ -39,12 +39,12 @@ inline int WorldDepthFor(const ImageView& image) { return image.sampleBytes == 1
 
 // The image's pixels into `world` (of the image's size and WorldDepthFor depth), top row first,
 // straight colour.
-void ToWorld(const ImageView& image, hostsim::World* world);
+void ToWorld(const ImageView& image, host_runtime::World* world);
 
 // Writes the world, which stands at `origin` (its top-left is the pixel (origin.x1, origin.y2 -
 // 1)), into `out` over `window` clipped to out's bounds, premultiplied when out is; pixels of
 // the window that the world does not cover become transparent black.
-void FromWorld(hostsim::World* world, const OfxRectI& origin, const OfxRectI& window,
+void FromWorld(host_runtime::World* world, const OfxRectI& origin, const OfxRectI& window,
                const ImageView& out);
 
 }  // namespace fxaa_ofx

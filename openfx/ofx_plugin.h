@@ -9,7 +9,7 @@
 
 #include "embedding/worker_pool.h"
 #include "embedding/world_cache.h"
-#include "hostsim/exposed_params.h"
+#include "host_runtime/exposed_params.h"
 #include "openfx/ofx_api.h"
 
 namespace fxaa_ofx {
@@ -20,7 +20,7 @@ constexpr char kPluginIdentifier[] = "com.corvella.FXAA";
 // One of the effect's parameters as an OpenFX control.
 struct Control {
   std::string name;  // the control's name: the effect's, without spaces ("FXAASpan")
-  hostsim::ExposedParam exposed;
+  host_runtime::ExposedParam exposed;
 };
 
 struct Plugin {

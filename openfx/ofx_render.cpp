@@ -53,7 +53,7 @@ PF_RationalScale DownsampleFor(double scale) {
 
 // The controls' values at `time`, in the effect's own units (popups 1-based).
 bool ReadValues(const Plugin& plugin, OfxImageEffectHandle instance, OfxTime time,
-                hostsim::FrameValues* values) {
+                host_runtime::FrameValues* values) {
   OfxParamSetHandle params = nullptr;
   if (plugin.effects->getParamSet(instance, &params) != kOfxStatOK) return false;
   for (const Control& control : plugin.controls) {
@@ -101,13 +101,13 @@ OfxStatus RenderFrame(Plugin& plugin, OfxImageEffectHandle instance, OfxProperty
     return Fail(plugin, instance, time, why);
   if (in.sampleBytes != out.sampleBytes)
     return Fail(plugin, instance, time, "the source and output differ in depth");
-  if (in.width() > hostsim::kMaxWorldSide || in.height() > hostsim::kMaxWorldSide)
+  if (in.width() > host_runtime::kMaxWorldSide || in.height() > host_runtime::kMaxWorldSide)
     return Fail(plugin, instance, time,
                 "a frame of " + std::to_string(in.width()) + " x " + std::to_string(in.height()) +
-                    " is larger than the effect takes (" + std::to_string(hostsim::kMaxWorldSide) +
+                    " is larger than the effect takes (" + std::to_string(host_runtime::kMaxWorldSide) +
                     " pixels a side)");
 
-  hostsim::FrameValues values;
+  host_runtime::FrameValues values;
   if (!ReadValues(plugin, instance, time, &values))
     return Fail(plugin, instance, time, "the host did not give the controls' values");
   values.downsampleX = DownsampleFor(DoubleArg(plugin, inArgs, kOfxImageEffectPropRenderScale, 0, 1));
@@ -121,10 +121,10 @@ OfxStatus RenderFrame(Plugin& plugin, OfxImageEffectHandle instance, OfxProperty
   values.timeScale = A_u_long(std::lround((rate > 0 ? rate : 25) * 1000));
 
   fxaa_embedding::WorldCache& worlds = *plugin.worlds;
-  std::unique_ptr<hostsim::World> world = worlds.Take(in.width(), in.height(), WorldDepthFor(in));
-  std::unique_ptr<hostsim::World> result = worlds.Take(in.width(), in.height(), WorldDepthFor(in));
+  std::unique_ptr<host_runtime::World> world = worlds.Take(in.width(), in.height(), WorldDepthFor(in));
+  std::unique_ptr<host_runtime::World> result = worlds.Take(in.width(), in.height(), WorldDepthFor(in));
   ToWorld(in, world.get());
-  const hostsim::Failure failure = plugin.pool->Render(world.get(), result.get(), values);
+  const host_runtime::Failure failure = plugin.pool->Render(world.get(), result.get(), values);
   if (!failure) {
     int window[4] = {out.bounds.x1, out.bounds.y1, out.bounds.x2, out.bounds.y2};
     plugin.props->propGetIntN(inArgs, kOfxImageEffectPropRenderWindow, 4, window);
@@ -151,7 +151,7 @@ OfxStatus Render(Plugin& plugin, OfxImageEffectHandle instance, OfxPropertySetHa
 // At Strength 0 the output is the source: the host need not render.
 OfxStatus IsIdentity(const Plugin& plugin, OfxImageEffectHandle instance,
                      OfxPropertySetHandle inArgs, OfxPropertySetHandle outArgs) {
-  hostsim::FrameValues values;
+  host_runtime::FrameValues values;
   const OfxTime time = DoubleArg(plugin, inArgs, kOfxPropTime, 0, 0);
   if (!ReadValues(plugin, instance, time, &values)) return kOfxStatReplyDefault;
   for (const Control& control : plugin.controls)

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "cli/image.h"
-#include "hostsim/effect_session.h"
-#include "hostsim/pixel_math.h"
+#include "host_runtime/effect_session.h"
+#include "host_runtime/pixel_math.h"
 #include "tests/cli/cli_test_util.h"
 #include "tests/openfx/ofx_cases.h"
 #include "tests/openfx/ofx_test_host.h"
@@ -64,7 +64,7 @@ fxaa_cli::Image ToolImage(const std::vector<uint8_t>& rgba, int sampleBytes) {
       } else if (sampleBytes == 2) {
         uint16_t word;
         std::memcpy(&word, &rgba[2 * from], 2);
-        image.floats[to] = hostsim::Word16ToFloat(word);
+        image.floats[to] = host_runtime::Word16ToFloat(word);
       } else {
         std::memcpy(&image.floats[to], &rgba[4 * from], 4);
       }
@@ -81,7 +81,7 @@ std::vector<uint8_t> Samples(const fxaa_cli::Image& image, int sampleBytes) {
       if (sampleBytes == 1) {
         rgba[to] = image.bytes[from];
       } else if (sampleBytes == 2) {
-        const uint16_t word = hostsim::FloatToWord16(image.floats[from]);
+        const uint16_t word = host_runtime::FloatToWord16(image.floats[from]);
         std::memcpy(&rgba[2 * to], &word, 2);
       } else {
         std::memcpy(&rgba[4 * to], &image.floats[from], 4);
@@ -231,10 +231,10 @@ TEST(OpenFxRender, RenderScaleHalfIsTheEffectAtDownsampleOneHalf) {
   EXPECT_TRUE(half != RenderPicture(s.host, instance, PlainLayout(1)));
 
   std::string error;
-  auto session = hostsim::EffectSession::Open(FXAA_PLUGIN_PATH, &error);
+  auto session = host_runtime::EffectSession::Open(FXAA_PLUGIN_PATH, &error);
   ASSERT_NE(session, nullptr) << error;
   session->SetDownsample(2);
-  hostsim::World in(kW, kH, 8), out(kW, kH, 8);
+  host_runtime::World in(kW, kH, 8), out(kW, kH, 8);
   const std::vector<uint8_t> picture = ofxtest::TestPicture(kW, kH, 1);
   for (int y = 0; y < kH; ++y)
     for (int x = 0; x < kW; ++x) {
