@@ -87,10 +87,10 @@ PF_Err EffectSession::Render(World* input, World* output, const FrameValues& val
 }
 
 bool EffectSession::CanRender(std::string* why) {
-  if (probe_ < 0) {
+  std::call_once(probed_, [this] {
     World in(8, 8, 8), out(8, 8, 8);
     probe_ = Render(&in, &out);
-  }
+  });
   if (probe_ != 0 && why != nullptr) {
     // An 8 x 8 frame exhausts no GPU: failing it this way means no usable context.
     *why = probe_ == PF_Err_INTERNAL_STRUCT_DAMAGED ? "no OpenGL 3.2 core context can be made"

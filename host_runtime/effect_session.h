@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,7 @@ class EffectSession {
 
   // Whether the effect renders here at all. Global set-up succeeds even where no OpenGL context
   // can be made, so the first call renders a small frame on the calling thread and keeps the
-  // answer; false with *why set to the cause.
+  // answer; false with *why set to the cause. Safe on several threads at once.
   bool CanRender(std::string* why);
 
  private:
@@ -66,7 +67,8 @@ class EffectSession {
   std::vector<ParamState> params_;
   FrameValues defaults_;
   bool setUp_ = false;
-  PF_Err probe_ = -1;  // the small frame's result; -1 until CanRender rendered it
+  std::once_flag probed_;
+  PF_Err probe_ = 0;  // the small frame's result, once probed_
 };
 
 // The version word in the host's encoding as "major.minor.revision".
