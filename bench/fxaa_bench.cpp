@@ -26,7 +26,8 @@
 #include "bench/stage_clock.h"
 #include "cli/process_memory.h"
 #include "host/effect_entry.h"
-#include "hostsim/host_sim.h"
+#include "host_runtime/host.h"
+#include "host_runtime/plugin_module.h"
 
 namespace fxaa_bench {
 namespace {
@@ -73,7 +74,7 @@ double TransientPeakMiB(const std::function<void()>& frame) {
 }
 
 // Diagonal stripes and a disc edge with partial alpha: edges everywhere for FXAA to work on.
-void FillPattern(hostsim::World& world) {
+void FillPattern(host_runtime::World& world) {
   const float one = world.bitDepth() == 32 ? 1.0f : 255.0f;
   const int w = world.width(), h = world.height();
   for (int y = 0; y < h; ++y) {
@@ -91,7 +92,7 @@ void FillPattern(hostsim::World& world) {
 }
 
 // Whether two worlds of one size and depth hold the same pixels, byte for byte.
-bool SamePixels(const hostsim::World& a, const hostsim::World& b) {
+bool SamePixels(const host_runtime::World& a, const host_runtime::World& b) {
   const size_t bytes = size_t(a.width()) * size_t(a.bytesPerPixel());
   for (int y = 0; y < a.height(); ++y)
     if (std::memcmp(a.row(y), b.row(y), bytes) != 0) return false;
@@ -113,8 +114,8 @@ class PluginPath {
   }
   void SetMode(Mode mode) { host_.SetParamValue(1, int(mode)); }
 
-  PF_Err Render(hostsim::World& in, hostsim::World& out, int depth) {
-    hostsim::PreRenderSetup setup;
+  PF_Err Render(host_runtime::World& in, host_runtime::World& out, int depth) {
+    host_runtime::PreRenderSetup setup;
     setup.request.rect = {0, 0, in.width(), in.height()};
     setup.bitDepth = short(depth);
     setup.layerWidth = in.width();
@@ -128,7 +129,7 @@ class PluginPath {
   }
 
  private:
-  hostsim::Host host_;
+  host_runtime::Host host_;
   bool setUp_ = false;
 };
 
@@ -169,10 +170,10 @@ CaseResult RunCase(Paths& paths, FrameSize size, Mode mode, int depth, const Rou
   result.depth = depth;
   const std::string name = Describe(size, mode, depth);
 
-  hostsim::World in(size.width, size.height, depth);
-  hostsim::World pluginOut(size.width, size.height, depth), bareOut(size.width, size.height, depth);
-  hostsim::World stagedOut(size.width, size.height, depth);
-  hostsim::World bareStagedOut(size.width, size.height, depth);
+  host_runtime::World in(size.width, size.height, depth);
+  host_runtime::World pluginOut(size.width, size.height, depth), bareOut(size.width, size.height, depth);
+  host_runtime::World stagedOut(size.width, size.height, depth);
+  host_runtime::World bareStagedOut(size.width, size.height, depth);
   FillPattern(in);
   paths.plugin.SetMode(mode);
   paths.staged.SetMode(mode);
@@ -275,7 +276,7 @@ Environment DescribeEnvironment(const BarePipeline& bare) {
 int Run(const Options& options) {
   const std::string pluginFile = options.plugin.empty() ? FXAA_PLUGIN_PATH : options.plugin;
   std::string error;
-  std::unique_ptr<hostsim::PluginModule> module = hostsim::PluginModule::Load(pluginFile, &error);
+  std::unique_ptr<host_runtime::PluginModule> module = host_runtime::PluginModule::Load(pluginFile, &error);
   if (!module) Fail(error);
   PluginPath plugin(module->entry());
   if (!plugin.SetUp()) Fail(pluginFile + ": global or parameter set-up failed");

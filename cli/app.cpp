@@ -14,6 +14,8 @@
 #include "cli/formats/format.h"
 #include "cli/sequence.h"
 #include "cli/system.h"
+#include "host_runtime/exposed_params.h"
+#include "host_runtime/plugin_module.h"
 
 namespace fxaa_cli {
 
@@ -28,11 +30,17 @@ std::unique_ptr<Effect> OpenEffect(const std::string& path, std::ostream& err) {
   return effect;
 }
 
-// What the plug-in at `path` declares, for the help text; its failure only shortens the help.
+// What the plug-in at `path` shows, for the help text: read by parameter set-up alone, so help
+// opens no OpenGL context. Its failure only shortens the help.
 std::vector<DeclaredParam> DeclaredForHelp(const std::string& path) {
   std::string error;
-  std::unique_ptr<Effect> effect = Effect::Open(path.empty() ? DefaultPluginPath() : path, &error);
-  return effect ? effect->params() : std::vector<DeclaredParam>{};
+  std::unique_ptr<host_runtime::PluginModule> module =
+      host_runtime::PluginModule::Load(path.empty() ? DefaultPluginPath() : path, &error);
+  std::vector<host_runtime::ExposedParam> exposed;
+  if (!module || !host_runtime::ReadExposedParams(module->entry(), &exposed, &error)) return {};
+  std::vector<DeclaredParam> params;
+  for (const host_runtime::ExposedParam& e : exposed) params.push_back(e.param);
+  return params;
 }
 
 // The signal that stopped the batch, for the exit status.
@@ -203,7 +211,7 @@ int RunInfo(const std::string& pluginPath, std::ostream& out, std::ostream& err)
   }
 
   std::map<std::string, std::string> optionOf;
-  for (const ParamOption& s : KnownParamOptions()) optionOf[s.paramName] = s.option;
+  for (const KnownParam& known : host_runtime::KnownParams()) optionOf[known.name] = known.option;
 
   out << "Parameters (" << effect->params().size() << " declared; 0 is the input layer):\n";
   char line[256];
@@ -213,7 +221,7 @@ int RunInfo(const std::string& pluginPath, std::ostream& out, std::ostream& err)
   for (const DeclaredParam& p : effect->params()) {
     std::string range, slider;
     if (p.type == PF_Param_FLOAT_SLIDER) {
-      range = RangeText(p);
+      range = host_runtime::RangeText(p);
       slider = FormatNumber(p.sliderMin, 2) + " to " + FormatNumber(p.sliderMax, 2);
     } else if (p.type == PF_Param_POPUP) {
       for (size_t i = 0; i < p.choices.size(); ++i) range += (i ? "|" : "") + p.choices[i];
@@ -258,14 +266,14 @@ int RunCommand(const CommandLine& line, bool terminal, std::ostream& out, std::o
 std::string DefaultPluginPath() {
   std::error_code ec;
   const fs::path exe = ExecutablePath();
-  if (!exe.empty()) {
-    const fs::path dir = exe.parent_path();
-    for (const fs::path& candidate :
-         {dir / FXAA_PLUGIN_FILE_NAME, dir / ".." / "lib" / "fxaa" / FXAA_PLUGIN_FILE_NAME}) {
-      if (fs::exists(candidate, ec)) return candidate.lexically_normal().string();
-    }
-  }
-  return FXAA_BUILD_PLUGIN_PATH;
+  if (exe.empty()) return FXAA_PLUGIN_FILE_NAME;
+  const fs::path dir = exe.parent_path();
+  const fs::path beside = dir / FXAA_PLUGIN_FILE_NAME;
+  const fs::path installed = dir / ".." / "lib" / "fxaa" / FXAA_PLUGIN_FILE_NAME;
+  // Where neither is, the file beside the program is the one the error names.
+  return (fs::exists(installed, ec) && !fs::exists(beside, ec) ? installed : beside)
+      .lexically_normal()
+      .string();
 }
 
 int RunFxaa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

@@ -339,9 +339,9 @@ PF_Err RenderImage(Effect& effect, const Image& input, const FrameOptions& optio
     prepared = Downsample(*source, options.downsample);
     source = &prepared;
   }
-  std::unique_ptr<hostsim::World> in = ImageToWorld(*source);
+  std::unique_ptr<host_runtime::World> in = ImageToWorld(*source);
   const int depth = source->worldDepth();
-  hostsim::World out(source->width, source->height, depth, RowPaddingFor(source->width, depth));
+  host_runtime::World out(source->width, source->height, depth, RowPaddingFor(source->width, depth));
   const PF_Err err = effect.Render(in.get(), &out);
   if (err != 0) return err;
   *result = WorldToImage(out, *source);

@@ -39,8 +39,6 @@ Exit status: 0 all frames written, 1 some frames failed or were damaged, or a ru
 (plug-in, OpenGL, files), 2 the command line is wrong (nothing was done), 130, 143 or 129
 stopped by SIGINT (Ctrl-C), SIGTERM or SIGHUP.)";
 
-// The options for the plug-in's parameters, on one command; their help is completed once the
-// plug-in's declarations are known.
 // A slider's value must be a number; whether the plug-in takes it is checked against what it
 // declares. No description: the help already says what the option takes.
 const CLI::Validator IsNumber(
@@ -51,9 +49,11 @@ const CLI::Validator IsNumber(
     },
     "");
 
+// The options for the plug-in's parameters, on one command; their help is completed once the
+// plug-in's declarations are known.
 template <typename ParamOptions>
 void AddParamOptions(CLI::App* command, ParamOptions* params) {
-  const std::vector<ParamOption>& known = KnownParamOptions();
+  const auto& known = host_runtime::KnownParams();
   params->values.resize(known.size());
   for (size_t i = 0; i < known.size(); ++i) {
     CLI::Option* option =
@@ -227,7 +227,7 @@ void CommandLine::Describe(const std::vector<DeclaredParam>& declared) {
     for (const auto& [param, option] : params->options) {
       const DeclaredParam* found = nullptr;
       for (const DeclaredParam& p : declared)
-        if (p.name == param->paramName) found = &p;
+        if (p.name == param->name) found = &p;
       option->description(OptionHelp(*param, found));
     }
   }

@@ -81,7 +81,7 @@ class CommandLine {
   CLI::App* joinCmd_ = nullptr;
   // The parameter options of one command: each with its value as given.
   struct ParamOptions {
-    std::vector<std::pair<const ParamOption*, CLI::Option*>> options;
+    std::vector<std::pair<const KnownParam*, CLI::Option*>> options;
     std::vector<std::string> values;
   };
   ParamOptions renderParams_, demoParams_;

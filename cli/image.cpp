@@ -267,37 +267,17 @@ void PackRow(const Image& image, int y, ChannelLayout layout, SampleType type, v
 
 void Unpremultiply(Image* image) {
   if (image->type == SampleType::kUInt8) {
-    for (size_t i = 0; i < image->bytes.size(); i += 4) {
-      const unsigned a = image->bytes[i];
-      if (a == 0 || a == 255) continue;
-      for (int c = 1; c < 4; ++c) {
-        const unsigned v = (image->bytes[i + c] * 255u + a / 2) / a;
-        image->bytes[i + c] = static_cast<uint8_t>(std::min(v, 255u));
-      }
-    }
-    return;
-  }
-  for (size_t i = 0; i < image->floats.size(); i += 4) {
-    const float a = image->floats[i];
-    if (a == 0.0f || a == 1.0f) continue;
-    for (int c = 1; c < 4; ++c) image->floats[i + c] /= a;
+    host_runtime::UnpremultiplyArgb(image->bytes.data(), image->bytes.size() / 4);
+  } else {
+    host_runtime::UnpremultiplyArgb(image->floats.data(), image->floats.size() / 4);
   }
 }
 
 void Premultiply(Image* image) {
   if (image->type == SampleType::kUInt8) {
-    for (size_t i = 0; i < image->bytes.size(); i += 4) {
-      const unsigned a = image->bytes[i];
-      if (a == 255) continue;
-      for (int c = 1; c < 4; ++c)
-        image->bytes[i + c] = static_cast<uint8_t>((image->bytes[i + c] * a + 127u) / 255u);
-    }
-    return;
-  }
-  for (size_t i = 0; i < image->floats.size(); i += 4) {
-    const float a = image->floats[i];
-    if (a == 1.0f) continue;
-    for (int c = 1; c < 4; ++c) image->floats[i + c] *= a;
+    host_runtime::PremultiplyArgb(image->bytes.data(), image->bytes.size() / 4);
+  } else {
+    host_runtime::PremultiplyArgb(image->floats.data(), image->floats.size() / 4);
   }
 }
 
@@ -311,18 +291,6 @@ std::string OneLine(std::string text) {
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
-}
-
-uint16_t FloatToWord16(float v) {
-  if (!(v > 0.0f)) return 0;  // NaN and negatives
-  if (v >= 1.0f) return 65535;
-  return static_cast<uint16_t>(std::lround(v * 65535.0f));
-}
-
-uint8_t FloatToByte(float v) {
-  if (!(v > 0.0f)) return 0;
-  if (v >= 1.0f) return 255;
-  return static_cast<uint8_t>(std::lround(v * 255.0f));
 }
 
 float GreyOf(float r, float g, float b) {

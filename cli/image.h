@@ -9,9 +9,12 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "cli/errors.h"
+#include "host_runtime/pixel_math.h"
+#include "host_runtime/world.h"
 
 namespace fxaa_cli {
 
@@ -21,13 +24,7 @@ enum class ChannelLayout { kY, kYA, kRGB, kRGBA };
 enum class SampleType { kUInt8, kUInt16, kHalf, kFloat };
 
 // Largest width or height accepted: the host's largest world.
-constexpr int kMaxImageSide = 30000;
-
-// A failure with one line naming the file and the cause.
-class ImageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+constexpr int kMaxImageSide = host_runtime::kMaxWorldSide;
 
 struct Format;  // an entry of the format table (cli/formats/format.h)
 
@@ -126,10 +123,11 @@ std::string OneLine(std::string text);
 // `text` in lower case (ASCII): names and values the user may type in any case.
 std::string Lower(std::string text);
 
-// Sample conversions shared by the readers and writers.
-inline float Word16ToFloat(uint16_t v) { return float(v) / 65535.0f; }
-uint16_t FloatToWord16(float v);  // clamps to 0..1, rounds to nearest
-uint8_t FloatToByte(float v);     // clamps to 0..1, rounds to nearest
+// Sample conversions shared by the readers and writers (and every other program on the host
+// side).
+using host_runtime::FloatToByte;
+using host_runtime::FloatToWord16;
+using host_runtime::Word16ToFloat;
 
 // The grey value written for a pixel of a grey layout: red when red, green and blue agree (so
 // grey input comes back exactly), else Rec. 709 luma.

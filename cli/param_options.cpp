@@ -2,8 +2,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <iomanip>
-#include <sstream>
 #include <stdexcept>
 
 #include "cli/image.h"
@@ -24,13 +22,13 @@ int ChoiceNamed(const DeclaredParam& param, const std::string& text) {
 }
 
 // The host's value for `text` given to `option`: a popup's choice, a slider's number.
-double CheckedValue(const ParamOption& option, const DeclaredParam& param,
+double CheckedValue(const KnownParam& option, const DeclaredParam& param,
                     const std::string& text) {
   const std::string given = std::string(option.option) + " " + text;
   if (param.type == PF_Param_POPUP) {
     const int choice = ChoiceNamed(param, text);
     if (choice == 0)
-      throw UsageError(given + ": not a choice of \"" + param.name + "\" (" + RangeText(param) +
+      throw UsageError(given + ": not a choice of \"" + param.name + "\" (" + OptionRange(param) +
                        ")");
     return choice;
   }
@@ -38,69 +36,36 @@ double CheckedValue(const ParamOption& option, const DeclaredParam& param,
   const double value = std::strtod(text.c_str(), &end);
   if (text.empty() || *end != '\0') throw UsageError(given + ": not a number");
   if (!(value >= param.validMin && value <= param.validMax))
-    throw UsageError(given + ": out of range: \"" + param.name + "\" takes " + RangeText(param));
+    throw UsageError(given + ": out of range: \"" + param.name + "\" takes " + OptionRange(param));
   return value;
 }
 
 }  // namespace
 
-const std::vector<ParamOption>& KnownParamOptions() {
-  static const std::vector<ParamOption> known = {
-      {"--source", "Source", PF_Param_POPUP,
-       "\"Source\": color (smooth all four channels) or alpha (smooth the alpha channel over a "
-       "blurred underlay)"},
-      {"--strength", "Strength", PF_Param_FLOAT_SLIDER,
-       "\"Strength\", percent: blend of the smoothed and the untouched image"},
-      {"--span", "FXAA Span", PF_Param_FLOAT_SLIDER, "\"FXAA Span\": how far along an edge FXAA looks, in pixels"},
-      {"--reduce-multiplier", "FXAA Reduce Multiplier", PF_Param_FLOAT_SLIDER,
-       "\"FXAA Reduce Multiplier\": damping of the search on low-contrast edges"},
-      {"--reduce-minimum", "FXAA Reduce Minimum", PF_Param_FLOAT_SLIDER,
-       "\"FXAA Reduce Minimum\": least damping of the search"},
-  };
-  return known;
+std::string OptionRange(const DeclaredParam& param) {
+  return param.type == PF_Param_POPUP ? Lower(host_runtime::RangeText(param)) : host_runtime::RangeText(param);
 }
 
-std::string FormatNumber(double v, int precision) {
-  std::ostringstream text;
-  text << std::fixed << std::setprecision(precision) << v;
-  std::string s = text.str();
-  if (s.find('.') != std::string::npos) {
-    while (!s.empty() && s.back() == '0') s.pop_back();
-    if (!s.empty() && s.back() == '.') s.pop_back();
-  }
-  return s;
+std::string OptionDefault(const DeclaredParam& param) {
+  return param.type == PF_Param_POPUP ? Lower(host_runtime::DefaultText(param))
+                                      : host_runtime::DefaultText(param);
 }
 
-std::string RangeText(const DeclaredParam& param) {
-  if (param.type != PF_Param_POPUP)
-    return FormatNumber(param.validMin, 2) + " to " + FormatNumber(param.validMax, 2);
-  std::string choices;
-  for (size_t i = 0; i < param.choices.size(); ++i)
-    choices += (i ? "|" : "") + Lower(param.choices[i]);
-  return choices;
-}
-
-std::string DefaultText(const DeclaredParam& param) {
-  if (param.type != PF_Param_POPUP) return FormatNumber(param.defaultValue, 2);
-  const int i = static_cast<int>(param.defaultValue) - 1;
-  return i >= 0 && size_t(i) < param.choices.size() ? Lower(param.choices[i]) : "";
-}
-
-std::string OptionHelp(const ParamOption& option, const DeclaredParam* param) {
-  const std::string help = option.help;
+std::string OptionHelp(const KnownParam& known, const DeclaredParam* param) {
+  const std::string help = "\"" + std::string(known.name) + "\": " + known.hint;
   if (param == nullptr) return help + " (range and default: see \"fxaa info\")";
-  if (param->type == PF_Param_POPUP) return help + "; default " + DefaultText(*param);
-  return help + " (" + RangeText(*param) + ", default " + DefaultText(*param) + ")";
+  if (param->type == PF_Param_POPUP) return help + "; default " + OptionDefault(*param);
+  return help + " (" + OptionRange(*param) + ", default " + OptionDefault(*param) + ")";
 }
 
 void ApplyParamValues(Effect& effect, const ParamValues& values) {
-  const std::vector<ParamOption>& known = KnownParamOptions();
+  const auto& known = host_runtime::KnownParams();
   for (size_t i = 0; i < known.size() && i < values.size(); ++i) {
     if (!values[i]) continue;
-    const DeclaredParam* p = effect.Find(known[i].paramName);
+    const DeclaredParam* p = effect.Find(known[i].name);
     if (p == nullptr || p->type != known[i].type)
       throw std::runtime_error(effect.path() + ": the plug-in declares no \"" +
-                               known[i].paramName + "\" " +
+                               known[i].name + "\" " +
                                (known[i].type == PF_Param_POPUP ? "popup" : "slider"));
     effect.SetValue(p->index, CheckedValue(known[i], *p, *values[i]));
   }

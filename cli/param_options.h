@@ -8,24 +8,20 @@
 #include <vector>
 
 #include "cli/effect.h"
+#include "host_runtime/exposed_params.h"
 
 namespace fxaa_cli {
 
-struct ParamOption {
-  const char* option;     // "--strength"
-  const char* paramName;  // "Strength"
-  int type;               // the kind of parameter it sets: PF_Param_POPUP or PF_Param_FLOAT_SLIDER
-  const char* help;       // what it does
-};
-const std::vector<ParamOption>& KnownParamOptions();
+// The options are the host side's table of the parameters programs offer (KnownParams), in its
+// order.
+using host_runtime::KnownParam;
 
-// "0 to 100" for a slider, "color|alpha" for a popup (its choices as the option takes them).
-std::string RangeText(const DeclaredParam& param);
-// "100", "color".
-std::string DefaultText(const DeclaredParam& param);
+// As the option takes a popup's value, in lower case: "0 to 100", "color|alpha"; "100", "color".
+std::string OptionRange(const DeclaredParam& param);
+std::string OptionDefault(const DeclaredParam& param);
 // The option's help with what the plug-in declared (`param`, or none when it could not be
 // loaded): "... (0 to 100, default 100)", "...; default color".
-std::string OptionHelp(const ParamOption& option, const DeclaredParam* param);
+std::string OptionHelp(const KnownParam& known, const DeclaredParam* param);
 
 // The values given, by the table's order; unset ones keep the plug-in's defaults.
 using ParamValues = std::vector<std::optional<std::string>>;
@@ -34,7 +30,6 @@ using ParamValues = std::vector<std::optional<std::string>>;
 // UsageError for a value it does not take, std::runtime_error when it declares no such parameter.
 void ApplyParamValues(Effect& effect, const ParamValues& values);
 
-// "100", "0.125": a number for messages, without trailing zeros.
-std::string FormatNumber(double value, int precision);
+using host_runtime::FormatNumber;
 
 }  // namespace fxaa_cli

@@ -7,16 +7,16 @@
 namespace fxaa_cli {
 
 int RowPaddingFor(int width, int bitDepth) {
-  const int used = width * hostsim::World::BytesPerPixel(bitDepth);
+  const int used = width * host_runtime::World::BytesPerPixel(bitDepth);
   const int aligned = (used + 63) / 64 * 64;
   return aligned - used + 64;
 }
 
-std::unique_ptr<hostsim::World> ImageToWorld(const Image& image) {
+std::unique_ptr<host_runtime::World> ImageToWorld(const Image& image) {
   const int depth = image.worldDepth();
-  auto world = std::make_unique<hostsim::World>(image.width, image.height, depth,
+  auto world = std::make_unique<host_runtime::World>(image.width, image.height, depth,
                                                 RowPaddingFor(image.width, depth));
-  const size_t rowBytes = size_t(image.width) * hostsim::World::BytesPerPixel(depth);
+  const size_t rowBytes = size_t(image.width) * host_runtime::World::BytesPerPixel(depth);
   for (int y = 0; y < image.height; ++y) {
     const void* src = depth == 8 ? static_cast<const void*>(image.byteRow(y))
                                  : static_cast<const void*>(image.floatRow(y));
@@ -68,9 +68,9 @@ Image Weave(const Image& top, const Image& bottom) {
   return frame;
 }
 
-Image WorldToImage(const hostsim::World& world, const Image& like) {
+Image WorldToImage(const host_runtime::World& world, const Image& like) {
   Image image = BlankLike(like, world.width(), world.height());
-  const size_t rowBytes = size_t(image.width) * hostsim::World::BytesPerPixel(image.worldDepth());
+  const size_t rowBytes = size_t(image.width) * host_runtime::World::BytesPerPixel(image.worldDepth());
   for (int y = 0; y < image.height; ++y) {
     void* dst = image.worldDepth() == 8 ? static_cast<void*>(image.byteRow(y))
                                         : static_cast<void*>(image.floatRow(y));

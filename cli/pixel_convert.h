@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "cli/image.h"
-#include "hostsim/host_sim.h"
+#include "host_runtime/host.h"
 
 namespace fxaa_cli {
 
@@ -15,11 +15,11 @@ namespace fxaa_cli {
 int RowPaddingFor(int width, int bitDepth);
 
 // A world of the image's size and depth (8 for byte images, 32 otherwise) holding its pixels.
-std::unique_ptr<hostsim::World> ImageToWorld(const Image& image);
+std::unique_ptr<host_runtime::World> ImageToWorld(const Image& image);
 
 // An image with `like`'s file description (format, layout, type, header) and `world`'s pixels.
 // `world` must have the depth `like` travels in.
-Image WorldToImage(const hostsim::World& world, const Image& like);
+Image WorldToImage(const host_runtime::World& world, const Image& like);
 
 // The frame at 1/factor resolution: each pixel the alpha-weighted box average of the
 // factor x factor block it covers (fewer at the right and bottom edges); size rounded up.

@@ -2,17 +2,12 @@
 // "%d") or a run of '#' (one digit each, "shot.####.exr" is "shot.%04d.exr"), and frame ranges.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace fxaa_cli {
+#include "cli/errors.h"
 
-// A mistake in how the tool was called (exit status 2).
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+namespace fxaa_cli {
 
 struct FramePattern {
   std::string prefix, suffix;

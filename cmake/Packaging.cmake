@@ -34,7 +34,10 @@ add_custom_target(fxaa_package_files ALL DEPENDS ${fxaa_gzipped})
 install(FILES "${fxaa_pkg}/fxaa.1.gz" DESTINATION share/man/man1)
 install(FILES "${PROJECT_SOURCE_DIR}/packaging/fxaa.bash-completion"
         DESTINATION share/bash-completion/completions RENAME fxaa)
+# The README and every user guide it names that applies on Linux.
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/docs/cli.md"
+              "${PROJECT_SOURCE_DIR}/docs/frei0r.md" "${PROJECT_SOURCE_DIR}/docs/farm.md"
+              "${PROJECT_SOURCE_DIR}/docs/openfx.md"
               "${fxaa_pkg}/changelog.gz"
         DESTINATION share/doc/fxaa)
 # Without these the editors still list the filter, with MLT's plain 0-to-1 controls.
@@ -54,6 +57,10 @@ if(FXAA_DPKG_QUERY)
   set(fxaa_binaries "\"\${root}/bin/fxaa\" \"\${root}/lib/fxaa/FXAA.so\"")
   if(TARGET fxaa_frei0r)
     string(APPEND fxaa_binaries " \"\${root}/lib/frei0r-1/fxaa.so\"")
+  endif()
+  if(TARGET fxaa_ofx)
+    string(APPEND fxaa_binaries
+           " \"\${root}/OFX/Plugins/FXAA.ofx.bundle/Contents/Linux-x86-64/FXAA.ofx\"")
   endif()
   install(CODE "
     set(root \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
@@ -93,5 +100,6 @@ string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "The package also holds the effect as a frei0r filter (fxaa), which FFmpeg\n"
   "(-vf frei0r=fxaa), MLT, Kdenlive, Shotcut and GStreamer (frei0r-filter-fxaa)\n"
   "find without settings, with its five controls described for Kdenlive and\n"
-  "Shotcut.")
+  "Shotcut, and as an OpenFX plug-in (FXAA.ofx.bundle in /usr/OFX/Plugins) for\n"
+  "OpenFX hosts such as DaVinci Resolve and Natron.")
 include(CPack)

@@ -4,24 +4,20 @@
 #include <cstdio>
 #include <cstring>
 
-#include "hostsim/host_sim.h"
+#include "host_runtime/exposed_params.h"
 
 namespace fxaa_frei0r {
 namespace {
 
-// The effect's own names, in the order frei0r numbers them.
-const char* const kControlNames[kControlCount] = {"Source", "Strength", "FXAA Span",
-                                                  "FXAA Reduce Multiplier", "FXAA Reduce Minimum"};
-
 // One line for the host's parameter list, e.g. "0 to 1 maps onto 0 to 100 (default 0.08 = 8)"
 // or "0: Color, 1: Alpha (the nearest is taken; default 0 = Color)".
-void Explain(Control* control, const hostsim::ParamState& param) {
+void Explain(Control* control, const host_runtime::ParamState& param) {
   char* out = control->explanation;
   const size_t size = sizeof(control->explanation);
   if (!control->popup) {
-    std::snprintf(out, size, "0 to 1 maps onto %g to %g%s (default %g = %g)", control->validMin,
-                  control->validMax, param.percent ? " %" : "", DefaultControlValue(*control),
-                  control->effectDefault);
+    std::snprintf(out, size, "0 to 1 maps onto %s%s (default %g = %s)",
+                  host_runtime::RangeText(param).c_str(), param.percent ? " %" : "",
+                  DefaultControlValue(*control), host_runtime::DefaultText(param).c_str());
     return;
   }
   std::string text;
@@ -40,25 +36,23 @@ void Explain(Control* control, const hostsim::ParamState& param) {
 }  // namespace
 
 bool ReadControls(PF_FilterProc entry, ControlTable* table, std::string* error) {
-  hostsim::Host host(entry);
-  if (host.ParamsSetup() != 0) {
-    *error = "the effect's parameter set-up failed";
-    return false;
-  }
-  const std::vector<hostsim::ParamState> params = host.Params();
+  std::vector<host_runtime::ExposedParam> params;
+  if (!host_runtime::ReadExposedParams(entry, &params, error)) return false;
+  static_assert(host_runtime::kKnownParamCount == kControlCount, "frei0r numbers each known parameter");
+  const auto& known = host_runtime::KnownParams();
   for (int i = 0; i < kControlCount; ++i) {
-    const hostsim::ParamState* found = nullptr;
-    for (const hostsim::ParamState& p : params)
-      if (p.name == kControlNames[i]) found = &p;
-    const bool popup = found && found->type == PF_Param_POPUP && !found->choices.empty();
-    if (!found || (!popup && found->type != PF_Param_FLOAT_SLIDER)) {
-      *error = std::string("the effect declares no control \"") + kControlNames[i] + "\"";
+    const char* name = known[size_t(i)].name;
+    const host_runtime::ExposedParam* exposed = host_runtime::FindExposed(params, name);
+    const host_runtime::ParamState* found = exposed ? &exposed->param : nullptr;
+    const bool popup = found && found->type == PF_Param_POPUP;
+    if (!found) {
+      *error = std::string("the effect declares no control \"") + name + "\"";
       return false;
     }
     Control& control = table->controls[i];
     control = Control{};
     control.effectIndex = found->index;
-    std::snprintf(control.name, sizeof(control.name), "%s", kControlNames[i]);
+    std::snprintf(control.name, sizeof(control.name), "%s", name);
     control.popup = popup;
     control.validMin = popup ? 1 : found->validMin;
     control.validMax = popup ? double(found->choices.size()) : found->validMax;

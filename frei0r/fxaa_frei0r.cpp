@@ -3,6 +3,7 @@
 // construction that cannot succeed returns null and says why on standard error, and a frame
 // that fails is passed on unchanged with a line there (frei0r_instance.cpp).
 #include <cstdio>
+#include <exception>
 #include <mutex>
 #include <string>
 
@@ -10,6 +11,8 @@
 #include "frei0r/frei0r_instance.h"
 #include "host/effect_entry.h"
 #include "host/effect_version.h"
+#include "host_runtime/registry_lock.h"
+#include "host_runtime/world.h"
 
 // The header declares the interface without C linkage or visibility of its own (on Windows the
 // export list says what leaves the DLL).
@@ -29,12 +32,11 @@ using fxaa_frei0r::ControlTable;
 using fxaa_frei0r::Instance;
 using fxaa_frei0r::kControlCount;
 
-// The largest side the host side's worlds take.
-constexpr unsigned kMaxSide = 30000;
+constexpr unsigned kMaxSide = host_runtime::kMaxWorldSide;
 
 // Read once per load of the module, on first need; plain data under a trivially destructible
 // lock, so that unloading runs nothing of ours. f0r_deinit forgets it all.
-std::mutex g_mutex;
+host_runtime::RegistryLock g_mutex;
 int g_initCount = 0;
 bool g_controlsRead = false;
 bool g_controlsOk = false;
@@ -43,14 +45,14 @@ ControlTable g_controls;
 // The control table, read from the plug-in's declaration the first time; null (said once on
 // standard error) when it cannot be read.
 const ControlTable* Controls() {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::lock_guard<host_runtime::RegistryLock> lock(g_mutex);
   if (!g_controlsRead) {
     g_controlsRead = true;
     std::string error;
     try {
       g_controlsOk = fxaa_frei0r::ReadControls(EffectMain, &g_controls, &error);
-    } catch (...) {
-      error = "out of memory reading the effect's parameters";
+    } catch (const std::exception& e) {
+      error = std::string("reading the effect's parameters: ") + e.what();
     }
     if (!g_controlsOk) std::fprintf(stderr, "FXAA frei0r filter: %s\n", error.c_str());
   }
@@ -62,18 +64,18 @@ Instance* AsInstance(f0r_instance_t instance) { return static_cast<Instance*>(in
 }  // namespace
 
 int f0r_init() {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::lock_guard<host_runtime::RegistryLock> lock(g_mutex);
   ++g_initCount;
   return 1;
 }
 
 void f0r_deinit() {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::lock_guard<host_runtime::RegistryLock> lock(g_mutex);
   if (g_initCount > 0 && --g_initCount > 0) return;  // ffmpeg initialises once per filter
   g_controlsRead = false;
   g_controlsOk = false;
   g_controls = ControlTable{};
-  fxaa_frei0r::ForgetUnavailable();
+  fxaa_embedding::ForgetUnavailable();
 }
 
 void f0r_get_plugin_info(f0r_plugin_info_t* info) {
@@ -105,13 +107,14 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
     return nullptr;
   }
   std::string why;
-  if (fxaa_frei0r::EffectUnavailable(&why)) {
+  if (fxaa_embedding::EffectUnavailable(&why)) {
     std::fprintf(stderr, "FXAA frei0r filter: cannot render here: %s\n", why.c_str());
     return nullptr;
   }
   try {
     return new Instance(*controls, static_cast<int>(width), static_cast<int>(height));
-  } catch (...) {
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "FXAA frei0r filter: cannot make an instance: %s\n", e.what());
     return nullptr;
   }
 }

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "gl/gl_context.h"
+#include "gl/diagnostic_sink.h"
 #include "gl/gl_fault_hooks.h"
 
 struct GlContext {
@@ -92,8 +93,8 @@ const char* EglErrorName(EGLint error) {
 // was not EGL's), read at once: the clean-up that follows may change it.
 void Fail(const char* message) {
   const EGLint error = eglGetError();
-  std::printf("%s\n", message);
-  std::printf("EGL error: %s (0x%04X)\n", EglErrorName(error), static_cast<unsigned>(error));
+  std::fprintf(DiagnosticFile(), "%s\n", message);
+  std::fprintf(DiagnosticFile(), "EGL error: %s (0x%04X)\n", EglErrorName(error), static_cast<unsigned>(error));
 }
 
 // Initialises `display` and returns whether it can make our drawable; `terminates` tells

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "gl/gl_context.h"
+#include "gl/diagnostic_sink.h"
 #include "gl/gl_fault_hooks.h"
 
 struct GlContext {
@@ -75,7 +76,7 @@ GlContext* CreateGlContext(const GlContext* share) {
 
   // 1.
   if (!RegisterWindowClass()) {
-    std::printf("Can't Register Window Class\n");
+    std::fprintf(DiagnosticFile(), "Can't Register Window Class\n");
     Abandon(gl, nullptr);
     return nullptr;
   }
@@ -84,7 +85,7 @@ GlContext* CreateGlContext(const GlContext* share) {
   gl->window = CreateWindowExA(0, kWindowClass, "OpenGL-using FBOs in AE", 0, 0, 0, 50, 50,
                                nullptr, nullptr, nullptr, nullptr);
   if (gl->window == nullptr) {
-    std::printf("Window Creation Failed\n");
+    std::fprintf(DiagnosticFile(), "Window Creation Failed\n");
     Abandon(gl, nullptr);
     return nullptr;
   }
@@ -92,7 +93,7 @@ GlContext* CreateGlContext(const GlContext* share) {
   // 3.
   gl->device = GetDC(gl->window);
   if (gl->device == nullptr) {
-    std::printf("Cannot create Drawing Context.\n");
+    std::fprintf(DiagnosticFile(), "Cannot create Drawing Context.\n");
     Abandon(gl, nullptr);
     return nullptr;
   }
@@ -104,12 +105,12 @@ GlContext* CreateGlContext(const GlContext* share) {
   // 5 and 6. A legacy context, only to load the extension entry points.
   HGLRC temporary = wglCreateContext(gl->device);
   if (temporary == nullptr) {
-    std::printf("Cannot create OPENGL Context.\n");
+    std::fprintf(DiagnosticFile(), "Cannot create OPENGL Context.\n");
     Abandon(gl, nullptr);
     return nullptr;
   }
   if (!wglMakeCurrent(gl->device, temporary)) {
-    std::printf("Cannot Make Temp Context Current.\n");
+    std::fprintf(DiagnosticFile(), "Cannot Make Temp Context Current.\n");
     Abandon(gl, temporary);
     return nullptr;
   }
@@ -120,12 +121,12 @@ GlContext* CreateGlContext(const GlContext* share) {
 
   // 7 and 8.
   if (glewInit() != GLEW_OK) {
-    std::printf("Glew isn't initialized.\n");
+    std::fprintf(DiagnosticFile(), "Glew isn't initialized.\n");
     Abandon(gl, temporary);
     return nullptr;
   }
   if (wglCreateContextAttribsARB == nullptr) {
-    std::printf("WGL Create Context Attrib isn't supported.\n");
+    std::fprintf(DiagnosticFile(), "WGL Create Context Attrib isn't supported.\n");
     Abandon(gl, temporary);
     return nullptr;
   }
@@ -138,7 +139,7 @@ GlContext* CreateGlContext(const GlContext* share) {
   wglMakeCurrent(nullptr, nullptr);
   wglDeleteContext(temporary);
   if (gl->context == nullptr) {
-    std::printf("OpenGL 4.1/3.2 Ctx can't be initialized.\n");
+    std::fprintf(DiagnosticFile(), "OpenGL 4.1/3.2 Ctx can't be initialized.\n");
     Abandon(gl, nullptr);
     return nullptr;
   }
@@ -146,7 +147,7 @@ GlContext* CreateGlContext(const GlContext* share) {
   // 12. GLEW again, so that its entry points belong to the core context.
   wglMakeCurrent(gl->device, gl->context);
   if (glewInit() != GLEW_OK) {
-    std::printf("Core Profile Glew isn't initialized.\n");
+    std::fprintf(DiagnosticFile(), "Core Profile Glew isn't initialized.\n");
     Abandon(gl, nullptr);
     return nullptr;
   }
@@ -162,7 +163,7 @@ void DestroyGlContext(GlContext* gl) {
   }
   if (gl->context != nullptr) {
     wglMakeCurrent(nullptr, nullptr);
-    if (!wglDeleteContext(gl->context)) std::printf("GL Context Destruction Failed\n");
+    if (!wglDeleteContext(gl->context)) std::fprintf(DiagnosticFile(), "GL Context Destruction Failed\n");
     gl->context = nullptr;
   }
   if (gl->device != nullptr) {
@@ -183,7 +184,7 @@ bool MakeGlContextCurrent(const GlContext* gl) {
     // The injected fault fails the way a context whose window has gone does.
     const HDC device = FXAA_GL_FAULT_DUE(kContextSwitch) ? nullptr : gl->device;
     if (!wglMakeCurrent(device, gl->context)) {
-      std::printf("Cannot Set OpenGL Context\n");
+      std::fprintf(DiagnosticFile(), "Cannot Set OpenGL Context\n");
       return false;
     }
     return true;

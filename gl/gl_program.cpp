@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstring>
 #include <iomanip>
-#include <iostream>
 #include <map>
 #include <new>
 #include <sstream>
 
+#include "gl/diagnostic_sink.h"
 #include "gl/gl_fault_hooks.h"
 #include "gl/gl_target.h"
 
@@ -120,7 +120,7 @@ ShaderProgram BuildShaderProgram(const uintptr_t* shaderList, const char* prefix
     } else {
       char log[256] = {};
       glGetShaderInfoLog(shader, sizeof(log), nullptr, log);
-      std::printf("Compile Shader Failed - %s\n", log);
+      std::fprintf(DiagnosticFile(), "Compile Shader Failed - %s\n", log);
       glDeleteShader(shader);  // left out of the program, and not kept
     }
   }
@@ -134,18 +134,18 @@ ShaderProgram BuildShaderProgram(const uintptr_t* shaderList, const char* prefix
   if (linked != 1) {
     char log[256] = {};
     glGetProgramInfoLog(program, sizeof(log), nullptr, log);
-    std::printf("Link Program Failed - %s\n", log);
+    std::fprintf(DiagnosticFile(), "Link Program Failed - %s\n", log);
     result = 0;
   }
   const GLenum error = ReadGlError();
-  if (error != GL_NO_ERROR) std::printf("Prog Error: %i\n", static_cast<int>(error));
+  if (error != GL_NO_ERROR) std::fprintf(DiagnosticFile(), "Prog Error: %i\n", static_cast<int>(error));
 
   for (GLuint shader : shaders) {
     if (result != 0) glDetachShader(program, shader);
     glDeleteShader(shader);  // the program keeps what it links; a failed one keeps nothing
   }
   if (result == 0) glDeleteProgram(program);
-  std::fflush(stdout);
+  std::fflush(DiagnosticFile());
   return result;
 }
 
@@ -159,8 +159,8 @@ void BindAttributes(GLuint vertexArray, ShaderProgram program, const AttributeMa
   GLint count = 0;
   glGetProgramiv(program, GL_ACTIVE_ATTRIBUTES, &count);
   if (GLenum error = ReadGlError())
-    std::cout << "Active Attrib Error: " << std::hex << error << std::dec << std::endl;
-  if (count < 1) std::cout << "No Active Attribs shader: " << program << std::endl;
+    DiagnosticStream() << "Active Attrib Error: " << std::hex << error << std::dec << std::endl;
+  if (count < 1) DiagnosticStream() << "No Active Attribs shader: " << program << std::endl;
 
   std::map<std::string, GLint> pending;  // ordered, so the "not set" list is by name
   for (GLint i = 0; i < count; ++i) {
@@ -171,7 +171,7 @@ void BindAttributes(GLuint vertexArray, ShaderProgram program, const AttributeMa
     if (std::strncmp(name, "gl_", 3) == 0) continue;
     const GLint location = glGetAttribLocation(program, name);
     if (location != -1) pending[name] = location;
-    if (GLenum error = ReadGlError()) std::cout << "Attrib Location:" << name << error << std::endl;
+    if (GLenum error = ReadGlError()) DiagnosticStream() << "Attrib Location:" << name << error << std::endl;
   }
 
   glBindVertexArray(vertexArray);
@@ -182,30 +182,30 @@ void BindAttributes(GLuint vertexArray, ShaderProgram program, const AttributeMa
       continue;
     }
     glBindBuffer(GL_ARRAY_BUFFER, source->second.buffer);
-    if (GLenum error = ReadGlError()) std::cout << "Buff:" << error << std::endl;
+    if (GLenum error = ReadGlError()) DiagnosticStream() << "Buff:" << error << std::endl;
     const GLuint location = static_cast<GLuint>(it->second);
     glVertexAttribPointer(location, source->second.components, source->second.type, GL_FALSE,
                           source->second.stride, nullptr);
     glEnableVertexAttribArray(location);
-    if (GLenum error = ReadGlError()) std::cout << " Vertex Attrib: " << error << std::endl;
+    if (GLenum error = ReadGlError()) DiagnosticStream() << " Vertex Attrib: " << error << std::endl;
     it = pending.erase(it);
   }
   glBindBuffer(GL_ARRAY_BUFFER, 0);
   glBindVertexArray(0);
 
   if (!pending.empty()) {
-    std::cout << "The Following Attributes are not set:" << std::endl;
-    for (const auto& name : pending) std::cout << name.first << std::endl;
+    DiagnosticStream() << "The Following Attributes are not set:" << std::endl;
+    for (const auto& name : pending) DiagnosticStream() << name.first << std::endl;
   }
 }
 
 void ApplyUniforms(ShaderProgram program, const UniformMap& uniforms) {
   GLint linked = 0;
   glGetProgramiv(program, GL_LINK_STATUS, &linked);
-  if (linked != 1) std::cout << "Program Not Linked : " << program << std::endl;
+  if (linked != 1) DiagnosticStream() << "Program Not Linked : " << program << std::endl;
   GLint count = 0;
   glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &count);
-  if (count < 1) std::cout << "No Active Uniforms for prog: " << program << std::endl;
+  if (count < 1) DiagnosticStream() << "No Active Uniforms for prog: " << program << std::endl;
 
   std::map<std::string, GLint> pending;  // ordered: samplers get units in name order
   for (GLint i = 0; i < count; ++i) {
@@ -252,9 +252,9 @@ void ApplyUniforms(ShaderProgram program, const UniformMap& uniforms) {
     }
     if (v.kind >= kUniformUnsigned && v.kind <= kUniformTexture2D) {
       if (GLenum error = ReadGlError()) {
-        std::cout << "Uniform Error: " << it->first << ":" << location << ":" << error << std::endl;
-        std::cout << "Uni Index: " << location << std::endl;
-        std::cout << "Uni Value: " << DescribeValue(v) << std::endl;
+        DiagnosticStream() << "Uniform Error: " << it->first << ":" << location << ":" << error << std::endl;
+        DiagnosticStream() << "Uni Index: " << location << std::endl;
+        DiagnosticStream() << "Uni Value: " << DescribeValue(v) << std::endl;
       }
       if (v.kind == kUniformTexture1D || v.kind == kUniformTexture2D) ++unit;
     }
@@ -262,9 +262,9 @@ void ApplyUniforms(ShaderProgram program, const UniformMap& uniforms) {
   }
 
   if (!pending.empty()) {
-    std::cout << "Num Uniforms: " << count << std::endl;
-    std::cout << "The Following Uniforms are not set:" << std::endl;
-    for (const auto& name : pending) std::cout << name.first << std::endl;
+    DiagnosticStream() << "Num Uniforms: " << count << std::endl;
+    DiagnosticStream() << "The Following Uniforms are not set:" << std::endl;
+    for (const auto& name : pending) DiagnosticStream() << name.first << std::endl;
   }
 }
 

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <iostream>
 
+#include "gl/diagnostic_sink.h"
 #include "gl/gl_fault_hooks.h"
 
 namespace {
@@ -41,13 +41,13 @@ GLenum TransferType(int pixelBytes) { return pixelBytes == 16 ? GL_FLOAT : GL_UN
 bool CanTransfer(const char* operation, const PF_EffectWorld& world, int bitDepth) {
   const int pixelBytes = PixelBytes(bitDepth);
   if (pixelBytes == 0) {
-    std::cout << "FXAA: " << operation << "() called with unsupported bit depth " << bitDepth
+    DiagnosticStream() << "FXAA: " << operation << "() called with unsupported bit depth " << bitDepth
               << std::endl;
     return false;
   }
   if (world.width < 0 || world.height < 0 ||
       static_cast<int64_t>(world.rowbytes) < static_cast<int64_t>(world.width) * pixelBytes) {
-    std::cout << "FXAA: " << operation << "() called with an aeBuffer of " << world.width << "x"
+    DiagnosticStream() << "FXAA: " << operation << "() called with an aeBuffer of " << world.width << "x"
               << world.height << " pixels and rowbytes " << world.rowbytes << std::endl;
     return false;
   }
@@ -67,7 +67,7 @@ RenderTarget CreateRenderTarget(GLint width, GLint height, GLenum wrap, GLenum i
   GLenum format = GL_RGBA, type = GL_FLOAT;
   GLint filter = GL_LINEAR;
   if (internalFormat == GL_RGBA32I) {
-    std::cout << "Image Type is INT" << std::endl;
+    DiagnosticStream() << "Image Type is INT" << std::endl;
     format = GL_RGBA_INTEGER;
     type = GL_INT;
     filter = GL_NEAREST;
@@ -113,7 +113,7 @@ GLuint CreateFramebuffer(const RenderTarget& description) {
                            description.texture, 0);
   const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
   if (status == GL_FRAMEBUFFER_COMPLETE) return framebuffer;
-  std::cout << "Framebuffer Error - " << FramebufferStatusName(status) << "Code: " << status
+  DiagnosticStream() << "Framebuffer Error - " << FramebufferStatusName(status) << "Code: " << status
             << std::endl;
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
   glDeleteFramebuffers(1, &framebuffer);
@@ -139,7 +139,7 @@ GLuint CreateBuffer(const void* data, GLsizeiptr size, GLenum bufferTarget, GLen
   glBindBuffer(bufferTarget, buffer);
   glBufferData(bufferTarget, size, data, usage);
   const GLenum error = ReadGlError();
-  if (error != GL_NO_ERROR) std::cout << "FXAA: " << "create buffer error: " << error << std::endl;
+  if (error != GL_NO_ERROR) DiagnosticStream() << "FXAA: " << "create buffer error: " << error << std::endl;
   return buffer;
 }
 
@@ -161,7 +161,7 @@ pod& FillQuadPod(pod& drawing, ShaderProgram program, const UniformMap& uniforms
     drawing.buffers[0] = CreateBuffer(positions, 64, GL_ARRAY_BUFFER, GL_STATIC_DRAW);
     drawing.buffers[1] = CreateBuffer(texCoords, 32, GL_ARRAY_BUFFER, GL_STATIC_DRAW);
   } else {
-    std::cout << "FXAA: " << "error: pod already has buffers" << std::endl;
+    DiagnosticStream() << "FXAA: " << "error: pod already has buffers" << std::endl;
   }
   drawing.uniforms = uniforms;
   // A pod that came with fewer than two buffers gets buffer 0 where one is missing.
@@ -204,9 +204,9 @@ void UploadToTexture(GLuint texture, const PF_EffectWorld* aeBuffer, int bitDept
   const bool noTexture = texture == 0;
   const bool noBuffer = aeBuffer == nullptr || aeBuffer->data == nullptr;
   if (noTexture)
-    std::cout << "FXAA: " << "UploadToTexture() called without valid texture" << std::endl;
+    DiagnosticStream() << "FXAA: " << "UploadToTexture() called without valid texture" << std::endl;
   if (noBuffer)
-    std::cout << "FXAA: " << "UploadToTexture() called without valid aeBuffer" << std::endl;
+    DiagnosticStream() << "FXAA: " << "UploadToTexture() called without valid aeBuffer" << std::endl;
   if (noTexture || noBuffer) return;
   const int pixelBytes = PixelBytes(bitDepth);
   if (!CanTransfer("UploadToTexture", *aeBuffer, bitDepth)) return;
@@ -230,14 +230,14 @@ void UploadToTexture(GLuint texture, const PF_EffectWorld* aeBuffer, int bitDept
 void DownloadFromTarget(const RenderTarget& target, PF_EffectWorld* aeBuffer, int bitDepth,
                         GLenum readBuffer) {
   if (aeBuffer == nullptr || aeBuffer->data == nullptr) {
-    std::cout << "FXAA: " << "DownloadFromTarget() called without valid aeBuffer" << std::endl;
+    DiagnosticStream() << "FXAA: " << "DownloadFromTarget() called without valid aeBuffer" << std::endl;
     return;
   }
   if (!CanTransfer("DownloadFromTarget", *aeBuffer, bitDepth)) return;
   // An incomplete target has nothing to read, and reading frame buffer 0 would fetch the
   // context's own drawable instead.
   if (target.framebuffer == 0) {
-    std::cout << "FXAA: " << "DownloadFromTarget() called without valid framebuffer" << std::endl;
+    DiagnosticStream() << "FXAA: " << "DownloadFromTarget() called without valid framebuffer" << std::endl;
     return;
   }
   // Only what both hold: pixels outside the target are undefined, and the host buffer's own

@@ -1,6 +1,8 @@
 #include "render/render_settings.h"
 
-#include <iostream>
+#include <string>
+
+#include "gl/diagnostic_sink.h"
 
 void FillRenderSettings(const PF_InData* in_data, const PF_SmartRenderExtra* extra,
                         RenderBlock* block) {
@@ -31,5 +33,5 @@ std::string ComposeRenderError(const std::string& message, PF_Err code, PF_Err c
 
 void ReportRenderError(std::string message, PF_OutData* /*out_data*/, PF_Err code, PF_Err code2) {
   const std::string text = ComposeRenderError(message, code, code2);
-  if (!text.empty()) std::cout << text << std::endl;
+  if (!text.empty()) DiagnosticStream() << text << std::endl;
 }

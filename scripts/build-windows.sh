@@ -19,7 +19,8 @@ mkdir -p "$deps"
 scripts/fetch-debian-source.sh glew "$deps/sources" >/dev/null
 scripts/build-windows-deps.sh "$prefix" "$deps/sources"
 
+# jemalloc is Linux's: said outright, so a folder configured before keeps no other answer.
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DFXAA_WINDOWS_DEPS_PREFIX="$prefix" "$@" >/dev/null
+  -DFXAA_WINDOWS_DEPS_PREFIX="$prefix" -DFXAA_USE_JEMALLOC=OFF "$@" >/dev/null
 cmake --build "$build" -j"$jobs"
 echo "build-windows: $build/FXAA.aex"

@@ -4,12 +4,16 @@
 #                               and Shotcut descriptions) for Debian, made by CPack from a
 #                               Release build with Debian's hardening flags (build-package/),
 #                               then unpacked and checked by tests/package/check_deb.sh;
-#   FXAA-<version>-win64.zip    FXAA.aex, fxaa.exe and the frei0r filter fxaa.dll (with the
-#                               editors' descriptions) from the Windows build (build-windows/,
-#                               scripts/build-windows.sh), stripped, with a README and the licence
-#                               notices of every library linked into them; the files' exports and
-#                               imports and the plug-in's resource are checked, and the tool is
-#                               run from the unpacked folder under Wine;
+#   FXAA-<version>-win64.zip    FXAA.aex, fxaa.exe, the frei0r filter fxaa.dll (with the
+#                               editors' descriptions) and the OpenFX bundle from the Windows
+#                               build (build-windows/, scripts/build-windows.sh), stripped, with a
+#                               README, the guides and the licence notices of every library
+#                               linked into them (scripts/windows-stage.sh); the
+#                               files' exports and imports and the plug-in's resource are checked,
+#                               and the tool is run from the unpacked folder under Wine;
+#   FXAA-<version>-win64-setup.exe
+#                               the same files in an NSIS installer (scripts/windows-installer.sh),
+#                               tested under Wine by tests/windows/installer_test.sh;
 #   SHA256SUMS.
 # Installs what is missing and builds whatever is not built yet. Time stamps inside the packages
 # are the last commit's (SOURCE_DATE_EPOCH), so the same commit gives the same files.
@@ -36,7 +40,7 @@ cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DFXAA_BUILD_TESTS=OFF \
   -DCMAKE_CXX_FLAGS="$cppflags $(dpkg-buildflags --get CXXFLAGS)" \
   -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" \
   -DCMAKE_MODULE_LINKER_FLAGS="$ldflags" >/dev/null
-cmake --build build-package -j"$jobs" --target fxaa FXAA fxaa_frei0r fxaa_package_files
+cmake --build build-package -j"$jobs" --target fxaa FXAA fxaa_frei0r fxaa_ofx fxaa_package_files
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' build-package/CPackConfig.cmake)
 [[ -n "$version" ]] || { echo "package: no version in build-package/CPackConfig.cmake" >&2; exit 1; }
 
@@ -53,23 +57,14 @@ scripts/build-windows.sh
 name="FXAA-$version-win64"
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-mkdir "$stage/$name"
-# Release files carry no debug information; the export and import tables stay.
-x86_64-w64-mingw32-strip --strip-all -o "$stage/$name/FXAA.aex" build-windows/FXAA.aex
-x86_64-w64-mingw32-strip --strip-all -o "$stage/$name/fxaa.exe" build-windows/cli/fxaa.exe
-mkdir -p "$stage/$name/frei0r/kdenlive" "$stage/$name/frei0r/shotcut"
-x86_64-w64-mingw32-strip --strip-all -o "$stage/$name/frei0r/fxaa.dll" build-windows/frei0r/fxaa.dll
-cp packaging/kdenlive/frei0r_fxaa.xml "$stage/$name/frei0r/kdenlive/"
-cp -r packaging/shotcut/fxaa "$stage/$name/frei0r/shotcut/"
-sed -e "s/@VERSION@/$version/" -e 's/$/\r/' packaging/windows-readme.txt >"$stage/$name/README.txt"
-scripts/windows-licences.sh build-windows "$stage/$name/licences" >/dev/null
-
+scripts/windows-stage.sh build-windows "$stage/$name" "$version"
 # The shipped files as the host and a clean Windows see them: exports, resource, imports.
 linux=${FXAA_LINUX_BUILD_DIR:-build}
 [[ -f "$linux/CMakeCache.txt" ]] || cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$linux" --target windows_resource_tests -j"$jobs" >/dev/null
 FXAA_AEX="$stage/$name/FXAA.aex" FXAA_EXE="$stage/$name/fxaa.exe" \
   FXAA_FREI0R_DLL="$stage/$name/frei0r/fxaa.dll" \
+  FXAA_OFX="$stage/$name/openfx/FXAA.ofx.bundle/Contents/Win64/FXAA.ofx" \
   "$linux/tests/windows/windows_resource_tests" --gtest_brief=1
 # The stripped tool finds the plug-in beside it and renders (Wine's prefix: the Windows build's).
 export WINEPREFIX="$root/build-windows/wineprefix"
@@ -84,6 +79,9 @@ flock /tmp/fxaa-wine.lock scripts/wine-run.sh "$stage/$name/fxaa.exe" demo --out
 find "$stage/$name" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 (cd "$stage" && find "$name" | LC_ALL=C sort | TZ=UTC zip -X -q -9 -@ "$root/dist/$name.zip")
 
-(cd dist && sha256sum "$(basename "$deb")" "$name.zip" >SHA256SUMS)
+# --- The Windows installer, from the same files -----------------------------------------------
+scripts/windows-installer.sh "$stage/$name" "$version" "dist/$name-setup.exe" >/dev/null
+
+(cd dist && sha256sum "$(basename "$deb")" "$name.zip" "$name-setup.exe" >SHA256SUMS)
 echo "package: wrote"
 stat -c '  %n  %s bytes' dist/*

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
 # Usage: scripts/setup.sh [--windows] [--fuzz] [--package]
-#   --windows adds the cross compiler and Wine; --fuzz adds clang and its libFuzzer runtime;
-#   --package adds what makes and checks the release packages (scripts/package.sh).
+#   --windows adds the cross compiler, Wine and NSIS (the installer); --fuzz adds clang and its
+#   libFuzzer runtime; --package adds what makes and checks the release packages
+#   (scripts/package.sh).
 set -euo pipefail
 
 packages=(
@@ -20,7 +21,7 @@ for option in "$@"; do
   case "$option" in
     --windows)
       packages+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
-                 python3-pefile dpkg-dev libz-mingw-w64-dev) ;;
+                 python3-pefile dpkg-dev libz-mingw-w64-dev nsis) ;;
     --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
     --package) packages+=(dpkg-dev file lintian man-db bash-completion zip) ;;
     *) echo "setup.sh: unknown option $option" >&2; exit 2 ;;

@@ -36,7 +36,7 @@ scripts/wine-run.sh "$idle" 0 >/dev/null
 # The frame dumps and tool outputs the Wine run writes; removed first so a failed run leaves
 # none to compare.
 rm -rf build-windows/render-dump.bin build-windows/render-dump-threads.bin build-windows/tool-run \
-  build-windows/frei0r-dump.bin
+  build-windows/frei0r-dump.bin build-windows/ofx-dump.bin
 
 wine_rc=0
 timeout --kill-after=20 "${FXAA_WINE_SUITE_TIMEOUT:-900}" \
@@ -58,6 +58,8 @@ match=()
   match+=(FXAA_WINDOWS_THREADED_RENDER_DUMP="$root/build-windows/render-dump-threads.bin")
 [[ -f build-windows/frei0r-dump.bin ]] &&
   match+=(FXAA_WINDOWS_FREI0R_DUMP="$root/build-windows/frei0r-dump.bin")
+[[ -f build-windows/ofx-dump.bin ]] &&
+  match+=(FXAA_WINDOWS_OFX_DUMP="$root/build-windows/ofx-dump.bin")
 if [[ -d build-windows/tool-run ]]; then
   tests/windows/tool_runs.sh "$root/build-windows/tool-run-linux" "$linux/cli/fxaa" >/dev/null
   match+=(FXAA_WINDOWS_TOOL_RUN="$root/build-windows/tool-run"

@@ -10,10 +10,10 @@ using namespace fxaa_cli;
 TEST(HostWorlds, CarryThePixelsInPaddedRowsAtTheImagesDepth) {
   for (SampleType type : {SampleType::kUInt8, SampleType::kUInt16, SampleType::kFloat}) {
     const Image image = cli_test::MakeImage(11, 5, ChannelLayout::kRGBA, type, 7);
-    std::unique_ptr<hostsim::World> world = ImageToWorld(image);
+    std::unique_ptr<host_runtime::World> world = ImageToWorld(image);
     const int depth = type == SampleType::kUInt8 ? 8 : 32;
     ASSERT_EQ(world->bitDepth(), depth);
-    EXPECT_GT(world->rowbytes(), 11 * hostsim::World::BytesPerPixel(depth));
+    EXPECT_GT(world->rowbytes(), 11 * host_runtime::World::BytesPerPixel(depth));
     EXPECT_EQ(world->rowbytes() % 64, 0);
     EXPECT_TRUE(world->PaddingIntact());
     // Pixel (3, 2) channel by channel, alpha first as the host keeps it.

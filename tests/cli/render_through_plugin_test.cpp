@@ -9,8 +9,9 @@
 #include "cli/pixel_convert.h"
 #include "cli/sequence.h"
 #include "cli_test_util.h"
-#include "hostsim/host_sim.h"
-#include "hostsim/testing/instrumented_host.h"
+#include "host_runtime/host.h"
+#include "host_runtime/plugin_module.h"
+#include "host_runtime/testing/instrumented_host.h"
 #include "tiff_jpeg_files.h"
 
 namespace {
@@ -395,18 +396,18 @@ struct Declared {
 Declared AskThePlugin() {
   Declared d;
   std::string error;
-  auto module = hostsim::PluginModule::Load(FXAA_PLUGIN_PATH, &error);
+  auto module = host_runtime::PluginModule::Load(FXAA_PLUGIN_PATH, &error);
   EXPECT_NE(module, nullptr) << error;
   if (!module) return d;
-  hostsim::testing::InstrumentedHost host(module->entry());
+  host_runtime::testing::InstrumentedHost host(module->entry());
   EXPECT_EQ(host.GlobalSetup(), 0);
   EXPECT_EQ(host.About(&d.about), 0);
   EXPECT_EQ(host.ParamsSetup(), 0);
   EXPECT_EQ(host.UpdateParamsUI(), 0);
   d.params = host.DeclaredParams();
-  for (const hostsim::ParamState& p : host.Params())
+  for (const host_runtime::ParamState& p : host.Params())
     if (p.type == PF_Param_POPUP) d.defaultChoice[p.index] = p.choices.at(size_t(p.defaultValue) - 1);
-  for (const hostsim::testing::Call& call : host.Calls()) {
+  for (const host_runtime::testing::Call& call : host.Calls()) {
     int index, flag, undoable, set;
     if (call.name == "AEGP_SetDynamicStreamFlag" &&
         std::sscanf(call.detail.c_str(), "index %d flag %d undoable %d set %d", &index, &flag, &undoable, &set) == 4 &&
@@ -457,13 +458,13 @@ TEST(Info, TheOptionHelpShowsTheRangesAndDefaultsThePluginDeclares) {
   const Declared declared = AskThePlugin();
   const auto run = Fxaa({"render", "--help"});
   ASSERT_EQ(run.status, kExitOk) << run.err;
-  for (const ParamOption& known : KnownParamOptions()) {
+  for (const host_runtime::KnownParam& known : host_runtime::KnownParams()) {
     const PF_ParamDef* def = nullptr;
     int index = 0;
     for (size_t i = 0; i < declared.params.size(); ++i)
-      if (std::string(declared.params[i].name) == known.paramName)
+      if (std::string(declared.params[i].name) == known.name)
         def = &declared.params[i], index = static_cast<int>(i + 1);
-    ASSERT_NE(def, nullptr) << known.paramName;
+    ASSERT_NE(def, nullptr) << known.name;
     char range[96];
     if (def->param_type == PF_Param_POPUP) {
       // The default choice, as the option spells it: "Color" is "color".

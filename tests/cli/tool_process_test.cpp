@@ -82,6 +82,17 @@ TEST(ToolProcess, AFrameTheGpuRefusesIsAFailedFrameAndLeavesNoFile) {
 // `fxaa info` names the renderer of a context made as the plug-in makes its own, or says there
 // is none; the OpenGL layer's messages about a failed context come on lines of their own, before
 // the renderer's line, and garble nothing.
+// Help reads what the plug-in declares without setting it up: no OpenGL context, so no word of
+// EGL even where none can be made.
+TEST(ToolProcess, HelpGivesTheDeclaredRangesWithoutOpenGL) {
+  ScratchDir dir;
+  const Process p = RunProcess(dir, FXAA_TOOL_PATH, {"render", "--help"},
+                               "__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json");
+  EXPECT_EQ(p.status, 0);
+  EXPECT_NE(p.out.find("(0 to 100, default 100)"), std::string::npos) << p.out;
+  EXPECT_EQ((p.out + p.err).find("EGL"), std::string::npos) << p.out << p.err;
+}
+
 TEST(ToolProcess, InfoNamesTheRendererOrSaysThereIsNone) {
   const struct {
     const char* what;

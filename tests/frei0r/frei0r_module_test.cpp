@@ -1,6 +1,6 @@
 // The frei0r module as a host loads it: loaded and unloaded again and again, instances built,
-// rendered and dropped, frames compared with the plug-in file rendered through the host side
-// (the tool's path), and the frames it cannot render.
+// rendered and dropped, frames compared with the fxaa tool's run as a separate process, and the
+// frames it cannot render.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -13,7 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "hostsim/effect_session.h"
+#include "cli/image.h"
+#include "tests/cli/cli_test_util.h"
 
 extern "C" {
 #include <frei0r.h>
@@ -74,31 +75,38 @@ Frame TestFrame(int width, int height, int seed) {
   return frame;
 }
 
-// The frame the plug-in file renders through the host side, with effect-side values by name.
+// The frame the fxaa tool, run as a process of its own, makes of `in` as an RGBA PNG, with
+// effect-side values by name: a reference that shares no code path with the module's own.
 Frame ReferenceRender(const Frame& in, int width, int height,
                       const std::vector<std::pair<std::string, double>>& values = {}) {
-  std::string error;
-  auto session = hostsim::EffectSession::Open(FXAA_PLUGIN_PATH, &error);
-  if (!session) {
-    ADD_FAILURE() << error;
-    return {};
-  }
-  for (const auto& v : values) session->SetValue(session->Find(v.first)->index, v.second);
-  hostsim::World world(width, height, 8), out(width, height, 8);
+  fxaa_cli::Image image;
+  image.width = width, image.height = height;
+  image.Allocate();
   const uint8_t* src = reinterpret_cast<const uint8_t*>(in.data());
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x, src += 4)
-      *world.pixel8(x, y) = {src[3], src[0], src[1], src[2]};
-  EXPECT_EQ(session->Render(&world, &out), 0);
+  for (size_t i = 0; i < in.size(); ++i)
+    for (int c = 0; c < 4; ++c) image.bytes[i * 4 + (c + 1) % 4] = src[i * 4 + c];
+  cli_test::ScratchDir dir;
+  fxaa_cli::WriteImage(image, dir / "in.png");
+  std::vector<std::string> args = {"--plugin", FXAA_PLUGIN_PATH, "-q", dir / "in.png", "-o",
+                                   dir / "out.png"};
+  const std::pair<const char*, const char*> options[] = {
+      {"Source", "--source"}, {"Strength", "--strength"}, {"FXAA Span", "--span"},
+      {"FXAA Reduce Multiplier", "--reduce-multiplier"}, {"FXAA Reduce Minimum", "--reduce-minimum"}};
+  for (const auto& v : values)
+    for (const auto& o : options)
+      if (v.first == o.first) {
+        args.push_back(o.second);
+        args.push_back(v.first == "Source" ? (v.second == 2 ? "alpha" : "color")
+                                           : std::to_string(v.second));
+      }
+  const cli_test::Process run = cli_test::RunProcess(dir, FXAA_TOOL_PATH, args);
+  EXPECT_EQ(run.status, 0) << run.err;
+  if (run.status != 0) return {};
+  const fxaa_cli::Image out = fxaa_cli::ReadImage(dir / "out.png");
   Frame result(in.size());
   uint8_t* dst = reinterpret_cast<uint8_t*>(result.data());
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x, dst += 4) {
-      const PF_Pixel8 p = *out.pixel8(x, y);
-      const uint8_t bytes[4] = {p.red, p.green, p.blue, p.alpha};
-      std::memcpy(dst, bytes, 4);
-    }
-  }
+  for (size_t i = 0; i < in.size(); ++i)
+    for (int c = 0; c < 4; ++c) dst[i * 4 + c] = out.bytes[i * 4 + (c + 1) % 4];
   return result;
 }
 
@@ -257,7 +265,8 @@ TEST(Frei0rModuleWithoutOpenGL, TheFirstFrameSaysWhyAndLaterInstancesAreRefused)
   EXPECT_EQ(CountLines(said, "no OpenGL 3.2 core context"), 2) << said;  // the frame, the refusal
   m.destruct(instance);
   m.deinit();
-  // A new load of the module starts afresh.
+  // After f0r_deinit, with the module still loaded, a new f0r_init starts afresh: the latch is
+  // forgotten.
   m.init();
   f0r_instance_t again = m.construct(16, 16);
   EXPECT_NE(again, nullptr);

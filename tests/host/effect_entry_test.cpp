@@ -12,10 +12,10 @@ namespace {
 
 using EntryTest = PluginTest;
 
-std::vector<std::string> Names(const std::vector<hostsim::testing::Call>& calls,
+std::vector<std::string> Names(const std::vector<host_runtime::testing::Call>& calls,
                                const std::string& only = "") {
   std::vector<std::string> names;
-  for (const hostsim::testing::Call& c : calls)
+  for (const host_runtime::testing::Call& c : calls)
     if (only.empty() || c.name == only) names.push_back(c.name + (c.detail.empty() ? "" : " " + c.detail));
   return names;
 }

@@ -17,6 +17,8 @@ fxaa="$tree/usr/bin/fxaa"
 plugin="$tree/usr/lib/fxaa/FXAA.so"
 frei0r_dir="$tree/usr/lib/frei0r-1"
 module="$frei0r_dir/fxaa.so"
+bundle="$tree/usr/OFX/Plugins/FXAA.ofx.bundle"
+ofx="$bundle/Contents/Linux-x86-64/FXAA.ofx"
 dpkg-deb -x "$deb" "$tree" || { echo "FAIL dpkg-deb could not unpack $deb"; exit 1; }
 
 passed=0 failed=0
@@ -45,7 +47,7 @@ runs() {
 # The Debian packages that ship the libraries the binaries link, one per line.
 linked_packages() {
   local soname path candidate
-  for soname in $(readelf -d --wide "$fxaa" "$plugin" "$module" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+  for soname in $(readelf -d --wide "$fxaa" "$plugin" "$module" "$ofx" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
     path=$(ldconfig -p | awk -v so="$soname" '$1 == so && /x86-64/ && !found { print $NF; found = 1 }')
     for candidate in "$path" "$(readlink -f "$path")" "${path#/usr}"; do
       dpkg-query -S "$candidate" 2>/dev/null | sed -n '1s/[:,].*//p' | grep . && continue 2
@@ -121,6 +123,18 @@ frei0r_exports() {
     { echo "exports:"; echo "$exported"; return 1; }
 }
 
+# The bundle where Linux OpenFX hosts look, as they expect it laid out, exporting the two
+# functions of the interface alone.
+ofx_bundle() {
+  [[ -f "$ofx" && -f "$bundle/Contents/Resources/com.corvella.FXAA.png" ]] ||
+    { echo "no FXAA.ofx.bundle with its binary and icon in usr/OFX/Plugins"; return 1; }
+  local exported
+  exported=$(nm -D --defined-only "$ofx" | awk '{ print $NF }' | sort | tr '\n' ' ')
+  [[ "$exported" == "OfxGetNumberOfPlugins OfxGetPlugin " ]] || { echo "exports: $exported"; return 1; }
+  ldd "$ofx" | grep -q 'not found' && { ldd "$ofx"; return 1; }
+  return 0
+}
+
 editor_descriptions() {
   local share="$tree/usr/share"
   FREI0R_PATH="$frei0r_dir" melt -query filter=frei0r.fxaa 2>/dev/null |
@@ -141,6 +155,17 @@ ffmpeg_renders() {
     ! cmp -s "$tmp/edge.rgba" "$tmp/fxaa.rgba" || { echo "the frame is not anti-aliased: $log"; return 1; }
 }
 
+# Every guide the README sends users to is in the package, but those for another platform or
+# for the project's developers.
+guides() {
+  local guide rc=0
+  for guide in $(grep -o 'docs/[a-z0-9-]*\.md' "$(dirname "$0")/../../README.md" | sort -u); do
+    [[ $guide == docs/@(windows|performance|reliability).md ]] && continue
+    [[ -f "$tree/usr/share/doc/fxaa/$(basename "$guide")" ]] || { echo "no $guide"; rc=1; }
+  done
+  return $rc
+}
+
 lintian_clean() {
   lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1 | grep -v "running with root privileges"
   return "${PIPESTATUS[0]}"
@@ -149,10 +174,12 @@ lintian_clean() {
 check "the unpacked tool finds its plug-in and renders the demo" runs
 check "the frei0r filter is in usr/lib/frei0r-1 and exports only f0r_ functions" frei0r_exports
 check "Kdenlive and Shotcut describe the filter as MLT loads it" editor_descriptions
+check "the OpenFX bundle is in usr/OFX/Plugins and exports only its two functions" ofx_bundle
 check "ffmpeg finds the unpacked frei0r filter and anti-aliases a frame" ffmpeg_renders
 check "Depends and copyright name every linked library's package" dependencies_and_copyright
 check "the manual page covers every option" manual
 check "bash completion offers the options and values" completion
+check "the README's Linux guides are in usr/share/doc/fxaa" guides
 check "lintian reports no error" lintian_clean
 echo "$passed passed, $failed failed"
 ((failed == 0))

@@ -18,9 +18,9 @@
 
 namespace {
 
-using hostsim::testing::Call;
-using Host = hostsim::testing::InstrumentedHost;
-using hostsim::World;
+using host_runtime::testing::Call;
+using Host = host_runtime::testing::InstrumentedHost;
+using host_runtime::World;
 
 // The code the host returns for an injected failure; the plug-in never makes it up itself.
 constexpr PF_Err kInjected = PF_Err_CANNOT_PARSE_KEYFRAME_TEXT;

@@ -17,7 +17,8 @@
 #include "gl/gl_context.h"
 #include "gl/gl_fault_hooks.h"
 #include "host/effect_entry.h"
-#include "hostsim/host_sim.h"
+#include "host_runtime/host.h"
+#include "host_runtime/plugin_module.h"
 #include "tests/support/capture_stdout.h"
 
 namespace {
@@ -39,7 +40,7 @@ std::string LastLine(const std::string& text) {
 }
 
 // An 8-bit frame with edges everywhere, so that a blank output can never pass for a rendered one.
-void DrawStripes(hostsim::World* world) {
+void DrawStripes(host_runtime::World* world) {
   for (int y = 0; y < world->height(); ++y)
     for (int x = 0; x < world->width(); ++x) {
       const bool on = ((x + 2 * y) / 3) % 2 == 0;
@@ -65,7 +66,7 @@ class GpuFaultTest : public ::testing::Test {
 
   void SetUp() override {
     std::string error;
-    module_ = hostsim::PluginModule::Load(FXAA_FAULT_PLUGIN_PATH, &error);
+    module_ = host_runtime::PluginModule::Load(FXAA_FAULT_PLUGIN_PATH, &error);
     ASSERT_NE(module_, nullptr) << error;
     // The same library again: its fault switch.
     library_ = dlopen(FXAA_FAULT_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD);
@@ -73,12 +74,12 @@ class GpuFaultTest : public ::testing::Test {
     arm_ = reinterpret_cast<ArmFn>(dlsym(library_, "FxaaArmGlFault"));
     ASSERT_NE(arm_, nullptr);
     Disarm();
-    host_.reset(new hostsim::Host(module_->entry()));
+    host_.reset(new host_runtime::Host(module_->entry()));
     ASSERT_EQ(host_->GlobalSetup(), PF_Err_NONE);
     ASSERT_EQ(host_->ParamsSetup(), PF_Err_NONE);
     // The frame every clean render must give, from a thread of its own.
     OnFreshThread([&] {
-      hostsim::World input(kWidth, kHeight, 8), output(kWidth, kHeight, 8);
+      host_runtime::World input(kWidth, kHeight, 8), output(kWidth, kHeight, 8);
       DrawStripes(&input);
       ASSERT_EQ(host_->SmartRender(&input, &output, 8), PF_Err_NONE);
       ASSERT_FALSE(output.AllZero());
@@ -96,8 +97,8 @@ class GpuFaultTest : public ::testing::Test {
   void Disarm() { arm_(-1, 0, 0); }
 
   // Renders the stripes; *stdoutText gets what the plug-in printed.
-  PF_Err Render(hostsim::World* output, std::string* stdoutText = nullptr) {
-    hostsim::World input(kWidth, kHeight, 8);
+  PF_Err Render(host_runtime::World* output, std::string* stdoutText = nullptr) {
+    host_runtime::World input(kWidth, kHeight, 8);
     DrawStripes(&input);
     CaptureStdout capture;
     const PF_Err err = host_->SmartRender(&input, output, 8);
@@ -107,7 +108,7 @@ class GpuFaultTest : public ::testing::Test {
   }
 
   void ExpectNormalFrame() {
-    hostsim::World output(kWidth, kHeight, 8);
+    host_runtime::World output(kWidth, kHeight, 8);
     ASSERT_EQ(Render(&output), PF_Err_NONE);
     EXPECT_TRUE(std::equal(normal_.begin(), normal_.end(), output.row(0)))
         << "the next clean frame is a normal one";
@@ -115,7 +116,7 @@ class GpuFaultTest : public ::testing::Test {
 
   // The refused frame's result: its code and last line, a cleared output and intact guards.
   void ExpectRefused(PF_Err code, const std::string& line) {
-    hostsim::World output(kWidth, kHeight, 8, /*rowPaddingBytes=*/12);
+    host_runtime::World output(kWidth, kHeight, 8, /*rowPaddingBytes=*/12);
     output.FillAll(77, 77, 77, 77);
     std::string printed;
     EXPECT_EQ(Render(&output, &printed), code) << printed;
@@ -129,10 +130,10 @@ class GpuFaultTest : public ::testing::Test {
     EXPECT_EQ(host_->OutstandingParams(), 0);
   }
 
-  std::unique_ptr<hostsim::PluginModule> module_;
+  std::unique_ptr<host_runtime::PluginModule> module_;
   void* library_ = nullptr;
   ArmFn arm_ = nullptr;
-  std::unique_ptr<hostsim::Host> host_;
+  std::unique_ptr<host_runtime::Host> host_;
   std::vector<uint8_t> normal_;
 };
 
@@ -187,7 +188,7 @@ TEST_F(GpuFaultTest, AFailedContextSwitchDrawsNothingInTheContextThatWasCurrent)
     ASSERT_TRUE(IsGlContextValid(hostContext));
     const EGLContext hostHandle = eglGetCurrentContext();
     Arm(GlFault::kContextSwitch, 0, 1);
-    hostsim::World output(kWidth, kHeight, 8);
+    host_runtime::World output(kWidth, kHeight, 8);
     std::string printed;
     EXPECT_EQ(Render(&output, &printed), PF_Err_INTERNAL_STRUCT_DAMAGED);
     EXPECT_NE(printed.find("Cannot Set OpenGL Context\nEGL error: EGL_BAD_DISPLAY (0x3008)\n"),
@@ -222,7 +223,7 @@ TEST_F(GpuFaultTest, ASetUpThatThrowsPutsTheHostsContextBackAndKeepsNothing) {
     GlContext* hostContext = CreateGlContext(nullptr);
     ASSERT_TRUE(IsGlContextValid(hostContext));
     const EGLContext hostHandle = eglGetCurrentContext();
-    hostsim::Host second(module_->entry());
+    host_runtime::Host second(module_->entry());
     Arm(GlFault::kThrow, 0, 1);  // the first program build of the root context
     EXPECT_EQ(second.GlobalSetup(), PF_Err_OUT_OF_MEMORY);
     EXPECT_EQ(eglGetCurrentContext(), hostHandle);

@@ -12,16 +12,17 @@
 #include <string>
 #include <thread>
 
-#include "hostsim/host_sim.h"
-#include "hostsim/testing/instrumented_host.h"
+#include "host_runtime/host.h"
+#include "host_runtime/plugin_module.h"
+#include "host_runtime/testing/instrumented_host.h"
 #include "tests/reliability/reliability_support.h"
 
 namespace {
 
-using hostsim::Host;
-using hostsim::testing::InstrumentedHost;
-using hostsim::PluginModule;
-using hostsim::World;
+using host_runtime::Host;
+using host_runtime::testing::InstrumentedHost;
+using host_runtime::PluginModule;
+using host_runtime::World;
 
 // Growth allowed over a whole loop. A leaked context costs 4 to 6 MiB (platform notes), and a
 // leaked set of programs or frame targets some hundreds of KiB, so a leak of one of them per

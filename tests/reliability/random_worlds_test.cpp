@@ -22,7 +22,7 @@
 
 namespace {
 
-using hostsim::World;
+using host_runtime::World;
 
 constexpr unsigned kSeed = 20261208;
 constexpr int kFrames = 1200;

@@ -12,18 +12,18 @@
 #include <string>
 #include <vector>
 
-#include "hostsim/host_sim.h"
+#include "host_runtime/host.h"
 
 namespace reliability {
 
 // Sets every pixel byte (not the row padding) to `value`.
-inline void FillBytes(hostsim::World* world, uint8_t value) {
+inline void FillBytes(host_runtime::World* world, uint8_t value) {
   for (int y = 0; y < world->height(); ++y)
     std::memset(world->row(y), value, size_t(world->width()) * world->bytesPerPixel());
 }
 
 // Seeded content with hard edges and partial alpha, in the world's own units.
-inline void FillPattern(hostsim::World* world, unsigned seed) {
+inline void FillPattern(host_runtime::World* world, unsigned seed) {
   std::mt19937 rng(seed);
   const float one = world->bitDepth() == 32 ? 1.0f : 255.0f;
   std::uniform_int_distribution<int> level(0, 4);
@@ -37,7 +37,7 @@ inline void FillPattern(hostsim::World* world, unsigned seed) {
 }
 
 // Every byte of a world's storage: the guard zone, the rows with their padding, the guard zone.
-inline std::vector<uint8_t> RawBytes(const hostsim::World& world) {
+inline std::vector<uint8_t> RawBytes(const host_runtime::World& world) {
   const uint8_t* data = static_cast<const uint8_t*>(world.get()->data);
   const size_t rows = size_t(world.rowbytes()) * size_t(world.height());
   return std::vector<uint8_t>(data - world.guardBytes(), data + rows + world.guardBytes());

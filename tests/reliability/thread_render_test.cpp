@@ -17,14 +17,14 @@
 #include <vector>
 
 #include "host/effect_entry.h"
-#include "hostsim/host_sim.h"
+#include "host_runtime/host.h"
 #include "render/thread_render_data.h"
 #include "tests/reliability/reliability_support.h"
 
 namespace {
 
-using hostsim::Host;
-using hostsim::World;
+using host_runtime::Host;
+using host_runtime::World;
 
 constexpr int kThreads = 8;
 constexpr int kFramesPerThread = 50;

@@ -12,12 +12,12 @@
 #include <thread>
 #include <vector>
 
-#include "hostsim/effect_session.h"
+#include "host_runtime/effect_session.h"
 #include "tests/render/test_images.h"
 
 namespace {
 
-using hostsim::EffectSession;
+using host_runtime::EffectSession;
 using testimages::Image;
 using Bytes = std::vector<uint8_t>;
 
@@ -53,8 +53,8 @@ void Apply(EffectSession& session, const Setting& setting) {
 std::vector<Bytes> RenderAll(EffectSession& session, const std::vector<Frame>& frames) {
   std::vector<Bytes> rendered;
   for (const Frame& f : frames) {
-    hostsim::World input(f.image.width, f.image.height, f.depth);
-    hostsim::World output(f.image.width, f.image.height, f.depth);
+    host_runtime::World input(f.image.width, f.image.height, f.depth);
+    host_runtime::World output(f.image.width, f.image.height, f.depth);
     testimages::Store(f.image, &input);
     const uint8_t* pixels = output.row(0);
     rendered.push_back(session.Render(&input, &output) == PF_Err_NONE
@@ -77,8 +77,8 @@ TEST(IndependentHosts, TwoSessionsOnTwoThreadsDrawWhatOneSessionDrawsAlone) {
     }
   }
 
-  std::unique_ptr<hostsim::PluginModule> module =
-      hostsim::PluginModule::Load(FXAA_PLUGIN_PATH, &error);
+  std::unique_ptr<host_runtime::PluginModule> module =
+      host_runtime::PluginModule::Load(FXAA_PLUGIN_PATH, &error);
   ASSERT_NE(module, nullptr) << error;
   std::unique_ptr<EffectSession> sessions[2] = {
       EffectSession::Open(FXAA_PLUGIN_PATH, &error),
@@ -108,6 +108,43 @@ TEST(IndependentHosts, TwoSessionsOnTwoThreadsDrawWhatOneSessionDrawsAlone) {
     }
   for (size_t f = 0; f < frames.size(); ++f)
     EXPECT_TRUE(alone[0][f] != alone[1][f]) << "frame " << f << ": the settings draw alike";
+}
+
+// One session, two threads, each frame with values of its own (as an OpenFX host renders two
+// times of a clip at once): each draws what the session draws with those values alone.
+TEST(IndependentHosts, FramesOfOneSessionAtOnceKeepTheirOwnValues) {
+  const std::vector<Frame> frames = Frames();
+  std::string error;
+  std::unique_ptr<EffectSession> session = EffectSession::Open(FXAA_PLUGIN_PATH, &error);
+  ASSERT_NE(session, nullptr) << error;
+  host_runtime::FrameValues values[2];
+  std::vector<Bytes> alone[2], together[2];
+  for (int s = 0; s < 2; ++s) {
+    Apply(*session, kSettings[s]);
+    alone[s] = RenderAll(*session, frames);
+    values[s].params[session->Find("Source")->index] = kSettings[s].source;
+    values[s].params[session->Find("Strength")->index] = kSettings[s].strength;
+  }
+  Apply(*session, Setting{1, 0});  // the session's own values must reach neither thread
+  std::vector<std::thread> threads;
+  for (int s = 0; s < 2; ++s)
+    threads.emplace_back([&, s] {
+      for (const Frame& f : frames) {
+        host_runtime::World input(f.image.width, f.image.height, f.depth);
+        host_runtime::World output(f.image.width, f.image.height, f.depth);
+        testimages::Store(f.image, &input);
+        const uint8_t* pixels = output.row(0);
+        together[s].push_back(
+            session->Render(&input, &output, values[s]) == PF_Err_NONE
+                ? Bytes(pixels, pixels + size_t(output.rowbytes()) * output.height())
+                : Bytes());
+      }
+    });
+  for (std::thread& t : threads) t.join();
+  for (int s = 0; s < 2; ++s)
+    for (size_t f = 0; f < frames.size(); ++f)
+      EXPECT_TRUE(!alone[s][f].empty() && together[s][f] == alone[s][f])
+          << "values " << s << ", frame " << f;
 }
 
 }  // namespace

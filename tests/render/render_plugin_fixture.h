@@ -54,8 +54,8 @@ class RenderPluginTest : public PluginTest {
   PF_Err Render(const testimages::Image& image, int bitDepth, testimages::Image* rendered,
                 int padding = 0, testimages::Image* model = nullptr,
                 const FrameParams* modelParams = nullptr) {
-    hostsim::World input(image.width, image.height, bitDepth, padding);
-    hostsim::World output(image.width, image.height, bitDepth, padding);
+    host_runtime::World input(image.width, image.height, bitDepth, padding);
+    host_runtime::World output(image.width, image.height, bitDepth, padding);
     testimages::Store(image, &input);
     const PF_Err err = host().SmartRender(&input, &output, bitDepth);
     EXPECT_TRUE(output.GuardsIntact());

@@ -12,7 +12,7 @@
 
 namespace {
 
-using hostsim::World;
+using host_runtime::World;
 using testimages::Argb;
 using testimages::Image;
 
@@ -33,7 +33,7 @@ TEST_F(RenderPluginTest, PreRenderRequestsTheInputAndReportsItsArea) {
   EXPECT_TRUE(SameRect(result.result_rect, PF_LRect{0, 0, 64, 48}));
   EXPECT_TRUE(SameRect(result.max_result_rect, PF_LRect{0, 0, 64, 48}));
   ASSERT_EQ(host().Count("checkout_layer"), 1);
-  for (const hostsim::testing::Call& call : host().Calls())
+  for (const host_runtime::testing::Call& call : host().Calls())
     if (call.name == "checkout_layer") {
       EXPECT_EQ(call.detail, "index 0 id 0");
     }
@@ -108,7 +108,7 @@ TEST_F(RenderPluginTest, MissingBasicSuiteFailsTheFrameWith516) {
 
 TEST_F(RenderPluginTest, ThreadWithoutRenderDataFailsWith512UntilThereIsARootContext) {
   // A global set-up that could not reach its record leaves no root context behind.
-  hostsim::testing::InstrumentedHost noRoot(entry());
+  host_runtime::testing::InstrumentedHost noRoot(entry());
   noRoot.FailCall("host_lock_handle", 1, 0);
   ASSERT_EQ(noRoot.GlobalSetup(), PF_Err_NONE);
   noRoot.ClearFailures();

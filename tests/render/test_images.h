@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "hostsim/host_sim.h"
+#include "host_runtime/host.h"
 
 namespace testimages {
 
@@ -100,7 +100,7 @@ inline Image Flat(int width, int height, Argb colour) {
 }
 
 // Writes `image` into a world (8 bits: value x 255, rounded).
-inline void Store(const Image& image, hostsim::World* world) {
+inline void Store(const Image& image, host_runtime::World* world) {
   for (int y = 0; y < image.height; ++y)
     for (int x = 0; x < image.width; ++x)
       for (int c = 0; c < 4; ++c) {
@@ -118,7 +118,7 @@ inline Image InWorldUnits(const Image& image, int bitDepth) {
 }
 
 // The world's pixels in its own units.
-inline Image Read(const hostsim::World& world) {
+inline Image Read(const host_runtime::World& world) {
   return Make(world.width(), world.height(), [&](int x, int y) {
     return Argb{world.channel(x, y, 0), world.channel(x, y, 1), world.channel(x, y, 2),
                 world.channel(x, y, 3)};

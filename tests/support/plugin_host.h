@@ -1,5 +1,5 @@
 // A fixture that loads the built plug-in file and owns the tests' host for it, which records
-// the calls and injects faults (link fxaa_hostsim_testing).
+// the calls and injects faults (link fxaa_host_runtime_testing).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,22 +7,23 @@
 #include <memory>
 #include <string>
 
-#include "hostsim/host_sim.h"
-#include "hostsim/testing/instrumented_host.h"
+#include "host_runtime/host.h"
+#include "host_runtime/plugin_module.h"
+#include "host_runtime/testing/instrumented_host.h"
 
 class PluginTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    module_ = hostsim::PluginModule::Load(FXAA_PLUGIN_PATH, &error);
+    module_ = host_runtime::PluginModule::Load(FXAA_PLUGIN_PATH, &error);
     ASSERT_NE(module_, nullptr) << error;
-    host_.reset(new hostsim::testing::InstrumentedHost(module_->entry()));
+    host_.reset(new host_runtime::testing::InstrumentedHost(module_->entry()));
   }
   void TearDown() override { host_.reset(); }
 
-  hostsim::testing::InstrumentedHost& host() { return *host_; }
+  host_runtime::testing::InstrumentedHost& host() { return *host_; }
   PF_FilterProc entry() { return module_->entry(); }
 
-  std::unique_ptr<hostsim::PluginModule> module_;
-  std::unique_ptr<hostsim::testing::InstrumentedHost> host_;
+  std::unique_ptr<host_runtime::PluginModule> module_;
+  std::unique_ptr<host_runtime::testing::InstrumentedHost> host_;
 };

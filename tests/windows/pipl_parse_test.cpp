@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "hostsim/plugin_pipl.h"
+#include "host_runtime/plugin_pipl.h"
 #include "tests/windows/pipl_expected.h"
 
 namespace {
@@ -48,10 +48,10 @@ void PutLe32(Bytes& bytes, size_t at, uint32_t value) {
 
 TEST(PiplParse, ReadsTheEffectsResource) {
   const Bytes bytes = wintest::AssemblePipl(wintest::ExpectedProperties());
-  hostsim::PluginPipl pipl;
+  host_runtime::PluginPipl pipl;
   std::string error;
-  ASSERT_TRUE(hostsim::ParsePipl(bytes.data(), bytes.size(), &pipl, &error)) << error;
-  EXPECT_EQ(pipl.kind, hostsim::FourCC("eFKT"));
+  ASSERT_TRUE(host_runtime::ParsePipl(bytes.data(), bytes.size(), &pipl, &error)) << error;
+  EXPECT_EQ(pipl.kind, host_runtime::FourCC("eFKT"));
   EXPECT_EQ(pipl.name, "FXAA");
   EXPECT_EQ(pipl.category, "Corvella");
   EXPECT_EQ(pipl.matchName, "CVFXAA");
@@ -70,10 +70,10 @@ TEST(PiplParse, StepsOverOtherVendorsProperties) {
   const Bytes other = wintest::CodeBytes("ACME");
   std::copy(other.begin(), other.end(), bytes.begin() + 10);
   std::copy(other.begin(), other.end(), bytes.end() - 28);
-  hostsim::PluginPipl pipl;
+  host_runtime::PluginPipl pipl;
   std::string error;
-  ASSERT_TRUE(hostsim::ParsePipl(bytes.data(), bytes.size(), &pipl, &error)) << error;
-  EXPECT_EQ(pipl.kind, hostsim::FourCC("eFKT"));
+  ASSERT_TRUE(host_runtime::ParsePipl(bytes.data(), bytes.size(), &pipl, &error)) << error;
+  EXPECT_EQ(pipl.kind, host_runtime::FourCC("eFKT"));
   EXPECT_EQ(pipl.entryPoint, "EffectMain");
 }
 
@@ -133,15 +133,15 @@ TEST(PiplParse, RefusesDamagedResourcesWithAReason) {
   };
   for (const Damage& c : cases) {
     SCOPED_TRACE(c.what);
-    hostsim::PluginPipl pipl;
+    host_runtime::PluginPipl pipl;
     std::string error;
-    EXPECT_FALSE(hostsim::ParsePipl(c.bytes.data(), c.bytes.size(), &pipl, &error));
+    EXPECT_FALSE(host_runtime::ParsePipl(c.bytes.data(), c.bytes.size(), &pipl, &error));
     EXPECT_NE(error.find(c.reason), std::string::npos) << error;
   }
 }
 
 TEST(PiplParse, GlobalSetUpWordsAreComparedOneByOne) {
-  hostsim::PluginPipl pipl;
+  host_runtime::PluginPipl pipl;
   pipl.version = 0x00088001;
   pipl.outFlags = 0x04000000;
   pipl.outFlags2 = 0x08001408;
@@ -164,7 +164,7 @@ TEST(PiplParse, GlobalSetUpWordsAreComparedOneByOne) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     std::string error;
-    const bool agree = hostsim::CheckGlobalSetupWords(pipl, c.version, c.flags, c.flags2, &error);
+    const bool agree = host_runtime::CheckGlobalSetupWords(pipl, c.version, c.flags, c.flags2, &error);
     EXPECT_EQ(agree, *c.message == 0);
     if (!agree) {
       EXPECT_NE(error.find(c.message), std::string::npos) << error;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/effect_version.h"
-#include "hostsim/plugin_pipl.h"
+#include "host_runtime/plugin_pipl.h"
 #include "tests/windows/binary_readers.h"
 #include "tests/windows/pipl_expected.h"
 
@@ -61,14 +61,14 @@ TEST(PiplResourceScript, EachPropertyHasItsKeyLengthAndPaddedValue) {
 TEST(PiplResourceScript, VersionAndFlagWordsAreThoseGlobalSetUpWrites) {
   const std::vector<wintest::Resource> resources = CompiledResources();
   ASSERT_EQ(resources.size(), 1u);
-  hostsim::PluginPipl pipl;
+  host_runtime::PluginPipl pipl;
   std::string error;
-  ASSERT_TRUE(hostsim::ParsePipl(resources[0].data.data(), resources[0].data.size(), &pipl, &error))
+  ASSERT_TRUE(host_runtime::ParsePipl(resources[0].data.data(), resources[0].data.size(), &pipl, &error))
       << error;
   EXPECT_EQ(pipl.version, uint32_t(FXAA_VERSION_WORD));
   EXPECT_EQ(pipl.outFlags, uint32_t(FXAA_OUT_FLAGS));
   EXPECT_EQ(pipl.outFlags2, uint32_t(FXAA_OUT_FLAGS2));
-  EXPECT_TRUE(hostsim::CheckGlobalSetupWords(pipl, FXAA_VERSION_WORD, FXAA_OUT_FLAGS,
+  EXPECT_TRUE(host_runtime::CheckGlobalSetupWords(pipl, FXAA_VERSION_WORD, FXAA_OUT_FLAGS,
                                              FXAA_OUT_FLAGS2, &error)) << error;
   EXPECT_EQ(pipl.name, "FXAA");
   EXPECT_EQ(pipl.category, "Corvella");

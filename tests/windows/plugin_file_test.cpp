@@ -1,8 +1,8 @@
 // The cross-built FXAA.aex as the host sees the file: a 64-bit Windows library with one export,
 // the PiPL resource with exactly the prescribed bytes, and no imports beyond the system's own
 // libraries and OPENGL32 (the C++ runtime and GLEW are linked in). fxaa.exe likewise imports
-// only system libraries: zlib, libpng and OpenEXR are linked in. The frei0r filter fxaa.dll
-// exports the frei0r functions and nothing of the effect inside it.
+// only system libraries: zlib, libpng and OpenEXR are linked in. The frei0r filter fxaa.dll and
+// the OpenFX plug-in FXAA.ofx export their interface's functions and nothing of the effect inside.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,7 +16,8 @@
 
 namespace {
 
-// FXAA_AEX, FXAA_EXE and FXAA_FREI0R_DLL name the files to check; otherwise the Windows build folder's.
+// FXAA_AEX, FXAA_EXE, FXAA_FREI0R_DLL and FXAA_OFX name the files to check; otherwise the Windows
+// build folder's.
 std::string PathFrom(const char* variable, const char* built) {
   const char* path = std::getenv(variable);
   return path && *path ? path : built;
@@ -114,6 +115,20 @@ TEST_F(Frei0rFile, IsA64BitLibraryExportingOnlyTheFrei0rFunctions) {
                          "f0r_construct", "f0r_deinit", "f0r_destruct", "f0r_get_param_info",
                          "f0r_get_param_value", "f0r_get_plugin_info", "f0r_init",
                          "f0r_set_param_value", "f0r_update"}));
+  EXPECT_EQ(NonSystemImports(image_), std::vector<std::string>{});
+}
+
+class OfxFile : public WindowsBinary {
+ protected:
+  void SetUp() override { Read(PathFrom("FXAA_OFX", FXAA_WINDOWS_OFX_PATH)); }
+};
+
+TEST_F(OfxFile, IsA64BitLibraryExportingOnlyTheOpenFxFunctions) {
+  EXPECT_EQ(image_.machine, 0x8664);
+  EXPECT_NE(image_.characteristics & 0x2000, 0);
+  std::vector<std::string> exports = image_.exportNames;
+  std::sort(exports.begin(), exports.end());
+  EXPECT_EQ(exports, (std::vector<std::string>{"OfxGetNumberOfPlugins", "OfxGetPlugin"}));
   EXPECT_EQ(NonSystemImports(image_), std::vector<std::string>{});
 }
 

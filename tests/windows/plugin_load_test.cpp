@@ -7,14 +7,15 @@
 #include <memory>
 #include <string>
 
-#include "hostsim/host_sim.h"
-#include "hostsim/plugin_pipl.h"
+#include "host_runtime/host.h"
+#include "host_runtime/plugin_module.h"
+#include "host_runtime/plugin_pipl.h"
 
 namespace {
 
 TEST(PluginLoad, FindsEffectMainThroughThePluginsResource) {
   std::string error;
-  std::unique_ptr<hostsim::PluginModule> module = hostsim::PluginModule::Load(FXAA_PLUGIN_PATH, &error);
+  std::unique_ptr<host_runtime::PluginModule> module = host_runtime::PluginModule::Load(FXAA_PLUGIN_PATH, &error);
   ASSERT_NE(module, nullptr) << error;
   EXPECT_EQ(module->entryName(), "EffectMain");
   HMODULE library = GetModuleHandleA(FXAA_PLUGIN_PATH);
@@ -25,24 +26,24 @@ TEST(PluginLoad, FindsEffectMainThroughThePluginsResource) {
 
 TEST(PluginLoad, GlobalSetUpWritesTheWordsThePluginsResourcePromises) {
   std::string error;
-  std::unique_ptr<hostsim::PluginModule> module = hostsim::PluginModule::Load(FXAA_PLUGIN_PATH, &error);
+  std::unique_ptr<host_runtime::PluginModule> module = host_runtime::PluginModule::Load(FXAA_PLUGIN_PATH, &error);
   ASSERT_NE(module, nullptr) << error;
-  hostsim::PluginPipl pipl;
-  ASSERT_TRUE(hostsim::ReadPluginPipl(GetModuleHandleA(FXAA_PLUGIN_PATH), &pipl, &error)) << error;
+  host_runtime::PluginPipl pipl;
+  ASSERT_TRUE(host_runtime::ReadPluginPipl(GetModuleHandleA(FXAA_PLUGIN_PATH), &pipl, &error)) << error;
   EXPECT_EQ(pipl.name, "FXAA");
   EXPECT_EQ(pipl.matchName, "CVFXAA");
 
-  hostsim::Host host(module->entry());
+  host_runtime::Host host(module->entry());
   ASSERT_EQ(host.GlobalSetup(), 0);
   const PF_OutData& out = host.lastOut();
-  EXPECT_TRUE(hostsim::CheckGlobalSetupWords(pipl, out.my_version, out.out_flags, out.out_flags2, &error))
+  EXPECT_TRUE(host_runtime::CheckGlobalSetupWords(pipl, out.my_version, out.out_flags, out.out_flags2, &error))
       << error;
   EXPECT_EQ(host.GlobalSetdown(), 0);
 }
 
 TEST(PluginLoad, CallsTheEntryPointTheResourceNamesNotEffectMain) {
   std::string error;
-  std::unique_ptr<hostsim::PluginModule> module = hostsim::PluginModule::Load(FIXTURE_OTHER_ENTRY, &error);
+  std::unique_ptr<host_runtime::PluginModule> module = host_runtime::PluginModule::Load(FIXTURE_OTHER_ENTRY, &error);
   ASSERT_NE(module, nullptr) << error;
   EXPECT_EQ(module->entryName(), "OtherMain");
   // OtherMain answers 7 to every command, EffectMain 0.
@@ -65,7 +66,7 @@ TEST(PluginLoad, RefusesLibrariesWithoutAUsableResource) {
   for (const Refusal& c : cases) {
     SCOPED_TRACE(c.path);
     std::string error;
-    EXPECT_EQ(hostsim::PluginModule::Load(c.path, &error), nullptr);
+    EXPECT_EQ(host_runtime::PluginModule::Load(c.path, &error), nullptr);
     EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     // The message names the file it refused.
     EXPECT_EQ(error.rfind(c.path, 0), 0u) << error;

@@ -7,7 +7,8 @@
 #include <memory>
 #include <thread>
 
-#include "hostsim/host_sim.h"
+#include "host_runtime/host.h"
+#include "host_runtime/plugin_module.h"
 
 namespace wintest {
 namespace {
@@ -36,7 +37,7 @@ float Picture(int picture, int x, int y, int c) {
   return float(Hash(uint32_t((y * kWidth + x) * 4 + c)) % 256) / 255.0f;
 }
 
-void Fill(hostsim::World* world, int picture) {
+void Fill(host_runtime::World* world, int picture) {
   const bool bytes = world->bitDepth() != 32;
   for (int y = 0; y < world->height(); ++y)
     for (int x = 0; x < world->width(); ++x)
@@ -54,8 +55,8 @@ struct Case {
   double strength;
 };
 
-Frame RenderOne(hostsim::Host& host, const Case& c) {
-  hostsim::World input(kWidth, kHeight, c.bitDepth), output(kWidth, kHeight, c.bitDepth);
+Frame RenderOne(host_runtime::Host& host, const Case& c) {
+  host_runtime::World input(kWidth, kHeight, c.bitDepth), output(kWidth, kHeight, c.bitDepth);
   Fill(&input, c.pictureIndex);
   Frame frame;
   frame.name = std::string(c.picture) + (c.source == 1 ? " color " : " alpha ") +
@@ -87,9 +88,9 @@ bool Get32(std::istream& in, uint32_t* v) {
 bool RenderCases(const std::string& pluginPath, bool onThreads, std::vector<Frame>* frames,
                  std::string* error) {
   frames->clear();
-  std::unique_ptr<hostsim::PluginModule> module = hostsim::PluginModule::Load(pluginPath, error);
+  std::unique_ptr<host_runtime::PluginModule> module = host_runtime::PluginModule::Load(pluginPath, error);
   if (!module) return false;
-  hostsim::Host host(module->entry());
+  host_runtime::Host host(module->entry());
   if (PF_Err err = host.GlobalSetup()) {
     *error = "global set-up returned " + std::to_string(err);
     return false;

@@ -9,30 +9,31 @@
 #include <string>
 #include <thread>
 
-#include "hostsim/host_sim.h"
+#include "host_runtime/host.h"
+#include "host_runtime/plugin_module.h"
 #include "tests/support/capture_stdout.h"
 
 namespace {
 
-std::unique_ptr<hostsim::PluginModule> LoadPlugin() {
+std::unique_ptr<host_runtime::PluginModule> LoadPlugin() {
   std::string error;
-  std::unique_ptr<hostsim::PluginModule> module =
-      hostsim::PluginModule::Load(FXAA_PLUGIN_PATH, &error);
+  std::unique_ptr<host_runtime::PluginModule> module =
+      host_runtime::PluginModule::Load(FXAA_PLUGIN_PATH, &error);
   EXPECT_NE(module, nullptr) << error;
   return module;
 }
 
 // Renders one small frame on the calling thread; true when it rendered.
-bool RenderSmallFrame(hostsim::Host& host) {
-  hostsim::World input(8, 6, 8), output(8, 6, 8);
+bool RenderSmallFrame(host_runtime::Host& host) {
+  host_runtime::World input(8, 6, 8), output(8, 6, 8);
   input.FillAll(255, 200, 100, 50);
   return host.SmartRender(&input, &output, 8) == PF_Err_NONE && output.channel(7, 5, 1) == 200;
 }
 
 TEST(RenderThreadExit, EndingRenderThreadsReleaseTheirContextsWithoutComplaint) {
-  std::unique_ptr<hostsim::PluginModule> module = LoadPlugin();
+  std::unique_ptr<host_runtime::PluginModule> module = LoadPlugin();
   ASSERT_NE(module, nullptr);
-  hostsim::Host host(module->entry());
+  host_runtime::Host host(module->entry());
   ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
   ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
 
@@ -57,10 +58,10 @@ TEST(RenderThreadExit, ThreadsOutlivingTheUnloadedLibraryEndSafely) {
   std::promise<bool> rendered;
   std::promise<void> mayEnd;
   std::shared_future<void> end = mayEnd.get_future().share();
-  std::unique_ptr<hostsim::PluginModule> module = LoadPlugin();
+  std::unique_ptr<host_runtime::PluginModule> module = LoadPlugin();
   ASSERT_NE(module, nullptr);
   const std::string path = module->path();
-  auto host = std::make_unique<hostsim::Host>(module->entry());
+  auto host = std::make_unique<host_runtime::Host>(module->entry());
   ASSERT_EQ(host->GlobalSetup(), PF_Err_NONE);
   ASSERT_EQ(host->ParamsSetup(), PF_Err_NONE);
 
@@ -81,7 +82,7 @@ TEST(RenderThreadExit, ThreadsOutlivingTheUnloadedLibraryEndSafely) {
   // And the library loads and renders again afterwards.
   module = LoadPlugin();
   ASSERT_NE(module, nullptr);
-  hostsim::Host again(module->entry());
+  host_runtime::Host again(module->entry());
   ASSERT_EQ(again.GlobalSetup(), PF_Err_NONE);
   ASSERT_EQ(again.ParamsSetup(), PF_Err_NONE);
   EXPECT_TRUE(RenderSmallFrame(again));

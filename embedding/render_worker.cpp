@@ -1,0 +1,125 @@
+#include "embedding/render_worker.h"
+
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <type_traits>
+
+#include "host_runtime/registry_lock.h"
+
+namespace fxaa_embedding {
+namespace {
+
+using host_runtime::Failure;
+
+// Process-wide: whether a worker found that no context can be made. Plain data under a lock
+// whose destructor is trivial, so that unloading the module runs nothing of it.
+static_assert(std::is_trivially_destructible<host_runtime::RegistryLock>::value,
+              "module-wide state must leave nothing to run at unload");
+host_runtime::RegistryLock g_unavailableLock;
+bool g_unavailable = false;
+char g_unavailableWhy[160];
+
+void MarkUnavailable(const std::string& why) {
+  std::lock_guard<host_runtime::RegistryLock> lock(g_unavailableLock);
+  g_unavailable = true;
+  std::snprintf(g_unavailableWhy, sizeof(g_unavailableWhy), "%s", why.c_str());
+}
+
+}  // namespace
+
+struct RenderWorker::Job {
+  host_runtime::World* in;
+  host_runtime::World* out;
+  const host_runtime::FrameValues* values;
+  Failure failure;
+  bool done;
+};
+
+RenderWorker::RenderWorker(PF_FilterProc entry, std::string name)
+    : entry_(entry), name_(std::move(name)) {}
+
+RenderWorker::~RenderWorker() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+Failure RenderWorker::Render(host_runtime::World* in, host_runtime::World* out,
+                             const host_runtime::FrameValues& values) {
+  Job job{in, out, &values, Failure::None(), false};
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!thread_.joinable()) {
+    try {
+      thread_ = std::thread([this] { Work(); });
+    } catch (const std::exception& e) {
+      return Failure::Of(Failure::Kind::kNoThread,
+                         std::string("no thread could be started to render on: ") + e.what());
+    }
+  }
+  queue_.push_back(&job);
+  changed_.notify_all();
+  changed_.wait(lock, [&job] { return job.done; });
+  return job.failure;
+}
+
+void RenderWorker::Work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+    if (queue_.empty()) break;
+    Job* job = queue_.front();
+    queue_.pop_front();
+    lock.unlock();
+    RenderJob(job);
+    lock.lock();
+    job->done = true;
+    changed_.notify_all();
+  }
+  lock.unlock();
+  session_.reset();  // global set-down, on the thread that set up
+}
+
+// The one boundary of the worker's thread: whatever the frame throws becomes its failure.
+void RenderWorker::RenderJob(Job* job) {
+  try {
+    if (!session_ && !setUpFailure_) {
+      std::string error;
+      session_ = host_runtime::EffectSession::Open(entry_, name_, &error);
+      std::string why;
+      if (!session_) {
+        setUpFailure_ = Failure::Of(Failure::Kind::kSetUp,
+                                    error.empty() ? "the effect could not be set up" : error);
+      } else if (!session_->CanRender(&why)) {
+        setUpFailure_ = Failure::Of(Failure::Kind::kNoContext, why);
+        MarkUnavailable(why);
+      }
+    }
+    if (setUpFailure_) {
+      job->failure = setUpFailure_;
+      return;
+    }
+    job->failure = Failure::FromPlugin(session_->Render(job->in, job->out, *job->values));
+  } catch (const std::bad_alloc&) {
+    job->failure = Failure::Of(Failure::Kind::kOutOfMemory, "out of memory");
+  } catch (const std::exception& e) {
+    job->failure = Failure::Of(Failure::Kind::kUnexpected, e.what());
+  }
+}
+
+bool EffectUnavailable(std::string* why) {
+  std::lock_guard<host_runtime::RegistryLock> lock(g_unavailableLock);
+  if (g_unavailable && why) *why = g_unavailableWhy;
+  return g_unavailable;
+}
+
+void ForgetUnavailable() {
+  std::lock_guard<host_runtime::RegistryLock> lock(g_unavailableLock);
+  g_unavailable = false;
+  g_unavailableWhy[0] = '\0';
+}
+
+}  // namespace fxaa_embedding

@@ -1,0 +1,430 @@
+// The basic suite and the six named suites, with the memory handles behind the Handle Suite.
+// Suite functions get no effect_ref: they belong to the host of the command on this thread.
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "host_runtime/host_state.h"
+
+namespace host_runtime {
+namespace {
+
+using Impl = Host::Impl;
+
+
+// A suite's name and version as the observer sees them: "PF Handle Suite 2".
+std::string SuiteKey(const char* name, int32_t version) {
+  return std::string(name) + " " + std::to_string(version);
+}
+
+// The place of a served suite in kServedSuites, or -1.
+int ServedSuiteIndex(const char* name, int32_t version) {
+  for (int i = 0; i < kServedSuiteCount; ++i)
+    if (kServedSuites[i].version == version && std::strcmp(kServedSuites[i].name, name) == 0)
+      return i;
+  return -1;
+}
+
+// The function table of served suite `i`, in kServedSuites order.
+const void* SuiteTable(const Impl* impl, int i) {
+  const void* const tables[kServedSuiteCount] = {
+      &impl->ansiSuite,   &impl->handleSuite,        &impl->interfaceSuite,
+      &impl->streamSuite, &impl->dynamicStreamSuite, &impl->effectSuite,
+  };
+  return tables[i];
+}
+
+// ---- Basic suite ----
+SPErr AcquireSuite(const char* name, int32_t version, const void** suite) {
+  Impl* impl = CurrentHost();
+  if (impl == nullptr) return kSuiteNotFoundError;
+  if (name == nullptr || suite == nullptr) {
+    if (suite) *suite = nullptr;
+    return Bad(impl, "AcquireSuite with a null name or out pointer");
+  }
+  *suite = nullptr;
+  ObservedCall call(impl, "AcquireSuite", [&] { return SuiteKey(name, version); });
+  PF_Err code = 0;
+  if (call.Replaced(&code)) return call.Return(code);
+  const int served = ServedSuiteIndex(name, version);
+  if (served < 0) return call.Return(kSuiteNotFoundError);
+  {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    ++impl->suitesHeld[served];
+  }
+  *suite = SuiteTable(impl, served);
+  return call.Return(0);
+}
+
+SPErr ReleaseSuite(const char* name, int32_t version) {
+  Impl* impl = CurrentHost();
+  if (impl == nullptr) return kSuiteNotFoundError;
+  if (name == nullptr) return Bad(impl, "ReleaseSuite with a null name");
+  const int served = ServedSuiteIndex(name, version);
+  bool held = false;
+  if (served >= 0) {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    held = impl->suitesHeld[served] > 0;
+    if (held) --impl->suitesHeld[served];
+  }
+  ObservedCall call(impl, "ReleaseSuite", [&] { return SuiteKey(name, version); });
+  PF_Err code = 0;
+  const bool replaced = call.Replaced(&code);
+  call.Return(replaced ? code : 0);
+  if (!held) {
+    return Bad(impl,
+               [&] { return "release of " + SuiteKey(name, version) + ", which is not held"; });
+  }
+  return replaced ? code : 0;
+}
+
+SPBoolean IsEqual(const char* a, const char* b) {
+  ObservedCall(CurrentHost(), "IsEqual").Return(0);
+  return a && b && std::strcmp(a, b) == 0;
+}
+
+// The detail of the calls that take a size: the size.
+std::string SizeDetail(size_t size) { return std::to_string(size); }
+
+SPErr AllocateBlock(size_t size, void** block) {
+  Impl* impl = CurrentHost();
+  if (impl == nullptr || block == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  *block = nullptr;
+  ObservedCall call(impl, "AllocateBlock", [&] { return SizeDetail(size); });
+  PF_Err code = 0;
+  if (call.Replaced(&code)) return call.Return(code);
+  void* memory = std::malloc(size ? size : 1);
+  if (memory == nullptr) return call.Return(PF_Err_OUT_OF_MEMORY);
+  {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    impl->blocks.insert(memory);
+  }
+  *block = memory;
+  return call.Return(0);
+}
+
+SPErr FreeBlock(void* block) {
+  Impl* impl = CurrentHost();
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  bool known;
+  {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    known = impl->blocks.erase(block) > 0;
+  }
+  ObservedCall(impl, "FreeBlock").Return(0);
+  if (!known) return Bad(impl, "FreeBlock of an unknown block");
+  std::free(block);
+  return 0;
+}
+
+SPErr ReallocateBlock(void* block, size_t size, void** newBlock) {
+  Impl* impl = CurrentHost();
+  if (impl == nullptr || newBlock == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  bool known;
+  {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    known = block == nullptr || impl->blocks.count(block) > 0;
+  }
+  if (!known) return Bad(impl, "ReallocateBlock of an unknown block");
+  ObservedCall call(impl, "ReallocateBlock", [&] { return SizeDetail(size); });
+  void* grown = std::realloc(block, size ? size : 1);
+  if (grown == nullptr) return call.Return(PF_Err_OUT_OF_MEMORY);
+  {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    impl->blocks.erase(block);
+    impl->blocks.insert(grown);
+  }
+  *newBlock = grown;
+  return call.Return(0);
+}
+
+SPErr Undefined() {
+  if (Impl* impl = CurrentHost()) return Bad(impl, "Undefined basic-suite function");
+  return PF_Err_INVALID_CALLBACK;
+}
+
+// ---- ANSI ----
+// The real sprintf has no buffer size; this one stops at the size of return_msg.
+int AnsiSprintf(A_char* buffer, const A_char* format, ...) {
+  Impl* impl = CurrentHost();
+  if (buffer == nullptr || format == nullptr) {
+    if (impl) Bad(impl, "sprintf with a null buffer or format");
+    return -1;
+  }
+  ObservedCall call(impl, "sprintf");
+  PF_Err code = 0;
+  if (call.Replaced(&code)) {
+    call.Return(code);
+    return -1;
+  }
+  va_list args;
+  va_start(args, format);
+  const int written = std::vsnprintf(buffer, PF_MAX_EFFECT_MSG_LEN + 1, format, args);
+  va_end(args);
+  call.Describe([&] { return std::string(buffer); });
+  call.Return(0);
+  return written;
+}
+
+// Copies like strcpy; it has no way to fail.
+A_char* AnsiStrcpy(A_char* dest, const A_char* src) {
+  Impl* impl = CurrentHost();
+  if (dest == nullptr || src == nullptr) {
+    if (impl) Bad(impl, "strcpy with a null argument");
+    return dest;
+  }
+  ObservedCall(impl, "strcpy", [&] { return std::string(src); }).Return(0);
+  return std::strcpy(dest, src);
+}
+
+// ---- Handles: a handle points at the block's address, so *handle is the block ----
+// A block of `size` bytes of `fill` between two guard zones, or null.
+uint8_t* NewRawBlock(size_t size, uint8_t fill = 0) {
+  if (size > (size_t(1) << 40)) return nullptr;  // refuse absurd sizes instead of trying
+  uint8_t* raw = static_cast<uint8_t*>(std::malloc(size + 2 * Impl::kHandleGuard));
+  if (raw == nullptr) return nullptr;
+  std::memset(raw, Impl::kHandleGuardByte, Impl::kHandleGuard);
+  std::memset(raw + Impl::kHandleGuard, fill, size);
+  std::memset(raw + Impl::kHandleGuard + size, Impl::kHandleGuardByte, Impl::kHandleGuard);
+  return raw;
+}
+
+PF_Handle NewHandle(A_HandleSize size) {
+  Impl* impl = CurrentHost();
+  if (impl == nullptr) return nullptr;
+  ObservedCall call(impl, "host_new_handle", [&] { return SizeDetail(size); });
+  PF_Err code = 0;
+  if (call.Replaced(&code)) {
+    call.Return(PF_Err_OUT_OF_MEMORY);
+    return nullptr;
+  }
+  uint8_t fill;
+  {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    fill = impl->newHandleFill;
+  }
+  uint8_t* raw = NewRawBlock(size, fill);
+  if (raw == nullptr) {
+    call.Return(PF_Err_OUT_OF_MEMORY);
+    return nullptr;
+  }
+  PF_Handle handle = new void*(raw + Impl::kHandleGuard);
+  {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    impl->handles[handle] = {size_t(size), raw};
+  }
+  call.Return(0);
+  return handle;
+}
+
+// Whether `handle` is one of the host's live handles.
+bool KnownHandle(Impl* impl, PF_Handle handle) {
+  std::lock_guard<std::mutex> lock(impl->mutex);
+  return impl->handles.count(handle) > 0;
+}
+
+void* LockHandle(PF_Handle handle) {
+  Impl* impl = CurrentHost();
+  if (impl == nullptr) return nullptr;
+  ObservedCall call(impl, "host_lock_handle");
+  PF_Err code = 0;
+  if (call.Replaced(&code)) {
+    call.Return(PF_Err_BAD_CALLBACK_PARAM);
+    return nullptr;
+  }
+  call.Return(0);
+  if (!KnownHandle(impl, handle)) {
+    Bad(impl, "host_lock_handle of an unknown handle");
+    return nullptr;
+  }
+  return *handle;
+}
+
+void UnlockHandle(PF_Handle handle) {
+  Impl* impl = CurrentHost();
+  if (impl == nullptr) return;
+  ObservedCall(impl, "host_unlock_handle").Return(0);
+  if (!KnownHandle(impl, handle)) Bad(impl, "host_unlock_handle of an unknown handle");
+}
+
+void DisposeHandle(PF_Handle handle) {
+  Impl* impl = CurrentHost();
+  if (impl == nullptr) return;
+  ObservedCall(impl, "host_dispose_handle").Return(0);
+  if (handle != nullptr && !impl->ReleaseHandle(handle))
+    Bad(impl, "host_dispose_handle of an unknown handle");
+}
+
+A_HandleSize HandleSize(PF_Handle handle) {
+  Impl* impl = CurrentHost();
+  if (impl == nullptr) return 0;
+  ObservedCall(impl, "host_get_handle_size").Return(0);
+  std::unique_lock<std::mutex> lock(impl->mutex);
+  auto found = impl->handles.find(handle);
+  if (found != impl->handles.end()) return found->second.size;
+  lock.unlock();
+  Bad(impl, "host_get_handle_size of an unknown handle");
+  return 0;
+}
+
+PF_Err ResizeHandle(A_HandleSize size, PF_Handle* handleP) {
+  Impl* impl = CurrentHost();
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  ObservedCall call(impl, "host_resize_handle", [&] { return SizeDetail(size); });
+  if (handleP == nullptr || !KnownHandle(impl, *handleP)) {
+    call.Return(PF_Err_BAD_CALLBACK_PARAM);
+    return Bad(impl, "host_resize_handle of an unknown handle");
+  }
+  PF_Err code = 0;
+  if (call.Replaced(&code)) return call.Return(code);
+  uint8_t* raw = NewRawBlock(size);
+  if (raw == nullptr) return call.Return(PF_Err_OUT_OF_MEMORY);
+  {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    Impl::HandleBlock& block = impl->handles[*handleP];
+    std::memcpy(raw + Impl::kHandleGuard, block.raw + Impl::kHandleGuard,
+                block.size < size ? block.size : size_t(size));
+    std::free(block.raw);
+    block = {size_t(size), raw};
+    **handleP = raw + Impl::kHandleGuard;
+  }
+  return call.Return(0);
+}
+
+// ---- AEGP suites ----
+// Runs an AEGP call the observer may fail: `body` runs only when it does not.
+template <typename Detail, typename Body>
+A_Err AegpCall(Impl* impl, const char* name, Detail detail, Body body) {
+  ObservedCall call(impl, name, detail);
+  PF_Err code = 0;
+  if (call.Replaced(&code)) return call.Return(code);
+  return call.Return(body());
+}
+
+// The detail of a call without one.
+std::string NoDetail() { return std::string(); }
+
+A_Err GetNewEffectForEffect(AEGP_PluginID pluginId, PF_ProgPtr effect_ref,
+                            AEGP_EffectRefH* effect) {
+  Impl* impl = CurrentHost();
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  if (effect == nullptr) return Bad(impl, "AEGP_GetNewEffectForEffect with a null out pointer");
+  *effect = nullptr;
+  Impl* owner = HostOf(effect_ref);
+  if (owner == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  ObservedCall call(owner, "AEGP_GetNewEffectForEffect", NoDetail,
+                    [&] { return "plugin " + std::to_string(pluginId); });
+  PF_Err code = 0;
+  if (call.Replaced(&code)) return call.Return(code);
+  EffectRef* ref = new EffectRef{owner};
+  {
+    std::lock_guard<std::mutex> lock(owner->mutex);
+    owner->effects.insert(ref);
+  }
+  *effect = reinterpret_cast<AEGP_EffectRefH>(ref);
+  return call.Return(0);
+}
+
+// Whether `effect` is a live effect reference of this host; `release` also forgets it.
+bool LiveEffect(Impl* impl, AEGP_EffectRefH effect, bool release) {
+  std::lock_guard<std::mutex> lock(impl->mutex);
+  return release ? impl->effects.erase(effect) > 0 : impl->effects.count(effect) > 0;
+}
+
+A_Err GetNewEffectStreamByIndex(AEGP_PluginID, AEGP_EffectRefH effect, PF_ParamIndex index,
+                                AEGP_StreamRefH* stream) {
+  Impl* impl = CurrentHost();
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  if (stream == nullptr) return Bad(impl, "AEGP_GetNewEffectStreamByIndex with a null out pointer");
+  *stream = nullptr;
+  if (!LiveEffect(impl, effect, false))
+    return Bad(impl, "AEGP_GetNewEffectStreamByIndex with an unknown effect");
+  return AegpCall(
+      impl, "AEGP_GetNewEffectStreamByIndex", [&] { return IndexDetail(index); }, [&]() -> A_Err {
+        StreamRef* ref = new StreamRef{index};
+        std::lock_guard<std::mutex> lock(impl->mutex);
+        impl->streams.insert(ref);
+        *stream = reinterpret_cast<AEGP_StreamRefH>(ref);
+        return 0;
+      });
+}
+
+// The index of a live stream, or -1 (reported as a bad call) for anything else.
+long StreamIndex(Impl* impl, AEGP_StreamRefH stream, const char* what) {
+  {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    if (impl->streams.count(stream)) return reinterpret_cast<StreamRef*>(stream)->index;
+  }
+  Bad(impl, [&] { return std::string(what) + " of an unknown stream"; });
+  return -1;
+}
+
+A_Err SetDynamicStreamFlag(AEGP_StreamRefH stream, AEGP_DynStreamFlags flag, A_Boolean undoable,
+                           A_Boolean set) {
+  Impl* impl = CurrentHost();
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  const long index = StreamIndex(impl, stream, "AEGP_SetDynamicStreamFlag");
+  if (index < 0) return PF_Err_BAD_CALLBACK_PARAM;
+  auto detail = [&] {
+    return IndexDetail(index) + " flag " + std::to_string(flag) + " undoable " +
+           std::to_string(undoable) + " set " + std::to_string(set);
+  };
+  return AegpCall(impl, "AEGP_SetDynamicStreamFlag", detail, [&] {
+    if (flag == AEGP_DynStreamFlag_HIDDEN) {
+      std::lock_guard<std::mutex> lock(impl->mutex);
+      impl->hidden[index] = set != 0;
+    }
+    return A_Err(0);
+  });
+}
+
+A_Err DisposeStream(AEGP_StreamRefH stream) {
+  Impl* impl = CurrentHost();
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  const long index = StreamIndex(impl, stream, "AEGP_DisposeStream");
+  if (index < 0) return PF_Err_BAD_CALLBACK_PARAM;
+  {
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    impl->streams.erase(stream);
+  }
+  delete reinterpret_cast<StreamRef*>(stream);
+  return AegpCall(impl, "AEGP_DisposeStream", [&] { return IndexDetail(index); },
+                  [] { return A_Err(0); });
+}
+
+A_Err DisposeEffect(AEGP_EffectRefH effect) {
+  Impl* impl = CurrentHost();
+  if (impl == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  if (!LiveEffect(impl, effect, true)) return Bad(impl, "AEGP_DisposeEffect of an unknown effect");
+  delete reinterpret_cast<EffectRef*>(effect);
+  return AegpCall(impl, "AEGP_DisposeEffect", NoDetail, [] { return A_Err(0); });
+}
+
+}  // namespace
+
+void InstallSuites(Host::Impl& impl) {
+  impl.basic = {AcquireSuite, ReleaseSuite, IsEqual,  AllocateBlock,
+                FreeBlock,    ReallocateBlock, Undefined};
+  impl.ansiSuite.sprintf = AnsiSprintf;
+  impl.ansiSuite.strcpy = AnsiStrcpy;
+  impl.handleSuite = {NewHandle, LockHandle, UnlockHandle, DisposeHandle, HandleSize, ResizeHandle};
+  impl.interfaceSuite.AEGP_GetNewEffectForEffect = GetNewEffectForEffect;
+  impl.streamSuite.AEGP_GetNewEffectStreamByIndex = GetNewEffectStreamByIndex;
+  impl.streamSuite.AEGP_DisposeStream = DisposeStream;
+  impl.dynamicStreamSuite.AEGP_SetDynamicStreamFlag = SetDynamicStreamFlag;
+  impl.effectSuite.AEGP_DisposeEffect = DisposeEffect;
+
+  // The utility callbacks share the ANSI and handle functions.
+  impl.utils.ansi.sprintf = AnsiSprintf;
+  impl.utils.ansi.strcpy = AnsiStrcpy;
+  impl.utils.host_new_handle = NewHandle;
+  impl.utils.host_lock_handle = LockHandle;
+  impl.utils.host_unlock_handle = UnlockHandle;
+  impl.utils.host_dispose_handle = DisposeHandle;
+  impl.utils.host_get_handle_size = HandleSize;
+  impl.utils.host_resize_handle = ResizeHandle;
+}
+
+}  // namespace host_runtime
