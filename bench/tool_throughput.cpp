@@ -34,9 +34,9 @@
 #include "bench/bench_stats.h"
 #include "cli/batch.h"
 #include "cli/demo_scene.h"
-#include "cli/effect.h"
 #include "cli/image.h"
 #include "cli/process_memory.h"
+#include "host_runtime/effect_session.h"
 
 namespace {
 
@@ -142,7 +142,8 @@ void WriteSequence(const ToolOptions& options, const std::string& sceneName, con
 // timing, then rendered as a render thread of the tool renders it. Seconds; negative on failure.
 double PureRenderSeconds(const ToolOptions& options, const fs::path& dir) {
   std::string error;
-  std::unique_ptr<fxaa_cli::Effect> effect = fxaa_cli::Effect::Open(options.plugin, &error);
+  std::unique_ptr<host_runtime::EffectSession> effect =
+      host_runtime::EffectSession::Open(options.plugin, &error);
   if (!effect) {
     std::cerr << "fxaa_tool_bench: " << error << "\n";
     return -1;
@@ -154,7 +155,7 @@ double PureRenderSeconds(const ToolOptions& options, const fs::path& dir) {
     const fxaa_cli::Image image = fxaa_cli::ReadImage((dir / name).string());
     fxaa_cli::Image result;
     const auto start = std::chrono::steady_clock::now();
-    if (fxaa_cli::RenderImage(*effect, image, fxaa_cli::FrameOptions{}, &result) != 0) {
+    if (fxaa_cli::RenderImage(*effect, image, fxaa_cli::FrameOptions{}, &result)) {
       std::cerr << "fxaa_tool_bench: " << name << ": the plug-in failed\n";
       return -1;
     }

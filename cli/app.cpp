@@ -9,11 +9,12 @@
 #include "cli/batch.h"
 #include "cli/command_line.h"
 #include "cli/demo_scene.h"
-#include "cli/effect.h"
 #include "cli/farm.h"
 #include "cli/formats/format.h"
+#include "cli/renderer_query.h"
 #include "cli/sequence.h"
 #include "cli/system.h"
+#include "host_runtime/effect_session.h"
 #include "host_runtime/exposed_params.h"
 #include "host_runtime/plugin_module.h"
 
@@ -23,22 +24,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::unique_ptr<Effect> OpenEffect(const std::string& path, std::ostream& err) {
+std::unique_ptr<host_runtime::EffectSession> OpenEffect(const std::string& path,
+                                                        std::ostream& err) {
   std::string error;
-  std::unique_ptr<Effect> effect = Effect::Open(path, &error);
+  std::unique_ptr<host_runtime::EffectSession> effect =
+      host_runtime::EffectSession::Open(path, &error);
   if (!effect) err << "fxaa: " << error << "\n";
   return effect;
 }
 
 // What the plug-in at `path` shows, for the help text: read by parameter set-up alone, so help
 // opens no OpenGL context. Its failure only shortens the help.
-std::vector<DeclaredParam> DeclaredForHelp(const std::string& path) {
+std::vector<host_runtime::ParamState> DeclaredForHelp(const std::string& path) {
   std::string error;
   std::unique_ptr<host_runtime::PluginModule> module =
       host_runtime::PluginModule::Load(path.empty() ? DefaultPluginPath() : path, &error);
   std::vector<host_runtime::ExposedParam> exposed;
   if (!module || !host_runtime::ReadExposedParams(module->entry(), &exposed, &error)) return {};
-  std::vector<DeclaredParam> params;
+  std::vector<host_runtime::ParamState> params;
   for (const host_runtime::ExposedParam& e : exposed) params.push_back(e.param);
   return params;
 }
@@ -127,7 +130,7 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
     }
   }
 
-  std::unique_ptr<Effect> effect = OpenEffect(pluginPath, err);
+  std::unique_ptr<host_runtime::EffectSession> effect = OpenEffect(pluginPath, err);
   if (!effect) return kExitFailed;
   ApplyParamValues(*effect, args.params);
 
@@ -157,16 +160,17 @@ int RunDemo(const DemoArgs& args, const std::string& pluginPath, std::ostream& o
         << "\n";
     return kExitFailed;
   }
-  std::unique_ptr<Effect> effect = OpenEffect(pluginPath, err);
+  std::unique_ptr<host_runtime::EffectSession> effect = OpenEffect(pluginPath, err);
   if (!effect) return kExitFailed;
   ApplyParamValues(*effect, args.params);
 
   const Image scene = DrawDemoScene();
   Image after;
-  const PF_Err code = RenderImage(*effect, scene, FrameOptions{}, &after);
-  if (code != 0) {
-    err << "fxaa: demo scene: cannot render: " << DescribePluginError(code) << " (plug-in error "
-        << code << ")\n";
+  const host_runtime::Failure failure = RenderImage(*effect, scene, FrameOptions{}, &after);
+  if (failure) {
+    err << "fxaa: demo scene: cannot render: " << failure.cause;
+    if (failure.code != 0) err << " (plug-in error " << failure.code << ")";
+    err << "\n";
     return kExitFailed;
   }
   const fs::path folder(args.folder);
@@ -182,7 +186,7 @@ int RunDemo(const DemoArgs& args, const std::string& pluginPath, std::ostream& o
   return kExitOk;
 }
 
-std::string DescribeDefault(const DeclaredParam& p) {
+std::string DescribeDefault(const host_runtime::ParamState& p) {
   if (p.type == PF_Param_POPUP) {
     const int i = static_cast<int>(p.defaultValue) - 1;
     return i >= 0 && size_t(i) < p.choices.size() ? p.choices[i] : FormatNumber(p.defaultValue, 0);
@@ -193,12 +197,12 @@ std::string DescribeDefault(const DeclaredParam& p) {
 }
 
 int RunInfo(const std::string& pluginPath, std::ostream& out, std::ostream& err) {
-  std::unique_ptr<Effect> effect = OpenEffect(pluginPath, err);
+  std::unique_ptr<host_runtime::EffectSession> effect = OpenEffect(pluginPath, err);
   if (!effect) return kExitFailed;
   char hex[16];
   std::snprintf(hex, sizeof(hex), "0x%08X", static_cast<unsigned>(effect->version()));
   out << "Plug-in:    " << effect->path() << "\n"
-      << "Version:    " << VersionText(effect->version()) << " (" << hex << ")\n"
+      << "Version:    " << host_runtime::VersionText(effect->version()) << " (" << hex << ")\n"
       << "Renders:    " << (effect->smartRender() ? "smart render" : "no smart render") << ", "
       << (effect->floatColour() ? "8-bit and 32-bit float" : "8-bit only") << ", "
       << (effect->threaded() ? "on several threads" : "one thread at a time") << "\n"
@@ -218,7 +222,7 @@ int RunInfo(const std::string& pluginPath, std::ostream& out, std::ostream& err)
   std::snprintf(line, sizeof(line), "  %3s %3s  %-24s %-13s %-16s %-12s %-8s %-7s %s\n", "#", "id",
                 "name", "type", "range", "slider", "default", "shown", "option");
   out << line;
-  for (const DeclaredParam& p : effect->params()) {
+  for (const host_runtime::ParamState& p : effect->params()) {
     std::string range, slider;
     if (p.type == PF_Param_FLOAT_SLIDER) {
       range = host_runtime::RangeText(p);

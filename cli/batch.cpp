@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "cli/pixel_convert.h"
+#include "cli/thread_group.h"
 
 namespace fxaa_cli {
 
@@ -25,9 +26,11 @@ class BoundedQueue {
  public:
   explicit BoundedQueue(size_t capacity) : capacity_(capacity) {}
 
+  // Dropped once the queue is closed: a batch that stops early closes its queues.
   void Push(T item) {
     std::unique_lock<std::mutex> lock(mutex_);
-    notFull_.wait(lock, [&] { return items_.size() < capacity_; });
+    notFull_.wait(lock, [&] { return items_.size() < capacity_ || closed_; });
+    if (closed_) return;
     items_.push_back(std::move(item));
     notEmpty_.notify_one();
   }
@@ -45,6 +48,7 @@ class BoundedQueue {
     std::lock_guard<std::mutex> lock(mutex_);
     closed_ = true;
     notEmpty_.notify_all();
+    notFull_.notify_all();
   }
 
  private:
@@ -107,10 +111,16 @@ class BatchClock {
 // Renders frames through the effect while a batch runs: the threads, their queues, the counts.
 class Batch {
  public:
-  Batch(Effect& effect, BatchPlan& plan, const BatchOptions& options, Progress& progress)
-      : effect_(effect), source_(*plan.source), sink_(*plan.sink), options_(options),
-        progress_(progress), threads_(effect.threaded() ? std::max(1, options.threads) : 1),
-        toRender_(size_t(threads_) + 1), toWrite_(size_t(threads_) + 1) {}
+  Batch(host_runtime::EffectSession& effect, BatchPlan& plan, const BatchOptions& options,
+        Progress& progress)
+      : effect_(effect),
+        source_(*plan.source),
+        sink_(*plan.sink),
+        options_(options),
+        progress_(progress),
+        threads_(effect.threaded() ? std::max(1, options.threads) : 1),
+        toRender_(size_t(threads_) + 1),
+        toWrite_(size_t(threads_) + 1) {}
   BatchResult Run();
 
  private:
@@ -129,7 +139,7 @@ class Batch {
   template <typename Step>
   void Guard(const std::string& name, const char* verb, Step&& step);
 
-  Effect& effect_;
+  host_runtime::EffectSession& effect_;
   FrameSource& source_;
   FrameSink& sink_;
   const BatchOptions& options_;
@@ -236,27 +246,27 @@ void Batch::Render() {
 
 void Batch::RenderOne(Frame& frame) {
   Image rendered;
-  PF_Err err;
+  host_runtime::Failure failure;
   {
     const BatchClock::Rendering rendering(clock_);
-    err = frame.time.fields == FieldOrder::kProgressive
-              ? RenderImage(effect_, frame.image, options_.frame, &rendered)
-              : RenderFields(effect_, frame.image, options_.frame, &rendered);
+    failure = frame.time.fields == FieldOrder::kProgressive
+                  ? RenderImage(effect_, frame.image, options_.frame, &rendered)
+                  : RenderFields(effect_, frame.image, options_.frame, &rendered);
   }
-  if (err == PF_Err_INTERNAL_STRUCT_DAMAGED) {
+  if (failure.kind == host_runtime::Failure::Kind::kNoContext) {
     // Without a usable context no frame can render; one line says so, not one per frame.
     stop_ = true;
     if (!fatalReported_.exchange(true))
-      Failed(frame.name + ": cannot render: " + DescribePluginError(err) +
+      Failed(frame.name + ": cannot render: " + failure.cause +
              " (is OpenGL 3.2 available? the plug-in's own messages are on standard output)");
     else
       ++failed_;
     return;
   }
-  if (err != 0) {
-    Failed(frame.name + ": cannot render: " + DescribePluginError(err) + " (" +
+  if (failure) {
+    Failed(frame.name + ": cannot render: " + failure.cause + " (" +
            std::to_string(frame.image.width) + " x " + std::to_string(frame.image.height) +
-           ", plug-in error " + std::to_string(err) + ")");
+           (failure.code != 0 ? ", plug-in error " + std::to_string(failure.code) : "") + ")");
     return;
   }
   frame.image = std::move(rendered);
@@ -300,13 +310,21 @@ BatchResult Batch::Run() {
   sink_.Start(source_, context);
 
   renderersLeft_ = threads_;
-  std::thread reader([this] { Read(); });
-  std::vector<std::thread> renderers;
-  for (int t = 0; t < threads_; ++t) renderers.emplace_back([this] { Render(); });
-  std::thread writer([this] { Write(); });
-  reader.join();
-  for (std::thread& r : renderers) r.join();
-  writer.join();
+  {
+    ThreadGroup threads(size_t(threads_) + 2);  // joins them all as it goes
+    std::string why;
+    bool started = threads.Start([this] { Write(); }, &why);
+    for (int t = 0; t < threads_ && started; ++t)
+      started = threads.Start([this] { Render(); }, &why);
+    started = started && threads.Start([this] { Read(); }, &why);
+    if (!started) {
+      // What did start runs dry: the queues take nothing more and end.
+      stop_ = true;
+      Failed(source_.name() + ": cannot render: no thread could be started: " + why);
+      toRender_.Close();
+      toWrite_.Close();
+    }
+  }
 
   result.timing = clock_.Finish(batchStart);
   result.written = written_;
@@ -327,7 +345,22 @@ int DefaultThreadCount() {
   return static_cast<int>(std::clamp(cores == 0 ? 2u : cores, 1u, 4u));
 }
 
-PF_Err RenderImage(Effect& effect, const Image& input, const FrameOptions& options, Image* result) {
+namespace {
+
+// Why the plug-in failed a frame with `code`. The plug-in gives one code for a missing context and
+// for a GPU that failed the frame: a small frame rendered once tells which.
+host_runtime::Failure FrameFailure(host_runtime::EffectSession& effect, PF_Err code) {
+  using host_runtime::Failure;
+  if (code != PF_Err_INTERNAL_STRUCT_DAMAGED) return Failure::FromPlugin(code);
+  std::string why;
+  if (!effect.CanRender(&why)) return Failure::Of(Failure::Kind::kNoContext, why);
+  return Failure{Failure::Kind::kPlugin, code, "the GPU failed the frame"};
+}
+
+}  // namespace
+
+host_runtime::Failure RenderImage(host_runtime::EffectSession& effect, const Image& input,
+                                  const FrameOptions& options, Image* result) {
   const Image* source = &input;
   Image prepared;
   if (options.premultiplied) {
@@ -341,27 +374,29 @@ PF_Err RenderImage(Effect& effect, const Image& input, const FrameOptions& optio
   }
   std::unique_ptr<host_runtime::World> in = ImageToWorld(*source);
   const int depth = source->worldDepth();
-  host_runtime::World out(source->width, source->height, depth, RowPaddingFor(source->width, depth));
+  host_runtime::World out(source->width, source->height, depth,
+                          RowPaddingFor(source->width, depth));
   const PF_Err err = effect.Render(in.get(), &out);
-  if (err != 0) return err;
+  if (err != 0) return FrameFailure(effect, err);
   *result = WorldToImage(out, *source);
   if (options.premultiplied) Premultiply(result);
-  return 0;
+  return host_runtime::Failure::None();
 }
 
-PF_Err RenderFields(Effect& effect, const Image& input, const FrameOptions& options,
-                    Image* result) {
+host_runtime::Failure RenderFields(host_runtime::EffectSession& effect, const Image& input,
+                                   const FrameOptions& options, Image* result) {
   Image fields[2];
   for (int parity = 0; parity < 2; ++parity) {
-    const PF_Err err = RenderImage(effect, FieldOf(input, parity), options, &fields[parity]);
-    if (err != 0) return err;
+    const host_runtime::Failure failure =
+        RenderImage(effect, FieldOf(input, parity), options, &fields[parity]);
+    if (failure) return failure;
   }
   *result = Weave(fields[0], fields[1]);
-  return 0;
+  return host_runtime::Failure::None();
 }
 
-BatchResult RunBatch(Effect& effect, BatchPlan& plan, const BatchOptions& options,
-                     Progress& progress) {
+BatchResult RunBatch(host_runtime::EffectSession& effect, BatchPlan& plan,
+                     const BatchOptions& options, Progress& progress) {
   return Batch(effect, plan, options, progress).Run();
 }
 

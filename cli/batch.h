@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "cli/batch_plan.h"
-#include "cli/effect.h"
 #include "cli/image.h"
 #include "cli/progress.h"
+#include "host_runtime/effect_session.h"
+#include "host_runtime/failure.h"
 
 namespace fxaa_cli {
 
@@ -21,14 +22,16 @@ struct FrameOptions {
   WriteOptions write;
 };
 
-// One frame from file pixels to result pixels: the steps a render thread takes. Returns the
-// plug-in's error code (0 when `result` is set).
-PF_Err RenderImage(Effect& effect, const Image& input, const FrameOptions& options, Image* result);
+// One frame from file pixels to result pixels: the steps a render thread takes. Returns why it
+// failed, or no failure when `result` is set. A frame the plug-in fails for want of a context is
+// told apart from one the GPU failed: only the first means that nothing can render here.
+host_runtime::Failure RenderImage(host_runtime::EffectSession& effect, const Image& input,
+                                  const FrameOptions& options, Image* result);
 
 // An interlaced frame: each of its fields rendered as a frame of its own and the two woven back,
 // so that lines taken half a frame apart are never blended.
-PF_Err RenderFields(Effect& effect, const Image& input, const FrameOptions& options,
-                    Image* result);
+host_runtime::Failure RenderFields(host_runtime::EffectSession& effect, const Image& input,
+                                   const FrameOptions& options, Image* result);
 
 struct BatchOptions {
   FrameOptions frame;
@@ -66,8 +69,8 @@ extern std::atomic<bool> g_interrupted;
 
 // Runs the plan: opens its source, starts its sink, and takes every frame through. The counts
 // are the batch's own; the progress display is only told.
-BatchResult RunBatch(Effect& effect, BatchPlan& plan, const BatchOptions& options,
-                     Progress& progress);
+BatchResult RunBatch(host_runtime::EffectSession& effect, BatchPlan& plan,
+                     const BatchOptions& options, Progress& progress);
 
 // A render thread count that suits this machine: the rendering is serialised on the GPU, so a
 // few threads are enough to overlap the host's work with it.

@@ -217,16 +217,18 @@ CommandLine::CommandLine()
                        "other streams, metadata and chapters copied")
       ->required()
       ->type_name("SOURCE");
-  joinCmd_->add_option("-o,--output", join.output, "the joined video")->required()->type_name("OUT");
+  joinCmd_->add_option("-o,--output", join.output, "the joined video")
+      ->required()
+      ->type_name("OUT");
 }
 
 CommandLine::~CommandLine() = default;
 
-void CommandLine::Describe(const std::vector<DeclaredParam>& declared) {
+void CommandLine::Describe(const std::vector<host_runtime::ParamState>& declared) {
   for (const ParamOptions* params : {&renderParams_, &demoParams_}) {
     for (const auto& [param, option] : params->options) {
-      const DeclaredParam* found = nullptr;
-      for (const DeclaredParam& p : declared)
+      const host_runtime::ParamState* found = nullptr;
+      for (const host_runtime::ParamState& p : declared)
         if (p.name == param->name) found = &p;
       option->description(OptionHelp(*param, found));
     }

@@ -51,7 +51,7 @@ class CommandLine {
   enum class Command { kRender, kDemo, kInfo, kFrames, kJoin };
   // What help shows of the plug-in's parameters: what the plug-in at a path declares (empty
   // when it cannot be loaded).
-  using DeclaredLookup = std::function<std::vector<DeclaredParam>(const std::string& plugin)>;
+  using DeclaredLookup = std::function<std::vector<host_runtime::ParamState>(const std::string& plugin)>;
 
   CommandLine();
   ~CommandLine();
@@ -71,7 +71,7 @@ class CommandLine {
   JoinArgs join;
 
  private:
-  void Describe(const std::vector<DeclaredParam>& declared);
+  void Describe(const std::vector<host_runtime::ParamState>& declared);
 
   std::unique_ptr<CLI::App> app_;
   CLI::App* renderCmd_ = nullptr;

@@ -12,7 +12,7 @@ namespace fxaa_cli {
 namespace {
 
 // The popup's choice `text` names, 1-based; 0 when none. "colour" names "color" too.
-int ChoiceNamed(const DeclaredParam& param, const std::string& text) {
+int ChoiceNamed(const host_runtime::ParamState& param, const std::string& text) {
   const std::string wanted = Lower(text);
   for (size_t i = 0; i < param.choices.size(); ++i) {
     const std::string name = Lower(param.choices[i]);
@@ -22,7 +22,7 @@ int ChoiceNamed(const DeclaredParam& param, const std::string& text) {
 }
 
 // The host's value for `text` given to `option`: a popup's choice, a slider's number.
-double CheckedValue(const KnownParam& option, const DeclaredParam& param,
+double CheckedValue(const KnownParam& option, const host_runtime::ParamState& param,
                     const std::string& text) {
   const std::string given = std::string(option.option) + " " + text;
   if (param.type == PF_Param_POPUP) {
@@ -42,27 +42,28 @@ double CheckedValue(const KnownParam& option, const DeclaredParam& param,
 
 }  // namespace
 
-std::string OptionRange(const DeclaredParam& param) {
-  return param.type == PF_Param_POPUP ? Lower(host_runtime::RangeText(param)) : host_runtime::RangeText(param);
+std::string OptionRange(const host_runtime::ParamState& param) {
+  return param.type == PF_Param_POPUP ? Lower(host_runtime::RangeText(param))
+                                      : host_runtime::RangeText(param);
 }
 
-std::string OptionDefault(const DeclaredParam& param) {
+std::string OptionDefault(const host_runtime::ParamState& param) {
   return param.type == PF_Param_POPUP ? Lower(host_runtime::DefaultText(param))
                                       : host_runtime::DefaultText(param);
 }
 
-std::string OptionHelp(const KnownParam& known, const DeclaredParam* param) {
+std::string OptionHelp(const KnownParam& known, const host_runtime::ParamState* param) {
   const std::string help = "\"" + std::string(known.name) + "\": " + known.hint;
   if (param == nullptr) return help + " (range and default: see \"fxaa info\")";
   if (param->type == PF_Param_POPUP) return help + "; default " + OptionDefault(*param);
   return help + " (" + OptionRange(*param) + ", default " + OptionDefault(*param) + ")";
 }
 
-void ApplyParamValues(Effect& effect, const ParamValues& values) {
+void ApplyParamValues(host_runtime::EffectSession& effect, const ParamValues& values) {
   const auto& known = host_runtime::KnownParams();
   for (size_t i = 0; i < known.size() && i < values.size(); ++i) {
     if (!values[i]) continue;
-    const DeclaredParam* p = effect.Find(known[i].name);
+    const host_runtime::ParamState* p = effect.Find(known[i].name);
     if (p == nullptr || p->type != known[i].type)
       throw std::runtime_error(effect.path() + ": the plug-in declares no \"" +
                                known[i].name + "\" " +

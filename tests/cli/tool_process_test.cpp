@@ -55,7 +55,8 @@ TEST(ToolProcess, WithoutOpenGLTheBatchStopsWithOneMessage) {
   if (p.status == 0) GTEST_SKIP() << "OpenGL was found without the EGL vendor list";
   EXPECT_EQ(p.status, 1);
   size_t count = 0;
-  for (size_t at = p.err.find("no OpenGL context"); at != std::string::npos; at = p.err.find("no OpenGL context", at + 1))
+  for (size_t at = p.err.find("no OpenGL 3.2 core context"); at != std::string::npos;
+       at = p.err.find("no OpenGL 3.2 core context", at + 1))
     ++count;
   EXPECT_EQ(count, 1u) << p.err;
   EXPECT_TRUE(dir.Files("out").empty());
@@ -77,6 +78,25 @@ TEST(ToolProcess, AFrameTheGpuRefusesIsAFailedFrameAndLeavesNoFile) {
   std::vector<std::string> written = dir.Files("out");
   std::sort(written.begin(), written.end());
   EXPECT_EQ(written, (std::vector<std::string>{"a.png", "c.png"}));
+}
+
+// The plug-in gives the same code for a frame the GPU failed as for a missing context; with a
+// context there, that frame alone fails and nothing asks whether OpenGL is available.
+TEST(ToolProcess, AFrameTheGpuFailsIsOneFailedFrameNotAMissingContext) {
+  ScratchDir dir;
+  WriteThreeFrames(dir, 16, 8);
+  const Process p = RunProcess(
+      dir, FXAA_TOOL_PATH,
+      {"--plugin", FXAA_FAULT_PLUGIN_PATH, "-j", "1", dir / "a.png", dir / "b.png", dir / "c.png",
+       "-o", dir / "out/"},
+      "FXAA_GL_FAULT=context-switch:2:1");
+  EXPECT_EQ(p.status, 1) << p.err;
+  EXPECT_NE(p.err.find(dir / "b.png" + ": cannot render: the GPU failed the frame (16 x 8, "
+                                      "plug-in error 512)"),
+            std::string::npos)
+      << p.err;
+  EXPECT_EQ(p.err.find("OpenGL"), std::string::npos) << p.err;
+  EXPECT_EQ(dir.Files("out"), (std::vector<std::string>{"a.png", "c.png"}));
 }
 
 // `fxaa info` names the renderer of a context made as the plug-in makes its own, or says there
