@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -156,6 +157,26 @@ bool SeekToKeyFrame(AVFormatContext* input, const AVStream* stream, int64_t keyP
 
 double Seconds(int64_t ts, AVRational timeBase) {
   return ts == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(ts) * av_q2d(timeBase);
+}
+
+void CopyChapters(const AVFormatContext* from, AVFormatContext* to) {
+  for (unsigned c = 0; c < from->nb_chapters; ++c) {
+    const AVChapter* chapter = from->chapters[c];
+    AVChapter* copy = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+    if (copy == nullptr) throw std::bad_alloc();
+    copy->id = chapter->id;
+    copy->time_base = chapter->time_base;
+    copy->start = chapter->start;
+    copy->end = chapter->end;
+    int count = static_cast<int>(to->nb_chapters);
+    av_dynarray_add(&to->chapters, &count, copy);
+    if (to->chapters == nullptr) {
+      av_free(copy);
+      throw std::bad_alloc();
+    }
+    to->nb_chapters = static_cast<unsigned>(count);
+    if (av_dict_copy(&copy->metadata, chapter->metadata, 0) < 0) throw std::bad_alloc();
+  }
 }
 
 }  // namespace fxaa_cli::libav

@@ -69,6 +69,10 @@ int MainVideoStream(const AVFormatContext* input);
 // Seconds of `ts` in `timeBase`.
 double Seconds(int64_t ts, AVRational timeBase);
 
+// Appends `from`'s chapters, with their titles and other metadata, to `to`. Throws std::bad_alloc
+// when memory runs out; what was appended by then belongs to `to`.
+void CopyChapters(const AVFormatContext* from, AVFormatContext* to);
+
 // Seeks `input` so that the next packets of `stream` start at a key frame at or before the one
 // shown at `keyPts` (or, where that is not known, decoded at `keyDts`; neither: the stream's
 // start), and reads that key frame into `packet`. Demuxers seek by different clocks (presentation

@@ -30,24 +30,6 @@ void CopyStream(const AVStream* from, AVFormatContext* to) {
   }
 }
 
-// Copies the container's chapters into `to`.
-void CopyChapters(const AVFormatContext* from, AVFormatContext* to) {
-  for (unsigned c = 0; c < from->nb_chapters; ++c) {
-    const AVChapter* chapter = from->chapters[c];
-    AVChapter* copy = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
-    if (copy == nullptr) throw std::bad_alloc();
-    copy->id = chapter->id;
-    copy->time_base = chapter->time_base;
-    copy->start = chapter->start;
-    copy->end = chapter->end;
-    int count = static_cast<int>(to->nb_chapters);
-    av_dynarray_add(&to->chapters, &count, copy);
-    if (to->chapters == nullptr) throw std::bad_alloc();
-    to->nb_chapters = static_cast<unsigned>(count);
-    if (av_dict_copy(&copy->metadata, chapter->metadata, 0) < 0) throw std::bad_alloc();
-  }
-}
-
 }  // namespace
 
 VideoMirror::VideoMirror(const std::string& path, const AVFormatContext* input, int videoStream,

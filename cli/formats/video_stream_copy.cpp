@@ -36,24 +36,6 @@ int64_t OpusDelay(const std::string& from, const AVOutputFormat* to, const AVStr
   return av_rescale_q(nanoseconds, AVRational{1, 1000000000}, in->time_base);
 }
 
-// Copies what the container knows of its chapters.
-void CopyChapters(const AVFormatContext* from, AVFormatContext* to) {
-  for (unsigned c = 0; c < from->nb_chapters; ++c) {
-    const AVChapter* chapter = from->chapters[c];
-    AVChapter* copy = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
-    if (copy == nullptr) throw std::bad_alloc();
-    copy->id = chapter->id;
-    copy->time_base = chapter->time_base;
-    copy->start = chapter->start;
-    copy->end = chapter->end;
-    av_dict_copy(&copy->metadata, chapter->metadata, 0);
-    int count = static_cast<int>(to->nb_chapters);
-    av_dynarray_add(&to->chapters, &count, copy);
-    if (to->chapters == nullptr) throw std::bad_alloc();
-    to->nb_chapters = static_cast<unsigned>(count);
-  }
-}
-
 // "audio stream 1 (aac)", for messages.
 std::string StreamWhat(const AVStream* in) {
   const char* type = av_get_media_type_string(in->codecpar->codec_type);
@@ -78,7 +60,7 @@ StreamCopy::StreamCopy(const std::string& path, VideoMirror& source, VideoMuxer&
       AddCopiedStream(in->streams[i], notes);
     if (streamMap_[i] < 0) source_.Ignore(static_cast<int>(i));
   }
-  av_dict_copy(&muxer.context()->metadata, in->metadata, 0);
+  if (av_dict_copy(&muxer.context()->metadata, in->metadata, 0) < 0) throw std::bad_alloc();
   CopyChapters(in, muxer.context());
 }
 
@@ -114,7 +96,7 @@ AVStream* AddUnchangedStream(VideoMuxer& muxer, const AVStream* in) {
   out->avg_frame_rate = in->avg_frame_rate;
   out->r_frame_rate = in->r_frame_rate;
   out->sample_aspect_ratio = in->sample_aspect_ratio;
-  av_dict_copy(&out->metadata, in->metadata, 0);
+  if (av_dict_copy(&out->metadata, in->metadata, 0) < 0) throw std::bad_alloc();
   CopyStreamSideData(in, out, false);
   return out;
 }

@@ -3,6 +3,7 @@
 // (video_stream_copy.cpp), whose packets its reader hands over as it demuxes them.
 #include <algorithm>
 #include <memory>
+#include <new>
 
 #include "cli/formats/format.h"
 #include "cli/formats/video.h"
@@ -34,7 +35,7 @@ AVStream* AddVideoStream(VideoMuxer& muxer, const AVCodecContext* enc, const AVS
   out->sample_aspect_ratio = enc->sample_aspect_ratio;
   if (in != nullptr) {
     out->disposition = in->disposition;
-    av_dict_copy(&out->metadata, in->metadata, 0);
+    if (av_dict_copy(&out->metadata, in->metadata, 0) < 0) throw std::bad_alloc();
     CopyStreamSideData(in, out, true);
   }
   av_dict_set(&out->metadata, "encoder",
