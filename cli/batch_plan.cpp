@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 
@@ -24,13 +23,6 @@ bool TrailingNumber(const std::string& path, int* number) {
   if (i == stem.size() || stem.size() - i > 9) return false;
   *number = std::stoi(stem.substr(i));
   return true;
-}
-
-// One spelling per file, so that "a/../b.png" and "b.png" are seen as the same file.
-std::string Identity(const std::string& path) {
-  std::error_code ec;
-  fs::path p = fs::weakly_canonical(fs::absolute(path), ec);
-  return ec ? fs::absolute(path).lexically_normal().string() : p.string();
 }
 
 // The format of many frames a file name's extension names, or nullptr.
@@ -141,10 +133,10 @@ PlannedInput PlanInput(const std::vector<std::string>& inputs, const std::string
 void CheckOutputsAgainstInputs(const std::vector<FileFrame>& inputs,
                                const std::vector<std::string>& outputs) {
   std::set<std::string> inputIds;
-  for (const FileFrame& in : inputs) inputIds.insert(Identity(in.path));
+  for (const FileFrame& in : inputs) inputIds.insert(FileIdentity(in.path));
   std::map<std::string, std::string> outputIds;
   for (size_t i = 0; i < outputs.size(); ++i) {
-    const std::string id = Identity(outputs[i]);
+    const std::string id = FileIdentity(outputs[i]);
     if (inputIds.count(id)) throw UsageError(outputs[i] + ": output would overwrite an input");
     auto [it, fresh] = outputIds.emplace(id, inputs[i].path);
     if (!fresh)
@@ -219,10 +211,9 @@ std::unique_ptr<FrameSink> PlanFileSink(const std::vector<FileFrame>& files,
 
 // Of a damaged video, a name that says video gives a message saying so, not "unknown image".
 const Format* FramesFormatOf(const std::string& path) {
-  uint8_t head[kFormatHeadBytes] = {};
-  std::ifstream in(path, std::ios::binary);
-  in.read(reinterpret_cast<char*>(head), sizeof(head));
-  const Format* format = FormatForContent(head, static_cast<size_t>(in.gcount()));
+  std::vector<uint8_t> head;
+  ReadFileHead(path, &head);
+  const Format* format = FormatForContent(head.data(), head.size());
   if (format == nullptr) return FramesFormatNamed(path);
   return format->holdsFrames() ? format : nullptr;
 }
@@ -251,12 +242,12 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& f
     throw UsageError("--frames " + frames + ": a video output takes one run of frames (" +
                      std::to_string(picked.front()) + "-" + std::to_string(picked.back()) +
                      "); other sets go to files (-o out.%04d.png)");
-  const std::string outputId = Identity(output);
+  const std::string outputId = FileIdentity(output);
   std::vector<std::string> read;
   for (const FileFrame& f : input.files) read.push_back(f.path);
   if (input.files.empty()) read = inputs;
   for (const std::string& in : read)
-    if (Identity(in) == outputId) throw UsageError(output + ": output would overwrite an input");
+    if (FileIdentity(in) == outputId) throw UsageError(output + ": output would overwrite an input");
   CheckOutputFolder(output);
   plan.sink = framesOut->openSink(output, options);
   return plan;

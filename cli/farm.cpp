@@ -15,8 +15,7 @@ namespace {
 
 // Whether two names are one file (the second may not exist yet).
 bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return fs::weakly_canonical(fs::absolute(a), ec) == fs::weakly_canonical(fs::absolute(b), ec);
+  return FileIdentity(a) == FileIdentity(b);
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <new>
 
 #include "cli/formats/format.h"
@@ -82,6 +81,12 @@ int ChannelCount(ChannelLayout layout) {
   return 4;
 }
 
+std::string FileIdentity(const std::string& path) {
+  std::error_code ec;
+  fs::path p = fs::weakly_canonical(fs::absolute(path), ec);
+  return ec ? fs::absolute(path).lexically_normal().string() : p.string();
+}
+
 std::string TemporaryNameFor(const std::string& path) {
   static std::atomic<unsigned> counter{0};
   const fs::path p(path);
@@ -141,15 +146,10 @@ Image ReadImage(const std::string& path) {
   if (ec || !fs::exists(status)) throw ImageError(path + ": no such file");
   if (fs::is_directory(status)) throw ImageError(path + ": is a folder, not an image");
 
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw ImageError(path + ": cannot open: " + std::strerror(errno));
-  uint8_t head[kFormatHeadBytes] = {};
-  in.read(reinterpret_cast<char*>(head), sizeof(head));
-  const size_t got = static_cast<size_t>(in.gcount());
-  in.close();
-
-  if (got == 0) throw ImageError(path + ": empty file");
-  const Format* format = FormatForContent(head, got);
+  std::vector<uint8_t> head;
+  if (!ReadFileHead(path, &head)) throw ImageError(path + ": cannot open: " + std::strerror(errno));
+  if (head.empty()) throw ImageError(path + ": empty file");
+  const Format* format = FormatForContent(head.data(), head.size());
   if (format == nullptr)
     throw ImageError(path + ": unsupported file type (not a " + FormatNames() + " image)");
   if (format->holdsFrames()) throw ImageError(path + ": a video, read only as the one input");

@@ -97,6 +97,10 @@ void ResolveOutputEncoding(const Image& image, const Format& format, const Write
 // at all: the data goes to a temporary file in the same folder, renamed over `path` at the end.
 void WriteImage(const Image& image, const std::string& path, const WriteOptions& options = {});
 
+// One spelling per file, so that "a/../b.png" and "b.png" are seen as the same file; the file
+// need not exist yet.
+std::string FileIdentity(const std::string& path);
+
 // A name for a file being written in place of `path`, beside it (so that renaming it over `path`
 // is one step), unique in this process and across processes.
 std::string TemporaryNameFor(const std::string& path);

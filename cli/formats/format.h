@@ -95,6 +95,10 @@ const Format* FormatForName(const std::string& path);
 // The format whose files start like `head`, or nullptr.
 const Format* FormatForContent(const uint8_t* head, size_t size);
 
+// Reads the first kFormatHeadBytes of the file at `path` (fewer of a shorter file) into *head;
+// false, with errno saying why, when the file cannot be opened.
+bool ReadFileHead(const std::string& path, std::vector<uint8_t>* head);
+
 // "PNG, OpenEXR, ..." and ".png, .exr, ...", for messages.
 std::string FormatNames();
 std::string FormatExtensions();

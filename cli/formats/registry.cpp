@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "cli/formats/format.h"
 
@@ -38,6 +39,15 @@ const Format* FormatForName(const std::string& path) {
         format->extensions.end())
       return format;
   return nullptr;
+}
+
+bool ReadFileHead(const std::string& path, std::vector<uint8_t>* head) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  head->resize(kFormatHeadBytes);
+  in.read(reinterpret_cast<char*>(head->data()), std::streamsize(head->size()));
+  head->resize(static_cast<size_t>(in.gcount()));
+  return true;
 }
 
 const Format* FormatForContent(const uint8_t* head, size_t size) {

@@ -3,7 +3,6 @@
 // arrival time in front). They are videos like any other: the video entry's source and sink,
 // with the packet size the name asks for, and a source that can tell a file cut short.
 #include <filesystem>
-#include <fstream>
 
 #include "cli/formats/format.h"
 #include "cli/formats/video.h"
@@ -32,13 +31,12 @@ bool DetectTransportStream(const uint8_t* head, size_t size) {
 // Whether the transport stream at `path` ends inside a packet, as a file cut short does: its
 // demuxer ends there without a word, and there is no index to say how much is missing.
 bool EndsInsideAPacket(const std::string& path) {
-  uint8_t head[kFormatHeadBytes] = {};
-  std::ifstream in(path, std::ios::binary);
-  in.read(reinterpret_cast<char*>(head), sizeof(head));
-  const size_t size = static_cast<size_t>(in.gcount());
-  if (!DetectTransportStream(head, size)) return false;  // no packets to count
-  const size_t stride =
-      SyncedPackets(head, size, kPacketBytes, 0) ? kPacketBytes : kPacketBytes + 4;
+  std::vector<uint8_t> head;
+  ReadFileHead(path, &head);
+  if (!DetectTransportStream(head.data(), head.size())) return false;  // no packets to count
+  const size_t stride = SyncedPackets(head.data(), head.size(), kPacketBytes, 0)
+                            ? kPacketBytes
+                            : kPacketBytes + 4;
   std::error_code ec;
   const auto length = std::filesystem::file_size(path, ec);
   return !ec && length % stride != 0;
