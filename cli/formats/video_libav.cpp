@@ -159,6 +159,16 @@ double Seconds(int64_t ts, AVRational timeBase) {
   return ts == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(ts) * av_q2d(timeBase);
 }
 
+void CopyStreamSideData(const AVStream* from, AVStream* to, bool reencoded) {
+  for (int i = 0; i < from->nb_side_data; ++i) {
+    const AVPacketSideData& sd = from->side_data[i];
+    if (reencoded && sd.type == AV_PKT_DATA_CPB_PROPERTIES) continue;
+    uint8_t* data = av_stream_new_side_data(to, sd.type, sd.size);
+    if (data == nullptr) throw std::bad_alloc();
+    std::memcpy(data, sd.data, sd.size);
+  }
+}
+
 void CopyChapters(const AVFormatContext* from, AVFormatContext* to) {
   for (unsigned c = 0; c < from->nb_chapters; ++c) {
     const AVChapter* chapter = from->chapters[c];

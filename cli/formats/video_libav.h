@@ -69,6 +69,10 @@ int MainVideoStream(const AVFormatContext* input);
 // Seconds of `ts` in `timeBase`.
 double Seconds(int64_t ts, AVRational timeBase);
 
+// Stream side data that describes the picture or the stream (rotation, HDR mastering, spherical
+// and stereo layout) is copied; what an old encoder declared about its own bitstream is not.
+void CopyStreamSideData(const AVStream* from, AVStream* to, bool reencoded);
+
 // Appends `from`'s chapters, with their titles and other metadata, to `to`. Throws std::bad_alloc
 // when memory runs out; what was appended by then belongs to `to`.
 void CopyChapters(const AVFormatContext* from, AVFormatContext* to);

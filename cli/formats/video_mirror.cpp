@@ -22,12 +22,7 @@ void CopyStream(const AVStream* from, AVFormatContext* to) {
   copy->duration = from->duration;
   copy->nb_frames = from->nb_frames;
   if (av_dict_copy(&copy->metadata, from->metadata, 0) < 0) throw std::bad_alloc();
-  for (int i = 0; i < from->nb_side_data; ++i) {
-    const AVPacketSideData& sd = from->side_data[i];
-    uint8_t* data = av_stream_new_side_data(copy, sd.type, sd.size);
-    if (data == nullptr) throw std::bad_alloc();
-    std::memcpy(data, sd.data, sd.size);
-  }
+  CopyStreamSideData(from, copy, false);
 }
 
 }  // namespace

@@ -1,22 +1,11 @@
 #include "cli/formats/video_stream_copy.h"
 
-#include <cstring>
 #include <limits>
 #include <new>
 
 #include "cli/image.h"
 
 namespace fxaa_cli::libav {
-
-void CopyStreamSideData(const AVStream* from, AVStream* to, bool reencoded) {
-  for (int i = 0; i < from->nb_side_data; ++i) {
-    const AVPacketSideData& sd = from->side_data[i];
-    if (reencoded && sd.type == AV_PKT_DATA_CPB_PROPERTIES) continue;
-    uint8_t* data = av_stream_new_side_data(to, sd.type, sd.size);
-    if (data == nullptr) throw std::bad_alloc();
-    std::memcpy(data, sd.data, sd.size);
-  }
-}
 
 namespace {
 

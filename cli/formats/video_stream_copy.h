@@ -12,9 +12,6 @@
 
 namespace fxaa_cli::libav {
 
-// Stream side data that describes the picture or the stream (rotation, HDR mastering, spherical
-// and stereo layout) is copied; what an old encoder declared about its own bitstream is not.
-void CopyStreamSideData(const AVStream* from, AVStream* to, bool reencoded);
 
 // A new stream of `muxer` for `in`'s packets unchanged: its parameters (the codec tag where the
 // container knows it), timing, disposition, metadata and side data. Throws std::bad_alloc.
