@@ -21,9 +21,11 @@ else()
   endforeach()
 endif()
 
-# Links `target` with the libraries those sources use. The Windows build finds the ones
+# Links `target` with the libraries those sources use: the host runtime's sample arithmetic and
+# number formatting, and the file formats' own. The Windows build finds the ones
 # scripts/build-windows-deps.sh cross-built.
 function(fxaa_link_image_io target)
+  target_link_libraries(${target} PUBLIC fxaa_host_runtime)
   find_package(PNG REQUIRED)
   find_package(OpenEXR CONFIG REQUIRED)
   find_package(TIFF REQUIRED)
