@@ -5,6 +5,7 @@
 # flight on two instances, which must give the same frames as one.
 # Usage: frei0r_hosts_test.sh FXAA_TOOL MODULE_FOLDER
 set -euo pipefail
+source "$(dirname "$0")/melt_profile.sh"
 tool=$1
 export FREI0R_PATH=$2 MLT_FREI0R_PLUGIN_PATH=$2
 work=$(mktemp -d)
@@ -40,19 +41,7 @@ declare -A mltparams=([tool]="" [tool2]="1=0.5 2=0.04")
 declare -A gstparams=([tool]="" [tool2]="strength=0.5 fxaa-span=0.04")
 
 ff -i in%d.png -c:v ffv1 -pix_fmt bgra in.mkv
-cat >profile <<PROFILE
-description=frames of the test
-width=$width
-height=$height
-progressive=1
-sample_aspect_num=1
-sample_aspect_den=1
-display_aspect_num=$width
-display_aspect_den=$height
-frame_rate_num=25
-frame_rate_den=1
-colorspace=709
-PROFILE
+melt_profile "$width" "$height" profile
 
 for ref in tool tool2; do
   ff -i in%d.png -vf "frei0r=fxaa${ffparams[$ref]}" -pix_fmt rgba "ffmpeg-$ref-%d.png"

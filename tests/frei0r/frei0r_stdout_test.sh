@@ -5,6 +5,7 @@
 # effect's diagnostics in it, and standard error saying once why the frames were not rendered.
 # Usage: frei0r_stdout_test.sh MODULE_FOLDER
 set -euo pipefail
+source "$(dirname "$0")/melt_profile.sh"
 export FREI0R_PATH=$1 MLT_FREI0R_PLUGIN_PATH=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -17,19 +18,7 @@ ffmpeg -nostdin -v error -f lavfi -i "testsrc2=s=${width}x$height:r=25" -frames:
 ffmpeg -nostdin -v error -i in.mkv -pix_fmt rgba in%d.png
 rgba() { ffmpeg -nostdin -v error -i "$1" -f rawvideo -pix_fmt rgba - | md5sum | cut -d' ' -f1; }
 want=$(rgba in.mkv)
-cat >profile <<PROFILE
-description=frames of the test
-width=$width
-height=$height
-progressive=1
-sample_aspect_num=1
-sample_aspect_den=1
-display_aspect_num=$width
-display_aspect_den=$height
-frame_rate_num=25
-frame_rate_den=1
-colorspace=709
-PROFILE
+melt_profile "$width" "$height" profile
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

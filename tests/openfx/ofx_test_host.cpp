@@ -121,56 +121,30 @@ OfxStatus GetOne(OfxPropertySetHandle set, const char* name, int index, V* value
   return kOfxStatOK;
 }
 
+// The N forms: each element through the one-value form, stopping at the first failure.
+template <auto set, typename V>
+OfxStatus SetN(OfxPropertySetHandle s, const char* n, int count, const V* values) {
+  OfxStatus status = kOfxStatOK;
+  for (int i = 0; i < count && status == kOfxStatOK; ++i) status = set(s, n, i, values[i]);
+  return status;
+}
+template <auto get, typename V>
+OfxStatus GetN(OfxPropertySetHandle s, const char* n, int count, V* values) {
+  OfxStatus status = kOfxStatOK;
+  for (int i = 0; i < count && status == kOfxStatOK; ++i) status = get(s, n, i, &values[i]);
+  return status;
+}
+
 OfxStatus PropSetPointer(OfxPropertySetHandle s, const char* n, int i, void* v) { return SetOne<void*>(s, n, i, v); }
 OfxStatus PropSetString(OfxPropertySetHandle s, const char* n, int i, const char* v) {
   return SetOne<std::string>(s, n, i, std::string(v ? v : ""));
 }
 OfxStatus PropSetDouble(OfxPropertySetHandle s, const char* n, int i, double v) { return SetOne<double>(s, n, i, v); }
 OfxStatus PropSetInt(OfxPropertySetHandle s, const char* n, int i, int v) { return SetOne<int>(s, n, i, v); }
-OfxStatus PropSetPointerN(OfxPropertySetHandle s, const char* n, int c, void* const* v) {
-  OfxStatus st = kOfxStatOK;
-  for (int i = 0; i < c && st == kOfxStatOK; ++i) st = PropSetPointer(s, n, i, v[i]);
-  return st;
-}
-OfxStatus PropSetStringN(OfxPropertySetHandle s, const char* n, int c, const char* const* v) {
-  OfxStatus st = kOfxStatOK;
-  for (int i = 0; i < c && st == kOfxStatOK; ++i) st = PropSetString(s, n, i, v[i]);
-  return st;
-}
-OfxStatus PropSetDoubleN(OfxPropertySetHandle s, const char* n, int c, const double* v) {
-  OfxStatus st = kOfxStatOK;
-  for (int i = 0; i < c && st == kOfxStatOK; ++i) st = PropSetDouble(s, n, i, v[i]);
-  return st;
-}
-OfxStatus PropSetIntN(OfxPropertySetHandle s, const char* n, int c, const int* v) {
-  OfxStatus st = kOfxStatOK;
-  for (int i = 0; i < c && st == kOfxStatOK; ++i) st = PropSetInt(s, n, i, v[i]);
-  return st;
-}
 OfxStatus PropGetPointer(OfxPropertySetHandle s, const char* n, int i, void** v) { return GetOne<void*>(s, n, i, v); }
 OfxStatus PropGetString(OfxPropertySetHandle s, const char* n, int i, char** v) { return GetOne<std::string>(s, n, i, v); }
 OfxStatus PropGetDouble(OfxPropertySetHandle s, const char* n, int i, double* v) { return GetOne<double>(s, n, i, v); }
 OfxStatus PropGetInt(OfxPropertySetHandle s, const char* n, int i, int* v) { return GetOne<int>(s, n, i, v); }
-OfxStatus PropGetPointerN(OfxPropertySetHandle s, const char* n, int c, void** v) {
-  OfxStatus st = kOfxStatOK;
-  for (int i = 0; i < c && st == kOfxStatOK; ++i) st = PropGetPointer(s, n, i, &v[i]);
-  return st;
-}
-OfxStatus PropGetStringN(OfxPropertySetHandle s, const char* n, int c, char** v) {
-  OfxStatus st = kOfxStatOK;
-  for (int i = 0; i < c && st == kOfxStatOK; ++i) st = PropGetString(s, n, i, &v[i]);
-  return st;
-}
-OfxStatus PropGetDoubleN(OfxPropertySetHandle s, const char* n, int c, double* v) {
-  OfxStatus st = kOfxStatOK;
-  for (int i = 0; i < c && st == kOfxStatOK; ++i) st = PropGetDouble(s, n, i, &v[i]);
-  return st;
-}
-OfxStatus PropGetIntN(OfxPropertySetHandle s, const char* n, int c, int* v) {
-  OfxStatus st = kOfxStatOK;
-  for (int i = 0; i < c && st == kOfxStatOK; ++i) st = PropGetInt(s, n, i, &v[i]);
-  return st;
-}
 OfxStatus PropReset(OfxPropertySetHandle, const char*) { return kOfxStatErrUnsupported; }
 OfxStatus PropGetDimension(OfxPropertySetHandle s, const char* n, int* count) {
   if (s == nullptr || n == nullptr || count == nullptr) return kOfxStatErrBadHandle;
@@ -181,10 +155,13 @@ OfxStatus PropGetDimension(OfxPropertySetHandle s, const char* n, int* count) {
 }
 
 const OfxPropertySuiteV1 kPropertySuite = {
-    PropSetPointer,  PropSetString,  PropSetDouble,  PropSetInt,    PropSetPointerN,
-    PropSetStringN,  PropSetDoubleN, PropSetIntN,    PropGetPointer, PropGetString,
-    PropGetDouble,   PropGetInt,     PropGetPointerN, PropGetStringN, PropGetDoubleN,
-    PropGetIntN,     PropReset,      PropGetDimension};
+    PropSetPointer, PropSetString, PropSetDouble, PropSetInt,
+    SetN<PropSetPointer, void*>, SetN<PropSetString, const char*>, SetN<PropSetDouble, double>,
+    SetN<PropSetInt, int>,
+    PropGetPointer, PropGetString, PropGetDouble, PropGetInt,
+    GetN<PropGetPointer, void*>, GetN<PropGetString, char*>, GetN<PropGetDouble, double>,
+    GetN<PropGetInt, int>,
+    PropReset, PropGetDimension};
 
 // ---- Image effect suite ----
 OfxStatus GetPropertySet(OfxImageEffectHandle effect, OfxPropertySetHandle* props) {
