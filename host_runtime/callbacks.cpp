@@ -38,7 +38,7 @@ bool ParamAt(Impl* impl, const FrameValues* frame, PF_ParamIndex index, PF_Param
   std::lock_guard<std::mutex> lock(impl->mutex);
   if (index < 1 || size_t(index) > impl->declared.size()) return false;
   *param = impl->declared[size_t(index) - 1];
-  const std::map<int, double>& values = frame ? frame->params : impl->paramValues;
+  const std::map<int, double>& values = (frame ? frame : &impl->values)->params;
   auto set = values.find(index);
   const bool hasValue = set != values.end();
   if (param->param_type == PF_Param_POPUP) {

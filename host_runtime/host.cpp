@@ -15,22 +15,22 @@ Host::~Host() = default;
 
 void Host::SetParamValue(int index, double value) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->paramValues[index] = value;
+  impl_->values.params[index] = value;
 }
 void Host::ClearParamValues() {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->paramValues.clear();
+  impl_->values.params.clear();
 }
 void Host::SetDownsample(PF_RationalScale x, PF_RationalScale y) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->downsampleX = x;
-  impl_->downsampleY = y;
+  impl_->values.downsampleX = x;
+  impl_->values.downsampleY = y;
 }
 void Host::SetTime(A_long current, A_long step, A_u_long scale) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->currentTime = current;
-  impl_->timeStep = step;
-  impl_->timeScale = scale;
+  impl_->values.time = current;
+  impl_->values.timeStep = step;
+  impl_->values.timeScale = scale;
 }
 void Host::SetNullBasicSuite(bool null) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
@@ -54,19 +54,12 @@ PF_InData Host::MakeInData(const FrameValues* values) const {
   in.quality = 1;  // high
   in.version = {13, 25};
   in.num_params = static_cast<A_long>(impl_->declared.size()) + 1;
-  in.current_time = impl_->currentTime;
-  in.time_step = impl_->timeStep;
-  in.local_time_step = impl_->timeStep;
-  in.time_scale = impl_->timeScale;
-  in.downsample_x = impl_->downsampleX;
-  in.downsample_y = impl_->downsampleY;
-  if (values != nullptr) {
-    in.current_time = values->time;
-    in.time_step = in.local_time_step = values->timeStep;
-    in.time_scale = values->timeScale;
-    in.downsample_x = values->downsampleX;
-    in.downsample_y = values->downsampleY;
-  }
+  const FrameValues& frame = values != nullptr ? *values : impl_->values;
+  in.current_time = frame.time;
+  in.time_step = in.local_time_step = frame.timeStep;
+  in.time_scale = frame.timeScale;
+  in.downsample_x = frame.downsampleX;
+  in.downsample_y = frame.downsampleY;
   in.pixel_aspect_ratio = {1, 1};
   in.global_data = globalData_;
   in.pica_basicP = impl_->nullBasic ? nullptr : &impl_->basic;

@@ -48,13 +48,10 @@ struct Host::Impl {
   mutable std::mutex mutex;
   std::atomic<CallObserver*> observer{nullptr};
 
-  std::map<int, double> paramValues;
+  FrameValues values;  // what a command without values of its own is sent with
   std::vector<PF_ParamDef> declared;
   std::map<long, bool> hidden;  // parameter index -> hidden flag, as last set
   PF_RenderRequest lastLayerRequest{};
-  PF_RationalScale downsampleX{1, 1}, downsampleY{1, 1};
-  A_long currentTime = 0, timeStep = 1;
-  A_u_long timeScale = 24;
   bool nullBasic = false;
   uint8_t newHandleFill = 0;
 
