@@ -8,7 +8,7 @@
 set -euo pipefail
 usage="usage: hosts_test.sh FXAA_TOOL UNPACKED_FOLDER OFX_RENDER_RAW ROOT"
 repo=$(cd "$(dirname "$0")/../.." && pwd)
-source "$repo/tests/frei0r/melt_profile.sh"
+source "$repo/tests/frei0r/host_frames.sh"
 tool=$(realpath "${1:?$usage}")
 unpacked=$(realpath "${2:?$usage}")
 ofx_host=$(realpath "${3:?$usage}")
@@ -23,37 +23,8 @@ inroot() {
     --bind "$(dirname "$ofx_host")" -- env FREI0R_PATH="$unpacked/frei0r" \
     MLT_FREI0R_PLUGIN_PATH="$unpacked/frei0r" "$@"
 }
-ff() { ffmpeg -nostdin -v error -y "$@"; }
-# The RGBA bytes of an image, a numbered sequence or a video, frame after frame (a .rgba file
-# holds them already).
-rgba() {
-  if [[ "$1" == *.rgba ]]; then md5sum <"$1"
-  else ffmpeg -nostdin -v error -i "$1" -f rawvideo -pix_fmt rgba - | md5sum; fi | cut -d' ' -f1
-}
-failures=0
-same() {  # what, expected, actual
-  if [[ $(rgba "$2") == $(rgba "$3") ]]; then echo "ok: $1"
-  else echo "FAIL: $1 differs from the tool's"; failures=$((failures + 1)); fi
-}
-
-# Three aliased RGBA frames: the tool's test scene, mirrored two ways.
-"$tool" demo scene >/dev/null
-cp scene/before.png in1.png
-ff -i in1.png -vf hflip -pix_fmt rgba in2.png
-ff -i in1.png -vf vflip -pix_fmt rgba in3.png
-IFS=x read -r width height < <(ffprobe -v error -show_entries stream=width,height -of csv=p=0:s=x in1.png)
-ff -i in%d.png -c:v ffv1 -pix_fmt bgra in.mkv
+host_frames "$tool"
 for i in 1 2 3; do ff -i "in$i.png" -f rawvideo -pix_fmt rgba "in$i.rgba"; done
-melt_profile "$width" "$height" profile
-
-# The tool's frames: defaults, and Strength 50 %, FXAA Span 4 (frei0r 0.5 and 0.04).
-mkdir tool tool2
-"$tool" -q in1.png in2.png in3.png -o tool/
-"$tool" -q in1.png in2.png in3.png -o tool2/ --strength 50 --span 4
-[[ $(rgba "tool/in%d.png") != $(rgba "tool2/in%d.png") ]] || { echo "FAIL: the setting changes nothing"; exit 1; }
-declare -A what=([tool]="defaults" [tool2]="Strength 50 %, FXAA Span 4")
-declare -A ffparams=([tool]="" [tool2]=":0|0.5|0.04|0.01|0.01")
-declare -A mltparams=([tool]="" [tool2]="1=0.5 2=0.04")
 declare -A ofxparams=([tool]="100 8" [tool2]="50 4")
 
 inroot ffmpeg -version | head -n 1
