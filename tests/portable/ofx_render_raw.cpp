@@ -11,24 +11,16 @@
 
 #include "tests/openfx/ofx_test_host.h"
 
-namespace {
-
-int Fail(const std::string& message) {
+static int Fail(const std::string& message) {
   std::fprintf(stderr, "ofx_render_raw: %s\n", message.c_str());
   return 1;
 }
 
-}  // namespace
-
 int main(int argc, char** argv) {
-  if (argc < 8 || (argc - 6) % 2 != 0)
-    return Fail("usage: ofx_render_raw BINARY WIDTH HEIGHT STRENGTH SPAN IN OUT [IN OUT]...");
+  if (argc < 8 || argc % 2 != 0) return Fail("usage: BINARY WIDTH HEIGHT STRENGTH SPAN IN OUT...");
   ofxtest::Layout layout;
   layout.width = std::atoi(argv[2]);
   layout.height = std::atoi(argv[3]);
-  const size_t frameBytes = size_t(layout.width) * size_t(layout.height) * 4;
-  if (frameBytes == 0) return Fail("the size must be positive");
-
   ofxtest::TestHost host(argv[1]);
   if (!host.Start()) return Fail(host.error());
   OfxImageEffectStruct* instance = host.CreateInstance();
@@ -38,8 +30,9 @@ int main(int argc, char** argv) {
 
   for (int i = 6; i < argc; i += 2) {
     std::ifstream in(argv[i], std::ios::binary);
-    std::vector<uint8_t> rgba{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (rgba.size() != frameBytes) return Fail(std::string(argv[i]) + " is not one frame of that size");
+    const std::vector<uint8_t> rgba{std::istreambuf_iterator<char>(in), {}};
+    if (layout.width <= 0 || rgba.size() != size_t(layout.width) * size_t(layout.height) * 4)
+      return Fail(std::string(argv[i]) + " is not one frame of that size");
     ofxtest::HostImage source(layout), output(layout);
     source.SetPacked(rgba);
     if (host.Render(instance, double(i), 1.0, &source, &output) != kOfxStatOK) {
@@ -48,8 +41,8 @@ int main(int argc, char** argv) {
     }
     const std::vector<uint8_t> result = output.Packed();
     std::ofstream out(argv[i + 1], std::ios::binary);
-    out.write(reinterpret_cast<const char*>(result.data()), std::streamsize(result.size()));
-    if (!out.flush()) return Fail(std::string("cannot write ") + argv[i + 1]);
+    if (!out.write(reinterpret_cast<const char*>(result.data()), std::streamsize(result.size())))
+      return Fail(std::string("cannot write ") + argv[i + 1]);
   }
   host.DestroyInstance(instance);
   return 0;
