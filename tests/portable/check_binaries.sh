@@ -35,7 +35,8 @@ check() {
   echo "$(basename "$file"): newest GLIBC version needed $newest"
   # Defined, global or weak, default visibility: what a host can reach.
   exported=$(readelf --dyn-syms -W "$file" |
-    awk '$1 ~ /^[0-9]+:$/ && $7 != "UND" && ($5 == "GLOBAL" || $5 == "WEAK") && $6 == "DEFAULT" && $8 != "" { sub(/@.*/, "", $8); print $8 }' |
+    awk '$1 ~ /^[0-9]+:$/ && $7 != "UND" && ($5 == "GLOBAL" || $5 == "WEAK") && $6 == "DEFAULT" &&
+         $8 != "" { sub(/@.*/, "", $8); print $8 }' |
     sort -u)
   for name in $exported; do
     [[ "$name" =~ $pattern ]] || fail "$(basename "$file") exports $name"
