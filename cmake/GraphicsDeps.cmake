@@ -3,8 +3,11 @@ add_library(fxaa_gl_deps INTERFACE)
 add_library(fxaa::gl ALIAS fxaa_gl_deps)
 
 if(WIN32)
-  include(GlewWindows)   # builds GLEW from Debian's source package into the build folder
+  include(GlewStatic)   # builds GLEW from Debian's source package into the build folder
   target_link_libraries(fxaa_gl_deps INTERFACE glew_static opengl32 gdi32 user32)
+elseif(FXAA_PORTABLE)
+  include(GlewStatic)   # GLEW inside, on EGL and libOpenGL alone
+  target_link_libraries(fxaa_gl_deps INTERFACE glew_static)
 else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(FXAA_EGL REQUIRED IMPORTED_TARGET egl glew)

@@ -4,6 +4,13 @@
 #                               and Shotcut descriptions) for Debian, made by CPack from a
 #                               Release build with Debian's hardening flags (build-package/),
 #                               then unpacked and checked by tests/package/check_deb.sh;
+#   FXAA-<version>-linux-x86_64.tar.gz
+#                               the frei0r filter and the OpenFX bundle for any Linux with glibc
+#                               2.18 or later, built in a Debian 11 userland with GLEW and the C++
+#                               runtime inside (scripts/build-portable.sh, build-portable/), with
+#                               a README, the guides and the licence notices
+#                               (scripts/portable-package.sh); checked by
+#                               scripts/test-portable.sh there;
 #   FXAA-<version>-win64.zip    FXAA.aex, fxaa.exe, the frei0r filter fxaa.dll (with the
 #                               editors' descriptions) and the OpenFX bundle from the Windows
 #                               build (build-windows/, scripts/build-windows.sh), stripped, with a
@@ -52,6 +59,12 @@ cp "$deb" dist/
 deb="dist/$(basename "$deb")"
 tests/package/check_deb.sh "$deb" "$version"
 
+# --- The portable Linux tarball -------------------------------------------------------------
+linux_tarball="FXAA-$version-linux-x86_64.tar.gz"
+scripts/build-portable.sh
+scripts/portable-package.sh build-portable "dist/$linux_tarball" "$version"
+scripts/test-portable.sh "dist/$linux_tarball"
+
 # --- The Windows zip ------------------------------------------------------------------------
 scripts/build-windows.sh
 name="FXAA-$version-win64"
@@ -82,6 +95,6 @@ find "$stage/$name" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 # --- The Windows installer, from the same files -----------------------------------------------
 scripts/windows-installer.sh "$stage/$name" "$version" "dist/$name-setup.exe" >/dev/null
 
-(cd dist && sha256sum "$(basename "$deb")" "$name.zip" "$name-setup.exe" >SHA256SUMS)
+(cd dist && sha256sum "$(basename "$deb")" "$linux_tarball" "$name.zip" "$name-setup.exe" >SHA256SUMS)
 echo "package: wrote"
 stat -c '  %n  %s bytes' dist/*

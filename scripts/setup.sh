@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
-# Usage: scripts/setup.sh [--windows] [--fuzz] [--package]
+# Usage: scripts/setup.sh [--windows] [--fuzz] [--package] [--portable]
 #   --windows adds the cross compiler, Wine and NSIS (the installer); --fuzz adds clang and its
 #   libFuzzer runtime; --package adds what makes and checks the release packages
-#   (scripts/package.sh).
+#   (scripts/package.sh); --portable adds debootstrap, which makes the Debian 11 userland the
+#   portable Linux modules are built in (scripts/portable-root.sh), and dpkg-source, which
+#   fetches the GLEW they carry.
 set -euo pipefail
 
 packages=(
@@ -24,6 +26,7 @@ for option in "$@"; do
                  python3-pefile dpkg-dev libz-mingw-w64-dev nsis) ;;
     --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
     --package) packages+=(dpkg-dev file lintian man-db bash-completion zip) ;;
+    --portable) packages+=(debootstrap dpkg-dev) ;;
     *) echo "setup.sh: unknown option $option" >&2; exit 2 ;;
   esac
 done

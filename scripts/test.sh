@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Linux build (plug-in, host side, tool) on Mesa's
-# software renderer, with the Debian package made from it and checked (label "package"), then the
-# Windows cross-build under Wine. Installs missing packages first.
+# software renderer, with the Debian package made from it and checked (label "package"), the
+# portable Linux modules in a Debian 11 userland, then the Windows cross-build under Wine. Installs missing packages first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -11,6 +11,10 @@ scripts/setup.sh --windows --package
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+# The Linux tarball's frei0r filter and OpenFX bundle, built in a Debian 11 userland (made once per
+# machine) and run there by its ffmpeg, melt and an OpenFX host, against this build's tool.
+scripts/test-portable.sh
 
 # The same suite again under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer.
 scripts/test-sanitizers.sh

@@ -5,7 +5,7 @@
 # flight on two instances, which must give the same frames as one.
 # Usage: frei0r_hosts_test.sh FXAA_TOOL MODULE_FOLDER
 set -euo pipefail
-source "$(dirname "$0")/melt_profile.sh"
+source "$(dirname "$0")/host_frames.sh"
 tool=$1
 export FREI0R_PATH=$2 MLT_FREI0R_PLUGIN_PATH=$2
 work=$(mktemp -d)
@@ -13,35 +13,8 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 export GST_REGISTRY=$work/registry.bin HOME=$work
 
-ff() { ffmpeg -nostdin -v error -y "$@"; }
-# The RGBA bytes of an image or video, frame after frame.
-rgba() { ffmpeg -nostdin -v error -i "$1" -f rawvideo -pix_fmt rgba - | md5sum | cut -d' ' -f1; }
-failures=0
-same() {  # what, expected file or sequence, actual
-  local want got
-  want=$(rgba "$2") got=$(rgba "$3")
-  if [[ "$want" == "$got" ]]; then echo "ok: $1"; else echo "FAIL: $1 differs from the tool's"; failures=$((failures + 1)); fi
-}
-
-# Three aliased RGBA frames: the tool's test scene, mirrored two ways.
-"$tool" demo scene >/dev/null
-cp scene/before.png in1.png
-ff -i in1.png -vf hflip -pix_fmt rgba in2.png
-ff -i in1.png -vf vflip -pix_fmt rgba in3.png
-IFS=x read -r width height < <(ffprobe -v error -show_entries stream=width,height -of csv=p=0:s=x in1.png)
-
-# The tool's frames: defaults, and Strength 50 %, FXAA Span 4 (frei0r 0.5 and 0.04).
-mkdir tool tool2
-"$tool" -q in1.png in2.png in3.png -o tool/
-"$tool" -q in1.png in2.png in3.png -o tool2/ --strength 50 --span 4
-[[ $(rgba "tool/in%d.png") != $(rgba "tool2/in%d.png") ]] || { echo "FAIL: the setting changes nothing"; exit 1; }
-declare -A what=([tool]="defaults" [tool2]="Strength 50 %, FXAA Span 4")
-declare -A ffparams=([tool]="" [tool2]=":0|0.5|0.04|0.01|0.01")
-declare -A mltparams=([tool]="" [tool2]="1=0.5 2=0.04")
+host_frames "$tool"
 declare -A gstparams=([tool]="" [tool2]="strength=0.5 fxaa-span=0.04")
-
-ff -i in%d.png -c:v ffv1 -pix_fmt bgra in.mkv
-melt_profile "$width" "$height" profile
 
 for ref in tool tool2; do
   ff -i in%d.png -vf "frei0r=fxaa${ffparams[$ref]}" -pix_fmt rgba "ffmpeg-$ref-%d.png"

@@ -1,7 +1,9 @@
-# glew_static: GLEW compiled from source for the Windows build (no prebuilt Windows GLEW is
-# installed here). FXAA_GLEW_SOURCE_DIR names a GLEW source tree (src/glew.c, include/GL/glew.h),
-# such as an unpacked GLEW source release; left empty, Debian's glew source package is fetched
-# once into a cache folder in the build folder by scripts/fetch-debian-source.sh.
+# glew_static: GLEW compiled from source into the binaries that must run where no GLEW is
+# installed: the Windows build, and the portable Linux modules (FXAA_PORTABLE), where it loads
+# its entry points through EGL. FXAA_GLEW_SOURCE_DIR names a GLEW source tree (src/glew.c,
+# include/GL/glew.h), such as an unpacked GLEW source release; left empty, Debian's glew source
+# package is fetched once into a cache folder in the build folder by
+# scripts/fetch-debian-source.sh.
 set(FXAA_GLEW_SOURCE_DIR "" CACHE PATH "GLEW source tree holding src/glew.c and include/GL/glew.h")
 
 if(NOT FXAA_GLEW_SOURCE_DIR)
@@ -27,15 +29,24 @@ endif()
 if(NOT EXISTS "${fxaa_glew_dir}/src/glew.c" OR NOT EXISTS "${fxaa_glew_dir}/include/GL/glew.h")
   message(FATAL_ERROR "${fxaa_glew_dir} is not a GLEW source tree (no src/glew.c or include/GL/glew.h)")
 endif()
-message(STATUS "GLEW for Windows from ${fxaa_glew_dir}")
+message(STATUS "GLEW compiled in, from ${fxaa_glew_dir}")
 
 add_library(glew_static STATIC "${fxaa_glew_dir}/src/glew.c")
-set_target_properties(glew_static PROPERTIES LINKER_LANGUAGE C POSITION_INDEPENDENT_CODE OFF)
+set_target_properties(glew_static PROPERTIES LINKER_LANGUAGE C)
 # Static use, and no GLU: the effect calls nothing from it.
 target_compile_definitions(glew_static PUBLIC GLEW_STATIC GLEW_NO_GLU)
 # SYSTEM: GLEW's own header is not held to our warning flags.
 target_include_directories(glew_static SYSTEM PUBLIC "${fxaa_glew_dir}/include")
-target_link_libraries(glew_static PUBLIC opengl32)
+if(WIN32)
+  set_target_properties(glew_static PROPERTIES POSITION_INDEPENDENT_CODE OFF)
+  target_link_libraries(glew_static PUBLIC opengl32)
+else()
+  # Entry points through eglGetProcAddress, so no GLX (and no X11) is needed; the GL 1.1
+  # functions come from libOpenGL, glvnd's library of OpenGL alone.
+  find_package(OpenGL REQUIRED COMPONENTS OpenGL EGL)
+  target_compile_definitions(glew_static PUBLIC GLEW_EGL)
+  target_link_libraries(glew_static PUBLIC OpenGL::OpenGL OpenGL::EGL)
+endif()
 if(MSVC)
   target_compile_options(glew_static PRIVATE /W0)
 else()

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The portable Linux modules as users get them: built in the Debian 11 userland
+# (scripts/build-portable.sh), packed as the release tarball (or TARBALL, the one
+# scripts/package.sh made), unpacked, read for what they need of the system
+# (tests/portable/check_binaries.sh), and run by that userland's ffmpeg, melt and an OpenFX host
+# built there, against the fxaa tool of the ordinary build (tests/portable/hosts_test.sh). The
+# first run on a machine makes the userland (a few minutes, once; scripts/portable-root.sh).
+# Usage: scripts/test-portable.sh [TARBALL]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+build=build-portable
+
+scripts/build-portable.sh "$build"   # the test host, and the modules when no TARBALL is given
+root=$(scripts/portable-root.sh)
+linux=${FXAA_LINUX_BUILD_DIR:-build}
+[[ -f "$linux/CMakeCache.txt" ]] || cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$linux" --target fxaa FXAA -j"$jobs" >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+if (($#)); then
+  tarball=$(realpath "$1")
+else
+  version=$(sed -n -E 's/^#define FXAA_(MAJOR|MINOR|BUG)_VERSION ([0-9]+).*/\2/p' host/effect_version.h |
+            paste -sd.)
+  tarball="$work/FXAA-$version-linux-x86_64.tar.gz"
+  scripts/portable-package.sh "$build" "$tarball" "$version"
+fi
+mkdir "$work/unpacked"
+tar -C "$work/unpacked" -xzf "$tarball"
+top="$work/unpacked/$(basename "$tarball" .tar.gz)"
+[[ $(ls "$work/unpacked") == "$(basename "$top")" ]] ||
+  { echo "FAIL: $(basename "$tarball") does not hold one folder named after it" >&2; exit 1; }
+bundle="$top/openfx/FXAA.ofx.bundle/Contents"
+for f in README.txt frei0r/fxaa.so frei0r/kdenlive/frei0r_fxaa.xml frei0r/shotcut/fxaa/meta.qml \
+         frei0r/shotcut/fxaa/ui.qml openfx/FXAA.ofx.bundle/Contents/Linux-x86-64/FXAA.ofx \
+         openfx/FXAA.ofx.bundle/Contents/Resources/com.corvella.FXAA.png licences/glew/LICENSE.txt \
+         licences/gcc-10/debian-copyright; do
+  [[ -s "$top/$f" ]] || { echo "FAIL: the tarball has no $f" >&2; exit 1; }
+done
+
+tests/portable/check_binaries.sh "$top/frei0r/fxaa.so" "$bundle/Linux-x86-64/FXAA.ofx"
+tests/portable/hosts_test.sh "$linux/cli/fxaa" "$top" "$build/tests/portable/ofx_render_raw" "$root"
+echo "test-portable: the tarball's modules pass in the Debian 11 userland"

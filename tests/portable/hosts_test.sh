@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The unpacked Linux tarball's modules in the Debian 11 userland (scripts/portable-root.sh): its
+# own ffmpeg 4.3 and melt run the frei0r filter, found by FREI0R_PATH in the tarball's frei0r/,
+# and the test host built there (ofx_render_raw) runs the tarball's OpenFX bundle, on Mesa 20.3's
+# llvmpipe. Their frames must equal the fxaa tool's, built here the ordinary way and run here
+# (Mesa of this system), on the same RGBA frames at the defaults and at one other setting.
+# Usage: hosts_test.sh FXAA_TOOL UNPACKED_FOLDER OFX_RENDER_RAW ROOT
+set -euo pipefail
+usage="usage: hosts_test.sh FXAA_TOOL UNPACKED_FOLDER OFX_RENDER_RAW ROOT"
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+source "$repo/tests/frei0r/host_frames.sh"
+tool=$(realpath "${1:?$usage}")
+unpacked=$(realpath "${2:?$usage}")
+ofx_host=$(realpath "${3:?$usage}")
+root=${4:?$usage}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# A command in the userland, with the tarball, the test host and this folder at their own paths.
+inroot() {
+  "$repo/scripts/portable-run.sh" --root "$root" --bind "$work" --bind "$unpacked" \
+    --bind "$(dirname "$ofx_host")" -- env FREI0R_PATH="$unpacked/frei0r" \
+    MLT_FREI0R_PLUGIN_PATH="$unpacked/frei0r" "$@"
+}
+host_frames "$tool"
+for i in 1 2 3; do ff -i "in$i.png" -f rawvideo -pix_fmt rgba "in$i.rgba"; done
+declare -A ofxparams=([tool]="100 8" [tool2]="50 4")
+
+inroot ffmpeg -version | head -n 1
+inroot melt -version 2>&1 | head -n 1
+bundle="$unpacked/openfx/FXAA.ofx.bundle/Contents/Linux-x86-64/FXAA.ofx"
+for ref in tool tool2; do
+  inroot ffmpeg -nostdin -v error -y -i in%d.png -vf "frei0r=fxaa${ffparams[$ref]}" \
+    -pix_fmt rgba "ffmpeg-$ref-%d.png"
+  same "Debian 11's ffmpeg, ${what[$ref]}" "$ref/in%d.png" "ffmpeg-$ref-%d.png"
+
+  # shellcheck disable=SC2086
+  inroot melt -silent -profile profile in.mkv -filter frei0r.fxaa ${mltparams[$ref]} \
+    -consumer "avformat:melt-$ref.mkv" vcodec=ffv1 pix_fmt=bgra an=1 real_time=-1 2>melt.log
+  same "Debian 11's melt, ${what[$ref]}" "$ref/in%d.png" "melt-$ref.mkv"
+
+  # shellcheck disable=SC2086
+  inroot "$ofx_host" "$bundle" "$width" "$height" ${ofxparams[$ref]} \
+    in1.rgba "ofx-$ref-1.rgba" in2.rgba "ofx-$ref-2.rgba" in3.rgba "ofx-$ref-3.rgba"
+  cat "ofx-$ref-1.rgba" "ofx-$ref-2.rgba" "ofx-$ref-3.rgba" >"ofx-$ref.rgba"
+  same "the OpenFX bundle in a host built on Debian 11, ${what[$ref]}" "$ref/in%d.png" \
+    "ofx-$ref.rgba"
+done
+
+exit $((failures > 0))
