@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Linux build (plug-in, host side, tool) on Mesa's
 # software renderer, with the Debian package made from it and checked (label "package"), the
-# portable Linux modules in a Debian 11 userland, then the Windows cross-build under Wine. Installs missing packages first.
+# portable Linux modules in a Debian 11 userland, then the Windows cross-build under Wine.
+# Installs missing packages first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
