@@ -74,6 +74,7 @@ Var FinishText   ; the last page: where each piece went
 Var FinishFull   ; 1 once the last page's text holds no more
 
 !define MUI_ABORTWARNING
+!define MUI_COMPONENTSPAGE_SMALLDESC
 !define MUI_COMPONENTSPAGE_TEXT_TOP "$ComponentsTop"
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
@@ -184,17 +185,17 @@ Function un.Report
   Pop $0
 FunctionEnd
 
-; Adds the paragraph on the stack to the last page; past what the page's text holds, a last
-; paragraph sends the reader to install.log instead.
+; Adds the line on the stack to the last page; past what the page shows, a last line sends the
+; reader to install.log instead.
 Function FinishLine
   Exch $0
   Push $1
   StrLen $1 "$FinishText$0"
   ${If} $FinishFull == 1
-  ${ElseIf} $1 < 900
-    StrCpy $FinishText "$FinishText$0$\r$\n$\r$\n"
+  ${ElseIf} $1 < 800
+    StrCpy $FinishText "$FinishText$0$\r$\n"
   ${Else}
-    StrCpy $FinishText "$FinishText(More in install.log.)$\r$\n$\r$\n"
+    StrCpy $FinishText "$FinishText(More in install.log.)$\r$\n"
     StrCpy $FinishFull 1
   ${EndIf}
   Pop $1
@@ -347,7 +348,7 @@ Section "FXAA tool, frei0r filter and guides" SecProgram
   FileOpen $Log "$INSTDIR\install.log" w
   Push "FXAA ${VERSION} installed in $INSTDIR"
   Call Report
-  Push "The tool, the frei0r filter and the guides: $INSTDIR"
+  Push "Tool, frei0r filter and guides: $INSTDIR"
   Call FinishLine
 SectionEnd
 
@@ -355,12 +356,6 @@ Section "After Effects plug-in" SecAe
   StrCpy $AeUsed 0
   StrCpy $R9 1
   Call PlaceInAfterEffects
-  ${If} $AeUsed > 0
-    Push "Restart After Effects if it is running: it loads plug-ins when it starts."
-    Call Report
-    Push "Restart After Effects if it is running: it loads plug-ins when it starts."
-    Call FinishLine
-  ${EndIf}
 SectionEnd
 
 ; Why FXAA.aex went into no After Effects folder, when it did not.
@@ -387,7 +382,7 @@ Section "OpenFX plug-in" SecOfx
   !insertmacro InstallOfxBundle
   Push "OpenFX plug-in: $COMMONFILES64\OFX\Plugins\FXAA.ofx.bundle"
   Call Report
-  Push "OpenFX plug-in: $COMMONFILES64\OFX\Plugins\FXAA.ofx.bundle (restart an OpenFX host that is running)"
+  Push "OpenFX plug-in: $COMMONFILES64\OFX\Plugins\FXAA.ofx.bundle"
   Call FinishLine
 SectionEnd
 
@@ -427,7 +422,21 @@ Section "-Register"
   WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" $0
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
-  Push "install.log in $INSTDIR lists every step."
+  ; Hosts load plug-ins when they start.
+  StrCpy $1 ""
+  ${If} ${SectionIsSelected} ${SecOfx}
+    StrCpy $1 "Restart any OpenFX host that is running: hosts load plug-ins when they start."
+    ${IfThen} $AeUsed > 0 ${|} StrCpy $1 "Restart After Effects and any OpenFX host that is running: hosts load plug-ins when they start." ${|}
+  ${ElseIf} $AeUsed > 0
+    StrCpy $1 "Restart After Effects if it is running: it loads plug-ins when it starts."
+  ${EndIf}
+  ${If} $1 != ""
+    Push $1
+    Call Report
+    Push "$\r$\n$1"
+    Call FinishLine
+  ${EndIf}
+  Push "install.log in the program folder lists every step."
   Call FinishLine
   FileClose $Log
   StrCpy $Log ""
@@ -459,7 +468,7 @@ Function .onInit
     StrCpy $ComponentsTop "After Effects found: $AeFound."
   ${EndIf}
   ${If} $AeSkipped != ""
-    StrCpy $ComponentsTop "$ComponentsTop Skipped, as their plug-in folders are gone: $AeSkipped."
+    StrCpy $ComponentsTop "$ComponentsTop Skipped, having no plug-in folder: $AeSkipped."
   ${EndIf}
 
   ${GetParameters} $0

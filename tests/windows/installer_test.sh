@@ -260,8 +260,12 @@ printf 'Windows Registry Editor Version 5.00\r\n\r\n[-%s]\r\n' \
   'HKEY_LOCAL_MACHINE\SOFTWARE\Adobe\After Effects' >"$c/ae.reg"
 run regedit /S 'C:\ae.reg'
 accented="$c/users/Public/José Müller/FXAA"
+# /D= takes the rest of the command line unquoted, as typed at a prompt: through cmd (Wine quotes
+# an argument holding a space).
+cp "$work/setup-$version.exe" "$c/setup.exe"
+typed_install() { run cmd /c "$1" >"$2" 2>&1 || { cat "$2"; false; }; }
 check "without After Effects, into a folder named with accents, the install succeeds" \
-  installs "$work/setup-$version.exe" "$work/no-ae.out" '/D=C:\users\Public\José Müller\FXAA'
+  typed_install 'C:\setup.exe /S /D=C:\users\Public\José Müller\FXAA' "$work/no-ae.out"
 check "without After Effects the tool and the bundle are installed" \
   tool_and_bundle_installed "$accented"
 check "fxaa.exe runs from a folder named with accents" tool_runs "$accented"
