@@ -30,6 +30,13 @@ struct RegistryValue {
   std::vector<BYTE> bytes;
 };
 
+// A string value: its text, and the terminators after it (usually one; a value may have none or
+// more, which a write keeps, so that the bytes come back exactly).
+struct PathText {
+  std::wstring text;
+  size_t terminators = 1;
+};
+
 // Prints why the PATH stayed as it was and returns `outcome`.
 int Refuse(Outcome outcome, const char* why) {
   std::printf("%s\n", why);
@@ -59,25 +66,27 @@ LSTATUS ReadValue(HKEY key, RegistryValue* value) {
 
 // The value's text, when it is a string Windows would read whole: false for another type, an
 // odd number of bytes, or a character after a terminator (text a writer of ours would drop).
-bool TextOf(const RegistryValue& value, std::wstring* text) {
+bool TextOf(const RegistryValue& value, PathText* path) {
   if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) return false;
   if (value.bytes.size() % sizeof(wchar_t) != 0) return false;
-  text->assign(reinterpret_cast<const wchar_t*>(value.bytes.data()),
-               value.bytes.size() / sizeof(wchar_t));
-  while (!text->empty() && text->back() == L'\0') text->pop_back();
-  return text->find(L'\0') == std::wstring::npos;
+  std::wstring& text = path->text;
+  text.assign(reinterpret_cast<const wchar_t*>(value.bytes.data()),
+              value.bytes.size() / sizeof(wchar_t));
+  path->terminators = 0;
+  for (; !text.empty() && text.back() == L'\0'; ++path->terminators) text.pop_back();
+  return text.find(L'\0') == std::wstring::npos;
 }
 
-// Writes `text` as the value, of `type`, and reads it back: true when it reads back the same.
-bool WriteAndCheck(HKEY key, DWORD type, const std::wstring& text) {
-  const DWORD size = DWORD((text.size() + 1) * sizeof(wchar_t));
-  if (RegSetValueExW(key, kPathValue, 0, type, reinterpret_cast<const BYTE*>(text.c_str()), size) !=
-      ERROR_SUCCESS)
-    return false;
+// Writes `text` as the value, of `type`, with `terminators` after it, and reads it back: true
+// when it reads back byte for byte.
+bool WriteAndCheck(HKEY key, DWORD type, const std::wstring& text, size_t terminators) {
+  const std::wstring data = text + std::wstring(terminators, L'\0');
+  const BYTE* bytes = reinterpret_cast<const BYTE*>(data.data());
+  const DWORD size = DWORD(data.size() * sizeof(wchar_t));
+  if (RegSetValueExW(key, kPathValue, 0, type, bytes, size) != ERROR_SUCCESS) return false;
   RegistryValue back;
-  std::wstring backText;
-  return ReadValue(key, &back) == ERROR_SUCCESS && back.type == type && TextOf(back, &backText) &&
-         backText == text;
+  return ReadValue(key, &back) == ERROR_SUCCESS && back.type == type &&
+         back.bytes == std::vector<BYTE>(bytes, bytes + size);
 }
 
 // Puts the value's original bytes back after a write that did not read back right.
@@ -104,23 +113,23 @@ int Edit(bool add, const std::wstring& folder) {
   const LSTATUS read = ReadValue(key, &original);
   const bool existed = read == ERROR_SUCCESS;
   int outcome = kChanged;
-  std::wstring text;
+  PathText path;
   if (!existed && read != ERROR_FILE_NOT_FOUND) {
     outcome = Refuse(kFailed, "the PATH cannot be read");
-  } else if (existed && !TextOf(original, &text)) {
+  } else if (existed && !TextOf(original, &path)) {
     outcome = Refuse(kLeftUnchanged, "the PATH is not a plain text value");
-  } else if (add == path_list::Contains(text, folder, SameName)) {
+  } else if (add == path_list::Contains(path.text, folder, SameName)) {
     outcome = kNothingToDo;
   } else {
     const DWORD type = existed ? original.type : REG_EXPAND_SZ;
-    const std::wstring changed =
-        add ? path_list::WithEntry(text, folder) : path_list::WithoutEntry(text, folder, SameName);
+    const std::wstring changed = add ? path_list::WithEntry(path.text, folder)
+                                     : path_list::WithoutEntry(path.text, folder, SameName);
     if (add && (changed.size() + 1 > kLongestVariable ||
                 ExpandedLength(changed, type) > kLongestVariable)) {
       outcome = Refuse(kLeftUnchanged,
                        "the PATH would grow past the 32,767 characters Windows "
                        "passes to programs");
-    } else if (!WriteAndCheck(key, type, changed)) {
+    } else if (!WriteAndCheck(key, type, changed, path.terminators)) {
       Restore(key, original, existed);
       outcome = Refuse(kFailed, "the PATH could not be written, or did not read back as written");
     }
