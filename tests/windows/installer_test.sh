@@ -210,7 +210,7 @@ quiet=${quiet//\\\\/\\}
 quiet=${quiet//\\\"/\"}
 [[ $quiet =~ ^\"([^\"]+)\"\ (.*)$ ]] ||
   { echo "FAIL no quiet uninstall command: $quiet"; failed=$((failed + 1)); }
-run "${BASH_REMATCH[1]:-uninstall.exe}" ${BASH_REMATCH[2]:-}
+run "${BASH_REMATCH[1]:-uninstall.exe}" ${BASH_REMATCH[2]:-} >"$work/uninstall.out"
 check "uninstalling removes FXAA.aex from each version, keeping a user's file" \
   aex_gone_user_file_kept
 check "uninstalling removes the OpenFX bundle" absent "$ofx"
@@ -237,7 +237,7 @@ for length in 1000 1020 2000; do
     installs "$work/setup-$version.exe" "$work/path-$length.out" /ADDTOPATH /NOAFTEREFFECTS /NOOPENFX
   check "a $length-character PATH gets the folder added, the rest and its type kept" line_is "$installed"
   [[ $length == 1000 ]] && check "/NOAFTEREFFECTS and /NOOPENFX leave those out, and say so" left_out
-  run "$inst/uninstall.exe" /S
+  run "$inst/uninstall.exe" /S >"$work/path-$length-uninstall.out"
   check "a $length-character PATH is as it was after the uninstall" line_is "$before"
 done
 

@@ -35,9 +35,11 @@ for entry in "${languages[@]}"; do
   cp "$tool" "$(dirname "$tool")/FXAA.aex" "$dir/FXAA/"
   cd "$dir" || exit 1
   echo "== $language: $dir"
-  fxaa demo --out "demo" -q || fail "$language: the demo"
+  fxaa demo --out "demo" -q >/dev/null || fail "$language: the demo"
   cp demo/before.png "$input.png"
-  fxaa "$input.png" -o "$output/$colour.png" -q || fail "$language: PNG into a new folder"
+  # A name ending in a backslash is a folder, made for the output named after the input.
+  fxaa "$input.png" -o "$output\\" -q || fail "$language: PNG into a new folder"
+  fxaa "$input.png" --span 4 -o "$output/$colour.png" -q || fail "$language: PNG"
   fxaa "$input.png" --strength 0 --depth float -o "$scene.exr" -q || fail "$language: EXR out"
   fxaa "$scene.exr" -o "$output/$colour.exr" -q || fail "$language: EXR in"
   fxaa "$scene.exr" --strength 0 -o "$scene.tif" -q || fail "$language: TIFF out"
@@ -58,18 +60,21 @@ for entry in "${languages[@]}"; do
     fail "$language: the message does not name the file: $message"
 done
 
-# The same bytes in every folder: outputs listed in the same order in each.
-listing() { (cd "$1" && find demo "$2" -type f | LC_ALL=C sort); }
-mapfile -t reference < <(listing "$out/FXAA tools" output)
-((${#reference[@]} == 10)) || fail "the ASCII folder holds ${#reference[@]} outputs, not 10"
+# The same bytes in every folder, output for output.
+outputs() {   # outputs ENTRY: the outputs of one language's folder, in one order for every language
+  local language folder input output colour scene sequence
+  IFS='|' read -r language folder input output colour scene sequence <<<"$1"
+  printf '%s\n' "$folder/demo/before.png" "$folder/demo/after.png" "$folder/demo/comparison.png" \
+    "$folder/$output/$input.png" "$folder/$output/$colour".{png,exr,tif,jpg} \
+    "$folder/$output/$sequence".000{1,2,3}.png
+}
+mapfile -t reference < <(outputs "${languages[0]}")
 for entry in "${languages[@]:1}"; do
-  IFS='|' read -r language folder input output _ <<<"$entry"
-  mapfile -t files < <(listing "$out/$folder" "$output")
-  ((${#files[@]} == ${#reference[@]})) ||
-    { fail "$language: ${#files[@]} outputs, not ${#reference[@]}"; continue; }
+  mapfile -t files < <(outputs "$entry")
   for i in "${!files[@]}"; do
-    cmp -s "$out/FXAA tools/${reference[i]}" "$out/$folder/${files[i]}" ||
-      fail "$language: ${files[i]} differs from ${reference[i]}"
+    [[ -f "$out/${reference[i]}" && -f "$out/${files[i]}" ]] ||
+      { fail "${files[i]} or ${reference[i]} was not written"; continue; }
+    cmp -s "$out/${reference[i]}" "$out/${files[i]}" || fail "${files[i]} differs from ${reference[i]}"
   done
 done
 ((failed == 0)) && echo "every folder's outputs are the ASCII folder's"
