@@ -72,6 +72,7 @@ Var AeUsed       ; folders FXAA.aex went into
 Var ComponentsTop
 Var FinishText   ; the last page: where each piece went
 Var FinishFull   ; 1 once the last page's text holds no more
+Var PathWasOurs  ; 1 when the install this one replaces had added the program folder to the PATH
 
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_SMALLDESC
@@ -294,8 +295,20 @@ Function PlaceInAfterEffects
 FunctionEnd
 
 ; An earlier install (this version or another) is removed by its own uninstaller first, so its
-; files, its After Effects folders and its PATH entry go, and one Uninstall entry remains.
+; files, its After Effects folders and its PATH entry go, and one Uninstall entry remains. Its PATH
+; entry is taken out here first: the uninstallers of versions before fxaa-path.exe cut a PATH
+; longer than their strings.
 Function RemoveEarlierInstall
+  ReadRegStr $3 HKLM "${UNINST_KEY}" "PathEntry"
+  ${If} $3 != ""
+    Push 'remove "$3"'
+    Call RunPathHelper
+    ${If} $0 != 0
+    ${AndIf} $0 != 1
+      DetailPrint "The earlier install's PATH entry stays: $1"
+    ${EndIf}
+    DeleteRegValue HKLM "${UNINST_KEY}" "PathEntry"
+  ${EndIf}
   ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
   ${If} $0 != ""
   ${AndIf} ${FileExists} "$0\uninstall.exe"
@@ -353,7 +366,6 @@ Section "FXAA tool, frei0r filter and guides" SecProgram
 SectionEnd
 
 Section "After Effects plug-in" SecAe
-  StrCpy $AeUsed 0
   StrCpy $R9 1
   Call PlaceInAfterEffects
 SectionEnd
@@ -393,6 +405,8 @@ Section /o "Add the program folder to the system PATH" SecPath
     WriteRegStr HKLM "${UNINST_KEY}" "PathEntry" "$INSTDIR"
     StrCpy $2 "Added $INSTDIR to the system PATH (for command prompts opened from now on)."
   ${ElseIf} $0 == 1
+    ; Still there from the install this one replaced (which could not take it out): still ours.
+    ${IfThen} $PathWasOurs == 1 ${|} WriteRegStr HKLM "${UNINST_KEY}" "PathEntry" "$INSTDIR" ${|}
     StrCpy $2 "$INSTDIR is already on the system PATH."
   ${Else}
     StrCpy $2 "The system PATH was left unchanged: $1. Add $INSTDIR to it by hand."
@@ -453,6 +467,7 @@ SectionEnd
 Function .onInit
   SetRegView 64
   SetShellVarContext all
+  StrCpy $AeUsed 0
   Call ScanAfterEffects
   ${If} $AeCount = 0
     ; Nothing to place it in: shown, unticked, and not to be ticked.
@@ -488,9 +503,11 @@ Function .onInit
   ${IfNot} ${Errors}
     !insertmacro SelectSection ${SecPath}
   ${EndIf}
+  StrCpy $PathWasOurs 0
   ReadRegStr $2 HKLM "${UNINST_KEY}" "PathEntry"
   ${If} $2 != ""
     !insertmacro SelectSection ${SecPath}
+    StrCpy $PathWasOurs 1
   ${EndIf}
 FunctionEnd
 
