@@ -154,8 +154,9 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
 int RunDemo(const DemoArgs& args, const std::string& pluginPath, std::ostream& out,
             std::ostream& err) {
   std::error_code ec;
-  fs::create_directories(args.folder, ec);
-  if (ec || !fs::is_directory(args.folder)) {
+  const fs::path folder = fs::u8path(args.folder);
+  fs::create_directories(folder, ec);
+  if (ec || !fs::is_directory(folder)) {
     err << "fxaa: " << args.folder << ": cannot create folder" << (ec ? ": " + ec.message() : "")
         << "\n";
     return kExitFailed;
@@ -173,10 +174,9 @@ int RunDemo(const DemoArgs& args, const std::string& pluginPath, std::ostream& o
     err << "\n";
     return kExitFailed;
   }
-  const fs::path folder(args.folder);
-  const std::string before = (folder / "before.png").string();
-  const std::string afterPath = (folder / "after.png").string();
-  const std::string comparison = (folder / "comparison.png").string();
+  const std::string before = (folder / "before.png").u8string();
+  const std::string afterPath = (folder / "after.png").u8string();
+  const std::string comparison = (folder / "comparison.png").u8string();
   WriteImage(scene, before);
   WriteImage(after, afterPath);
   WriteImage(ComposeComparison(scene, after, DemoCrop(), 6), comparison);
@@ -269,7 +269,7 @@ int RunCommand(const CommandLine& line, bool terminal, std::ostream& out, std::o
 
 std::string DefaultPluginPath() {
   std::error_code ec;
-  const fs::path exe = ExecutablePath();
+  const fs::path exe = fs::u8path(ExecutablePath());
   if (exe.empty()) return FXAA_PLUGIN_FILE_NAME;
   const fs::path dir = exe.parent_path();
   const fs::path beside = dir / FXAA_PLUGIN_FILE_NAME;
@@ -277,7 +277,7 @@ std::string DefaultPluginPath() {
   // Where neither is, the file beside the program is the one the error names.
   return (fs::exists(installed, ec) && !fs::exists(beside, ec) ? installed : beside)
       .lexically_normal()
-      .string();
+      .u8string();
 }
 
 int RunFxaa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

@@ -17,7 +17,7 @@ namespace {
 
 // The number at the end of a file's stem ("shot_0012.png" gives 12); false when none.
 bool TrailingNumber(const std::string& path, int* number) {
-  const std::string stem = fs::path(path).stem().string();
+  const std::string stem = fs::u8path(path).stem().u8string();
   size_t i = stem.size();
   while (i > 0 && std::isdigit(static_cast<unsigned char>(stem[i - 1]))) --i;
   if (i == stem.size() || stem.size() - i > 9) return false;
@@ -42,9 +42,9 @@ void CheckOutputName(const std::string& output) {
 // Found before anything is rendered rather than as one failed write per frame.
 void CheckOutputFolder(const std::string& output) {
   std::error_code ec;
-  const fs::path folder = fs::path(output).parent_path();
+  const fs::path folder = fs::u8path(output).parent_path();
   if (!folder.empty() && !fs::is_directory(folder, ec))
-    throw ImageError(folder.string() + (fs::exists(folder, ec)
+    throw ImageError(folder.u8string() + (fs::exists(folder, ec)
                                             ? ": cannot write into it: not a folder"
                                             : ": output folder does not exist"));
 }
@@ -65,7 +65,7 @@ std::vector<FileFrame> SequenceFiles(const std::string& input, const FramePatter
   for (int f : numbers) {
     std::error_code ec;
     const std::string path = pattern.Format(f);
-    files.push_back({f, path, !fs::exists(path, ec)});
+    files.push_back({f, path, !fs::exists(fs::u8path(path), ec)});
   }
   return files;
 }
@@ -153,7 +153,10 @@ std::unique_ptr<FrameSink> PlanFileSink(const std::vector<FileFrame>& files,
   FramePattern pattern;
   std::error_code ec;
   const bool isPattern = ParsePattern(output, &pattern);
-  const bool isFolder = !isPattern && (fs::is_directory(output, ec) || output.back() == '/');
+  // A name ending in a separator ('/', and '\\' on Windows) is a folder to be made.
+  const fs::path outputPath = fs::u8path(output);
+  const bool isFolder =
+      !isPattern && (fs::is_directory(outputPath, ec) || !outputPath.has_filename());
   const bool many = files.empty();
   if (many && !isPattern)
     throw UsageError(output + ": a video gives many frames: name an output pattern "
@@ -166,16 +169,16 @@ std::unique_ptr<FrameSink> PlanFileSink(const std::vector<FileFrame>& files,
     naming = [pattern](int number, const std::string&) { return pattern.Format(number); };
   else if (isFolder)
     naming = [output](int, const std::string& in) {
-      return (fs::path(output) / fs::path(in).filename()).string();
+      return (fs::u8path(output) / fs::u8path(in).filename()).u8string();
     };
   else
     naming = [output](int, const std::string&) { return output; };
   // The file names the outputs may have, in the folder they go to.
   std::function<bool(const std::string&)> writes;
-  std::string folder = fs::path(output).parent_path().string();
+  std::string folder = fs::u8path(output).parent_path().u8string();
   if (isPattern) {
     FramePattern name;
-    ParsePattern(fs::path(output).filename().string(), &name);
+    ParsePattern(fs::u8path(output).filename().u8string(), &name);
     writes = [name](const std::string& file) {
       int number;
       return name.Match(file, &number);
@@ -183,10 +186,10 @@ std::unique_ptr<FrameSink> PlanFileSink(const std::vector<FileFrame>& files,
   } else if (isFolder) {
     folder = output;
     std::set<std::string> names;
-    for (const FileFrame& in : files) names.insert(fs::path(in.path).filename().string());
+    for (const FileFrame& in : files) names.insert(fs::u8path(in.path).filename().u8string());
     writes = [names](const std::string& file) { return names.count(file) != 0; };
   } else {
-    writes = [file = fs::path(output).filename().string()](const std::string& name) {
+    writes = [file = fs::u8path(output).filename().u8string()](const std::string& name) {
       return name == file;
     };
   }

@@ -28,7 +28,7 @@ int RunFrames(const std::string& input, std::ostream& out) {
     out << found.front() << "-" << found.back() << "\n";
     return kExitOk;
   }
-  if (!fs::exists(input)) throw ImageError(input + ": no such file");
+  if (!fs::exists(fs::u8path(input))) throw ImageError(input + ": no such file");
   if (FramesFormatOf(input) == nullptr)
     throw UsageError(input + ": one image: give a video or a numbered sequence (shot.%04d.exr)");
   const VideoFrameIndex index(input);

@@ -36,8 +36,9 @@ void FileSource::Read(size_t at, Frame* frame) {
 void FileSink::Start(FrameSource&, const SinkContext& context) {
   context_ = context;
   std::error_code ec;
-  if (!createFolder_.empty() && !std::filesystem::is_directory(createFolder_, ec)) {
-    std::filesystem::create_directories(createFolder_, ec);
+  const std::filesystem::path folder = std::filesystem::u8path(createFolder_);
+  if (!createFolder_.empty() && !std::filesystem::is_directory(folder, ec)) {
+    std::filesystem::create_directories(folder, ec);
     if (ec) throw ImageError(createFolder_ + ": cannot create folder: " + ec.message());
   }
   RemoveStaleTemporaries(folder_, writes_);

@@ -83,25 +83,26 @@ int ChannelCount(ChannelLayout layout) {
 
 std::string FileIdentity(const std::string& path) {
   std::error_code ec;
-  fs::path p = fs::weakly_canonical(fs::absolute(path), ec);
-  return ec ? fs::absolute(path).lexically_normal().string() : p.string();
+  const fs::path absolute = fs::absolute(fs::u8path(path));
+  const fs::path p = fs::weakly_canonical(absolute, ec);
+  return ec ? absolute.lexically_normal().u8string() : p.u8string();
 }
 
 std::string TemporaryNameFor(const std::string& path) {
   static std::atomic<unsigned> counter{0};
-  const fs::path p(path);
+  const fs::path p = fs::u8path(path);
   fs::path tmp = p.parent_path();
-  tmp /= "." + p.filename().string() + ".tmp-" + std::to_string(CurrentProcessId()) + "-" +
-         std::to_string(counter++);
-  return tmp.string();
+  tmp /= fs::u8path("." + p.filename().u8string() + ".tmp-" + std::to_string(CurrentProcessId()) +
+                    "-" + std::to_string(counter++));
+  return tmp.u8string();
 }
 
 void RemoveStaleTemporaries(const std::string& folder,
                             const std::function<bool(const std::string& fileName)>& writes) {
   static const std::string kMark = ".tmp-";
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder.empty() ? "." : folder, ec)) {
-    const std::string name = entry.path().filename().string();
+  for (const auto& entry : fs::directory_iterator(fs::u8path(folder.empty() ? "." : folder), ec)) {
+    const std::string name = entry.path().filename().u8string();
     const size_t mark = name.rfind(kMark);
     if (name[0] != '.' || mark == std::string::npos || mark < 2) continue;
     // ".NAME.tmp-PID-N": the process's id and a count, digits only.
@@ -142,7 +143,7 @@ void CheckImageSize(const std::string& path, long long width, long long height) 
 
 Image ReadImage(const std::string& path) {
   std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
+  const fs::file_status status = fs::status(fs::u8path(path), ec);
   if (ec || !fs::exists(status)) throw ImageError(path + ": no such file");
   if (fs::is_directory(status)) throw ImageError(path + ": is a folder, not an image");
 
@@ -176,6 +177,16 @@ void ResolveOutputEncoding(const Image& image, const Format& format, const Write
   *type = atLeast != stored.end() ? *atLeast : stored.back();
 }
 
+namespace {
+
+// Removes a file named in UTF-8 when it is there.
+void RemoveFile(const std::string& path) {
+  std::error_code ec;
+  fs::remove(fs::u8path(path), ec);
+}
+
+}  // namespace
+
 void WriteImage(const Image& image, const std::string& path, const WriteOptions& options) {
   const Format* format = FormatForName(path);
   if (format == nullptr) {
@@ -192,7 +203,7 @@ void WriteImage(const Image& image, const std::string& path, const WriteOptions&
   try {
     format->write(image, tmp, layout, type, options);
   } catch (const ImageError& e) {
-    std::remove(tmp.c_str());
+    RemoveFile(tmp);
     // The writers (and the libraries' messages) name the file they wrote; the user knows it by
     // its final name.
     std::string why = e.what();
@@ -201,9 +212,9 @@ void WriteImage(const Image& image, const std::string& path, const WriteOptions&
     throw ImageError(why);
   }
   std::error_code ec;
-  fs::rename(tmp, path, ec);
+  fs::rename(fs::u8path(tmp), fs::u8path(path), ec);
   if (ec) {
-    std::remove(tmp.c_str());
+    RemoveFile(tmp);
     throw ImageError(path + ": cannot write: " + ec.message());
   }
 }

@@ -113,18 +113,17 @@ std::vector<int> ParseFrameRange(const std::string& text) {
 }
 
 std::vector<int> ScanFrames(const FramePattern& pattern) {
-  // The placeholder sits in the file name; everything up to the last '/' is the folder.
-  const size_t slash = pattern.prefix.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : pattern.prefix.substr(0, slash + 1);
-  const FramePattern local{slash == std::string::npos ? pattern.prefix
-                                                      : pattern.prefix.substr(slash + 1),
-                           pattern.suffix, pattern.width};
+  // The placeholder sits in the file name; the rest is the folder (after '/', or '\\' too on
+  // Windows).
+  const fs::path prefix = fs::u8path(pattern.prefix);
+  const fs::path folder = prefix.has_parent_path() ? prefix.parent_path() : fs::path(".");
+  const FramePattern local{prefix.filename().u8string(), pattern.suffix, pattern.width};
   std::vector<int> frames;
   std::error_code ec;
   fs::directory_iterator it(folder, ec), endIt;
   for (; !ec && it != endIt; it.increment(ec)) {
     int frame;
-    if (local.Match(it->path().filename().string(), &frame)) frames.push_back(frame);
+    if (local.Match(it->path().filename().u8string(), &frame)) frames.push_back(frame);
   }
   std::sort(frames.begin(), frames.end());
   frames.erase(std::unique(frames.begin(), frames.end()), frames.end());

@@ -2,6 +2,8 @@
 // system_win.cpp).
 #pragma once
 
+#include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -20,8 +22,17 @@ bool ProcessRunning(unsigned long id);
 // there is one.
 std::vector<int> StopSignals();
 
-// Full path of the running program, or "" when the system does not say.
+// Full path of the running program in UTF-8, or "" when the system does not say.
 std::string ExecutablePath();
+
+// Opens a file named in UTF-8 (as every name inside the tool is), as std::fopen does. On Windows
+// through the wide-character call: the narrow one reads names in the ANSI code page.
+std::FILE* OpenFile(const std::string& path, const char* mode);
+
+// Standard output and standard error, for UTF-8 text. A Windows console is written in UTF-16,
+// so names show right whatever its code page; elsewhere, and redirected, the bytes go as they are.
+std::ostream& StandardOutput();
+std::ostream& StandardError();
 
 // True when standard error is a terminal (progress is then drawn as a bar).
 bool StandardErrorIsTerminal();

@@ -5,6 +5,7 @@
 #include <csignal>
 
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 
 #include "cli/system.h"
@@ -32,6 +33,13 @@ std::string ExecutablePath() {
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   return ec ? std::string() : exe.string();
 }
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+  return std::fopen(path.c_str(), mode);
+}
+
+std::ostream& StandardOutput() { return std::cout; }
+std::ostream& StandardError() { return std::cerr; }
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 

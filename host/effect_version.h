@@ -9,6 +9,18 @@
 #define FXAA_STAGE_VERSION 0 /* development */
 #define FXAA_BUILD_VERSION 1
 
+#define FXAA_STRINGIFY_(x) #x
+#define FXAA_STRINGIFY(x) FXAA_STRINGIFY_(x)
+/* "1.1.0": the product's version as every package, binary and installer names it. */
+#define FXAA_VERSION_TEXT                                                            \
+  FXAA_STRINGIFY(FXAA_MAJOR_VERSION) "." FXAA_STRINGIFY(FXAA_MINOR_VERSION) "." \
+      FXAA_STRINGIFY(FXAA_BUG_VERSION)
+
+/* Who makes it, as the About text and the Windows files' version resources say. */
+#define FXAA_PRODUCT_NAME "FXAA"
+#define FXAA_COMPANY_NAME "Corvella"
+#define FXAA_COPYRIGHT "Copyright (c) 2026 Corvella. All rights reserved."
+
 /* The host's packed version word for the numbers above. */
 #define FXAA_VERSION_WORD 0x00088001
 

@@ -5,11 +5,9 @@
 #include "gl/gl_context.h"
 #include "gl/gl_program.h"
 #include "host/effect_entry.h"
+#include "host/effect_version.h"
 #include "host/host_suites.h"
 #include "render/thread_render_data.h"
-
-#define FXAA_STRINGIFY2(x) #x
-#define FXAA_STRINGIFY(x) FXAA_STRINGIFY2(x)
 
 // CreateEffectPrograms fills the two program names as a pair.
 static_assert(offsetof(GlobalData, fxaaProgram) ==
@@ -36,13 +34,12 @@ void ReleaseRootContext(GlobalData* global) {
 
 const char* AboutText() {
   // Used as a format string too, so it must never hold a '%'.
-  return "FXAA v" FXAA_STRINGIFY(FXAA_MAJOR_VERSION) "." FXAA_STRINGIFY(
-      FXAA_MINOR_VERSION) "." FXAA_STRINGIFY(FXAA_BUG_VERSION) "\n"
+  return FXAA_PRODUCT_NAME " v" FXAA_VERSION_TEXT "\n"
          "\n"
          "Reduces aliasing (aka jaggies, stairstepping, grumpkins) using FXAA.\n"
          "Algorithm by Vantrel.\n"
          "\n"
-         "Copyright (c) 2026 Corvella. All rights reserved.\n"
+         FXAA_COPYRIGHT "\n"
          "https://corvella.example/fxaa";
 }
 

@@ -21,7 +21,8 @@ constexpr const char* kDefaultEntryName = "EffectMain";
 
 #if defined(_WIN32)
 void* OpenLibrary(const std::string& path, std::string* error) {
-  HMODULE library = LoadLibraryA(path.c_str());
+  // The path is UTF-8: the wide call takes any name, the narrow one only the ANSI code page's.
+  HMODULE library = LoadLibraryW(std::filesystem::u8path(path).c_str());
   if (library == nullptr)
     *error = "cannot load the plug-in (Windows error " + std::to_string(GetLastError()) + ")";
   return library;
@@ -55,7 +56,7 @@ bool EntryName(void*, std::string* name, std::string*) {
 std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::string* error) {
   std::string reason;
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
+  if (!std::filesystem::is_regular_file(std::filesystem::u8path(path), ec)) {
     if (error) *error = path + ": no such plug-in file";
     return nullptr;
   }

@@ -11,8 +11,8 @@ namespace host_runtime {
 // A loaded plug-in file and its entry point. Unloads the file when destroyed.
 class PluginModule {
  public:
-  // Loads `path` and finds its entry point. On failure returns nullptr and sets *error to one
-  // line naming the file and the reason (missing file, not loadable, no EffectMain).
+  // Loads `path` (UTF-8) and finds its entry point. On failure returns nullptr and sets *error
+  // to one line naming the file and the reason (missing file, not loadable, no EffectMain).
   static std::unique_ptr<PluginModule> Load(const std::string& path, std::string* error);
   ~PluginModule();
   PluginModule(const PluginModule&) = delete;

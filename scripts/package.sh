@@ -79,6 +79,9 @@ FXAA_AEX="$stage/$name/FXAA.aex" FXAA_EXE="$stage/$name/fxaa.exe" \
   FXAA_FREI0R_DLL="$stage/$name/frei0r/fxaa.dll" \
   FXAA_OFX="$stage/$name/openfx/FXAA.ofx.bundle/Contents/Win64/FXAA.ofx" \
   "$linux/tests/windows/windows_resource_tests" --gtest_brief=1
+/usr/bin/python3 tests/windows/version_resource_check.py host/effect_version.h \
+  "$stage/$name/FXAA.aex" "$stage/$name/fxaa.exe" "$stage/$name/frei0r/fxaa.dll" \
+  "$stage/$name/openfx/FXAA.ofx.bundle/Contents/Win64/FXAA.ofx"
 # The stripped tool finds the plug-in beside it and renders (Wine's prefix: the Windows build's).
 export WINEPREFIX="$root/build-windows/wineprefix"
 flock /tmp/fxaa-wine.lock scripts/wine-run.sh "$stage/$name/fxaa.exe" info >"$stage/info.txt"
@@ -93,7 +96,7 @@ find "$stage/$name" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 (cd "$stage" && find "$name" | LC_ALL=C sort | TZ=UTC zip -X -q -9 -@ "$root/dist/$name.zip")
 
 # --- The Windows installer, from the same files -----------------------------------------------
-scripts/windows-installer.sh "$stage/$name" "$version" "dist/$name-setup.exe" >/dev/null
+scripts/windows-installer.sh "$stage/$name" "$version" "dist/$name-setup.exe" build-windows >/dev/null
 
 (cd dist && sha256sum "$(basename "$deb")" "$linux_tarball" "$name.zip" "$name-setup.exe" >SHA256SUMS)
 echo "package: wrote"

@@ -17,6 +17,11 @@ linux=${FXAA_LINUX_BUILD_DIR:-build}
 [[ -f "$linux/CMakeCache.txt" ]] || cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$linux" --target windows_resource_tests windows_match_tests fxaa -j"$jobs" >/dev/null
 FXAA_AEX="$root/build-windows/FXAA.aex" "$linux/tests/windows/windows_resource_tests" --gtest_brief=1
+# Each binary's version resource against the version header (pefile: Debian's python3-pefile,
+# for the system's interpreter).
+/usr/bin/python3 tests/windows/version_resource_check.py host/effect_version.h build-windows/FXAA.aex \
+  build-windows/cli/fxaa.exe build-windows/frei0r/fxaa.dll \
+  build-windows/openfx/FXAA.ofx.bundle/Contents/Win64/FXAA.ofx build-windows/installer/fxaa-path.exe
 
 # Wine: the prefix is created once (a fresh one takes several seconds); inside the X server a
 # persistent wineserver and one idle Windows program keep Wine's services running, so each test

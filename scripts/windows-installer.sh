@@ -3,13 +3,15 @@
 # staged by scripts/windows-stage.sh: the staged tree goes into the program folder, and its
 # openfx\FXAA.ofx.bundle (when there is one) into Common Files\OFX\Plugins. Writes files.nsh for
 # the script: an install and an uninstall macro per tree, one line per file and folder, so the
-# uninstaller removes exactly what was installed.
-# Usage: scripts/windows-installer.sh STAGE VERSION OUTPUT.exe
+# uninstaller removes exactly what was installed. The installer's own PATH editor,
+# installer/fxaa-path.exe, comes from the Windows build BUILD (stripped, inside the installer only).
+# Usage: scripts/windows-installer.sh STAGE VERSION OUTPUT.exe BUILD
 set -euo pipefail
-usage="usage: windows-installer.sh STAGE VERSION OUTPUT.exe"
+usage="usage: windows-installer.sh STAGE VERSION OUTPUT.exe BUILD"
 stage=$(cd "${1:?$usage}" && pwd)
 version=${2:?$usage}
 out=${3:?$usage}
+build=$(cd "${4:?$usage}" && pwd)
 mkdir -p "$(dirname "$out")"
 out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 cd "$(dirname "$0")/.."
@@ -19,6 +21,14 @@ command -v makensis >/dev/null ||
   { echo "windows-installer: makensis is missing (scripts/setup.sh --windows)" >&2; exit 2; }
 [[ -f "$stage/FXAA.aex" && -f "$stage/fxaa.exe" ]] ||
   { echo "windows-installer: $stage holds no staged release" >&2; exit 2; }
+[[ -f "$build/installer/fxaa-path.exe" ]] ||
+  { echo "windows-installer: $build/installer/fxaa-path.exe is not built" >&2; exit 2; }
+# The company and copyright the binaries' version resources name.
+header_string() { sed -n "s/^#define $1 \"\(.*\)\"\$/\1/p" host/effect_version.h; }
+company=$(header_string FXAA_COMPANY_NAME)
+copyright=$(header_string FXAA_COPYRIGHT)
+[[ -n "$company" && -n "$copyright" ]] ||
+  { echo "windows-installer: no company or copyright in host/effect_version.h" >&2; exit 2; }
 if [[ -z "${SOURCE_DATE_EPOCH:-}" ]]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || date +%s)
 fi
@@ -75,8 +85,10 @@ touch -h -d "@$SOURCE_DATE_EPOCH" "$program/licences/nsis" "$program/licences/ns
   fi
 } >"$work/files.nsh"
 cp packaging/windows-installer.nsi "$work/"
+x86_64-w64-mingw32-strip --strip-all -o "$work/fxaa-path.exe" "$build/installer/fxaa-path.exe"
 
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DSTAGE="$program" -DOUTFILE="$out" \
+  -DPATH_HELPER="$work/fxaa-path.exe" -DCOMPANY="$company" -DCOPYRIGHT="$copyright" \
   "$work/windows-installer.nsi"
 touch -d "@$SOURCE_DATE_EPOCH" "$out"
 echo "windows-installer: $out"

@@ -5,6 +5,7 @@
 #include "cli/formats/exr_header_check.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <map>
 
@@ -141,7 +142,7 @@ class HeaderWalk {
 }  // namespace
 
 int CheckExrHeaders(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
   if (!in) return 0;
   return HeaderWalk(path, in).Check();
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "cli/formats/format.h"
+#include "cli/system.h"
 
 namespace fxaa_cli {
 
@@ -176,7 +177,7 @@ bool ReadJpegRows(JpegReader* reader, bool grey, Image* image) {
 
 Image ReadJpeg(const std::string& path) {
   JpegReader reader;
-  reader.file = std::fopen(path.c_str(), "rb");
+  reader.file = OpenFile(path, "rb");
   if (reader.file == nullptr) throw ImageError(path + ": cannot open: " + std::strerror(errno));
   const long length = static_cast<long>(FileLength(reader.file));  // within ftell's range
   // libjpeg's limit is a long, 32 bits on Windows: a file of more than 21 MB would overflow it.
@@ -267,7 +268,7 @@ void WriteJpeg(const Image& image, const std::string& path, ChannelLayout layout
   const int quality = QualityOf(options, path);
   JpegWriter writer;
   writer.row.resize(size_t(image.width) * ChannelCount(layout));
-  writer.file = std::fopen(path.c_str(), "wb");
+  writer.file = OpenFile(path, "wb");
   if (writer.file == nullptr) throw ImageError(path + ": cannot create: " + std::strerror(errno));
   errno = 0;
   if (!EncodeJpeg(&writer, image, layout, quality,

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "cli/formats/format.h"
+#include "cli/system.h"
 
 namespace fxaa_cli {
 
@@ -172,7 +173,7 @@ bool IsPng(const uint8_t* head, size_t size) {
 
 Image ReadPng(const std::string& path) {
   PngState state;
-  state.file = std::fopen(path.c_str(), "rb");
+  state.file = OpenFile(path, "rb");
   if (state.file == nullptr) throw ImageError(path + ": cannot open: " + std::strerror(errno));
   state.fileLength = FileLength(state.file);
   state.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning,
@@ -227,7 +228,7 @@ void WritePng(const Image& image, const std::string& path, ChannelLayout layout,
   PngState state;
   state.writing = true;
   state.raw.resize(size_t(image.width) * ChannelCount(layout) * SampleBytes(type));
-  state.file = std::fopen(path.c_str(), "wb");
+  state.file = OpenFile(path, "wb");
   if (state.file == nullptr) throw ImageError(path + ": cannot create: " + std::strerror(errno));
   state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning);
   if (state.png != nullptr) state.info = png_create_info_struct(state.png);

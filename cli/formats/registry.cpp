@@ -33,7 +33,7 @@ const std::vector<const Format*>& Formats() {
 }
 
 const Format* FormatForName(const std::string& path) {
-  const std::string ext = Lower(std::filesystem::path(path).extension().string());
+  const std::string ext = Lower(std::filesystem::u8path(path).extension().u8string());
   for (const Format* format : Formats())
     if (std::find(format->extensions.begin(), format->extensions.end(), ext) !=
         format->extensions.end())
@@ -42,7 +42,7 @@ const Format* FormatForName(const std::string& path) {
 }
 
 bool ReadFileHead(const std::string& path, std::vector<uint8_t>* head) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
   if (!in) return false;
   head->resize(kFormatHeadBytes);
   in.read(reinterpret_cast<char*>(head->data()), std::streamsize(head->size()));

@@ -13,6 +13,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
@@ -101,7 +102,12 @@ bool OpenTiff(TiffFile* file, const std::string& path, const char* mode) {
   TIFFOpenOptionsSetWarningHandlerExtR(options, OnTiffWarning, file);
   TIFFOpenOptionsSetMaxSingleMemAlloc(options, kLibraryAllocationMax);
   errno = 0;
+#if defined(_WIN32)
+  // The name is UTF-8; the narrow call would read it in the ANSI code page.
+  file->tiff = TIFFOpenWExt(std::filesystem::u8path(path).c_str(), mode, options);
+#else
   file->tiff = TIFFOpenExt(path.c_str(), mode, options);
+#endif
   const int err = errno;
   TIFFOpenOptionsFree(options);
   errno = err;

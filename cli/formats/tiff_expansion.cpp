@@ -1,6 +1,7 @@
 #include "cli/formats/tiff_expansion.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -63,7 +64,7 @@ TiffExpansion ExpansionOf(TIFF* tif, uint16_t photometric, uint16_t bits, uint16
 }
 
 uint16_t StoredPhotometric(TIFF* tif, const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
   const bool bigEndian = TIFFIsBigEndian(tif) != 0, bigTiff = TIFFIsBigTIFF(tif) != 0;
   const uint64_t directory = TIFFCurrentDirOffset(tif);
   const int countBytes = bigTiff ? 8 : 2, entryBytes = bigTiff ? 20 : 12;

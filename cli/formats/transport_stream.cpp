@@ -38,7 +38,7 @@ bool EndsInsideAPacket(const std::string& path) {
                             ? kPacketBytes
                             : kPacketBytes + 4;
   std::error_code ec;
-  const auto length = std::filesystem::file_size(path, ec);
+  const auto length = std::filesystem::file_size(std::filesystem::u8path(path), ec);
   return !ec && length % stride != 0;
 }
 
@@ -92,7 +92,7 @@ std::unique_ptr<FrameSink> OpenTransportStreamSink(const std::string& path,
 // Packets with arrival times for the names that stand for them, plain packets for .ts.
 std::string TransportStreamMuxerOptions(const std::string& path) {
   if (FormatForName(path) != &TransportStreamFormat()) return "";
-  const bool timed = Lower(std::filesystem::path(path).extension().string()) != ".ts";
+  const bool timed = Lower(std::filesystem::u8path(path).extension().u8string()) != ".ts";
   return timed ? "mpegts_m2ts_mode=1" : "mpegts_m2ts_mode=0";
 }
 

@@ -4,13 +4,22 @@
 #     whose folder is gone), an install over an older version puts FXAA.aex into both versions'
 #     Corvella folders, nothing into the common MediaCore folder, the OpenFX bundle into Common
 #     Files, the program folder's files where fxaa.exe runs from, its folder on the system PATH,
-#     removes the older version's files, and leaves one Uninstall entry;
+#     removes the older version's files, and leaves one Uninstall entry; the version whose
+#     folder is gone is named as skipped, and why, on standard output and in install.log;
 #   - the quiet uninstall command removes all of it and keeps the After Effects folders, a file a
 #     user put beside FXAA.aex, and the PATH as it was;
-#   - with no After Effects registered, the tool and the bundle are installed and the installer
-#     says, on standard output and in install.log, why FXAA.aex was not placed.
+#   - with system PATHs of 1,000, 1,020 and 2,000 characters (longer than the installer's own
+#     strings once the folder is added), installing with the PATH option appends the folder and
+#     uninstalling takes it out, every other character and the value's type kept; a PATH that is
+#     not text is left alone, and the installer says so; /NOAFTEREFFECTS and /NOOPENFX leave
+#     those components out;
+#   - with no After Effects registered, into a folder named with accents, the tool and the bundle
+#     are installed, fxaa.exe runs from there, and the installer says, on standard output and in
+#     install.log (UTF-8), why FXAA.aex was not placed.
 # Usage: installer_test.sh WORKDIR BUILD
 set -uo pipefail
+# Names with accents travel between Linux and Wine in the locale's character set.
+export LC_ALL=C.UTF-8
 root=$(cd "$(dirname "$0")/../.." && pwd)
 work=${1:?usage: installer_test.sh WORKDIR BUILD}
 build=$(cd "${2:?usage: installer_test.sh WORKDIR BUILD}" && pwd)
@@ -39,9 +48,9 @@ stage="$work/stage"
 cp -a "$stage" "$work/stage-$older"
 echo "older" >"$work/stage-$older/docs/older.md"
 "$root/scripts/windows-installer.sh" "$work/stage-$older" "$older" "$work/setup-$older.exe" \
+  "$build" >/dev/null || exit 1
+"$root/scripts/windows-installer.sh" "$stage" "$version" "$work/setup-$version.exe" "$build" \
   >/dev/null || exit 1
-"$root/scripts/windows-installer.sh" "$stage" "$version" "$work/setup-$version.exe" >/dev/null ||
-  exit 1
 wait "$boot_pid" || { echo "FAIL the Wine prefix could not be made"; exit 1; }
 boot_pid=
 
@@ -80,6 +89,8 @@ reg_lines() {
     on && /^"/' "$WINEPREFIX/system.reg"
 }
 system_path() { reg_lines "$env_key" | sed -n 's/^"PATH"=str(2):"\(.*\)"$/\1/Ip'; }
+# The PATH's whole line in system.reg: its type (str(2): for REG_EXPAND_SZ) and escaped value.
+path_line() { reg_lines "$env_key" | grep -i '^"PATH"='; }
 corvella_entries() { reg_lines "$uninstall_key" | grep -c '^"Publisher"="Corvella"$'; }
 same_files() {   # same_files FROM TO [EXCLUDED]: every file below FROM is in TO, byte for byte
   local f bad=0
@@ -127,10 +138,10 @@ older_installed() {
 aex_in_each_version() {
   cmp "$stage/FXAA.aex" "$ae23/Corvella/FXAA.aex" && cmp "$stage/FXAA.aex" "$ae24/Corvella/FXAA.aex"
 }
-tool_runs() {
+tool_runs() {   # tool_runs FOLDER: fxaa.exe there runs, and loads the plug-in beside it
   local out
-  out=$(cd "$inst" && timeout 120 wine fxaa.exe --version) && echo "$out" &&
-    [[ $out == "fxaa $version"* ]]
+  out=$(cd "$1" && timeout 120 wine fxaa.exe --version && timeout 120 wine fxaa.exe info) &&
+    [[ $out == "fxaa $version"* && $out == *"FXAA.aex"*"FXAA v$version"* ]] || { echo "$out"; false; }
 }
 one_entry_of_this_version() {
   local entry v
@@ -148,13 +159,30 @@ aex_gone_user_file_kept() {
      -f "$ae23/Corvella/Other.aex" ]] || { ls -R "$ae23" "$ae24"; false; }
 }
 no_entry() { [[ $(corvella_entries) == 0 ]]; }
-tool_and_bundle_installed() {
-  [[ -f "$inst/fxaa.exe" && -f "$inst/FXAA.aex" && -d "$ofx/Plugins/FXAA.ofx.bundle" ]]
+tool_and_bundle_installed() {   # tool_and_bundle_installed FOLDER
+  [[ -f "$1/fxaa.exe" && -f "$1/FXAA.aex" && -d "$ofx/Plugins/FXAA.ofx.bundle" ]]
 }
-says_why() {
-  grep -q "No After Effects version was found" "$work/no-ae.out" &&
-    grep -q "No After Effects version was found" "$inst/install.log" ||
-    { cat "$work/no-ae.out" "$inst/install.log"; false; }
+# A PATH of LENGTH characters: START, tools' folders, then END.
+long_path() {   # long_path LENGTH START END
+  local value=$2 i=0 rest
+  while ((${#value} + ${#3} + 40 < $1)); do value+="C:\\Tools\\Vendor$((++i))\\bin;"; done
+  rest=$(($1 - ${#value} - ${#3} - 5))
+  value+="C:\\P$(printf '%*s' "$rest" '' | tr ' ' x);$3"
+  echo "$value"
+}
+set_path() {   # set_path TYPE VALUE
+  run reg add 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH \
+    /t "$1" /d "$2" /f >/dev/null
+}
+line_is() { [[ $(path_line) == "$1" ]] || { echo "PATH: $(path_line)"; echo "expected $1"; false; }; }
+left_out() {   # neither FXAA.aex nor the bundle was placed, and the log says so
+  [[ ! -e "$ae23/Corvella/FXAA.aex" && ! -e "$ae24/Corvella" && ! -e "$ofx" ]] ||
+    { ls -R "$ae23" "$ae24" "$ofx"; return 1; }
+  said_and_logged "$work/path-1000.out" "$inst/install.log" \
+    "The After Effects plug-in was left out, as asked"
+}
+said_and_logged() {   # said_and_logged OUTPUT LOG TEXT: TEXT on the installer's output and in its log
+  grep -qF "$3" "$1" && grep -qF "$3" "$2" || { echo "no \"$3\" in:"; cat "$1" "$2"; false; }
 }
 
 check "the older version installs" older_installed
@@ -166,11 +194,14 @@ check "a version whose folder is gone gets none made" absent "$adobe/Adobe After
 check "the program folder holds every staged file" same_files "$stage" "$inst" openfx
 check "the OpenFX bundle is in Common Files" \
   same_files "$stage/openfx/FXAA.ofx.bundle" "$ofx/Plugins/FXAA.ofx.bundle"
-check "fxaa.exe runs from the program folder" tool_runs
+check "fxaa.exe runs from the program folder" tool_runs "$inst"
 check "one Uninstall entry, of this version, after an upgrade" one_entry_of_this_version
 check "an upgrade removes what only the older version installed" absent "$inst/docs/older.md"
 check "the program folder is added to the system PATH" \
   path_is "$path_before;C:\\\\Program Files\\\\Corvella\\\\FXAA"
+check "the version whose folder is gone is named as skipped, and why" \
+  said_and_logged "$work/install.out" "$inst/install.log" \
+  "After Effects 2022 was skipped: its plug-in folder C:\Program Files\Adobe\Adobe After Effects 2022\Support Files\Plug-ins does not exist"
 
 # The quiet uninstall command as Apps & Features and deployment tools read it.
 quiet=$(reg_lines "$uninstall_key\\\\Corvella FXAA" |
@@ -179,7 +210,7 @@ quiet=${quiet//\\\\/\\}
 quiet=${quiet//\\\"/\"}
 [[ $quiet =~ ^\"([^\"]+)\"\ (.*)$ ]] ||
   { echo "FAIL no quiet uninstall command: $quiet"; failed=$((failed + 1)); }
-run "${BASH_REMATCH[1]:-uninstall.exe}" ${BASH_REMATCH[2]:-}
+run "${BASH_REMATCH[1]:-uninstall.exe}" ${BASH_REMATCH[2]:-} >"$work/uninstall.out"
 check "uninstalling removes FXAA.aex from each version, keeping a user's file" \
   aex_gone_user_file_kept
 check "uninstalling removes the OpenFX bundle" absent "$ofx"
@@ -187,16 +218,65 @@ check "uninstalling removes the program folder" absent "$c/Program Files/Corvell
 check "uninstalling removes the Uninstall entry" no_entry
 check "uninstalling gives the PATH back as it was" path_is "$path_before"
 
+# PATHs longer than the installer's strings hold once the folder is added: every other character,
+# and the value's type, stay as they were. The components left out make these installs quicker.
+folder='C:\Program Files\Corvella\FXAA'
+escaped=${folder//\\/\\\\}
+original_line=$(path_line)
+for length in 1000 1020 2000; do
+  case $length in
+    1000) type=REG_EXPAND_SZ value=$(long_path 1000 '%SystemRoot%\system32;%SystemRoot%;C:\Narzędzia\bin;' 'C:\Tools\last') ;;
+    1020) type=REG_SZ value=$(long_path 1020 'C:\windows\system32;;' 'C:\Tools\last;') ;;
+    2000) type=REG_EXPAND_SZ value=$(long_path 2000 '%SystemRoot%\system32;' 'C:\Herramientas Ñ\bin') ;;
+  esac
+  ((${#value} == length)) || { echo "FAIL the test's PATH is ${#value} characters"; failed=$((failed + 1)); }
+  set_path "$type" "$value"
+  before=$(path_line)
+  if [[ $value == *\; ]]; then installed="${before%\"}$escaped;\""; else installed="${before%\"};$escaped\""; fi
+  check "a $length-character PATH: the install succeeds" \
+    installs "$work/setup-$version.exe" "$work/path-$length.out" /ADDTOPATH /NOAFTEREFFECTS /NOOPENFX
+  check "a $length-character PATH gets the folder added, the rest and its type kept" line_is "$installed"
+  [[ $length == 1000 ]] && check "/NOAFTEREFFECTS and /NOOPENFX leave those out, and say so" left_out
+  run "$inst/uninstall.exe" /S >"$work/path-$length-uninstall.out"
+  check "a $length-character PATH is as it was after the uninstall" line_is "$before"
+done
+
+# A PATH that is not text cannot be edited safely: it stays, and the installer says so.
+set_path REG_MULTI_SZ 'C:\windows\system32\0C:\Tools'
+before=$(path_line)
+check "a PATH that is not text: the install succeeds" \
+  installs "$work/setup-$version.exe" "$work/path-multi.out" /ADDTOPATH /NOAFTEREFFECTS /NOOPENFX
+check "a PATH that is not text is left as it was, and the installer says so" \
+  said_and_logged "$work/path-multi.out" "$inst/install.log" \
+  "The system PATH was left unchanged: the PATH is not a plain text value. Add $folder to it by hand."
+check "a PATH that is not text is not changed" line_is "$before"
+run "$inst/uninstall.exe" /S
+check "a PATH that is not text is not changed by the uninstall either" line_is "$before"
+original=$(sed -n 's/^"PATH"=str(2):"\(.*\)"$/\1/Ip' <<<"$original_line")
+set_path REG_EXPAND_SZ "${original//\\\\/\\}"
+
+# No After Effects, and a program folder named with accents.
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[-%s]\r\n' \
   'HKEY_LOCAL_MACHINE\SOFTWARE\Adobe\After Effects' >"$c/ae.reg"
 run regedit /S 'C:\ae.reg'
-check "without After Effects the install succeeds" \
-  installs "$work/setup-$version.exe" "$work/no-ae.out"
-check "without After Effects the tool and the bundle are installed" tool_and_bundle_installed
+accented="$c/users/Public/José Müller/FXAA"
+# /D= takes the rest of the command line unquoted, as typed at a prompt: through cmd (Wine quotes
+# an argument holding a space).
+cp "$work/setup-$version.exe" "$c/setup.exe"
+typed_install() { run cmd /c "$1" >"$2" 2>&1 || { cat "$2"; false; }; }
+check "without After Effects, into a folder named with accents, the install succeeds" \
+  typed_install 'C:\setup.exe /S /D=C:\users\Public\José Müller\FXAA' "$work/no-ae.out"
+check "without After Effects the tool and the bundle are installed" \
+  tool_and_bundle_installed "$accented"
+check "fxaa.exe runs from a folder named with accents" tool_runs "$accented"
 check "without After Effects no plug-in folder gets FXAA.aex" none_named "$adobe" FXAA.aex
-check "without After Effects the silent install says why, on its output and in its log" says_why
-run "$inst/uninstall.exe" /S
-check "the second uninstall leaves nothing either" absent "$c/Program Files/Corvella"
+check "without After Effects the silent install says why, on its output and in its log" \
+  said_and_logged "$work/no-ae.out" "$accented/install.log" "No After Effects version was found"
+check "install.log and the output name the folder in UTF-8" \
+  said_and_logged "$work/no-ae.out" "$accented/install.log" \
+  "FXAA $version installed in C:\users\Public\José Müller\FXAA"
+run "$accented/uninstall.exe" /S
+check "the second uninstall leaves nothing either" absent "$accented"
 
 echo "$passed passed, $failed failed"
 # A failed run's prefix stays for a look; a passed one's (about 700 MB) goes.
