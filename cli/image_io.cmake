@@ -14,7 +14,8 @@ if(WIN32)
 else()
   list(APPEND FXAA_IMAGE_IO_SOURCES "${CMAKE_CURRENT_LIST_DIR}/system_posix.cpp")
   # Video through FFmpeg's libraries (Linux); the Windows build says that video needs it.
-  foreach(source video_encoder video_encoder_choice video_frame_index video_join video_libav
+  foreach(source video_encoder video_encoder_choice video_frame_index video_frame_ledger
+                 video_join video_libav
                  video_mirror video_muxer video_pixels video_reader video_sink video_source
                  video_stream_copy video_writer)
     list(APPEND FXAA_IMAGE_IO_SOURCES "${CMAKE_CURRENT_LIST_DIR}/formats/${source}.cpp")

@@ -62,7 +62,8 @@ void OnLibraryLog(void* object, int level, const char* format, va_list args) {
   const std::string part = line;
   const bool ends = !part.empty() && part.back() == '\n';
   t_partialLine += part;
-  const std::string text = OneLine(t_partialLine);
+  std::string text = OneLine(t_partialLine);
+  text.erase(0, text.find_first_not_of(' '));
   if (ends) t_partialLine.clear();
   if (text.empty()) return;
   t_loggedError = text;
