@@ -19,6 +19,21 @@ AVRational RateFromFps(double fps) {
   return av_d2q(fps, 1000000);
 }
 
+// The source's frame rate: the rate its frames are timed at (FFmpeg's real base rate) where it
+// runs at one rate with frames lost (the average then falls short of it), or the codec has one
+// rate (MPEG-1 and MPEG-2, whose encoders take nothing else); else the average, which is all a
+// variable rate has.
+AVRational StreamRate(const AVStream* source) {
+  const AVRational average = source->avg_frame_rate, base = source->r_frame_rate;
+  if (base.num <= 0 || base.den <= 0) return average;
+  if (average.num <= 0 || average.den <= 0) return base;
+  const AVCodecID id = source->codecpar->codec_id;
+  const double ratio = av_q2d(average) / av_q2d(base);
+  const bool framesLost = ratio < 1 && ratio >= 0.9;
+  return id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO || framesLost ? base
+                                                                                    : average;
+}
+
 // What the frames handed to the writer look like.
 FramesDescription Describe(const Image& first, const AVStream* source) {
   FramesDescription frames;
@@ -109,7 +124,7 @@ void VideoEncoder::Configure(const Image& first, const AVStream* source,
   enc->pix_fmt = choice_.format;
   if (source != nullptr) {
     enc->time_base = source->time_base;
-    enc->framerate = source->avg_frame_rate.num > 0 ? source->avg_frame_rate : source->r_frame_rate;
+    enc->framerate = StreamRate(source);
     enc->sample_aspect_ratio = source->sample_aspect_ratio.num > 0
                                    ? source->sample_aspect_ratio
                                    : source->codecpar->sample_aspect_ratio;
