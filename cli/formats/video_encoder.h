@@ -32,6 +32,8 @@ class VideoEncoder {
   AVRational framesTimeBase() const { return framesTimeBase_; }
   // What the user should know: the codec chosen, what of the input it cannot hold.
   const std::vector<std::string>& notes() const { return notes_; }
+  // Frames sent so far.
+  int framesIn() const { return framesIn_; }
 
   // Takes the packets the encoder has ready, in the frames' time base, with their durations set.
   using PacketTaker = std::function<void(AVPacket* packet)>;

@@ -326,6 +326,12 @@ void SetQuality(const EncoderChoice& choice, const FramesDescription& frames, in
                 AVCodecContext* encoder, AVDictionary** options, std::vector<std::string>* notes) {
   const AVCodec* codec = choice.codec;
   const std::string name = codec->name;
+  // H.264's intra profiles (AVC-Intra among them) stay intra-only: every frame a key frame, as an
+  // editing system cuts them.
+  const AVCodecParameters* source = frames.source;
+  if (source != nullptr && source->codec_id == AV_CODEC_ID_H264 && source->profile > 0 &&
+      (source->profile & FF_PROFILE_H264_INTRA) && codec->id == AV_CODEC_ID_H264)
+    encoder->gop_size = 1;
   if (HasCrfOption(codec)) {
     // x264's crf 0 is lossless at 8 bits only, its qp 0 at every depth; x265 and libvpx have a
     // lossless mode of their own; the AV1 encoders have none.

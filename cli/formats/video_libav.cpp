@@ -93,6 +93,8 @@ void KeepLogQuiet() {
 
 void ClearLoggedError() { t_loggedError.clear(); }
 
+std::string TakeLoggedError() { return std::exchange(t_loggedError, {}); }
+
 unsigned LoggedErrorCount(Logger logger) {
   return g_loggedErrors[static_cast<int>(logger)].load();
 }

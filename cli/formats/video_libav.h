@@ -47,6 +47,8 @@ std::string ErrorText(int code);
 
 // Forgets the last logged error line of this thread.
 void ClearLoggedError();
+// The last error line the libraries logged on this thread ("" none), forgotten.
+std::string TakeLoggedError();
 
 // Errors that decoders or demuxers logged so far in this process, and the last one's text.
 // Decoders conceal much of the damage they meet, and demuxers end a cut-short file as if it were
