@@ -2,8 +2,11 @@
 
 #include <cmath>
 
+#include <algorithm>
+
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
 }
 
 namespace fxaa_cli::libav {
@@ -211,6 +214,13 @@ void VideoEncoder::Send(const Image& image, const FrameTime& time, const PacketT
   const bool interlaced = time.fields != FieldOrder::kProgressive;
   frame_->interlaced_frame = interlaced;
   frame_->top_field_first = time.fields == FieldOrder::kTopFirst;
+  av_frame_remove_side_data(frame_.get(), AV_FRAME_DATA_A53_CC);
+  if (!time.captions.empty()) {
+    AVFrameSideData* captions =
+        av_frame_new_side_data(frame_.get(), AV_FRAME_DATA_A53_CC, time.captions.size());
+    if (captions == nullptr) throw ImageError(path_ + ": not enough memory");
+    std::copy(time.captions.begin(), time.captions.end(), captions->data);
+  }
   converter_.Convert(image, choice_.coding, interlaced, frame_.get());
   if (origin_ == AV_NOPTS_VALUE)
     origin_ = av_cmp_q(framesTimeBase_, encoder_->time_base) == 0 ? 0 : time.pts;
@@ -221,6 +231,12 @@ void VideoEncoder::Send(const Image& image, const FrameTime& time, const PacketT
   err = avcodec_send_frame(encoder_.get(), frame_.get());
   if (err < 0) Fail("cannot encode frame " + std::to_string(framesIn_), err);
   Drain(take);
+}
+
+bool VideoEncoder::CarriesCaptions() const {
+  const AVClass* options = encoder_->codec->priv_class;
+  return options != nullptr && av_opt_find(&options, "a53cc", nullptr, 0,
+                                           AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
 }
 
 void VideoEncoder::Flush(const PacketTaker& take) {

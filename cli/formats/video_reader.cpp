@@ -219,6 +219,9 @@ struct VideoReader::State {
     time->pts = pts;
     time->duration = duration;
     time->fields = fields;
+    const AVFrameSideData* captions = av_frame_get_side_data(&f, AV_FRAME_DATA_A53_CC);
+    time->captions.assign(captions ? captions->data : nullptr,
+                          captions ? captions->data + captions->size : nullptr);
     if (!sideDataShared && mirror) ShareFrameSideData(f);
     sideDataShared = true;
   }

@@ -121,6 +121,7 @@ struct VideoWriter::State {
   std::unique_ptr<StreamCopy> copy;  // none for frames from image files
   AVStream* video = nullptr;
   std::vector<std::string> notes;
+  bool captionsTold = false;  // that the encoder leaves the input's captions out
 
   // An encoded packet into the file, after the other streams' packets up to its time.
   void Take(AVPacket* packet) {
@@ -196,6 +197,11 @@ double VideoWriter::Seconds(const FrameTime& time) const {
 
 void VideoWriter::Write(const Image& image, const FrameTime& time) {
   State& s = *state_;
+  if (!time.captions.empty() && !s.captionsTold && !s.encoder->CarriesCaptions()) {
+    s.captionsTold = true;
+    s.notes.push_back(std::string("closed captions (A/53) left out: ") +
+                      s.encoder->context()->codec->name + " cannot carry them");
+  }
   s.encoder->Send(image, time, [&s](AVPacket* packet) { s.Take(packet); });
 }
 

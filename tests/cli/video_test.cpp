@@ -15,16 +15,9 @@ extern "C" {
 namespace {
 
 using namespace fxaa_cli;
+using cli_test::Ffmpeg;
 using cli_test::Fxaa;
 using cli_test::ScratchDir;
-
-// Runs ffmpeg quietly; its standard output is returned (raw frames).
-std::string Ffmpeg(const ScratchDir& dir, std::vector<std::string> args) {
-  args.insert(args.begin(), {"-v", "error", "-y"});
-  const cli_test::Process p = cli_test::RunProcess(dir, "ffmpeg", args);
-  EXPECT_EQ(p.status, 0) << p.err;
-  return p.out;
-}
 
 struct PacketRecord {
   int64_t pts, dts, duration;
