@@ -233,9 +233,19 @@ EncoderChoice ChooseEncoder(const AVOutputFormat* container, const FramesDescrip
   choice.format = ChooseFormat(choice.codec, frames);
   if (choice.format == AV_PIX_FMT_NONE)
     throw ImageError(std::string(choice.codec->name) + " offers no pixel format to encode into");
-  if (frames.alpha && !HasAlphaChannel(choice.format))
+  // VP8's and VP9's alpha is a second picture beside the first, which only Matroska and WebM
+  // carry (as block additions).
+  const std::string containerName = container->name;
+  const bool alphaBeside = choice.codec->id == AV_CODEC_ID_VP8 || choice.codec->id == AV_CODEC_ID_VP9;
+  if (frames.alpha && alphaBeside && HasAlphaChannel(choice.format) &&
+      containerName != "matroska" && containerName != "webm") {
+    choice.format = AV_PIX_FMT_YUV420P;
+    choice.notes.push_back(std::string("alpha dropped: ") + container->name +
+                           " cannot hold the alpha of " + avcodec_get_name(choice.codec->id));
+  } else if (frames.alpha && !HasAlphaChannel(choice.format)) {
     choice.notes.push_back(std::string("alpha dropped: ") + choice.codec->name + " as " +
                            FormatName(choice.format) + " has none");
+  }
   if (frames.deep && !IsDeep(choice.format))
     choice.notes.push_back(std::string("reduced to 8 bits: ") + choice.codec->name + " as " +
                            FormatName(choice.format));

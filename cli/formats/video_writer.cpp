@@ -51,6 +51,8 @@ AVStream* AddVideoStream(VideoMuxer& muxer, const AVCodecContext* enc, const AVS
     if (av_dict_copy(&out->metadata, in->metadata, 0) < 0) throw std::bad_alloc();
     CopyStreamSideData(in, out, true);
   }
+  // Matroska's muxer writes the tag as the track's alpha mode: it says what the new frames hold.
+  av_dict_set(&out->metadata, "alpha_mode", HasAlphaChannel(enc->pix_fmt) ? "1" : nullptr, 0);
   av_dict_set(&out->metadata, "encoder",
               (std::string(LIBAVCODEC_IDENT) + " " + enc->codec->name).c_str(), 0);
   return out;
