@@ -464,6 +464,25 @@ struct VideoReader::State {
     throw ImageError(NameOf(number, span->times[spanNext]) + ": the video ends before it");
   }
 
+  // DNxHD's rate, where the container does not state it (MXF): every frame of a DNxHD profile
+  // has one size, so the first frame's size at the stream's rate is the rate, which a writer
+  // needs to keep the profile. The file is read from its start again.
+  void ReadDnxhdRate() {
+    const AVRational rate = stream->r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0 || input->pb == nullptr || !(input->pb->seekable & AVIO_SEEKABLE_NORMAL))
+      return;
+    int err;
+    while ((err = av_read_frame(input.get(), packet.get())) >= 0 &&
+           packet->stream_index != stream->index)
+      av_packet_unref(packet.get());
+    if (err < 0) return;
+    stream->codecpar->bit_rate = static_cast<int64_t>(packet->size) * 8 * rate.num / rate.den;
+    av_packet_unref(packet.get());
+    const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+    if (av_seek_frame(input.get(), stream->index, start, AVSEEK_FLAG_BACKWARD) < 0)
+      throw ImageError(path + ": cannot go back to its start after reading its first frame");
+  }
+
   // A packet of a stream other than the main video: to the writer that copies it, if any.
   void PassOn(AVPacket* other) {
     if (mirror && input->streams[other->stream_index]->discard != AVDISCARD_ALL)
@@ -560,6 +579,7 @@ VideoReader::VideoReader(const std::string& path, DamagedFrames damaged)
   s.coding.range = par->color_range;
   for (unsigned i = 0; i < s.input->nb_streams; ++i)
     if (static_cast<int>(i) != index) s.input->streams[i]->discard = AVDISCARD_ALL;
+  if (par->codec_id == AV_CODEC_ID_DNXHD && par->bit_rate <= 0) s.ReadDnxhdRate();
 }
 
 VideoReader::~VideoReader() = default;

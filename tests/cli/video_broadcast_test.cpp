@@ -178,4 +178,65 @@ TEST(BroadcastVideo, Vp9AlphaInWebmIsReadAndKept) {
   EXPECT_EQ(probe.out.find("alpha_mode"), std::string::npos) << probe.out;
 }
 
+// What ffprobe says of each frame of `path`'s video ("key_frame=1" ...).
+std::string ProbeFrames(const ScratchDir& dir, const std::string& path, const std::string& entries) {
+  return cli_test::RunProcess(dir, "ffprobe", {"-v", "error", "-select_streams", "v:0",
+                                               "-show_entries", "frame=" + entries, "-of",
+                                               "default=nw=1", path})
+      .out;
+}
+
+int Count(const std::string& text, const std::string& what) {
+  int count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+std::string ProbeStream(const ScratchDir& dir, const std::string& path, const std::string& entries) {
+  return cli_test::RunProcess(dir, "ffprobe", {"-v", "error", "-select_streams", "v:0",
+                                               "-show_entries", "stream=" + entries, "-of",
+                                               "csv=p=0", path})
+      .out;
+}
+
+// 1080p, the only size these profiles have at these rates; two frames, one where one shows it.
+TEST(BroadcastVideo, IntraStreamsFromMxfStayDecodableIntraOnlyAndAtTheirRate) {
+  ScratchDir dir;
+  const std::vector<std::string> hd = {"-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=25",
+                                       "-frames:v", "2"};
+  std::vector<std::string> make = hd;
+  make.insert(make.end(), {"-c:v", "libx264", "-pix_fmt", "yuv422p10le", "-profile:v", "high422",
+                           "-x264-params", "keyint=1", "-b:v", "100M", dir / "avci.mxf"});
+  Ffmpeg(dir, make);
+  make = {"-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=25", "-frames:v", "1", "-c:v",
+          "dnxhd", "-b:v", "120M", "-pix_fmt", "yuv422p", dir / "dnx.mxf"};
+  Ffmpeg(dir, make);
+  ASSERT_EQ(ProbeStream(dir, dir / "avci.mxf", "profile"), "High 4:2:2 Intra\n");
+  // QuickTime: every frame decodes, and each is a key frame; Matroska keeps them key frames too.
+  for (const char* name : {"avci.mov", "avci.mkv"}) {
+    SCOPED_TRACE(name);
+    const auto run = Fxaa({dir / "avci.mxf", "-o", dir / name});
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    const auto decoded = cli_test::RunProcess(
+        dir, "ffmpeg", {"-v", "error", "-i", dir / name, "-f", "framemd5", "-"});
+    EXPECT_EQ(decoded.err, "");
+    EXPECT_EQ(Count(decoded.out, "\n0,"), 2);  // frame lines: stream 0, then the times
+    const std::string keys = ProbeFrames(dir, dir / name, "key_frame");
+    EXPECT_EQ(Count(keys, "key_frame=1"), 2) << keys;
+    EXPECT_EQ(ProbeStream(dir, dir / name, "profile"), "High 4:2:2 Intra\n");
+  }
+  // DNxHD 120 stays DNxHD at the same rate: MXF does not state it, the frames' size does.
+  const auto run = Fxaa({dir / "dnx.mxf", "-o", dir / "dnx.mov"});
+  ASSERT_EQ(run.status, kExitOk) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(ProbeStream(dir, dir / "dnx.mov", "profile,r_frame_rate"), "DNXHD,25/1\n");
+  auto firstSize = [&](const std::string& path) {
+    return cli_test::RunProcess(dir, "ffprobe", {"-v", "error", "-select_streams", "v:0",
+                                                 "-read_intervals", "%+#1", "-show_entries",
+                                                 "packet=size", "-of", "csv=p=0", path})
+        .out;
+  };
+  EXPECT_EQ(firstSize(dir / "dnx.mov"), firstSize(dir / "dnx.mxf"));
+}
+
 }  // namespace
