@@ -350,6 +350,12 @@ void SetQuality(const EncoderChoice& choice, const FramesDescription& frames, in
       av_dict_set_int(options, "qp", 0, 0);
     else
       av_dict_set_int(options, "crf", crf >= 0 ? crf : 16, 0);
+    // x264 starts top field first and takes a frame's order late: its picture timing then says
+    // top first where its fields' order counts say bottom first. It is told the order at once.
+    const AVFieldOrder fields = encoder->field_order;
+    if (name.rfind("libx264", 0) == 0 && fields != AV_FIELD_UNKNOWN && fields != AV_FIELD_PROGRESSIVE)
+      av_dict_set(options, "x264-params",
+                  fields == AV_FIELD_BB || fields == AV_FIELD_TB ? "bff=1" : "tff=1", 0);
     if (lossless && name.rfind("libvpx", 0) == 0) av_dict_set_int(options, "lossless", 1, 0);
     if (lossless && (name == "libsvtav1" || name == "libaom-av1"))
       notes->push_back("--crf 0 is " + name + "'s best quality, not lossless");

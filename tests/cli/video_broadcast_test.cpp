@@ -239,4 +239,24 @@ TEST(BroadcastVideo, IntraStreamsFromMxfStayDecodableIntraOnlyAndAtTheirRate) {
   EXPECT_EQ(firstSize(dir / "dnx.mov"), firstSize(dir / "dnx.mxf"));
 }
 
+TEST(BroadcastVideo, BottomFieldFirstH264IsSignalledBottomFirstThroughout) {
+  ScratchDir dir;
+  Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=50,tinterlace=merge,setfield=bff",
+               "-frames:v", "3", "-c:v", "libx264", "-flags", "+ildct+ilme", "-top", "0",
+               "-x264-params", "bff=1", dir / "in.mp4"});
+  ASSERT_EQ(ProbeStream(dir, dir / "in.mp4", "field_order"), "bb\n");
+  // MP4 and a transport stream have no field order of their own: ffprobe reads it from the
+  // bitstream's picture timing, which must agree with the fields' order counts (the frame flag).
+  for (const char* name : {"out.mp4", "out.ts", "out.mkv"}) {
+    SCOPED_TRACE(name);
+    const auto run = Fxaa({dir / "in.mp4", "-o", dir / name});
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    // (A transport stream's stream is listed again under its program.)
+    EXPECT_EQ(ProbeStream(dir, dir / name, "field_order").substr(0, 3), "bb\n");
+    const std::string frames = ProbeFrames(dir, dir / name, "interlaced_frame,top_field_first");
+    EXPECT_EQ(Count(frames, "interlaced_frame=1"), 3) << frames;
+    EXPECT_EQ(Count(frames, "top_field_first=0"), 3) << frames;
+  }
+}
+
 }  // namespace
