@@ -152,7 +152,8 @@ VideoWriter::VideoWriter(const std::string& path, const Image& first, VideoMirro
   s.muxer = std::make_unique<VideoMuxer>(path, container);
   auto addVideo = [&] { s.video = AddVideoStream(*s.muxer, s.encoder->context(), in); };
   if (source != nullptr && source->otherStreams())
-    s.copy = std::make_unique<StreamCopy>(path, *source, *s.muxer, addVideo, &s.notes);
+    s.copy = std::make_unique<StreamCopy>(path, *source, *s.muxer, addVideo, &s.notes,
+                                          options.leaveOutUnfit);
   else
     addVideo();
   s.muxer->Start(options.muxerOptions);

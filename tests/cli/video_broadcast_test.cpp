@@ -259,4 +259,52 @@ TEST(BroadcastVideo, BottomFieldFirstH264IsSignalledBottomFirstThroughout) {
   }
 }
 
+TEST(BroadcastVideo, OtherStreamsGoWhereTheyFitAndRefusalsNameOnlyContainersThatHoldThem) {
+  ScratchDir dir;
+  cli_test::WriteBytes(dir / "font.ttf", {'n', 'o', 't', ' ', 'a', ' ', 'f', 'o', 'n', 't'});
+  const std::vector<std::string> source = {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25",
+                                           "-frames:v", "3", "-c:v", "libx264"};
+  std::vector<std::string> make = source;
+  make.insert(make.end(), {"-attach", dir / "font.ttf", "-metadata:s:t",
+                           "mimetype=application/x-truetype-font", dir / "font.mkv"});
+  Ffmpeg(dir, make);
+  make = source;
+  make.insert(make.end(), {"-timecode", "01:00:00:00", dir / "timecode.mov"});
+  Ffmpeg(dir, make);
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string says;  // the first line, after "fxaa: " and the output's path
+  };
+  const std::vector<Case> cases = {
+      // A font attachment into Matroska, as it was.
+      {{"font.mkv", "-o", "font-out.mkv"}, kExitOk, ""},
+      {{"font.mkv", "-o", "font-out.mp4"}, kExitFailed,
+       ": mp4 cannot hold the attachment stream 1 (ttf), which is copied unchanged: use a "
+       "container that can (.mkv), or leave it out (--unfit-streams leave-out)"},
+      {{"font.mkv", "-o", "left.mp4", "--unfit-streams", "leave-out"}, kExitOk,
+       ": attachment stream 1 (ttf) not carried over: mp4 cannot hold it"},
+      // QuickTime's timecode track is rebuilt from the video's tag: nothing to say.
+      {{"timecode.mov", "-o", "timecode-out.mov"}, kExitOk, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[2]);
+    std::vector<std::string> args;
+    for (const std::string& a : c.args)
+      args.push_back(a[0] != '-' && a.find('.') != std::string::npos ? dir / a : a);
+    const auto run = Fxaa(args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_EQ(run.err.substr(0, run.err.find('\n')),
+              c.says.empty() ? "" : "fxaa: " + dir / c.args[2] + c.says);
+  }
+  // ffmpeg writes the attachment, then fails for want of an output.
+  cli_test::RunProcess(dir, "ffmpeg", {"-v", "error", "-dump_attachment:t:0",
+                                       dir / "font-back.ttf", "-i", dir / "font-out.mkv"});
+  EXPECT_EQ(cli_test::FileBytes(dir / "font-back.ttf"), cli_test::FileBytes(dir / "font.ttf"));
+  const auto tracks = cli_test::RunProcess(
+      dir, "ffprobe", {"-v", "error", "-show_entries", "stream=codec_tag_string", "-of",
+                       "csv=p=0", dir / "timecode-out.mov"});
+  EXPECT_EQ(tracks.out, "avc1\ntmcd\n");
+}
+
 }  // namespace
