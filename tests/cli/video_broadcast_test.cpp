@@ -9,6 +9,8 @@ extern "C" {
 #include <libavutil/imgutils.h>
 }
 
+#include <sys/stat.h>
+
 #include "cli_test_util.h"
 
 namespace {
@@ -305,6 +307,23 @@ TEST(BroadcastVideo, OtherStreamsGoWhereTheyFitAndRefusalsNameOnlyContainersThat
       dir, "ffprobe", {"-v", "error", "-show_entries", "stream=codec_tag_string", "-of",
                        "csv=p=0", dir / "timecode-out.mov"});
   EXPECT_EQ(tracks.out, "avc1\ntmcd\n");
+}
+
+TEST(BroadcastVideo, APipeOrStandardInputIsRefusedAtOnceWithoutOpeningIt) {
+  ScratchDir dir;
+  ASSERT_EQ(mkfifo((dir / "in.fifo").c_str(), 0600), 0);
+  // As a process, under a time limit: opening a pipe nobody writes would block for ever.
+  const auto fifo = cli_test::RunProcess(
+      dir, "timeout", {"10", FXAA_TOOL_PATH, "--plugin", FXAA_PLUGIN_PATH, dir / "in.fifo", "-o",
+                       dir / "out.mkv"});
+  EXPECT_EQ(fifo.status, kExitUsage);
+  EXPECT_EQ(fifo.err, "fxaa: " + dir / "in.fifo" +
+                          ": a pipe, not a file: fxaa reads an input more than once; save it to "
+                          "a file first\n");
+  const auto stdinRun = Fxaa({"-", "-o", dir / "out.mkv"});
+  EXPECT_EQ(stdinRun.status, kExitUsage);
+  EXPECT_NE(stdinRun.err.find("-: standard input is not read"), std::string::npos) << stdinRun.err;
+  EXPECT_TRUE(dir.Files() == std::vector<std::string>{"in.fifo"});
 }
 
 }  // namespace
