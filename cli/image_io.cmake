@@ -5,7 +5,7 @@
 set(FXAA_IMAGE_IO_SOURCES)
 foreach(source image frames formats/registry formats/png formats/exr formats/exr_header_check
                formats/jpeg formats/tiff formats/tiff_expansion formats/transport_stream
-               formats/video_format)
+               formats/video_format formats/video_frame_ledger)
   list(APPEND FXAA_IMAGE_IO_SOURCES "${CMAKE_CURRENT_LIST_DIR}/${source}.cpp")
 endforeach()
 if(WIN32)
@@ -14,8 +14,7 @@ if(WIN32)
 else()
   list(APPEND FXAA_IMAGE_IO_SOURCES "${CMAKE_CURRENT_LIST_DIR}/system_posix.cpp")
   # Video through FFmpeg's libraries (Linux); the Windows build says that video needs it.
-  foreach(source video_encoder video_encoder_choice video_frame_index video_frame_ledger
-                 video_join video_libav
+  foreach(source video_encoder video_encoder_choice video_frame_index video_join video_libav
                  video_mirror video_muxer video_pixels video_reader video_sink video_source
                  video_stream_copy video_writer)
     list(APPEND FXAA_IMAGE_IO_SOURCES "${CMAKE_CURRENT_LIST_DIR}/formats/${source}.cpp")

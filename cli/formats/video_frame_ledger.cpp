@@ -110,8 +110,10 @@ FrameLedger::Verdict FrameLedger::Judge() {
     else if (!packet.logged.empty())
       NameMissing(time, "damaged: " + packet.logged + "; it gave no picture", packet.order,
                   &verdict.missing);
-    else if (packet.picture)
+    else if (packet.picture) {
       NameMissing(time, "the decoder gave no picture for it", packet.order, &verdict.missing);
+      TaintAfter(packet.seq, time);
+    }
   }
   std::optional<int64_t> order;
   if (const auto it = packets_.find(frame.time); it != packets_.end()) {
