@@ -120,6 +120,14 @@ FrameLedger::Verdict FrameLedger::Judge() {
     order = it->second.order;
     packets_.erase(it);
   }
+  if (frame.time != kNoTime && lastTime_ != kNoTime && frame.time <= lastTime_) {
+    verdict.time = frame.time;
+    verdict.shownAfter = lastTime_;
+    // Named already where it was missed.
+    if (const auto named = numbers_.find(frame.time); named != numbers_.end())
+      verdict.number = named->second;
+    return verdict;
+  }
   NameGapBefore(frame, order, &verdict.missing);
   verdict.number = ++numbered_;
   verdict.time = frame.time;

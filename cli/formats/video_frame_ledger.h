@@ -50,6 +50,10 @@ class FrameLedger {
     // since): that frame's time, and its number where it was named already.
     int64_t inheritedFrom = kNoTime;
     int inheritedNumber = 0;
+    // The decoder gave it after a frame shown later (a decoder that lost a reference may): it
+    // has no place, and takes no number (`number` is 0, or the number it was named missing
+    // under); `shownAfter` is that later frame's time.
+    int64_t shownAfter = kNoTime;
   };
 
   explicit FrameLedger(Rules rules) : rules_(rules) {}

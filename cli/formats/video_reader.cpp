@@ -168,6 +168,15 @@ struct VideoReader::State {
     held.pop_front();
     const FrameLedger::Verdict verdict = ledger->Judge();
     TellMissing(verdict.missing);
+    if (verdict.shownAfter != FrameLedger::kNoTime) {
+      if (verdict.number != 0) return;  // named missing in its place already
+      const double at = libav::Seconds(verdict.time, stream->time_base);
+      const double after = libav::Seconds(verdict.shownAfter, stream->time_base);
+      Damage(path + ": the frame at " + SecondsText(at) + (conceal ? ": left out" : "") +
+             ": the decoder gave it after the frame at " + SecondsText(after) +
+             " (a picture it is predicted from is missing)");
+      return;
+    }
     std::string damage = verdict.damage;
     if (damage.empty() && verdict.inheritedFrom != FrameLedger::kNoTime) {
       const double seconds = libav::Seconds(verdict.inheritedFrom, stream->time_base);

@@ -107,6 +107,11 @@ TEST_P(UnseenDamage, NumberedFilesHoldTheirOwnFrameAndEveryOtherFrameIsNamed) {
   // The damage ends at the next key frame: the frames after it are written.
   EXPECT_GT(written, c.frame);
   EXPECT_LT(written, 30);
+  // Concealed into a video, the damage is the input's: the output is complete.
+  const auto concealed = Fxaa({bad, "-o", dir / "out.mkv", "--damaged-frames", "conceal"});
+  EXPECT_EQ(concealed.status, kExitFailed);
+  EXPECT_TRUE(cli_test::fs::exists(dir / "out.mkv")) << concealed.err;
+  EXPECT_EQ(concealed.err.find("out.mkv: "), std::string::npos) << concealed.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -128,6 +133,11 @@ INSTANTIATE_TEST_SUITE_P(
         // pictures. Each frame after the gap kept the number of the frame before it.
         UnseenCase{"mpeg2_packet_dropped", "mpeg2.mkv", {"-c:v", "mpeg2video", "-q:v", "3"},
                    Harm::kPacketDropped, 8, "missing from the stream"},
+        // A reference frame of MPEG-2 with B-frames lost: its decoder gives a frame out of its
+        // place, whose time went back, which the encoder refused.
+        UnseenCase{"mpeg2_reference_dropped", "mpeg2b.mkv",
+                   {"-c:v", "mpeg2video", "-bf", "2", "-g", "12", "-q:v", "3"},
+                   Harm::kPacketDropped, 5, "the decoder gave no picture for it"},
         UnseenCase{"hevc_packet_dropped", "hevc.mp4",
                    {"-c:v", "libx265", "-x265-params", "log-level=error:keyint=20"},
                    Harm::kPacketDropped, 8, "missing from the stream"}),
