@@ -172,6 +172,23 @@ void CopyStreamSideData(const AVStream* from, AVStream* to, bool reencoded) {
   }
 }
 
+void CopyPrograms(const AVFormatContext* from, AVFormatContext* to,
+                  const std::vector<int>& streamOf) {
+  for (unsigned p = 0; p < from->nb_programs; ++p) {
+    const AVProgram* program = from->programs[p];
+    AVProgram* copy = av_new_program(to, program->id);
+    if (copy == nullptr || av_dict_copy(&copy->metadata, program->metadata, 0) < 0)
+      throw std::bad_alloc();
+    copy->pmt_pid = program->pmt_pid;
+    copy->pcr_pid = program->pcr_pid;
+    for (unsigned i = 0; i < program->nb_stream_indexes; ++i) {
+      const unsigned index = program->stream_index[i];
+      if (index < streamOf.size() && streamOf[index] >= 0)
+        av_program_add_stream_index(to, program->id, static_cast<unsigned>(streamOf[index]));
+    }
+  }
+}
+
 void CopyChapters(const AVFormatContext* from, AVFormatContext* to) {
   for (unsigned c = 0; c < from->nb_chapters; ++c) {
     const AVChapter* chapter = from->chapters[c];

@@ -75,6 +75,12 @@ double Seconds(int64_t ts, AVRational timeBase);
 // and stereo layout) is copied; what an old encoder declared about its own bitstream is not.
 void CopyStreamSideData(const AVStream* from, AVStream* to, bool reencoded);
 
+// Copies `from`'s programs (a transport stream's services: their ids, PMT PIDs and names) into
+// `to`, each stream named by `streamOf` (from's index to to's; -1: not in `to`). Throws
+// std::bad_alloc.
+void CopyPrograms(const AVFormatContext* from, AVFormatContext* to,
+                  const std::vector<int>& streamOf);
+
 // Appends `from`'s chapters, with their titles and other metadata, to `to`. Throws std::bad_alloc
 // when memory runs out; what was appended by then belongs to `to`.
 void CopyChapters(const AVFormatContext* from, AVFormatContext* to);

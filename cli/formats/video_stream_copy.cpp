@@ -3,6 +3,11 @@
 #include <limits>
 #include <new>
 
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+#include "cli/formats/video.h"
 #include "cli/image.h"
 
 namespace fxaa_cli::libav {
@@ -69,16 +74,32 @@ StreamCopy::StreamCopy(const std::string& path, VideoMirror& source, VideoMuxer&
   const AVFormatContext* in = source.streams();
   streamMap_.assign(in->nb_streams, -1);
   shift_.assign(in->nb_streams, 0);
+  std::vector<int> outputOf(in->nb_streams, -1);  // the video's too
   for (unsigned i = 0; i < in->nb_streams; ++i) {
     shift_[i] = OpusDelay(source.container(), muxer.container(), in->streams[i]);
-    if (in->streams[i] == source.video())
+    if (in->streams[i] == source.video()) {
       addVideo();
-    else
+      outputOf[i] = static_cast<int>(muxer.context()->nb_streams) - 1;
+    } else {
       AddCopiedStream(in->streams[i], notes, leaveOutUnfit);
+      outputOf[i] = streamMap_[i];
+    }
     if (streamMap_[i] < 0) source_.Ignore(static_cast<int>(i));
   }
   if (av_dict_copy(&muxer.context()->metadata, in->metadata, 0) < 0) throw std::bad_alloc();
   CopyChapters(in, muxer.context());
+  // A transport stream into a transport stream keeps its services (ids, names, provider), its
+  // PIDs and its first PMT's PID, which receivers and playout systems are set up with. Blu-ray's
+  // (.m2ts) have PIDs of their own.
+  if (std::string(muxer.container()->name) == "mpegts" &&
+      TransportStreamMuxerOptions(path) == "mpegts_m2ts_mode=0") {
+    for (unsigned i = 0; i < in->nb_streams; ++i)
+      if (outputOf[i] >= 0) muxer.context()->streams[outputOf[i]]->id = in->streams[i]->id;
+    CopyPrograms(in, muxer.context(), outputOf);
+    if (in->nb_programs > 0 && in->programs[0]->pmt_pid >= 16)
+      av_opt_set_int(muxer.context()->priv_data, "mpegts_pmt_start_pid",
+                     in->programs[0]->pmt_pid, 0);
+  }
 }
 
 void StreamCopy::AddCopiedStream(const AVStream* in, std::vector<std::string>* notes,

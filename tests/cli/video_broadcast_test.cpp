@@ -326,4 +326,26 @@ TEST(BroadcastVideo, APipeOrStandardInputIsRefusedAtOnceWithoutOpeningIt) {
   EXPECT_TRUE(dir.Files() == std::vector<std::string>{"in.fifo"});
 }
 
+TEST(BroadcastVideo, ATransportStreamKeepsItsServicePidsAndNames) {
+  ScratchDir dir;
+  Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-f", "lavfi", "-i",
+               "sine=sample_rate=48000", "-t", "0.4", "-c:v", "libx264", "-c:a", "mp2",
+               "-mpegts_service_id", "0x1234", "-mpegts_pmt_start_pid", "0x1500", "-streamid",
+               "0:0x101", "-streamid", "1:0x102", "-metadata", "service_name=Channel Nine",
+               "-metadata", "service_provider=Corvella TV", dir / "in.ts"});
+  auto services = [&](const std::string& path) {
+    return cli_test::RunProcess(dir, "ffprobe",
+                                {"-v", "error", "-show_entries",
+                                 "program=program_id,pmt_pid:program_tags:stream=id", "-of",
+                                 "default=nw=1", path})
+        .out;
+  };
+  const std::string in = services(dir / "in.ts");
+  ASSERT_NE(in.find("program_id=4660"), std::string::npos) << in;
+  ASSERT_NE(in.find("service_name=Channel Nine"), std::string::npos) << in;
+  const auto run = Fxaa({dir / "in.ts", "-o", dir / "out.ts"});
+  ASSERT_EQ(run.status, kExitOk) << run.err;
+  EXPECT_EQ(services(dir / "out.ts"), in);
+}
+
 }  // namespace
