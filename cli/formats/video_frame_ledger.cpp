@@ -105,6 +105,10 @@ FrameLedger::Verdict FrameLedger::Judge() {
     const auto [time, packet] = *packets_.begin();
     packets_.erase(packets_.begin());
     if (packet.given) continue;
+    // Its place was named already, in a gap before a frame shown after it.
+    if (lastTime_ != kNoTime && time <= lastTime_) continue;
+    if (!packet.refused.empty() || !packet.logged.empty() || packet.picture)
+      NameGapBefore(time, packet.seq, packet.order, &verdict.missing);
     if (!packet.refused.empty())
       NameMissing(time, packet.refused, packet.order, &verdict.missing);
     else if (!packet.logged.empty())
@@ -128,7 +132,7 @@ FrameLedger::Verdict FrameLedger::Judge() {
       verdict.number = named->second;
     return verdict;
   }
-  NameGapBefore(frame, order, &verdict.missing);
+  NameGapBefore(frame.time, frame.seq, order, &verdict.missing);
   verdict.number = ++numbered_;
   verdict.time = frame.time;
   numbers_[frame.time] = verdict.number;
@@ -204,22 +208,26 @@ void FrameLedger::NameMissing(int64_t time, const std::string& why, std::optiona
   Shown(time, order, false);
 }
 
-// Frames missing between the last frame shown and `frame`: its picture order count skips some,
-// where the codec counts them (a late frame is then a variable rate); else it comes at least
-// 1.75 times the smallest step after the last (a 3:2 pulldown's steps differ by a half), where
-// the rules say a late frame is a loss. Each frame after the gap may be predicted from a missing
-// one.
-void FrameLedger::NameGapBefore(const Frame& frame, std::optional<int64_t> order,
+// Frames missing between the last frame shown and the one shown at `time`, decoded at `seq`: its
+// picture order count skips some, where the codec counts them and the time leaves room for them
+// (a count that jumps within a frame's step is another coded sequence, as a splice leaves);
+// else it comes at least 1.75 times the smallest step after the last (a 3:2 pulldown's steps
+// differ by a half), where the rules say a late frame is a loss. Each frame decoded from then on
+// may be predicted from a missing one.
+void FrameLedger::NameGapBefore(int64_t time, uint64_t seq, std::optional<int64_t> order,
                                 std::vector<Missing>* missing) {
   const int64_t last = lastTime_;
-  if (frame.time == kNoTime || last == kNoTime || frame.time <= last) return;
-  const int64_t step = frame.time - last;
+  if (time == kNoTime || last == kNoTime || time <= last) return;
+  const int64_t step = time - last, unit = smallestStep_;
   int64_t count = 0;
+  bool counted = false;
   if (order && lastOrder_ && *order > *lastOrder_) {
-    const int64_t unit = smallestOrderStep_, skipped = *order - *lastOrder_;
-    if (unit > 0 && skipped >= 2 * unit) count = (skipped + unit / 2) / unit - 1;
-  } else {
-    const int64_t unit = smallestStep_;
+    const int64_t orderUnit = smallestOrderStep_, skipped = *order - *lastOrder_;
+    if (orderUnit > 0 && skipped >= 2 * orderUnit) count = (skipped + orderUnit / 2) / orderUnit - 1;
+    counted = unit == 0 || 4 * step >= 3 * (count + 1) * unit;
+    if (!counted) count = 0;
+  }
+  if (!counted) {
     if (unit == 0 || 4 * step < 7 * unit) return;
     const bool capture = rules_.capture && step <= rules_.spliceTicks;
     if (!damageMet_ && !capture && !rules_.fixedRate) return;
@@ -229,7 +237,7 @@ void FrameLedger::NameGapBefore(const Frame& frame, std::optional<int64_t> order
   const int64_t first = last + step / (count + 1);
   for (int64_t k = 1; k <= count; ++k)
     NameMissing(last + k * step / (count + 1), "missing from the stream", std::nullopt, missing);
-  TaintAfter(frame.seq - 1, first);
+  TaintAfter(seq - 1, first);
 }
 
 void FrameLedger::Shown(int64_t time, std::optional<int64_t> order, bool learn) {

@@ -122,7 +122,7 @@ class FrameLedger {
   const Taint* TaintOf(uint64_t seq, int64_t time) const;
   void NameMissing(int64_t time, const std::string& why, std::optional<int64_t> order,
                    std::vector<Missing>* missing);
-  void NameGapBefore(const Frame& frame, std::optional<int64_t> order,
+  void NameGapBefore(int64_t time, uint64_t seq, std::optional<int64_t> order,
                      std::vector<Missing>* missing);
   void Shown(int64_t time, std::optional<int64_t> order, bool learn);
   void ForgetClean(uint64_t seq);
