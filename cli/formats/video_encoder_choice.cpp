@@ -391,6 +391,13 @@ void SetQuality(const EncoderChoice& choice, const FramesDescription& frames, in
   if (sameCodec && frames.source->bit_rate > 0) {
     encoder->bit_rate = frames.source->bit_rate;
     if (mpeg12) SetMpegBuffer(frames, encoder);
+    // Sony's XDCAM (QuickTime tags xd5*, xdv*, xdh*) runs at a constant rate, its buffer's
+    // (50 Mb/s for HD422), which players of the tag expect: the encoder fills every frame to it.
+    const unsigned tag = frames.source->codec_tag;
+    const bool xdcam = (tag & 0xFFFF) == MKTAG('x', 'd', 0, 0);
+    if (mpeg12 && xdcam && frames.buffer != nullptr && frames.buffer->max_bitrate > 0) {
+      encoder->bit_rate = encoder->rc_min_rate = encoder->rc_max_rate = frames.buffer->max_bitrate;
+    }
     return;
   }
   if (mpeg12) SetMpegBuffer(frames, encoder);
