@@ -688,12 +688,7 @@ class ConcealedDamage : public ::testing::TestWithParam<ConcealCase> {};
 TEST_P(ConcealedDamage, FailsByDefaultElseKeepsEveryOtherFrameOfACleanRunAndNamesTheDamagedOne) {
   const ConcealCase& c = GetParam();
   ScratchDir dir;
-  // Every frame unlike the others, so that a frame out of place or repeated shows.
-  std::vector<std::string> make = {
-      "-f", "lavfi", "-i",
-      "nullsrc=size=64x48:rate=25,format=rgb24,"
-      "geq=r='mod(X*7+N*37\\,256)':g='mod(Y*5+N*11\\,256)':b='mod(X*Y+N*3\\,256)'",
-      "-frames:v", "8"};
+  std::vector<std::string> make = cli_test::DistinctFrames(8);
   make.insert(make.end(), c.encode.begin(), c.encode.end());
   make.push_back(dir / "clean");
   Ffmpeg(dir, make);

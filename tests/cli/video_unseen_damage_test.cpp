@@ -60,12 +60,7 @@ class UnseenDamage : public ::testing::TestWithParam<UnseenCase> {};
 TEST_P(UnseenDamage, NumberedFilesHoldTheirOwnFrameAndEveryOtherFrameIsNamed) {
   const UnseenCase& c = GetParam();
   ScratchDir dir;
-  // Every frame unlike the others, so that a frame out of place or repeated shows.
-  std::vector<std::string> make = {
-      "-f", "lavfi", "-i",
-      "nullsrc=size=64x48:rate=25,format=rgb24,"
-      "geq=r='mod(X*7+N*37\\,256)':g='mod(Y*5+N*11\\,256)':b='mod(X*Y+N*3\\,256)'",
-      "-frames:v", "30"};
+  std::vector<std::string> make = cli_test::DistinctFrames(30);
   make.insert(make.end(), c.encode.begin(), c.encode.end());
   make.push_back(dir / ("clean." + std::string(c.file)));
   Ffmpeg(dir, make);
