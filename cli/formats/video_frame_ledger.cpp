@@ -107,6 +107,10 @@ FrameLedger::Verdict FrameLedger::Judge() {
     if (packet.given) continue;
     // Its place was named already, in a gap before a frame shown after it.
     if (lastTime_ != kNoTime && time <= lastTime_) continue;
+    // Before the first frame, a picture dropped without a word is a leading picture of a stream
+    // begun mid-group (an HEVC capture starting at a CRA picture): not a loss.
+    if (lastTime_ == kNoTime && numbered_ == 0 && packet.refused.empty() && packet.logged.empty())
+      continue;
     if (!packet.refused.empty() || !packet.logged.empty() || packet.picture)
       NameGapBefore(time, packet.seq, packet.order, &verdict.missing);
     if (!packet.refused.empty())
