@@ -210,6 +210,24 @@ std::unique_ptr<FrameSink> PlanFileSink(const std::vector<FileFrame>& files,
   return sink;
 }
 
+// Refuses an input that can be read only once: standard input, a pipe, a device. Inputs are
+// read twice (their first bytes to recognise them, then whole), and a video is demuxed by the
+// libraries, which open it themselves: a pipe would lose its first bytes or block for a second
+// writer. Looking does not open it, so nothing blocks.
+void CheckReadTwice(const std::string& path) {
+  const char* why = "save it to a file first";
+  if (path == "-")
+    throw UsageError(std::string("-: standard input is not read: fxaa reads an input more than "
+                                 "once; ") + why);
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (ec || !fs::exists(status) || fs::is_regular_file(status) || fs::is_directory(status))
+    return;
+  throw UsageError(path + ": " +
+                   (fs::is_fifo(status) ? "a pipe" : fs::is_socket(status) ? "a socket" : "a device") +
+                   ", not a file: fxaa reads an input more than once; " + why);
+}
+
 }  // namespace
 
 // Of a damaged video, a name that says video gives a message saying so, not "unknown image".
@@ -225,6 +243,11 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& f
                     const std::string& output, const WriteOptions& options) {
   if (inputs.empty()) throw UsageError("no input files given");
   if (output.empty()) throw UsageError("no output given (-o FILE, PATTERN or FOLDER/)");
+  for (const std::string& in : inputs) CheckReadTwice(in);
+  // An output is written beside its name and put in place when whole: a stream has no place.
+  if (output == "-")
+    throw UsageError("-o -: standard output is not written: an output is put in place only "
+                     "when whole; name a file");
 
   PlannedInput input = PlanInput(inputs, frames);
   BatchPlan plan;

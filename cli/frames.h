@@ -19,12 +19,16 @@ namespace fxaa_cli {
 // frame apart, the top field (the even lines, from 0) first or the bottom one.
 enum class FieldOrder { kProgressive, kTopFirst, kBottomFirst };
 
-// A frame's place in its stream's timeline, in the stream's time base. Frames from files are
-// one tick of their video's rate each: pts is the frame's place in the batch.
+// A frame's place in its stream's timeline, in the stream's time base, and what a video frame
+// carries beside its picture to the encoder. Frames from files are one tick of their video's
+// rate each: pts is the frame's place in the batch.
 struct FrameTime {
   int64_t pts = 0;
   int64_t duration = 0;  // 0 when the stream does not say
   FieldOrder fields = FieldOrder::kProgressive;
+  // Closed captions in the frame's bitstream (ATSC A/53: CEA-608 and CEA-708 cc_data), as the
+  // decoder gives them; empty when none.
+  std::vector<uint8_t> captions = {};
 };
 
 // How every message names a frame: the file, then the frame number, then the time for a frame

@@ -5,7 +5,7 @@
 set(FXAA_IMAGE_IO_SOURCES)
 foreach(source image frames formats/registry formats/png formats/exr formats/exr_header_check
                formats/jpeg formats/tiff formats/tiff_expansion formats/transport_stream
-               formats/video_format)
+               formats/video_format formats/video_frame_ledger)
   list(APPEND FXAA_IMAGE_IO_SOURCES "${CMAKE_CURRENT_LIST_DIR}/${source}.cpp")
 endforeach()
 if(WIN32)

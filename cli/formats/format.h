@@ -70,9 +70,11 @@ extern const FormatOption kQualityOption;
 // Its value in `options`; an ImageError naming `path` when it is not 1 to 100.
 int QualityOf(const WriteOptions& options, const std::string& path);
 
-// --codec, --crf and --fps: the options of the entries that hold video (video_format.cpp).
+// --codec, --crf, --fps and --unfit-streams: the options of the entries that hold video
+// (video_format.cpp).
 extern const FormatOption kCodecOption;
 extern const FormatOption kCrfOption;
+extern const FormatOption kUnfitStreamsOption;
 extern const FormatOption kFpsOption;
 
 // Bytes in an open file, or 0 when it cannot say; its position is kept.

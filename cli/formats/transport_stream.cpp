@@ -104,7 +104,7 @@ const Format& TransportStreamFormat() {
                                 DetectTransportStream,
                                 /*read=*/nullptr,
                                 /*write=*/nullptr,
-                                {&kCodecOption, &kCrfOption, &kFpsOption},
+                                {&kCodecOption, &kCrfOption, &kFpsOption, &kUnfitStreamsOption},
                                 OpenTransportStreamSource,
                                 OpenTransportStreamSink};
   return format;

@@ -128,6 +128,9 @@ struct VideoWriteOptions {
   int crf = -1;       // -1: the tool's default quality (CRF 16 for x264, x265, VP9 and AV1)
   double fps = 24;    // frame rate of a video made from image files
   std::string muxerOptions;  // the container's own, key=value:...
+  // Streams of the input the output container cannot hold are left out with a note, rather than
+  // refusing the output (--unfit-streams leave-out).
+  bool leaveOutUnfit = false;
 };
 
 // The video entry's options (--codec, --crf, --fps) as given in `options`, checked already.

@@ -2,8 +2,11 @@
 
 #include <cmath>
 
+#include <algorithm>
+
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
 }
 
 namespace fxaa_cli::libav {
@@ -17,6 +20,21 @@ AVRational RateFromFps(double fps) {
     if (std::fabs(fps - ntsc) < 0.005) return AVRational{n * 1000, 1001};
   }
   return av_d2q(fps, 1000000);
+}
+
+// The source's frame rate: the rate its frames are timed at (FFmpeg's real base rate) where it
+// runs at one rate with frames lost (the average then falls short of it), or the codec has one
+// rate (MPEG-1 and MPEG-2, whose encoders take nothing else); else the average, which is all a
+// variable rate has.
+AVRational StreamRate(const AVStream* source) {
+  const AVRational average = source->avg_frame_rate, base = source->r_frame_rate;
+  if (base.num <= 0 || base.den <= 0) return average;
+  if (average.num <= 0 || average.den <= 0) return base;
+  const AVCodecID id = source->codecpar->codec_id;
+  const double ratio = av_q2d(average) / av_q2d(base);
+  const bool framesLost = ratio < 1 && ratio >= 0.9;
+  return id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO || framesLost ? base
+                                                                                    : average;
 }
 
 // What the frames handed to the writer look like.
@@ -109,7 +127,7 @@ void VideoEncoder::Configure(const Image& first, const AVStream* source,
   enc->pix_fmt = choice_.format;
   if (source != nullptr) {
     enc->time_base = source->time_base;
-    enc->framerate = source->avg_frame_rate.num > 0 ? source->avg_frame_rate : source->r_frame_rate;
+    enc->framerate = StreamRate(source);
     enc->sample_aspect_ratio = source->sample_aspect_ratio.num > 0
                                    ? source->sample_aspect_ratio
                                    : source->codecpar->sample_aspect_ratio;
@@ -196,6 +214,13 @@ void VideoEncoder::Send(const Image& image, const FrameTime& time, const PacketT
   const bool interlaced = time.fields != FieldOrder::kProgressive;
   frame_->interlaced_frame = interlaced;
   frame_->top_field_first = time.fields == FieldOrder::kTopFirst;
+  av_frame_remove_side_data(frame_.get(), AV_FRAME_DATA_A53_CC);
+  if (!time.captions.empty()) {
+    AVFrameSideData* captions =
+        av_frame_new_side_data(frame_.get(), AV_FRAME_DATA_A53_CC, time.captions.size());
+    if (captions == nullptr) throw ImageError(path_ + ": not enough memory");
+    std::copy(time.captions.begin(), time.captions.end(), captions->data);
+  }
   converter_.Convert(image, choice_.coding, interlaced, frame_.get());
   if (origin_ == AV_NOPTS_VALUE)
     origin_ = av_cmp_q(framesTimeBase_, encoder_->time_base) == 0 ? 0 : time.pts;
@@ -206,6 +231,12 @@ void VideoEncoder::Send(const Image& image, const FrameTime& time, const PacketT
   err = avcodec_send_frame(encoder_.get(), frame_.get());
   if (err < 0) Fail("cannot encode frame " + std::to_string(framesIn_), err);
   Drain(take);
+}
+
+bool VideoEncoder::CarriesCaptions() const {
+  const AVClass* options = encoder_->codec->priv_class;
+  return options != nullptr && av_opt_find(&options, "a53cc", nullptr, 0,
+                                           AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
 }
 
 void VideoEncoder::Flush(const PacketTaker& take) {

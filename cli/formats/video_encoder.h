@@ -32,6 +32,11 @@ class VideoEncoder {
   AVRational framesTimeBase() const { return framesTimeBase_; }
   // What the user should know: the codec chosen, what of the input it cannot hold.
   const std::vector<std::string>& notes() const { return notes_; }
+  // Frames sent so far.
+  int framesIn() const { return framesIn_; }
+  // Whether the encoder writes the frames' closed captions (A/53) into its bitstream: x264's and
+  // MPEG-2's do.
+  bool CarriesCaptions() const;
 
   // Takes the packets the encoder has ready, in the frames' time base, with their durations set.
   using PacketTaker = std::function<void(AVPacket* packet)>;

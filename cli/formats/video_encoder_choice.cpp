@@ -233,9 +233,19 @@ EncoderChoice ChooseEncoder(const AVOutputFormat* container, const FramesDescrip
   choice.format = ChooseFormat(choice.codec, frames);
   if (choice.format == AV_PIX_FMT_NONE)
     throw ImageError(std::string(choice.codec->name) + " offers no pixel format to encode into");
-  if (frames.alpha && !HasAlphaChannel(choice.format))
+  // VP8's and VP9's alpha is a second picture beside the first, which only Matroska and WebM
+  // carry (as block additions).
+  const std::string containerName = container->name;
+  const bool alphaBeside = choice.codec->id == AV_CODEC_ID_VP8 || choice.codec->id == AV_CODEC_ID_VP9;
+  if (frames.alpha && alphaBeside && HasAlphaChannel(choice.format) &&
+      containerName != "matroska" && containerName != "webm") {
+    choice.format = AV_PIX_FMT_YUV420P;
+    choice.notes.push_back(std::string("alpha dropped: ") + container->name +
+                           " cannot hold the alpha of " + avcodec_get_name(choice.codec->id));
+  } else if (frames.alpha && !HasAlphaChannel(choice.format)) {
     choice.notes.push_back(std::string("alpha dropped: ") + choice.codec->name + " as " +
                            FormatName(choice.format) + " has none");
+  }
   if (frames.deep && !IsDeep(choice.format))
     choice.notes.push_back(std::string("reduced to 8 bits: ") + choice.codec->name + " as " +
                            FormatName(choice.format));
@@ -326,6 +336,12 @@ void SetQuality(const EncoderChoice& choice, const FramesDescription& frames, in
                 AVCodecContext* encoder, AVDictionary** options, std::vector<std::string>* notes) {
   const AVCodec* codec = choice.codec;
   const std::string name = codec->name;
+  // H.264's intra profiles (AVC-Intra among them) stay intra-only: every frame a key frame, as an
+  // editing system cuts them.
+  const AVCodecParameters* source = frames.source;
+  if (source != nullptr && source->codec_id == AV_CODEC_ID_H264 && source->profile > 0 &&
+      (source->profile & FF_PROFILE_H264_INTRA) && codec->id == AV_CODEC_ID_H264)
+    encoder->gop_size = 1;
   if (HasCrfOption(codec)) {
     // x264's crf 0 is lossless at 8 bits only, its qp 0 at every depth; x265 and libvpx have a
     // lossless mode of their own; the AV1 encoders have none.
@@ -334,6 +350,12 @@ void SetQuality(const EncoderChoice& choice, const FramesDescription& frames, in
       av_dict_set_int(options, "qp", 0, 0);
     else
       av_dict_set_int(options, "crf", crf >= 0 ? crf : 16, 0);
+    // x264 starts top field first and takes a frame's order late: its picture timing then says
+    // top first where its fields' order counts say bottom first. It is told the order at once.
+    const AVFieldOrder fields = encoder->field_order;
+    if (name.rfind("libx264", 0) == 0 && fields != AV_FIELD_UNKNOWN && fields != AV_FIELD_PROGRESSIVE)
+      av_dict_set(options, "x264-params",
+                  fields == AV_FIELD_BB || fields == AV_FIELD_TB ? "bff=1" : "tff=1", 0);
     if (lossless && name.rfind("libvpx", 0) == 0) av_dict_set_int(options, "lossless", 1, 0);
     if (lossless && (name == "libsvtav1" || name == "libaom-av1"))
       notes->push_back("--crf 0 is " + name + "'s best quality, not lossless");
@@ -369,6 +391,13 @@ void SetQuality(const EncoderChoice& choice, const FramesDescription& frames, in
   if (sameCodec && frames.source->bit_rate > 0) {
     encoder->bit_rate = frames.source->bit_rate;
     if (mpeg12) SetMpegBuffer(frames, encoder);
+    // Sony's XDCAM (QuickTime tags xd5*, xdv*, xdh*) runs at a constant rate, its buffer's
+    // (50 Mb/s for HD422), which players of the tag expect: the encoder fills every frame to it.
+    const unsigned tag = frames.source->codec_tag;
+    const bool xdcam = (tag & 0xFFFF) == MKTAG('x', 'd', 0, 0);
+    if (mpeg12 && xdcam && frames.buffer != nullptr && frames.buffer->max_bitrate > 0) {
+      encoder->bit_rate = encoder->rc_min_rate = encoder->rc_max_rate = frames.buffer->max_bitrate;
+    }
     return;
   }
   if (mpeg12) SetMpegBuffer(frames, encoder);

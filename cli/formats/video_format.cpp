@@ -43,6 +43,16 @@ const FormatOption kCrfOption = {
     "video output: constant quality of x264, x265, VP9 and AV1, 0 (best: lossless but for AV1) "
     "to 63; default 16",
     "", CheckCrf};
+std::string CheckUnfitStreams(const std::string& value) {
+  return value == "fail" || value == "leave-out" ? "" : "expected fail or leave-out";
+}
+
+const FormatOption kUnfitStreamsOption = {
+    "unfit-streams", "fail|leave-out",
+    "video output: what to do with an input's audio, subtitle or other stream the output's "
+    "container cannot hold: refuse the output (fail, the default) or leave the stream out with "
+    "a note",
+    "fail", CheckUnfitStreams};
 const FormatOption kFpsOption = {"fps", "RATE",
                            "video output from image files: frames per second; default 24", "24",
                            CheckFps};
@@ -53,6 +63,7 @@ VideoWriteOptions VideoWriteOptionsFrom(const WriteOptions& options) {
   const std::string crf = FormatOptionValue(options, kCrfOption);
   video.crf = crf.empty() ? -1 : std::atoi(crf.c_str());
   video.fps = std::atof(FormatOptionValue(options, kFpsOption).c_str());
+  video.leaveOutUnfit = FormatOptionValue(options, kUnfitStreamsOption) == "leave-out";
   return video;
 }
 
@@ -64,7 +75,7 @@ const Format& VideoFormat() {
                                 DetectVideo,
                                 /*read=*/nullptr,
                                 /*write=*/nullptr,
-                                {&kCodecOption, &kCrfOption, &kFpsOption},
+                                {&kCodecOption, &kCrfOption, &kFpsOption, &kUnfitStreamsOption},
                                 OpenVideoSource,
                                 OpenContainerSink};
   return format;

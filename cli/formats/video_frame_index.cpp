@@ -12,6 +12,12 @@
 //   packets' headers are demuxed from the start, once, which is cheap next to decoding, and
 //   sorted by presentation time. Variable frame rates need nothing more: frames are counted, not
 //   timed.
+// A key frame is where decoding may start, not always where it can start without a word: after
+// an I-frame that is no IDR frame (x264's open groups), frames may still name frames decoded
+// before it in their reference bookkeeping ("mmco: unref short failure"), and leading pictures
+// are predicted from them. A span's decoding therefore starts at the key frame before the one
+// its first frame follows: a group more is decoded and dropped, and every frame of the span
+// decodes as in a whole run.
 #include <algorithm>
 
 #include "cli/formats/video.h"
@@ -106,13 +112,17 @@ struct VideoFrameIndex::State {
     scanned = true;
   }
 
-  // The span from the scanned frames: decoding starts at the last key frame shown at or before
-  // its first frame.
+  // The span from the scanned frames: decoding starts at the key frame before the last one shown
+  // at or before its first frame.
   FrameSpan ScannedSpan(int first, int last) const {
     FrameSpan span;
     span.first = first;
     int key = first - 1;
     while (key >= 0 && !frames[size_t(key)].key) --key;
+    // Decoding starts a group earlier (see the top of this file).
+    if (key > 0)
+      do --key;
+      while (key >= 0 && !frames[size_t(key)].key);
     // No key frame before it (a capture begun mid-group): decoding starts at the start.
     span.keyPts = key >= 0 ? frames[size_t(key)].pts : AV_NOPTS_VALUE;
     span.keyDts = key >= 0 ? frames[size_t(key)].dts : AV_NOPTS_VALUE;
@@ -138,6 +148,13 @@ struct VideoFrameIndex::State {
     span->first = first;
     span->keyPts = packets[0].pts;
     span->keyDts = packets[0].dts;
+    // Decoding starts a group earlier (see the top of this file): the index has that key
+    // frame's decode time only.
+    const auto earlier = std::lower_bound(keys.begin(), keys.end(), from);
+    if (earlier != keys.begin()) {
+      span->keyPts = AV_NOPTS_VALUE;
+      span->keyDts = avformat_index_get_entry(stream, *(earlier - 1))->timestamp;
+    }
     span->times.assign(times.begin() + (first - 1 - from), times.begin() + (last - from));
     return true;
   }

@@ -62,7 +62,8 @@ void OnLibraryLog(void* object, int level, const char* format, va_list args) {
   const std::string part = line;
   const bool ends = !part.empty() && part.back() == '\n';
   t_partialLine += part;
-  const std::string text = OneLine(t_partialLine);
+  std::string text = OneLine(t_partialLine);
+  text.erase(0, text.find_first_not_of(' '));
   if (ends) t_partialLine.clear();
   if (text.empty()) return;
   t_loggedError = text;
@@ -91,6 +92,8 @@ void KeepLogQuiet() {
 }
 
 void ClearLoggedError() { t_loggedError.clear(); }
+
+std::string TakeLoggedError() { return std::exchange(t_loggedError, {}); }
 
 unsigned LoggedErrorCount(Logger logger) {
   return g_loggedErrors[static_cast<int>(logger)].load();
@@ -166,6 +169,23 @@ void CopyStreamSideData(const AVStream* from, AVStream* to, bool reencoded) {
     uint8_t* data = av_stream_new_side_data(to, sd.type, sd.size);
     if (data == nullptr) throw std::bad_alloc();
     std::memcpy(data, sd.data, sd.size);
+  }
+}
+
+void CopyPrograms(const AVFormatContext* from, AVFormatContext* to,
+                  const std::vector<int>& streamOf) {
+  for (unsigned p = 0; p < from->nb_programs; ++p) {
+    const AVProgram* program = from->programs[p];
+    AVProgram* copy = av_new_program(to, program->id);
+    if (copy == nullptr || av_dict_copy(&copy->metadata, program->metadata, 0) < 0)
+      throw std::bad_alloc();
+    copy->pmt_pid = program->pmt_pid;
+    copy->pcr_pid = program->pcr_pid;
+    for (unsigned i = 0; i < program->nb_stream_indexes; ++i) {
+      const unsigned index = program->stream_index[i];
+      if (index < streamOf.size() && streamOf[index] >= 0)
+        av_program_add_stream_index(to, program->id, static_cast<unsigned>(streamOf[index]));
+    }
   }
 }
 

@@ -47,6 +47,8 @@ std::string ErrorText(int code);
 
 // Forgets the last logged error line of this thread.
 void ClearLoggedError();
+// The last error line the libraries logged on this thread ("" none), forgotten.
+std::string TakeLoggedError();
 
 // Errors that decoders or demuxers logged so far in this process, and the last one's text.
 // Decoders conceal much of the damage they meet, and demuxers end a cut-short file as if it were
@@ -72,6 +74,12 @@ double Seconds(int64_t ts, AVRational timeBase);
 // Stream side data that describes the picture or the stream (rotation, HDR mastering, spherical
 // and stereo layout) is copied; what an old encoder declared about its own bitstream is not.
 void CopyStreamSideData(const AVStream* from, AVStream* to, bool reencoded);
+
+// Copies `from`'s programs (a transport stream's services: their ids, PMT PIDs and names) into
+// `to`, each stream named by `streamOf` (from's index to to's; -1: not in `to`). Throws
+// std::bad_alloc.
+void CopyPrograms(const AVFormatContext* from, AVFormatContext* to,
+                  const std::vector<int>& streamOf);
 
 // Appends `from`'s chapters, with their titles and other metadata, to `to`. Throws std::bad_alloc
 // when memory runs out; what was appended by then belongs to `to`.

@@ -18,6 +18,7 @@ void CopyStream(const AVStream* from, AVFormatContext* to) {
   copy->avg_frame_rate = from->avg_frame_rate;
   copy->r_frame_rate = from->r_frame_rate;
   copy->sample_aspect_ratio = from->sample_aspect_ratio;
+  copy->id = from->id;  // a transport stream's PID
   copy->disposition = from->disposition;
   copy->duration = from->duration;
   copy->nb_frames = from->nb_frames;
@@ -37,6 +38,9 @@ VideoMirror::VideoMirror(const std::string& path, const AVFormatContext* input, 
     for (unsigned i = 0; i < input->nb_streams; ++i) CopyStream(input->streams[i], streams_);
     if (av_dict_copy(&streams_->metadata, input->metadata, 0) < 0) throw std::bad_alloc();
     CopyChapters(input, streams_);
+    std::vector<int> same(input->nb_streams);
+    for (unsigned i = 0; i < input->nb_streams; ++i) same[i] = static_cast<int>(i);
+    CopyPrograms(input, streams_, same);
   } catch (...) {
     avformat_free_context(streams_);
     throw;

@@ -53,7 +53,7 @@ void VideoMuxer::Write(AVPacket* packet, const char* what) {
   if (err < 0) Fail(what, err);
 }
 
-void VideoMuxer::Finish() {
+void VideoMuxer::Finish(const std::function<void(const std::string& written)>& check) {
   int err = av_write_trailer(output_);
   if (err < 0) Fail("cannot finish the file", err);
   if (fileOpen_) {
@@ -61,6 +61,7 @@ void VideoMuxer::Finish() {
     fileOpen_ = false;
     if (err < 0) Fail("cannot write", err);
   }
+  if (check) check(tmp_);
   std::error_code ec;
   std::filesystem::rename(tmp_, path_, ec);
   if (ec) throw ImageError(path_ + ": cannot write: " + ec.message());

@@ -2,6 +2,7 @@
 // adds, packets interleaved by time, and put in place by Finish; removed when not finished.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "cli/formats/video_libav.h"
@@ -24,8 +25,9 @@ class VideoMuxer {
   void Start(const std::string& options);
   // One packet, in its stream's time base; its reference is taken.
   void Write(AVPacket* packet, const char* what);
-  // Writes the trailer, closes the file and renames it over `path`.
-  void Finish();
+  // Writes the trailer, closes the file, hands it to `check` (which throws ImageError when it is
+  // not what it should be) and renames it over `path`.
+  void Finish(const std::function<void(const std::string& written)>& check = nullptr);
 
  private:
   [[noreturn]] void Fail(const std::string& what, int err) const;

@@ -1,8 +1,11 @@
 // Demuxing and decoding a video's main stream into the tool's images, in presentation order.
-// The other streams are skipped, or handed to a writer that copies them (ShareStreams).
+// The other streams are skipped, or handed to a writer that copies them (ShareStreams). What is
+// known of each frame's damage is kept by a ledger (video_frame_ledger.h), which names every
+// frame, missing ones included, by its number in the whole stream.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <limits>
 #include <map>
 #include <optional>
@@ -10,6 +13,7 @@
 #include <vector>
 
 #include "cli/formats/video.h"
+#include "cli/formats/video_frame_ledger.h"
 #include "cli/formats/video_libav.h"
 #include "cli/formats/video_mirror.h"
 #include "cli/formats/video_pixels.h"
@@ -22,10 +26,35 @@ using namespace libav;
 namespace {
 
 constexpr int kErrorsInARowMax = 100;
-constexpr int64_t kEndOfStream = std::numeric_limits<int64_t>::max();
 
 // A packet's or frame's time as the demuxer gave it: its pts, else its dts.
 int64_t PacketTime(int64_t pts, int64_t dts) { return pts != AV_NOPTS_VALUE ? pts : dts; }
+
+// "0.760 s", as frames are named.
+std::string SecondsText(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%.3f s", seconds);
+  return text;
+}
+
+struct ParserCloser {
+  void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
+};
+
+// The decoder that sees the most damage: libvpx's for VP9, which finds a corrupt frame that
+// FFmpeg's own decoder shows without a word (and decodes the alpha WebM carries beside it).
+const AVCodec* DecoderFor(AVCodecID id) {
+  if (id == AV_CODEC_ID_VP9)
+    if (const AVCodec* libvpx = avcodec_find_decoder_by_name("libvpx-vp9")) return libvpx;
+  return avcodec_find_decoder(id);
+}
+
+// Codecs whose parser tells each packet's picture: its type, and for H.264 and HEVC its place in
+// presentation order.
+bool ParsesPictures(AVCodecID id) {
+  return id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC || id == AV_CODEC_ID_MPEG2VIDEO ||
+         id == AV_CODEC_ID_MPEG1VIDEO;
+}
 
 }  // namespace
 
@@ -39,34 +68,34 @@ struct VideoReader::State {
   FrameToImage converter;
   ColourCoding coding;
   int width = 0, height = 0;
-  int framesOut = 0;
   int packetsIn = 0;
-  bool draining = false;  // the demuxer is done: the decoder gives what it still holds
-  bool done = false;
-  int errorsInARow = 0;  // a decoder that fails on and on is given up
+  bool draining = false;      // the demuxer is done: the decoder gives what it still holds
+  bool decoderEnded = false;  // the decoder gave its last frame
+  bool done = false;          // every frame judged and the end checked
+  int errorsInARow = 0;       // a decoder that fails on and on is given up
   int64_t nextPts = 0;
   // Damage is told and read past rather than thrown: a frame the decoder concealed is given as it
   // is, one it gave no picture for is left out.
   bool conceal = false;
-  // Packets (by time) whose decoding logged an error, with the error: their frames are damaged
-  // even when the decoder concealed it and gave a picture.
-  std::map<int64_t, std::string> damaged;
+  std::optional<FrameLedger> ledger;
+  std::deque<FramePtr> held;  // frames received, waiting for the ledger's judgement
+  // The next frame to give, judged, with its number and damage.
+  FramePtr ready;
+  int readyNumber = 0;
+  std::string readyDamage;
+  int lastNumber = 0;  // the number of the frame given last
+  // Not concealing: damage found, thrown one a Read, in the order of the frames.
+  std::deque<std::string> failures;
+  // The codec's parser and its own context, for each packet's picture.
+  std::unique_ptr<AVCodecParserContext, ParserCloser> parser;
+  CodecPtr parserContext;
+  // The demuxer marked a packet of the video corrupt: the damage is in the next video packet
+  // sent after the one read with the mark (corruptMark), or after the one read next (corruptSeen).
+  bool corruptMark = false, corruptSeen = false;
   // What the demuxer logged of damage it read past (a file cut short ends as if complete), for
   // the end of the stream; when concealing it is told at once instead.
   std::string containerDamage;
-  // Not concealing: the first video packet the demuxer marked corrupt, for the end of the
-  // stream.
-  std::string streamDamage;
-  // When concealing: packets (by time) that gave no picture, with why. Each is named in its place
-  // once a later frame comes out, taking the number it would have had.
-  std::map<int64_t, std::string> lost;
   std::vector<std::string> leftOut;  // told since the last TakeLeftOut
-  // Missing frames are found by the steps between the frames' times (FindMissingBefore).
-  bool damageMet = false;
-  bool transportStream = false;
-  int64_t lastShown = AV_NOPTS_VALUE;  // the time of the frame given last
-  int64_t smallestStep = 0;            // between two frames given in a row; 0 before two
-  std::string missingFailure;          // not concealing: missing frames, failed at the next Read
   // Packets of the other streams the demuxer marked corrupt: copied as they are, and told at the
   // end with the time of the first.
   std::map<int, std::pair<int, int64_t>> otherDamage;
@@ -74,9 +103,9 @@ struct VideoReader::State {
   bool sideDataShared = false;     // the first frame's, with the mirror
   // The other streams' packets go there once a writer copies them.
   std::unique_ptr<VideoMirror> mirror;
-  // Reading a span of frames (ReadSpan): the next of its frames to give, the time of the last
-  // frame decoded, and whether decoding ever restarted off the stream's start (the index's
-  // packet count then says nothing of a cut-short file).
+  // Reading a span of frames (ReadSpan): the next of its frames to come from the decoder, the
+  // time of the last frame decoded, and whether decoding ever restarted off the stream's start
+  // (the index's packet count then says nothing of a cut-short file).
   std::optional<FrameSpan> span;
   size_t spanNext = 0;
   int64_t lastDecoded = AV_NOPTS_VALUE;
@@ -92,11 +121,13 @@ struct VideoReader::State {
     return FrameName(path, number, libav::Seconds(pts, stream->time_base));
   }
 
-  // Damage that fails the frame or the stream: thrown, or told and read past when concealing.
+  // Damage that fails the frame or the stream: queued to be thrown, or told and read past when
+  // concealing.
   void Damage(const std::string& message) {
-    damageMet = true;
-    if (!conceal) throw ImageError(message);
-    leftOut.push_back(message);
+    if (conceal)
+      leftOut.push_back(message);
+    else
+      failures.push_back(message);
   }
 
   // Ends reading once so many reads in a row gave no frame that the decoder seems to fail on and
@@ -106,45 +137,6 @@ struct VideoReader::State {
     done = true;
     throw ImageError(path + ": given up after " + std::to_string(kErrorsInARowMax) +
                      " failures in a row");
-  }
-
-  // When concealing: a packet at `time` that gave no picture is left out, named at once when it
-  // has no time, else in its place among the frames (NameLostBefore).
-  void LeaveOut(int64_t time, const std::string& why) {
-    damageMet = true;
-    ++errorsInARow;
-    GiveUpOnErrorsInARow();
-    if (time != AV_NOPTS_VALUE) {
-      lost.emplace(time, why);
-      return;
-    }
-    ++framesOut;
-    leftOut.push_back(NameOf(framesOut, time) + ": left out: " + why);
-  }
-
-  // When concealing: names the frames lost before `time` in presentation order, packets that gave
-  // no picture and damaged packets whose frame never came out, each taking its frame number.
-  void NameLostBefore(int64_t time) {
-    for (auto it = damaged.begin(); it != damaged.end() && it->first < time; it = damaged.erase(it))
-      lost.emplace(it->first, "damaged: " + it->second + "; it gave no picture");
-    for (auto it = lost.begin(); it != lost.end() && it->first < time; it = lost.erase(it)) {
-      ++framesOut;
-      leftOut.push_back(NameOf(framesOut, it->first) + ": left out: " + it->second);
-    }
-  }
-
-  // The damage the decoder logged or flagged in frame `f`: an error logged while its packet was
-  // sent or since `errorsBefore`, or a flag; empty for a whole frame.
-  std::string DamageIn(const AVFrame& f, unsigned errorsBefore) {
-    const auto logged = damaged.find(PacketTime(f.pts, f.pkt_dts));
-    if (logged != damaged.end()) {
-      const std::string damage = logged->second;
-      damaged.erase(logged);
-      return damage;
-    }
-    if (LoggedErrorCount(Logger::kDecoder) != errorsBefore)
-      return LastLoggedError(Logger::kDecoder);
-    return DamageMarked(f);
   }
 
   // What the decoder's marks on frame `f` say of its damage; empty when it marked none.
@@ -161,62 +153,67 @@ struct VideoReader::State {
     return "";
   }
 
-  // Frames missing before the frame shown at `pts`: the step from the frame before is at least
-  // 1.75 times the smallest step so far (a 3:2 pulldown's steps differ by a half), and either
-  // damage was met or the stream is a transport stream, which runs at one rate (a loss of its
-  // packets' starts goes without a word; a jump of over a second is a splice, not a loss).
-  // Elsewhere a late frame is a variable frame rate. Named in their places when concealing,
-  // else failed at the next Read.
-  void FindMissingBefore(int64_t pts) {
-    if (pts == AV_NOPTS_VALUE) return;
-    const int64_t last = std::exchange(lastShown, pts);
-    if (last == AV_NOPTS_VALUE || pts <= last) return;
-    const int64_t step = pts - last;
-    const int64_t unit = smallestStep;
-    smallestStep = unit == 0 ? step : std::min(unit, step);
-    if (unit == 0 || 4 * step < 7 * unit) return;
-    const bool capture = transportStream && libav::Seconds(step, stream->time_base) <= 1.0;
-    if (!damageMet && !capture) return;
-    damageMet = true;
-    const int64_t missing = (step + unit / 2) / unit - 1;
-    const std::string why = "missing from the stream";
-    if (conceal) {
-      for (int64_t k = 1; k <= missing; ++k) lost.emplace(last + k * unit, why);
-      return;
+  // Frames missing before a frame, or at the end: left out in their places, or failed.
+  void TellMissing(const std::vector<FrameLedger::Missing>& missing) {
+    for (const FrameLedger::Missing& m : missing) {
+      const std::string name = NameOf(m.number, m.time == FrameLedger::kNoTime ? AV_NOPTS_VALUE
+                                                                               : m.time);
+      Damage(name + (conceal ? ": left out: " : ": ") + m.why);
     }
-    missingFailure = NameOf(framesOut + 1, last + unit) + ": " + why +
-                     (missing > 1 ? " (and " + std::to_string(missing - 1) + " after it)" : "");
-    framesOut += static_cast<int>(missing);
   }
 
-  // The decoded frame into `image`. A frame with damage in it (DamageIn) fails, unless concealing,
-  // when `damage` (if given) says what it is; a frame whose size changed fails.
-  void TakeFrame(unsigned errorsBefore, Image* image, FrameTime* time, std::string* damage) {
-    AVFrame& f = *frame;
-    // The frame's buffers go back to the decoder however this frame ends.
-    struct Unref {
-      AVFrame* frame;
-      ~Unref() { av_frame_unref(frame); }
-    } unref{&f};
+  // The oldest frame held, judged: given next, or failed, with the frames missing before it.
+  void JudgeNext() {
+    FramePtr f = std::move(held.front());
+    held.pop_front();
+    const FrameLedger::Verdict verdict = ledger->Judge();
+    TellMissing(verdict.missing);
+    if (verdict.shownAfter != FrameLedger::kNoTime) {
+      if (verdict.number != 0) return;  // named missing in its place already
+      const double at = libav::Seconds(verdict.time, stream->time_base);
+      const double after = libav::Seconds(verdict.shownAfter, stream->time_base);
+      Damage(path + ": the frame at " + SecondsText(at) + (conceal ? ": left out" : "") +
+             ": the decoder gave it after the frame at " + SecondsText(after) +
+             " (a picture it is predicted from is missing)");
+      return;
+    }
+    std::string damage = verdict.damage;
+    if (damage.empty() && verdict.inheritedFrom != FrameLedger::kNoTime) {
+      const double seconds = libav::Seconds(verdict.inheritedFrom, stream->time_base);
+      damage = "predicted from " +
+               (verdict.inheritedNumber > 0
+                    ? FrameName("", verdict.inheritedNumber, seconds).substr(2)
+                    : "the frame at " + SecondsText(seconds)) +
+               ", damaged or missing, with no whole key frame decoded since";
+    }
+    const int64_t pts = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp
+                                                                    : nextPts;
+    if (!damage.empty() && !conceal) {
+      failures.push_back(NameOf(verdict.number, pts) + ": damaged: " + damage);
+      return;
+    }
+    ready = std::move(f);
+    readyNumber = verdict.number;
+    readyDamage = damage;
+  }
+
+  // The frame judged last into `image`; a frame whose size changed fails.
+  void GiveReady(Image* image, FrameTime* time, std::string* damage) {
+    FramePtr taken = std::move(ready);
+    AVFrame& f = *taken;
+    lastNumber = readyNumber;
     const int64_t pts = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp
                                                                    : nextPts;
-    const std::string found = DamageIn(f, errorsBefore);
-    if (!found.empty()) damageMet = true;
-    FindMissingBefore(f.best_effort_timestamp);
-    if (conceal) NameLostBefore(PacketTime(f.pts, f.pkt_dts));
-    ++framesOut;
 #if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
     const int64_t duration = f.duration;
 #else
     const int64_t duration = f.pkt_duration;
 #endif
     nextPts = pts + (duration > 0 ? duration : 1);
-    if (!found.empty() && !conceal)
-      throw ImageError(NameOf(framesOut, pts) + ": damaged: " + found);
-    if (damage != nullptr) *damage = found;
+    if (damage != nullptr) *damage = readyDamage;
     if (width == 0) width = f.width, height = f.height;
     if (f.width != width || f.height != height)
-      throw ImageError(NameOf(framesOut, pts) + ": the picture size changes mid-stream (" +
+      throw ImageError(NameOf(readyNumber, pts) + ": the picture size changes mid-stream (" +
                        std::to_string(width) + " x " + std::to_string(height) + " to " +
                        std::to_string(f.width) + " x " + std::to_string(f.height) + ")");
     const FieldOrder fields = !f.interlaced_frame ? FieldOrder::kProgressive
@@ -231,6 +228,9 @@ struct VideoReader::State {
     time->pts = pts;
     time->duration = duration;
     time->fields = fields;
+    const AVFrameSideData* captions = av_frame_get_side_data(&f, AV_FRAME_DATA_A53_CC);
+    time->captions.assign(captions ? captions->data : nullptr,
+                          captions ? captions->data + captions->size : nullptr);
     if (!sideDataShared && mirror) ShareFrameSideData(f);
     sideDataShared = true;
   }
@@ -245,26 +245,51 @@ struct VideoReader::State {
         mirror->AddVideoSideData(streamType, sd->data, sd->size);
   }
 
-  // At the end of the stream: damage that ended it early, or frames that never came out; thrown,
-  // or told when concealing.
+  // A frame from the decoder: dropped when it comes before the span being read (its damage still
+  // counts), else held for the ledger's judgement.
+  void Receive(unsigned errorsBefore) {
+    AVFrame& f = *frame;
+    int64_t time = PacketTime(f.pts, f.pkt_dts);
+    if (time == AV_NOPTS_VALUE) time = f.best_effort_timestamp;
+    const int64_t key = time == AV_NOPTS_VALUE ? FrameLedger::kNoTime : time;
+    std::string marked = LoggedErrorCount(Logger::kDecoder) != errorsBefore
+                             ? LastLoggedError(Logger::kDecoder)
+                             : DamageMarked(f);
+    if (span && DropsBeforeSpan()) {
+      ledger->Passed(key, marked);
+      av_frame_unref(&f);
+      return;
+    }
+    ledger->Received(key, marked);
+    FramePtr kept(av_frame_alloc());
+    if (!kept) throw ImageError(path + ": not enough memory");
+    av_frame_move_ref(kept.get(), &f);
+    held.push_back(std::move(kept));
+  }
+
+  // At the end of the stream: packets that never gave their frame, damage that ended it early.
   void CheckEnd() {
-    if (conceal) NameLostBefore(kEndOfStream);
+    std::vector<FrameLedger::Missing> missing = ledger->End();
+    // Reading a span, only its own frames are missed; the decoder went on past it.
+    if (span)
+      missing.erase(std::remove_if(missing.begin(), missing.end(),
+                                   [this](const FrameLedger::Missing& m) {
+                                     return m.time > span->times.back();
+                                   }),
+                    missing.end());
+    TellMissing(missing);
     NoteOtherDamage();
+    const int last = ledger->numbered();
     if (!containerDamage.empty())
-      Damage(path + ": damaged or cut short after frame " + std::to_string(framesOut) + ": " +
+      Damage(path + ": damaged or cut short after frame " + std::to_string(last) + ": " +
              containerDamage);
-    if (!streamDamage.empty()) Damage(streamDamage);
     // A QuickTime or MP4 file indexes every packet up front; one cut short at a packet's start
     // ends without a word.
     const int indexed = avformat_index_get_entries_count(stream);
     if (!seeked && std::string(input->iformat->name).rfind("mov,", 0) == 0 && packetsIn < indexed)
-      Damage(path + ": damaged or cut short after frame " + std::to_string(framesOut) + ": " +
+      Damage(path + ": damaged or cut short after frame " + std::to_string(last) + ": " +
              std::to_string(packetsIn) + " of its " + std::to_string(indexed) +
              " packets are there");
-    if (!damaged.empty())
-      throw ImageError(path + ": " + std::to_string(damaged.size()) + " damaged frame(s) from " +
-                       std::to_string(libav::Seconds(damaged.begin()->first, stream->time_base)) +
-                       " s on gave no picture: " + damaged.begin()->second);
   }
 
   // Damage the demuxer logged since `errorsBefore`: the first kept for the end of the stream, or
@@ -272,7 +297,7 @@ struct VideoReader::State {
   void NoteDemuxerDamage(unsigned errorsBefore) {
     if (LoggedErrorCount(Logger::kDemuxer) == errorsBefore) return;
     if (conceal)
-      leftOut.push_back(path + ": after frame " + std::to_string(framesOut) +
+      leftOut.push_back(path + ": after frame " + std::to_string(ledger->numbered()) +
                         ": damaged stream: " + LastLoggedError(Logger::kDemuxer));
     else if (containerDamage.empty())
       containerDamage = LastLoggedError(Logger::kDemuxer);
@@ -291,21 +316,23 @@ struct VideoReader::State {
       if (mirror) mirror->Close();
       avcodec_send_packet(decoder.get(), nullptr);
       if (err == AVERROR_EOF) return;
-      Damage(path + ": after frame " + std::to_string(framesOut) + ": cannot read further: " +
-             ErrorText(err));
+      Damage(path + ": after frame " + std::to_string(ledger->numbered()) +
+             ": cannot read further: " + ErrorText(err));
       return;
     }
     if (packet->stream_index != stream->index) {
+      corruptMark = corruptMark || std::exchange(corruptSeen, false);
       PassOn(packet.get());
       return;
     }
     SendVideoPacket();
+    corruptMark = std::exchange(corruptSeen, false);
   }
 
   // The packets the demuxer marked corrupt while reading `read` (none at the end). A mark on the
-  // video is the stream's damage, named where it was met: the parser that cuts the packets into
-  // frames puts a mark on the frame it finishes, the one before the damaged packet. The other
-  // streams' marks are counted for the end.
+  // video is damage in the video packet after `read`: the parser that cuts the packets into
+  // frames finishes the frame before the damaged data with it, and drops the packet's own mark.
+  // The other streams' marks are counted for the end.
   void NoteCorruptPackets(const AVPacket* read) {
     std::vector<int> marked = TakeCorruptPacketStreams();
     if (read != nullptr && (read->flags & AV_PKT_FLAG_CORRUPT))
@@ -315,13 +342,7 @@ struct VideoReader::State {
     for (const int index : marked) {
       if (index < 0 || index >= static_cast<int>(input->nb_streams)) continue;
       if (index == stream->index) {
-        damageMet = true;
-        const std::string message = path + ": after frame " + std::to_string(framesOut) +
-                                    ": damaged stream: the demuxer marked a video packet corrupt";
-        if (conceal)
-          leftOut.push_back(message);
-        else if (streamDamage.empty())
-          streamDamage = message;
+        corruptSeen = true;
         continue;
       }
       const int64_t at = read != nullptr && read->stream_index == index
@@ -350,55 +371,91 @@ struct VideoReader::State {
     otherDamage.clear();
   }
 
-  // The video packet just demuxed into the decoder, the damage it logs noted.
+  // The packet's picture as its codec's parser reads it: its place in presentation order where
+  // the codec counts one, and whether it is surely a picture of its own (not a field of one).
+  void ParsePicture(const AVPacket& p, std::optional<int64_t>* order, bool* picture, bool* key) {
+    if (!parser) return;
+    uint8_t* out = nullptr;
+    int outSize = 0;
+    av_parser_parse2(parser.get(), parserContext.get(), &out, &outSize, p.data, p.size, p.pts,
+                     p.dts, p.pos);
+    const int structure = parser->picture_structure;
+    *picture = parser->pict_type != AV_PICTURE_TYPE_NONE &&
+               structure != AV_PICTURE_STRUCTURE_TOP_FIELD &&
+               structure != AV_PICTURE_STRUCTURE_BOTTOM_FIELD;
+    const AVCodecID id = stream->codecpar->codec_id;
+    if (*picture && (id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC))
+      *order = parser->output_picture_number;
+    // An open group's I-frame with a recovery point is where decoding may start, though MP4
+    // does not list it as a sync sample.
+    if (parser->key_frame == 1) *key = true;
+  }
+
+  // The video packet just demuxed into the decoder, with what the ledger needs to know of it.
   void SendVideoPacket() {
     ++packetsIn;
-    const int64_t pts = packet->pts;
     const int64_t time = PacketTime(packet->pts, packet->dts);
+    std::optional<int64_t> order;
+    bool picture = false, key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+    ParsePicture(*packet, &order, &picture, &key);
+    const uint64_t seq =
+        ledger->Sent(time == AV_NOPTS_VALUE ? FrameLedger::kNoTime : time, key, order, picture);
     const unsigned errorsBeforeSend = LoggedErrorCount(Logger::kDecoder);
     const int err = avcodec_send_packet(decoder.get(), packet.get());
     av_packet_unref(packet.get());
     if (err < 0 && err != AVERROR(EAGAIN)) {
       const std::string why = "cannot decode: " + ErrorText(err);
-      if (!conceal) throw ImageError(NameOf(framesOut + 1, pts) + ": " + why);
-      LeaveOut(time, why);
-      return;
+      ++errorsInARow;
+      GiveUpOnErrorsInARow();
+      if (time != AV_NOPTS_VALUE) {
+        ledger->Refused(seq, why);
+      } else {
+        const int number = ledger->TakeNumber();
+        Damage(NameOf(number, AV_NOPTS_VALUE) + (conceal ? ": left out: " : ": ") + why);
+      }
+    } else if (LoggedErrorCount(Logger::kDecoder) != errorsBeforeSend) {
+      ledger->Logged(seq, LastLoggedError(Logger::kDecoder));
+    } else if (corruptMark) {
+      ledger->Logged(seq, "the demuxer marked its packet corrupt");
     }
-    if (LoggedErrorCount(Logger::kDecoder) != errorsBeforeSend)
-      damaged[time] = LastLoggedError(Logger::kDecoder);
+    corruptMark = false;
   }
 
   // Decoding restarted at the key frame of span `to`, or one before it: the decoder emptied, the
   // demuxer moved there, and the key frame sent.
   void SeekTo(const FrameSpan& to) {
     avcodec_flush_buffers(decoder.get());
-    draining = done = false;
-    damaged.clear();
+    draining = decoderEnded = done = false;
+    held.clear();
+    ready.reset();
+    ledger->Restart(to.first);
     seeked = true;
     lastDecoded = AV_NOPTS_VALUE;
     if (!SeekToKeyFrame(input.get(), stream, to.keyPts, to.keyDts, packet.get()))
       throw ImageError(NameOf(to.first, to.times.front()) +
                        ": cannot seek to a key frame before it");
+    if (parser) {
+      parser.reset(av_parser_init(stream->codecpar->codec_id));
+      if (parser) parser->flags |= PARSER_FLAG_COMPLETE_FRAMES;
+    }
     SendVideoPacket();
   }
 
-  // Whether the frame just decoded comes before the span's next frame, and is dropped with the
-  // damage its packet logged. Otherwise it is that frame, numbered for TakeFrame; a frame at
-  // another time throws.
+  // Whether the frame just decoded comes before the span's next frame, to be dropped. Otherwise
+  // it is that frame, numbered as the span says; a frame at another time throws.
   bool DropsBeforeSpan() {
     const int64_t pts = frame->best_effort_timestamp;
+    if (spanNext == span->times.size()) return true;  // past the span: decoded ahead, not given
     const int64_t expected = span->times[spanNext];
     lastDecoded = pts;
-    if (pts != AV_NOPTS_VALUE && pts < expected) {
-      damaged.erase(PacketTime(frame->pts, frame->pkt_dts));
-      av_frame_unref(frame.get());
-      return true;
-    }
+    if (pts != AV_NOPTS_VALUE && pts < expected) return true;
     const int number = span->first + static_cast<int>(spanNext++);
-    framesOut = number - 1;
-    // Frames before it that the decoder never gave (it drops what it cannot decode after a
-    // seek) leave no damage behind.
-    damaged.erase(damaged.begin(), damaged.lower_bound(expected));
+    if (number == span->first) {
+      // Frames before it that the decoder never gave (it drops what it cannot decode after a
+      // seek) are no frames of the span.
+      ledger->ForgetBefore(expected);
+      ledger->Renumber(number);
+    }
     if (pts != expected) {
       av_frame_unref(frame.get());
       throw ImageError(NameOf(number, expected) + ": the decoder gave the frame at " +
@@ -414,6 +471,25 @@ struct VideoReader::State {
     if (!span || spanNext == span->times.size()) return;
     const int number = span->first + static_cast<int>(spanNext);
     throw ImageError(NameOf(number, span->times[spanNext]) + ": the video ends before it");
+  }
+
+  // DNxHD's rate, where the container does not state it (MXF): every frame of a DNxHD profile
+  // has one size, so the first frame's size at the stream's rate is the rate, which a writer
+  // needs to keep the profile. The file is read from its start again.
+  void ReadDnxhdRate() {
+    const AVRational rate = stream->r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0 || input->pb == nullptr || !(input->pb->seekable & AVIO_SEEKABLE_NORMAL))
+      return;
+    int err;
+    while ((err = av_read_frame(input.get(), packet.get())) >= 0 &&
+           packet->stream_index != stream->index)
+      av_packet_unref(packet.get());
+    if (err < 0) return;
+    stream->codecpar->bit_rate = static_cast<int64_t>(packet->size) * 8 * rate.num / rate.den;
+    av_packet_unref(packet.get());
+    const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+    if (av_seek_frame(input.get(), stream->index, start, AVSEEK_FLAG_BACKWARD) < 0)
+      throw ImageError(path + ": cannot go back to its start after reading its first frame");
   }
 
   // A packet of a stream other than the main video: to the writer that copies it, if any.
@@ -452,16 +528,23 @@ VideoReader::VideoReader(const std::string& path, DamagedFrames damaged)
   // Reading the stream information reads packets ahead: damage may show there already.
   const unsigned demuxerErrors = LoggedErrorCount(Logger::kDemuxer);
   s.input = OpenInput(path);
-  s.NoteDemuxerDamage(demuxerErrors);
   const int index = MainVideoStream(s.input.get());
   if (index < 0) throw ImageError(path + ": no video stream");
   s.stream = s.input->streams[index];
-  const AVCodecParameters* par = s.stream->codecpar;
-  const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+  AVCodecParameters* par = s.stream->codecpar;
+  const bool transportStream = std::string(s.input->iformat->name) == "mpegts";
+  FrameLedger::Rules rules;
+  rules.fixedRate =
+      par->codec_id == AV_CODEC_ID_MPEG1VIDEO || par->codec_id == AV_CODEC_ID_MPEG2VIDEO;
+  rules.capture = transportStream;
+  rules.spliceTicks = av_rescale_q(1, AVRational{1, 1}, s.stream->time_base);
+  s.ledger.emplace(rules);
+  s.NoteDemuxerDamage(demuxerErrors);
+  const AVCodec* codec = DecoderFor(par->codec_id);
   if (codec == nullptr)
     throw ImageError(path + ": no decoder for " + avcodec_get_name(par->codec_id) + " video");
   CheckImageSize(path, par->width, par->height);
-  const AVPixelFormat format = static_cast<AVPixelFormat>(par->format);
+  AVPixelFormat format = static_cast<AVPixelFormat>(par->format);
   if (format != AV_PIX_FMT_NONE && !sws_isSupportedInput(format)) {
     const char* name = av_get_pix_fmt_name(format);
     throw ImageError(path + ": unsupported pixel format " + (name ? name : "(unknown)"));
@@ -479,17 +562,33 @@ VideoReader::VideoReader(const std::string& path, DamagedFrames damaged)
     s.decoder->thread_type = FF_THREAD_SLICE;
     if (par->codec_id == AV_CODEC_ID_H264) s.decoder->thread_count = 1;
     // Frames that cannot be whole (their reference pictures missing) come out marked, rather
-    // than being dropped without a word.
+    // than being dropped without a word; checksums the stream carries (HEVC's picture hashes)
+    // are checked.
     s.decoder->flags |= AV_CODEC_FLAG_OUTPUT_CORRUPT;
+    s.decoder->err_recognition |= AV_EF_CRCCHECK;
     err = avcodec_open2(s.decoder.get(), codec, nullptr);
   }
   if (err < 0)
     throw ImageError(path + ": cannot open the " + codec->name + " decoder: " + ErrorText(err));
-  s.transportStream = std::string(s.input->iformat->name) == "mpegts";
+  if (ParsesPictures(par->codec_id)) {
+    s.parser.reset(av_parser_init(par->codec_id));
+    s.parserContext.reset(avcodec_alloc_context3(nullptr));
+    if (!s.parser || !s.parserContext ||
+        avcodec_parameters_to_context(s.parserContext.get(), par) < 0)
+      throw ImageError(path + ": not enough memory");
+    s.parser->flags |= PARSER_FLAG_COMPLETE_FRAMES;
+  }
+  // libvpx decodes VP9's alpha, which WebM carries beside the picture and FFmpeg's own decoder
+  // leaves out: the stream is described as the frames will come.
+  const AVDictionaryEntry* alpha = av_dict_get(s.stream->metadata, "alpha_mode", nullptr, 0);
+  if (std::string(codec->name) == "libvpx-vp9" && alpha != nullptr &&
+      std::string(alpha->value) == "1" && format == AV_PIX_FMT_YUV420P)
+    par->format = AV_PIX_FMT_YUVA420P;
   s.coding.matrix = par->color_space;
   s.coding.range = par->color_range;
   for (unsigned i = 0; i < s.input->nb_streams; ++i)
     if (static_cast<int>(i) != index) s.input->streams[i]->discard = AVDISCARD_ALL;
+  if (par->codec_id == AV_CODEC_ID_DNXHD && par->bit_rate <= 0) s.ReadDnxhdRate();
 }
 
 VideoReader::~VideoReader() = default;
@@ -508,7 +607,7 @@ double VideoReader::Seconds(int64_t pts) const {
   return libav::Seconds(pts, state_->stream->time_base);
 }
 
-int VideoReader::framesRead() const { return state_->framesOut; }
+int VideoReader::framesRead() const { return state_->lastNumber; }
 
 std::vector<std::string> VideoReader::TakeLeftOut() { return std::exchange(state_->leftOut, {}); }
 
@@ -530,39 +629,61 @@ int VideoReader::expectedFrames() const {
 bool VideoReader::Read(Image* image, FrameTime* time, std::string* damage) {
   State& s = *state_;
   s.GiveUpOnErrorsInARow();
-  if (!s.missingFailure.empty()) throw ImageError(std::exchange(s.missingFailure, ""));
-  if (s.span && s.spanNext == s.span->times.size()) return false;
+  auto fail = [&s] {
+    std::string message = std::move(s.failures.front());
+    s.failures.pop_front();
+    throw ImageError(message);
+  };
+  if (!s.failures.empty()) fail();
+  if (s.ready) {
+    s.GiveReady(image, time, damage);
+    return true;
+  }
+  if (s.done) return false;
   ++s.errorsInARow;  // until a frame or the end comes out
-  while (!s.done) {
+  for (;;) {
+    if (s.ledger->Ready(s.decoderEnded)) {
+      s.JudgeNext();
+      if (!s.failures.empty()) fail();
+      if (s.ready) {
+        s.errorsInARow = 0;
+        s.GiveReady(image, time, damage);
+        return true;
+      }
+      continue;
+    }
+    if (s.decoderEnded || (s.span && s.spanNext == s.span->times.size() && !s.ledger->HasFrames())) {
+      s.done = true;
+      if (s.decoderEnded) s.CheckEnd();
+      if (!s.failures.empty()) fail();
+      s.SpanCutShort();
+      return false;
+    }
     const unsigned errorsBefore = LoggedErrorCount(Logger::kDecoder);
     const int err = avcodec_receive_frame(s.decoder.get(), s.frame.get());
     if (err == 0) {
-      if (s.span && s.DropsBeforeSpan()) continue;
-      s.TakeFrame(errorsBefore, image, time, damage);
-      s.errorsInARow = 0;
-      return true;
+      s.Receive(errorsBefore);
+      continue;
     }
     if (err == AVERROR_EOF) {
-      s.done = true;
-      s.CheckEnd();
-      s.SpanCutShort();
-      return false;
+      s.decoderEnded = true;
+      continue;
     }
     if (err != AVERROR(EAGAIN)) {
       const std::string why = "cannot decode: " + ErrorText(err);
-      if (!s.conceal) throw ImageError(s.NameOf(s.framesOut + 1, AV_NOPTS_VALUE) + ": " + why);
-      s.LeaveOut(AV_NOPTS_VALUE, why);
+      const int number = s.ledger->TakeNumber();
+      s.Damage(s.NameOf(number, AV_NOPTS_VALUE) + (s.conceal ? ": left out: " : ": ") + why);
+      ++s.errorsInARow;
+      s.GiveUpOnErrorsInARow();
+      if (!s.failures.empty()) fail();
       continue;
     }
     if (s.draining) {
-      s.done = true;  // a decoder that neither gives frames nor ends
-      if (s.conceal) s.NameLostBefore(kEndOfStream);
-      s.SpanCutShort();
-      return false;
+      s.decoderEnded = true;  // a decoder that neither gives frames nor ends
+      continue;
     }
     s.FeedDecoder();
   }
-  return false;
 }
 
 VideoMirror& VideoReader::ShareVideoStream() {
@@ -581,7 +702,6 @@ void VideoReader::ReadSpan(const FrameSpan& span) {
                         s.lastDecoded < span.times.front();
   s.span = span;
   s.spanNext = 0;
-  s.lastShown = AV_NOPTS_VALUE;  // the frames before the span are not its frames' neighbours
   if (!onTheWay) s.SeekTo(span);
 }
 

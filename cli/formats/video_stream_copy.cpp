@@ -3,6 +3,11 @@
 #include <limits>
 #include <new>
 
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+#include "cli/formats/video.h"
 #include "cli/image.h"
 
 namespace fxaa_cli::libav {
@@ -32,40 +37,95 @@ std::string StreamWhat(const AVStream* in) {
          avcodec_get_name(in->codecpar->codec_id) + ")";
 }
 
+// Whether `container` holds a stream of `par` copied unchanged. Matroska holds attachments (a
+// font a subtitle track needs) as files of its own, and any video or audio its list lacks
+// through the Windows codec identifiers (VfW, ACM), as FFmpeg writes them; a muxer that keeps
+// no list of its codecs is taken at its word, and writing will tell.
+bool Holds(const AVOutputFormat* container, const AVCodecParameters* par) {
+  const bool matroska = std::string(container->name) == "matroska";
+  if (par->codec_type == AVMEDIA_TYPE_ATTACHMENT) return matroska;
+  return avformat_query_codec(container, par->codec_id,
+                              matroska ? FF_COMPLIANCE_UNOFFICIAL : FF_COMPLIANCE_NORMAL) != 0;
+}
+
+// The extensions of the containers this tool writes that hold a stream of `par`, "" when none.
+std::string ContainersHolding(const AVCodecParameters* par) {
+  static const std::pair<const char*, const char*> kWritten[] = {
+      {"matroska", ".mkv"}, {"mov", ".mov"}, {"mp4", ".mp4"}, {"mpegts", ".ts"}};
+  std::string can;
+  for (const auto& [muxer, extension] : kWritten) {
+    const AVOutputFormat* container = av_guess_format(muxer, nullptr, nullptr);
+    if (container == nullptr || !Holds(container, par)) continue;
+    if (par->codec_type != AVMEDIA_TYPE_ATTACHMENT &&
+        avformat_query_codec(container, par->codec_id, FF_COMPLIANCE_NORMAL) < 0)
+      continue;  // no list to say it does
+    can += (can.empty() ? "" : ", ") + std::string(extension);
+  }
+  return can;
+}
+
 }  // namespace
 
 StreamCopy::StreamCopy(const std::string& path, VideoMirror& source, VideoMuxer& muxer,
-                       const std::function<void()>& addVideo, std::vector<std::string>* notes)
+                       const std::function<void()>& addVideo, std::vector<std::string>* notes,
+                       bool leaveOutUnfit)
     : path_(path), source_(source), muxer_(muxer), notes_(notes) {
   if (!packet_) throw std::bad_alloc();
   const AVFormatContext* in = source.streams();
   streamMap_.assign(in->nb_streams, -1);
   shift_.assign(in->nb_streams, 0);
+  std::vector<int> outputOf(in->nb_streams, -1);  // the video's too
   for (unsigned i = 0; i < in->nb_streams; ++i) {
     shift_[i] = OpusDelay(source.container(), muxer.container(), in->streams[i]);
-    if (in->streams[i] == source.video())
+    if (in->streams[i] == source.video()) {
       addVideo();
-    else
-      AddCopiedStream(in->streams[i], notes);
+      outputOf[i] = static_cast<int>(muxer.context()->nb_streams) - 1;
+    } else {
+      AddCopiedStream(in->streams[i], notes, leaveOutUnfit);
+      outputOf[i] = streamMap_[i];
+    }
     if (streamMap_[i] < 0) source_.Ignore(static_cast<int>(i));
   }
   if (av_dict_copy(&muxer.context()->metadata, in->metadata, 0) < 0) throw std::bad_alloc();
   CopyChapters(in, muxer.context());
+  // A transport stream into a transport stream keeps its services (ids, names, provider), its
+  // PIDs and its first PMT's PID, which receivers and playout systems are set up with. Blu-ray's
+  // (.m2ts) have PIDs of their own.
+  if (std::string(muxer.container()->name) == "mpegts" &&
+      TransportStreamMuxerOptions(path) == "mpegts_m2ts_mode=0") {
+    for (unsigned i = 0; i < in->nb_streams; ++i)
+      if (outputOf[i] >= 0) muxer.context()->streams[outputOf[i]]->id = in->streams[i]->id;
+    CopyPrograms(in, muxer.context(), outputOf);
+    if (in->nb_programs > 0 && in->programs[0]->pmt_pid >= 16)
+      av_opt_set_int(muxer.context()->priv_data, "mpegts_pmt_start_pid",
+                     in->programs[0]->pmt_pid, 0);
+  }
 }
 
-void StreamCopy::AddCopiedStream(const AVStream* in, std::vector<std::string>* notes) {
+void StreamCopy::AddCopiedStream(const AVStream* in, std::vector<std::string>* notes,
+                                 bool leaveOutUnfit) {
   const AVCodecParameters* par = in->codecpar;
   const AVOutputFormat* container = muxer_.container();
-  if (avformat_query_codec(container, par->codec_id, FF_COMPLIANCE_NORMAL) == 0) {
-    // A data stream the container cannot name is left out (QuickTime's timecode track is
-    // rebuilt from the video's timecode tag); audio and subtitles are never dropped quietly.
-    if (par->codec_type == AVMEDIA_TYPE_DATA) {
+  if (!Holds(container, par)) {
+    // QuickTime's timecode track is rebuilt by the muxer from the video's timecode tag, which is
+    // copied: it is carried, not left out.
+    const std::string name = container->name;
+    if (par->codec_tag == MKTAG('t', 'm', 'c', 'd') && (name == "mov" || name == "mp4") &&
+        av_dict_get(source_.video()->metadata, "timecode", nullptr, 0) != nullptr)
+      return;
+    // Another data stream the container cannot name is left out; audio, subtitles and
+    // attachments only when asked.
+    if (par->codec_type == AVMEDIA_TYPE_DATA || leaveOutUnfit) {
       notes->push_back(StreamWhat(in) + " not carried over: " + container->name +
                        " cannot hold it");
       return;
     }
+    const std::string can = ContainersHolding(par);
     throw ImageError(path_ + ": " + container->name + " cannot hold the " + StreamWhat(in) +
-                     ", which is copied unchanged: use a container that can (.mkv, .mov)");
+                     ", which is copied unchanged: " +
+                     (can.empty() ? std::string("no container this tool writes holds it")
+                                  : "use a container that can (" + can + ")") +
+                     ", or leave it out (--unfit-streams leave-out)");
   }
   streamMap_[in->index] = AddUnchangedStream(muxer_, in)->index;
 }

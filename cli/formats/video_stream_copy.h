@@ -21,9 +21,11 @@ class StreamCopy {
  public:
   // Adds the source's streams to `muxer` in their order: each other stream copied, and the
   // video by `addVideo` at its place. What the container cannot hold: a data stream is left out
-  // with a note; audio or subtitles throw ImageError naming `path`.
+  // with a note, and so is any other with `leaveOutUnfit`; else audio, subtitles and attachments
+  // throw ImageError naming `path` and the containers that can hold them.
   StreamCopy(const std::string& path, VideoMirror& source, VideoMuxer& muxer,
-             const std::function<void()>& addVideo, std::vector<std::string>* notes);
+             const std::function<void()>& addVideo, std::vector<std::string>* notes,
+             bool leaveOutUnfit = false);
 
   // Copies the packets demuxed so far that are at most `seconds` into their streams.
   void CopyUntil(double seconds);
@@ -31,7 +33,7 @@ class StreamCopy {
   void CopyRest();
 
  private:
-  void AddCopiedStream(const AVStream* in, std::vector<std::string>* notes);
+  void AddCopiedStream(const AVStream* in, std::vector<std::string>* notes, bool leaveOutUnfit);
   void Copy(double seconds, bool toTheEnd);
   bool InOrder(const AVPacket& packet, const AVStream& out) const;
 

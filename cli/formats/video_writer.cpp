@@ -19,6 +19,9 @@ using namespace libav;
 
 namespace {
 
+// Frames of a written video decoded back as a check.
+constexpr int kFramesChecked = 3;
+
 // The output's video stream, for the encoder's packets: its codec, timeline, tags and, from a
 // source video, its disposition, metadata and side data.
 AVStream* AddVideoStream(VideoMuxer& muxer, const AVCodecContext* enc, const AVStream* in) {
@@ -29,6 +32,16 @@ AVStream* AddVideoStream(VideoMuxer& muxer, const AVCodecContext* enc, const AVS
   if (tag != 0 && (container->codec_tag == nullptr ||
                    av_codec_get_id(container->codec_tag, tag) != enc->codec_id))
     out->codecpar->codec_tag = 0;
+  // QuickTime's muxer tags 10-bit H.264 of AVC-Intra's sizes and rates as AVC-Intra (ai12, ...),
+  // whose sample description holds no parameter sets: the encoder's would be lost, and no
+  // decoder could read the file. It is tagged as the H.264 it is, which keeps them; the muxer
+  // takes the tag only when not held to the letter of its own table.
+  const bool avcIntraFormat =
+      enc->pix_fmt == AV_PIX_FMT_YUV420P10 || enc->pix_fmt == AV_PIX_FMT_YUV422P10;
+  if (enc->codec_id == AV_CODEC_ID_H264 && avcIntraFormat && std::string(container->name) == "mov") {
+    out->codecpar->codec_tag = MKTAG('a', 'v', 'c', '1');
+    muxer.context()->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
+  }
   out->time_base = enc->time_base;
   out->avg_frame_rate = enc->framerate;
   out->r_frame_rate = in != nullptr ? in->r_frame_rate : enc->framerate;
@@ -38,19 +51,79 @@ AVStream* AddVideoStream(VideoMuxer& muxer, const AVCodecContext* enc, const AVS
     if (av_dict_copy(&out->metadata, in->metadata, 0) < 0) throw std::bad_alloc();
     CopyStreamSideData(in, out, true);
   }
+  // Matroska's muxer writes the tag as the track's alpha mode: it says what the new frames hold.
+  av_dict_set(&out->metadata, "alpha_mode", HasAlphaChannel(enc->pix_fmt) ? "1" : nullptr, 0);
   av_dict_set(&out->metadata, "encoder",
               (std::string(LIBAVCODEC_IDENT) + " " + enc->codec->name).c_str(), 0);
   return out;
 }
 
+// Decodes the first frames of stream `index` of the video just written at `written` (at most
+// `wanted`): an encoder and muxer can agree on a file no decoder reads (a tag that promises
+// parameter sets the file lacks). Throws ImageError naming `path` when one does not decode.
+void CheckDecodes(const std::string& path, const std::string& written, int index, int wanted) {
+  InputPtr input;
+  try {
+    input = OpenInput(written);
+  } catch (const ImageError& e) {
+    throw ImageError(path + ": written, but cannot be read back: " + e.what());
+  }
+  const AVStream* stream = input->streams[index];
+  const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+  CodecPtr decoder(avcodec_alloc_context3(codec));
+  PacketPtr packet(av_packet_alloc());
+  FramePtr frame(av_frame_alloc());
+  if (codec == nullptr || !decoder || !packet || !frame ||
+      avcodec_parameters_to_context(decoder.get(), stream->codecpar) < 0)
+    throw ImageError(path + ": written, but no decoder of this FFmpeg reads its video");
+  decoder->thread_count = 1;
+  ClearLoggedError();
+  if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
+    throw ImageError(path + ": written, but its video does not decode: " + TakeLoggedError());
+  int decoded = 0;
+  bool ended = false;
+  std::string error;
+  while (decoded < wanted && error.empty()) {
+    int err = avcodec_receive_frame(decoder.get(), frame.get());
+    if (err == 0) {
+      if (frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT))
+        error = "frame " + std::to_string(decoded + 1) + " comes out damaged";
+      ++decoded;
+      av_frame_unref(frame.get());
+    } else if (err == AVERROR_EOF) {
+      break;
+    } else if (err != AVERROR(EAGAIN)) {
+      error = ErrorText(err);
+    } else if (ended) {
+      break;
+    } else if (av_read_frame(input.get(), packet.get()) < 0) {
+      ended = true;
+      avcodec_send_packet(decoder.get(), nullptr);
+    } else {
+      if (packet->stream_index == index) err = avcodec_send_packet(decoder.get(), packet.get());
+      av_packet_unref(packet.get());
+      if (err < 0 && err != AVERROR(EAGAIN)) error = ErrorText(err);
+    }
+    const std::string logged = TakeLoggedError();
+    if (error.empty() && !logged.empty()) error = logged;
+  }
+  if (error.empty() && decoded < wanted) error = "it gives " + std::to_string(decoded) + " of the "
+                                                  "first " + std::to_string(wanted) + " frames";
+  if (!error.empty())
+    throw ImageError(path + ": written, but its video does not decode: " + error +
+                     " (nothing is left under its name)");
+}
+
 }  // namespace
 
 struct VideoWriter::State {
+  std::string path;
   std::unique_ptr<VideoMuxer> muxer;
   std::unique_ptr<VideoEncoder> encoder;
   std::unique_ptr<StreamCopy> copy;  // none for frames from image files
   AVStream* video = nullptr;
   std::vector<std::string> notes;
+  bool captionsTold = false;  // that the encoder leaves the input's captions out
 
   // An encoded packet into the file, after the other streams' packets up to its time.
   void Take(AVPacket* packet) {
@@ -66,6 +139,7 @@ VideoWriter::VideoWriter(const std::string& path, const Image& first, VideoMirro
                          const VideoWriteOptions& options, FieldOrder firstFields)
     : state_(std::make_unique<State>()) {
   State& s = *state_;
+  s.path = path;
   KeepLogQuiet();
   ClearLoggedError();
   const AVOutputFormat* container = av_guess_format(nullptr, path.c_str(), nullptr);
@@ -78,7 +152,8 @@ VideoWriter::VideoWriter(const std::string& path, const Image& first, VideoMirro
   s.muxer = std::make_unique<VideoMuxer>(path, container);
   auto addVideo = [&] { s.video = AddVideoStream(*s.muxer, s.encoder->context(), in); };
   if (source != nullptr && source->otherStreams())
-    s.copy = std::make_unique<StreamCopy>(path, *source, *s.muxer, addVideo, &s.notes);
+    s.copy = std::make_unique<StreamCopy>(path, *source, *s.muxer, addVideo, &s.notes,
+                                          options.leaveOutUnfit);
   else
     addVideo();
   s.muxer->Start(options.muxerOptions);
@@ -125,6 +200,11 @@ double VideoWriter::Seconds(const FrameTime& time) const {
 
 void VideoWriter::Write(const Image& image, const FrameTime& time) {
   State& s = *state_;
+  if (!time.captions.empty() && !s.captionsTold && !s.encoder->CarriesCaptions()) {
+    s.captionsTold = true;
+    s.notes.push_back(std::string("closed captions (A/53) left out: ") +
+                      s.encoder->context()->codec->name + " cannot carry them");
+  }
   s.encoder->Send(image, time, [&s](AVPacket* packet) { s.Take(packet); });
 }
 
@@ -132,7 +212,10 @@ void VideoWriter::Finish() {
   State& s = *state_;
   s.encoder->Flush([&s](AVPacket* packet) { s.Take(packet); });
   if (s.copy) s.copy->CopyRest();
-  s.muxer->Finish();
+  const int index = s.video->index, wanted = std::min(s.encoder->framesIn(), kFramesChecked);
+  s.muxer->Finish([&](const std::string& written) {
+    CheckDecodes(s.path, written, index, wanted);
+  });
 }
 
 }  // namespace fxaa_cli

@@ -191,4 +191,21 @@ inline Process RunProcess(const ScratchDir& dir, const std::string& tool,
   return p;
 }
 
+// An ffmpeg input of 64 x 48 frames at 25 a second, each unlike the others, so that a frame out
+// of place or repeated shows.
+inline std::vector<std::string> DistinctFrames(int count) {
+  return {"-f", "lavfi", "-i",
+          "nullsrc=size=64x48:rate=25,format=rgb24,"
+          "geq=r='mod(X*7+N*37\\,256)':g='mod(Y*5+N*11\\,256)':b='mod(X*Y+N*3\\,256)'",
+          "-frames:v", std::to_string(count)};
+}
+
+// Runs Debian's ffmpeg quietly in `dir` with `args`; its standard output is returned (raw frames).
+inline std::string Ffmpeg(const ScratchDir& dir, std::vector<std::string> args) {
+  args.insert(args.begin(), {"-v", "error", "-y"});
+  const Process p = RunProcess(dir, "ffmpeg", args);
+  EXPECT_EQ(p.status, 0) << p.err;
+  return p.out;
+}
+
 }  // namespace cli_test

@@ -11,16 +11,9 @@ extern "C" {
 namespace {
 
 using namespace fxaa_cli;
+using cli_test::Ffmpeg;
 using cli_test::Fxaa;
 using cli_test::ScratchDir;
-
-// Runs ffmpeg quietly; its standard output is returned.
-std::string Ffmpeg(const ScratchDir& dir, std::vector<std::string> args) {
-  args.insert(args.begin(), {"-v", "error", "-y"});
-  const cli_test::Process p = cli_test::RunProcess(dir, "ffmpeg", args);
-  EXPECT_EQ(p.status, 0) << p.err;
-  return p.out;
-}
 
 // The lines of ffmpeg's framemd5 of `path`'s stream `map`: decoded frames of video (each frame,
 // none dropped or repeated), or the sizes and MD5s of audio packets copied.
