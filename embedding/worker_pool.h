@@ -54,7 +54,8 @@ class WorkerPool {
   Frame Take();
 
   // Drops the worlds every free worker keeps and hands freed memory back to the system: a host
-  // at rest (a sequence over, caches purged) keeps none of the frames' memory.
+  // at rest (a sequence over, caches purged) keeps none of the frames' memory. The workers stay:
+  // a context made again keeps some of its memory for good (docs/performance.md).
   void Release();
 
   int workers() const;  // started so far

@@ -434,7 +434,8 @@ TEST(OpenFxMemory, ManyHostThreadsHoldNoMoreFramesThanTheWorkers) {
   const double frameMiB = 2.0 * kSide * kSide * 16 / (1 << 20);  // two float worlds
   ofxtest::MemoryFigures warm, two, many;
   std::string error;
-  // The first frames start both workers, their contexts and programs: not the frames' cost.
+  // The first frames start both workers, their contexts and programs, which stay: not the
+  // frames' cost.
   ASSERT_TRUE(ofxtest::MeasureFrameMemory(s.host, instance, 2, 1, kSide, kSide, 4, &warm, &error))
       << error;
   ASSERT_TRUE(ofxtest::MeasureFrameMemory(s.host, instance, 2, 1, kSide, kSide, 4, &two, &error))
@@ -446,7 +447,8 @@ TEST(OpenFxMemory, ManyHostThreadsHoldNoMoreFramesThanTheWorkers) {
   // targets are 1.5 frameMiB) moves the peak by less than three.
   EXPECT_LT(many.peakMiB, two.peakMiB + 3 * frameMiB)
       << "2 threads: " << two.peakMiB << " MiB, 16 threads: " << many.peakMiB << " MiB";
-  EXPECT_LT(many.restMiB, frameMiB) << "at rest after 16 threads";
+  // At rest the two workers' contexts stay; the driver keeps up to a frame's targets of its own.
+  EXPECT_LT(many.restMiB, 2 * frameMiB) << "at rest after 16 threads";
 }
 
 // Where no OpenGL context can be made the render fails, and the host's message suite says
