@@ -3,31 +3,19 @@
 #include <malloc.h>
 
 #include <atomic>
-#include <fstream>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "tests/openfx/ofx_cases.h"
+#include "tests/support/resident_memory.h"
 
 namespace ofxtest {
 namespace {
 
-// A field of /proc/self/status in MiB ("VmRSS", "VmHWM"); negative when unreadable.
+// A field of /proc/self/status in MiB; negative when unreadable.
 double StatusMiB(const std::string& field) {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.compare(0, field.size() + 1, field + ":") == 0)
-      return std::stod(line.substr(field.size() + 1)) / 1024.0;
-  return -1;
-}
-
-// Sets the process's peak resident size back to its current one (Linux 4.0 on).
-bool ResetPeakResident() {
-  std::ofstream clear("/proc/self/clear_refs");
-  clear << "5";
-  clear.flush();
-  return clear.good();
+  return double(test_support::StatusBytes(field)) / (1 << 20);
 }
 
 }  // namespace
@@ -44,7 +32,7 @@ bool MeasureFrameMemory(TestHost& host, OfxImageEffectStruct* instance, int thre
   // What the host freed before (its images of an earlier measurement) is not the plug-in's.
   malloc_trim(0);
   figures->beforeMiB = StatusMiB("VmRSS");
-  if (!ResetPeakResident() || figures->beforeMiB < 0) {
+  if (!test_support::ResetPeakResident() || figures->beforeMiB < 0) {
     *error = "this system does not report or reset the peak resident size";
     return false;
   }
