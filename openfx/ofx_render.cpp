@@ -122,16 +122,21 @@ OfxStatus RenderFrame(Plugin& plugin, OfxImageEffectHandle instance, OfxProperty
   values.timeScale = A_u_long(std::lround((rate > 0 ? rate : 25) * 1000));
 
   // A worker first, then the memory: at most the workers' frames hold worlds, whatever the
-  // number of threads the host renders on.
-  fxaa_embedding::WorkerPool::Frame frame = plugin.pool->Take();
-  frame.Size(in.width(), in.height(), WorldDepthFor(in));
-  ToWorld(in, &frame.input());
-  const host_runtime::Failure failure = frame.Render(values);
-  if (failure) return Fail(plugin, instance, time, failure.cause);
-  int window[4] = {out.bounds.x1, out.bounds.y1, out.bounds.x2, out.bounds.y2};
-  plugin.props->propGetIntN(inArgs, kOfxImageEffectPropRenderWindow, 4, window);
-  FromWorld(&frame.output(), in.bounds, OfxRectI{window[0], window[1], window[2], window[3]}, out);
-  return kOfxStatOK;
+  // number of threads the host renders on. The worker is free again before a failure is said.
+  host_runtime::Failure failure;
+  {
+    fxaa_embedding::WorkerPool::Frame frame = plugin.pool->Take();
+    frame.Size(in.width(), in.height(), WorldDepthFor(in));
+    ToWorld(in, &frame.input());
+    failure = frame.Render(values);
+    if (!failure) {
+      int window[4] = {out.bounds.x1, out.bounds.y1, out.bounds.x2, out.bounds.y2};
+      plugin.props->propGetIntN(inArgs, kOfxImageEffectPropRenderWindow, 4, window);
+      FromWorld(&frame.output(), in.bounds, OfxRectI{window[0], window[1], window[2], window[3]},
+                out);
+    }
+  }
+  return failure ? Fail(plugin, instance, time, failure.cause) : kOfxStatOK;
 }
 
 }  // namespace
