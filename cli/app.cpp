@@ -186,16 +186,6 @@ int RunDemo(const DemoArgs& args, const std::string& pluginPath, std::ostream& o
   return kExitOk;
 }
 
-std::string DescribeDefault(const host_runtime::ParamState& p) {
-  if (p.type == PF_Param_POPUP) {
-    const int i = static_cast<int>(p.defaultValue) - 1;
-    return i >= 0 && size_t(i) < p.choices.size() ? p.choices[i] : FormatNumber(p.defaultValue, 0);
-  }
-  if (p.type == PF_Param_FLOAT_SLIDER)
-    return FormatNumber(p.defaultValue, p.precision) + (p.percent ? " %" : "");
-  return "";
-}
-
 int RunInfo(const std::string& pluginPath, std::ostream& out, std::ostream& err) {
   std::unique_ptr<host_runtime::EffectSession> effect = OpenEffect(pluginPath, err);
   if (!effect) return kExitFailed;
@@ -223,19 +213,20 @@ int RunInfo(const std::string& pluginPath, std::ostream& out, std::ostream& err)
                 "name", "type", "range", "slider", "default", "shown", "option");
   out << line;
   for (const host_runtime::ParamState& p : effect->params()) {
-    std::string range, slider;
-    if (p.type == PF_Param_FLOAT_SLIDER) {
+    // Ranges and defaults as every program writes them (host_runtime/exposed_params.h).
+    std::string range, slider, dephault;
+    if (p.type == PF_Param_FLOAT_SLIDER || p.type == PF_Param_POPUP) {
       range = host_runtime::RangeText(p);
-      slider = FormatNumber(p.sliderMin, 2) + " to " + FormatNumber(p.sliderMax, 2);
-    } else if (p.type == PF_Param_POPUP) {
-      for (size_t i = 0; i < p.choices.size(); ++i) range += (i ? "|" : "") + p.choices[i];
+      dephault = host_runtime::DefaultText(p) + (p.percent ? " %" : "");
     } else if (p.collapsed) {
       range = "(collapsed)";
     }
+    if (p.type == PF_Param_FLOAT_SLIDER)
+      slider = FormatNumber(p.sliderMin, 2) + " to " + FormatNumber(p.sliderMax, 2);
     const auto option = optionOf.find(p.name);
     std::snprintf(line, sizeof(line), "  %3d %3d  %-24s %-13s %-16s %-12s %-8s %-7s %s\n", p.index,
                   p.id, p.name.empty() ? "(end of group)" : p.name.c_str(), p.typeName.c_str(),
-                  range.c_str(), slider.c_str(), DescribeDefault(p).c_str(),
+                  range.c_str(), slider.c_str(), dephault.c_str(),
                   p.hidden ? "hidden" : "yes",
                   option == optionOf.end() || p.name.empty() ? "" : option->second.c_str());
     out << line;

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "cli/pixel_convert.h"
+#include "cli/renderer_query.h"
 #include "cli/thread_group.h"
 
 namespace fxaa_cli {
@@ -184,7 +185,8 @@ void Batch::Guard(const std::string& name, const char* verb, Step&& step) {
   }
 }
 
-// A frame that failed: counted, reported, and the end of the batch where that is the rule.
+// A frame that failed: counted, reported (an empty message: its cause was said already), and the
+// end of the batch where that is the rule.
 void Batch::Failed(const std::string& message) {
   ++failed_;
   if (options_.failFast || sink_.wholeOrNothing()) stop_ = true;
@@ -256,11 +258,11 @@ void Batch::RenderOne(Frame& frame) {
   if (failure.kind == host_runtime::Failure::Kind::kNoContext) {
     // Without a usable context no frame can render; one line says so, not one per frame.
     stop_ = true;
-    if (!fatalReported_.exchange(true))
-      Failed(frame.name + ": cannot render: " + failure.cause +
-             " (is OpenGL 3.2 available? the plug-in's own messages are on standard output)");
-    else
-      ++failed_;
+    Failed(fatalReported_.exchange(true)
+               ? std::string()
+               : frame.name + ": cannot render: " + failure.cause +
+                     " (is OpenGL 3.2 available? the plug-in's own messages are on standard "
+                     "output)");
     return;
   }
   if (failure) {
@@ -318,11 +320,12 @@ BatchResult Batch::Run() {
       started = threads.Start([this] { Render(); }, &why);
     started = started && threads.Start([this] { Read(); }, &why);
     if (!started) {
-      // What did start runs dry: the queues take nothing more and end.
+      // What did start runs dry: the queues take nothing more and end, closed before anything
+      // that could throw, or the group's join would wait for ever.
       stop_ = true;
-      Failed(source_.name() + ": cannot render: no thread could be started: " + why);
       toRender_.Close();
       toWrite_.Close();
+      Failed(source_.name() + ": cannot render: no thread could be started: " + why);
     }
   }
 
@@ -345,20 +348,6 @@ int DefaultThreadCount() {
   return static_cast<int>(std::clamp(cores == 0 ? 2u : cores, 1u, 4u));
 }
 
-namespace {
-
-// Why the plug-in failed a frame with `code`. The plug-in gives one code for a missing context and
-// for a GPU that failed the frame: a small frame rendered once tells which.
-host_runtime::Failure FrameFailure(host_runtime::EffectSession& effect, PF_Err code) {
-  using host_runtime::Failure;
-  if (code != PF_Err_INTERNAL_STRUCT_DAMAGED) return Failure::FromPlugin(code);
-  std::string why;
-  if (!effect.CanRender(&why)) return Failure::Of(Failure::Kind::kNoContext, why);
-  return Failure{Failure::Kind::kPlugin, code, "the GPU failed the frame"};
-}
-
-}  // namespace
-
 host_runtime::Failure RenderImage(host_runtime::EffectSession& effect, const Image& input,
                                   const FrameOptions& options, Image* result) {
   const Image* source = &input;
@@ -377,7 +366,8 @@ host_runtime::Failure RenderImage(host_runtime::EffectSession& effect, const Ima
   host_runtime::World out(source->width, source->height, depth,
                           RowPaddingFor(source->width, depth));
   const PF_Err err = effect.Render(in.get(), &out);
-  if (err != 0) return FrameFailure(effect, err);
+  if (err != 0)
+    return effect.FrameFailure(err, source->width, source->height, LargestFrameSideHere);
   *result = WorldToImage(out, *source);
   if (options.premultiplied) Premultiply(result);
   return host_runtime::Failure::None();

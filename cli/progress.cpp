@@ -90,7 +90,8 @@ void Progress::ShowLocked(const std::string& message) {
 void Progress::FrameFailed(const std::string& message) {
   std::lock_guard<std::mutex> lock(mutex_);
   ++failed_;
-  ShowLocked(message);
+  if (!message.empty()) ShowLocked(message);
+  else DrawLocked(false);
 }
 
 void Progress::FrameDamaged(const std::string& message) {

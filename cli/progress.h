@@ -18,7 +18,8 @@ class Progress {
   // The frame count, once it is known better than at the start (a video's own estimate).
   void SetTotal(int total);
   void FrameDone(const std::string& output);
-  void FrameFailed(const std::string& message);  // always shown
+  // Always shown; an empty message counts the frame without a line (its cause was said).
+  void FrameFailed(const std::string& message);
   // A frame rendered as the decoder concealed its damage, and something the source left out:
   // always shown, and counted in a line of their own at the end.
   void FrameDamaged(const std::string& message);

@@ -1,10 +1,11 @@
 // Threads owned by one scope: each is joined when the group goes, on every way out of that
-// scope, and a thread that cannot be started is a reported failure, never std::terminate.
+// scope, and a thread that cannot be started, whatever the starter threw, is a reported failure,
+// never an exception: the caller must still close what the started threads wait on.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -36,8 +37,11 @@ class ThreadGroup {
     try {
       threads_.push_back(start_(std::move(work)));
       return true;
-    } catch (const std::system_error& e) {
+    } catch (const std::exception& e) {
       *why = e.what();
+      return false;
+    } catch (...) {
+      *why = "the thread's start threw something that is not an exception";
       return false;
     }
   }

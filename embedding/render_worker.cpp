@@ -5,6 +5,7 @@
 #include <new>
 #include <type_traits>
 
+#include "gl/gl_limits.h"
 #include "host_runtime/registry_lock.h"
 
 namespace fxaa_embedding {
@@ -83,30 +84,48 @@ void RenderWorker::Work() {
   session_.reset();  // global set-down, on the thread that set up
 }
 
+bool RenderWorker::SetUp(Failure* failure) {
+  std::string error;
+  session_ = host_runtime::EffectSession::Open(entry_, name_, &error);
+  if (!session_) {
+    *failure = Failure::Of(Failure::Kind::kSetUp,
+                           error.empty() ? "the effect could not be set up" : error);
+    return false;
+  }
+  const Failure probe = session_->Probe();
+  if (!probe) return true;
+  *failure = probe;
+  if (probe.kind == Failure::Kind::kNoContext) {
+    noContext_ = probe;
+    MarkUnavailable(probe.cause);
+  }
+  session_.reset();  // set down on this thread; a cause that may pass is tried again
+  return false;
+}
+
+int RenderWorker::LargestFrameSide() {
+  if (largestSide_ < 0) largestSide_ = QueryLargestFrameSide();
+  return largestSide_;
+}
+
 // The one boundary of the worker's thread: whatever the frame throws becomes its failure.
 void RenderWorker::RenderJob(Job* job) {
   try {
-    if (!session_ && !setUpFailure_) {
-      std::string error;
-      session_ = host_runtime::EffectSession::Open(entry_, name_, &error);
-      std::string why;
-      if (!session_) {
-        setUpFailure_ = Failure::Of(Failure::Kind::kSetUp,
-                                    error.empty() ? "the effect could not be set up" : error);
-      } else if (!session_->CanRender(&why)) {
-        setUpFailure_ = Failure::Of(Failure::Kind::kNoContext, why);
-        MarkUnavailable(why);
-      }
-    }
-    if (setUpFailure_) {
-      job->failure = setUpFailure_;
+    if (noContext_) {
+      job->failure = noContext_;
       return;
     }
-    job->failure = Failure::FromPlugin(session_->Render(job->in, job->out, *job->values));
+    if (!session_ && !SetUp(&job->failure)) return;
+    const PF_Err err = session_->Render(job->in, job->out, *job->values);
+    if (err != 0)
+      job->failure = session_->FrameFailure(err, job->in->width(), job->in->height(),
+                                            [this] { return LargestFrameSide(); });
   } catch (const std::bad_alloc&) {
     job->failure = Failure::Of(Failure::Kind::kOutOfMemory, "out of memory");
   } catch (const std::exception& e) {
     job->failure = Failure::Of(Failure::Kind::kUnexpected, e.what());
+  } catch (...) {
+    job->failure = Failure::Of(Failure::Kind::kUnexpected, "an exception of no known type");
   }
 }
 

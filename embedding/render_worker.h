@@ -28,15 +28,20 @@ class RenderWorker {
   // Renders `in` into `out` (same size and depth) with `values` on the worker's thread, started
   // with the first frame; blocks until done. Calls from several threads at once render one
   // after another. The first frame sets the effect up; where it finds that nothing can render
-  // in this process, it says so to every later worker (EffectUnavailable).
+  // in this process, it says so to every later worker (EffectUnavailable). A set-up that fails
+  // for any other cause is tried again with the next frame.
   host_runtime::Failure Render(host_runtime::World* in, host_runtime::World* out,
-                          const host_runtime::FrameValues& values);
+                               const host_runtime::FrameValues& values);
 
  private:
   struct Job;
 
-  void Work();             // the worker's thread
+  void Work();               // the worker's thread
   void RenderJob(Job* job);  // on that thread
+  // Sets the effect up on that thread; false with *failure set when it cannot render.
+  bool SetUp(host_runtime::Failure* failure);
+  // The GPU's largest frame side, asked on that thread once a frame needs it (0: unknown).
+  int LargestFrameSide();
 
   const PF_FilterProc entry_;
   const std::string name_;
@@ -49,12 +54,13 @@ class RenderWorker {
 
   // Touched only on the worker's thread.
   std::unique_ptr<host_runtime::EffectSession> session_;
-  host_runtime::Failure setUpFailure_;  // why the effect cannot render here, once known
+  host_runtime::Failure noContext_;  // set once no context can be made here: nothing renders
+  int largestSide_ = -1;             // not asked yet
 };
 
 // Whether a worker of this module found that the process cannot render at all (no OpenGL 3.2
-// core context), with the reason: an embedding refuses new instances from then on, until its
-// host unloads it (ForgetUnavailable).
+// core context), with the reason. Every worker's frames fail from then on; the frei0r filter
+// also refuses new instances. Forgotten when its host unloads the module (ForgetUnavailable).
 bool EffectUnavailable(std::string* why);
 void ForgetUnavailable();
 

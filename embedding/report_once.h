@@ -1,5 +1,6 @@
-// Says each cause of a failed frame once: a host that renders thousands of frames gets one line
-// per cause on standard error, not one per frame.
+// Says each kind of frame failure once: a host that renders thousands of frames gets one line on
+// standard error per kind of failure and plug-in code, not one per frame. The cause's text is not
+// part of the key, since it may name the frame.
 #pragma once
 
 #include <mutex>
@@ -12,8 +13,8 @@ namespace fxaa_embedding {
 
 class ReportOnce {
  public:
-  // True the first time this kind and code are seen.
-  bool First(const host_runtime::Failure& failure) {
+  // True the first time a failure of this kind and plug-in code is seen.
+  bool FirstOfItsKind(const host_runtime::Failure& failure) {
     std::lock_guard<std::mutex> lock(mutex_);
     return seen_.insert({int(failure.kind), failure.code}).second;
   }

@@ -14,7 +14,7 @@ namespace {
 void Explain(Control* control, const host_runtime::ParamState& param) {
   char* out = control->explanation;
   const size_t size = sizeof(control->explanation);
-  if (!control->popup) {
+  if (!control->limits.choice) {
     std::snprintf(out, size, "0 to 1 maps onto %s%s (default %g = %s)",
                   host_runtime::RangeText(param).c_str(), param.percent ? " %" : "",
                   DefaultControlValue(*control), host_runtime::DefaultText(param).c_str());
@@ -27,7 +27,7 @@ void Explain(Control* control, const host_runtime::ParamState& param) {
     std::snprintf(number, sizeof(number), "%s%g: ", i ? ", " : "", last ? double(i) / last : 0.0);
     text += number + param.choices[i];
   }
-  const size_t chosen = static_cast<size_t>(control->effectDefault) - 1;
+  const size_t chosen = static_cast<size_t>(control->limits.defaultValue) - 1;
   std::snprintf(out, size, "%s (the nearest is taken; default %g = %s)", text.c_str(),
                 DefaultControlValue(*control),
                 chosen <= last ? param.choices[chosen].c_str() : "?");
@@ -44,7 +44,6 @@ bool ReadControls(PF_FilterProc entry, ControlTable* table, std::string* error) 
     const char* name = known[size_t(i)].name;
     const host_runtime::ExposedParam* exposed = host_runtime::FindExposed(params, name);
     const host_runtime::ParamState* found = exposed ? &exposed->param : nullptr;
-    const bool popup = found && found->type == PF_Param_POPUP;
     if (!found) {
       *error = std::string("the effect declares no control \"") + name + "\"";
       return false;
@@ -53,10 +52,7 @@ bool ReadControls(PF_FilterProc entry, ControlTable* table, std::string* error) 
     control = Control{};
     control.effectIndex = found->index;
     std::snprintf(control.name, sizeof(control.name), "%s", name);
-    control.popup = popup;
-    control.validMin = popup ? 1 : found->validMin;
-    control.validMax = popup ? double(found->choices.size()) : found->validMax;
-    control.effectDefault = found->defaultValue;
+    control.limits = host_runtime::ControlLimits::Of(*found);
     Explain(&control, *found);
   }
   return true;
@@ -68,15 +64,16 @@ double ClampControlValue(const Control& control, double value) {
 }
 
 double DefaultControlValue(const Control& control) {
-  const double span = control.validMax - control.validMin;
-  return span > 0 ? (control.effectDefault - control.validMin) / span : 0;
+  const host_runtime::ControlLimits& limits = control.limits;
+  const double span = limits.max - limits.min;
+  return span > 0 ? (limits.defaultValue - limits.min) / span : 0;
 }
 
 double EffectValue(const Control& control, double value) {
   value = ClampControlValue(control, value);
-  if (value == DefaultControlValue(control)) return control.effectDefault;
-  const double mapped = control.validMin + value * (control.validMax - control.validMin);
-  return control.popup ? std::floor(mapped + 0.5) : mapped;
+  const host_runtime::ControlLimits& limits = control.limits;
+  if (value == DefaultControlValue(control)) return limits.defaultValue;
+  return limits.Limit(limits.min + value * (limits.max - limits.min));
 }
 
 }  // namespace fxaa_frei0r

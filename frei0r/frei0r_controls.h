@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/host_api.h"
+#include "host_runtime/exposed_params.h"
 
 namespace fxaa_frei0r {
 
@@ -14,9 +15,7 @@ struct Control {
   int effectIndex = 0;  // the plug-in's parameter index
   char name[32] = {};
   char explanation[160] = {};
-  double validMin = 0, validMax = 0;  // a popup: 1 to its number of choices
-  double effectDefault = 0;
-  bool popup = false;
+  host_runtime::ControlLimits limits;  // in the effect's units
 };
 
 // The five controls in the order frei0r numbers them. Plain data, so that nothing of it needs
@@ -34,7 +33,8 @@ double ClampControlValue(const Control& control, double value);
 // The frei0r value that stands for the plug-in's default.
 double DefaultControlValue(const Control& control);
 // The plug-in's value for frei0r's `value` (clamped first): a linear map onto the valid range,
-// popups rounded to the nearest choice; the default maps to the declared default exactly.
+// within the effect's limits (popups the nearest choice); the default maps to the declared
+// default exactly.
 double EffectValue(const Control& control, double value);
 
 }  // namespace fxaa_frei0r

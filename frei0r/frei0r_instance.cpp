@@ -43,9 +43,11 @@ void FromWorld(const host_runtime::World& world, uint32_t* frame) {
 }  // namespace
 
 Instance::Instance(const ControlTable& controls, int width, int height)
-    : controls_(controls), width_(width), height_(height), worker_(EffectMain, kEffectName) {
+    : controls_(controls), width_(width), height_(height), worker_(EffectMain, kEffectName, 1) {
   for (int i = 0; i < kControlCount; ++i) values_[i] = DefaultControlValue(controls_.controls[i]);
 }
+
+Instance::~Instance() { updates_.WaitForNone(); }
 
 void Instance::SetValue(int control, double value) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -58,6 +60,7 @@ double Instance::Value(int control) const {
 }
 
 void Instance::Update(double time, const uint32_t* in, uint32_t* out) {
+  const fxaa_embedding::CallsInFlight::Call update(updates_);
   host_runtime::FrameValues values;
   long frame;
   {
@@ -70,14 +73,16 @@ void Instance::Update(double time, const uint32_t* in, uint32_t* out) {
   }
   host_runtime::Failure failure;
   try {
-    host_runtime::World inWorld(width_, height_, 8);
-    host_runtime::World outWorld(width_, height_, 8);
-    ToWorld(in, &inWorld);
-    failure = worker_.Render(&inWorld, &outWorld, values);
-    if (!failure) FromWorld(outWorld, out);
+    fxaa_embedding::WorkerPool::Frame worlds = worker_.Take();
+    worlds.Size(width_, height_, 8);
+    ToWorld(in, &worlds.input());
+    failure = worlds.Render(values);
+    if (!failure) FromWorld(worlds.output(), out);
   } catch (const std::bad_alloc&) {
     failure = host_runtime::Failure::Of(host_runtime::Failure::Kind::kOutOfMemory,
-                                   "out of memory for the frame's worlds");
+                                        "out of memory for the frame's worlds");
+  } catch (const std::exception& e) {
+    failure = host_runtime::Failure::Of(host_runtime::Failure::Kind::kUnexpected, e.what());
   }
   if (!failure) return;
   std::memmove(out, in, size_t(width_) * height_ * 4);
@@ -85,7 +90,7 @@ void Instance::Update(double time, const uint32_t* in, uint32_t* out) {
 }
 
 void Instance::Report(long frame, double time, const host_runtime::Failure& failure) {
-  if (!reported_.First(failure)) return;
+  if (!reported_.FirstOfItsKind(failure)) return;
   std::fprintf(stderr,
                "%s: frame %ld (time %g, %dx%d) is passed on unchanged, not anti-aliased: %s\n",
                kEffectName, frame, time, width_, height_, failure.cause.c_str());

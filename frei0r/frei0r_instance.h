@@ -1,13 +1,14 @@
 // One frei0r instance: a frame size, its control values, and a render worker of its own (a
-// thread on which the effect is set up, renders and is set down), so the OpenGL contexts go
-// with the instance.
+// thread on which the effect is set up, renders and is set down, with the frame's worlds kept
+// from one frame to the next), so the OpenGL contexts and the memory go with the instance.
 #pragma once
 
 #include <cstdint>
 #include <mutex>
 
-#include "embedding/render_worker.h"
+#include "embedding/calls_in_flight.h"
 #include "embedding/report_once.h"
+#include "embedding/worker_pool.h"
 #include "frei0r/frei0r_controls.h"
 
 namespace fxaa_frei0r {
@@ -16,6 +17,9 @@ class Instance {
  public:
   // No OpenGL work here: hosts construct instances only to list the filter.
   Instance(const ControlTable& controls, int width, int height);
+  // Waits for frames still rendering on other threads: a host that destroys an instance while
+  // a frame renders must not free what that frame uses.
+  ~Instance();
 
   void SetValue(int control, double value);
   double Value(int control) const;
@@ -36,7 +40,8 @@ class Instance {
   double values_[kControlCount];
   long frames_ = 0;  // frames handed to Update so far
   fxaa_embedding::ReportOnce reported_;
-  fxaa_embedding::RenderWorker worker_;
+  fxaa_embedding::WorkerPool worker_;  // of one worker: the frames render one after another
+  fxaa_embedding::CallsInFlight updates_;
 };
 
 }  // namespace fxaa_frei0r

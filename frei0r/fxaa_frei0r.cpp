@@ -33,6 +33,7 @@ using fxaa_frei0r::Instance;
 using fxaa_frei0r::kControlCount;
 
 constexpr unsigned kMaxSide = host_runtime::kMaxWorldSide;
+constexpr char kFilterName[] = "FXAA frei0r filter";
 
 // Read once per load of the module, on first need; plain data under a trivially destructible
 // lock, so that unloading runs nothing of ours. f0r_deinit forgets it all.
@@ -42,21 +43,49 @@ bool g_controlsRead = false;
 bool g_controlsOk = false;
 ControlTable g_controls;
 
-// The control table, read from the plug-in's declaration the first time; null (said once on
-// standard error) when it cannot be read.
+// The control table, read from the plug-in's declaration the first time (outside the lock,
+// which is held only for pointer steps); null (said once on standard error) when it cannot be
+// read.
 const ControlTable* Controls() {
-  std::lock_guard<host_runtime::RegistryLock> lock(g_mutex);
-  if (!g_controlsRead) {
-    g_controlsRead = true;
-    std::string error;
-    try {
-      g_controlsOk = fxaa_frei0r::ReadControls(EffectMain, &g_controls, &error);
-    } catch (const std::exception& e) {
-      error = std::string("reading the effect's parameters: ") + e.what();
-    }
-    if (!g_controlsOk) std::fprintf(stderr, "FXAA frei0r filter: %s\n", error.c_str());
+  {
+    std::lock_guard<host_runtime::RegistryLock> lock(g_mutex);
+    if (g_controlsRead) return g_controlsOk ? &g_controls : nullptr;
   }
-  return g_controlsOk ? &g_controls : nullptr;
+  ControlTable table;
+  std::string error;
+  bool ok = false;
+  try {
+    ok = fxaa_frei0r::ReadControls(EffectMain, &table, &error);
+  } catch (const std::exception& e) {
+    error = std::string("reading the effect's parameters: ") + e.what();
+  }
+  bool first = false;
+  {
+    std::lock_guard<host_runtime::RegistryLock> lock(g_mutex);
+    if (!g_controlsRead) {
+      first = true;
+      g_controlsRead = true;
+      g_controlsOk = ok;
+      g_controls = table;
+    }
+    ok = g_controlsOk;
+  }
+  if (first && !ok) std::fprintf(stderr, "%s: %s\n", kFilterName, error.c_str());
+  return ok ? &g_controls : nullptr;
+}
+
+// The one boundary of every f0r_ function: whatever `body` throws is said on standard error with
+// the function's name, and the function returns `failed`. frei0r is a C interface.
+template <typename Result, typename Body>
+Result Guarded(const char* function, Result failed, Body body) noexcept {
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s: %s\n", kFilterName, function, e.what());
+  } catch (...) {
+    std::fprintf(stderr, "%s: %s: an exception of no known type\n", kFilterName, function);
+  }
+  return failed;
 }
 
 Instance* AsInstance(f0r_instance_t instance) { return static_cast<Instance*>(instance); }
@@ -79,6 +108,7 @@ void f0r_deinit() {
 }
 
 void f0r_get_plugin_info(f0r_plugin_info_t* info) {
+  if (!info) return;
   info->name = "FXAA";
   info->author = "Corvella";
   info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
@@ -86,52 +116,63 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
   info->frei0r_version = FREI0R_MAJOR_VERSION;
   info->major_version = FXAA_MAJOR_VERSION;
   info->minor_version = FXAA_MINOR_VERSION;
-  info->num_params = Controls() ? kControlCount : 0;
+  info->num_params = Guarded("f0r_get_plugin_info", 0, [] { return Controls() ? kControlCount : 0; });
   info->explanation = "Removes jaggies with FXAA, rendered on the GPU through OpenGL";
 }
 
 void f0r_get_param_info(f0r_param_info_t* info, int index) {
-  const ControlTable* controls = Controls();
-  if (!controls || index < 0 || index >= kControlCount) return;
+  const ControlTable* controls = Guarded("f0r_get_param_info", static_cast<const ControlTable*>(nullptr), Controls);
+  if (!info || !controls || index < 0 || index >= kControlCount) return;
   info->name = controls->controls[index].name;
   info->type = F0R_PARAM_DOUBLE;
   info->explanation = controls->controls[index].explanation;
 }
 
 f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
-  const ControlTable* controls = Controls();
-  if (!controls) return nullptr;
-  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
-    std::fprintf(stderr, "FXAA frei0r filter: cannot render %ux%u frames (each side 1 to %u)\n",
-                 width, height, kMaxSide);
-    return nullptr;
-  }
-  std::string why;
-  if (fxaa_embedding::EffectUnavailable(&why)) {
-    std::fprintf(stderr, "FXAA frei0r filter: cannot render here: %s\n", why.c_str());
-    return nullptr;
-  }
-  try {
+  return Guarded("f0r_construct", f0r_instance_t(nullptr), [&]() -> f0r_instance_t {
+    const ControlTable* controls = Controls();
+    if (!controls) return nullptr;
+    if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
+      std::fprintf(stderr, "%s: cannot render %ux%u frames (each side 1 to %u)\n", kFilterName,
+                   width, height, kMaxSide);
+      return nullptr;
+    }
+    std::string why;
+    if (fxaa_embedding::EffectUnavailable(&why)) {
+      std::fprintf(stderr, "%s: cannot render here: %s\n", kFilterName, why.c_str());
+      return nullptr;
+    }
     return new Instance(*controls, static_cast<int>(width), static_cast<int>(height));
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "FXAA frei0r filter: cannot make an instance: %s\n", e.what());
-    return nullptr;
-  }
+  });
 }
 
-void f0r_destruct(f0r_instance_t instance) { delete AsInstance(instance); }
+void f0r_destruct(f0r_instance_t instance) {
+  Guarded("f0r_destruct", 0, [&] {
+    delete AsInstance(instance);
+    return 0;
+  });
+}
 
 void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
   if (!instance || !param || index < 0 || index >= kControlCount) return;
-  AsInstance(instance)->SetValue(index, *static_cast<const f0r_param_double*>(param));
+  Guarded("f0r_set_param_value", 0, [&] {
+    AsInstance(instance)->SetValue(index, *static_cast<const f0r_param_double*>(param));
+    return 0;
+  });
 }
 
 void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
   if (!instance || !param || index < 0 || index >= kControlCount) return;
-  *static_cast<f0r_param_double*>(param) = AsInstance(instance)->Value(index);
+  Guarded("f0r_get_param_value", 0, [&] {
+    *static_cast<f0r_param_double*>(param) = AsInstance(instance)->Value(index);
+    return 0;
+  });
 }
 
 void f0r_update(f0r_instance_t instance, double time, const uint32_t* in, uint32_t* out) {
   if (!instance || !in || !out) return;
-  AsInstance(instance)->Update(time, in, out);
+  Guarded("f0r_update", 0, [&] {
+    AsInstance(instance)->Update(time, in, out);
+    return 0;
+  });
 }

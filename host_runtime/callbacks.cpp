@@ -161,12 +161,12 @@ PF_Err Fill(PF_ProgPtr effect_ref, const PF_Pixel* color, const PF_Rect* rect,
 }  // namespace
 
 void InstallCallbacks(Host::Impl& impl) {
-  impl.inter.checkout_param = CheckoutParam;
-  impl.inter.checkin_param = CheckinParam;
-  impl.inter.add_param = AddParam;
-  impl.inter.abort = Abort;
-  impl.inter.progress = Progress;
-  impl.utils.fill = Fill;
+  impl.inter.checkout_param = Guarded<CheckoutParam>;
+  impl.inter.checkin_param = Guarded<CheckinParam>;
+  impl.inter.add_param = Guarded<AddParam>;
+  impl.inter.abort = Guarded<Abort>;
+  impl.inter.progress = Guarded<Progress>;
+  impl.utils.fill = Guarded<Fill>;
 }
 
 }  // namespace host_runtime

@@ -4,9 +4,6 @@
 namespace host_runtime {
 namespace {
 
-// A plug-in error code as the set-up messages give it.
-std::string CodeText(PF_Err code) { return "error " + std::to_string(code); }
-
 // Sets *error (when there is one) to `message` and returns false.
 bool Fail(std::string* error, const std::string& message) {
   if (error) *error = message;
@@ -39,13 +36,13 @@ std::unique_ptr<EffectSession> EffectSession::Open(PF_FilterProc entry, const st
 bool EffectSession::SetUp(PF_FilterProc entry, std::string* error) {
   host_ = std::make_unique<Host>(entry);
   PF_Err err = host_->GlobalSetup();
-  if (err != 0) return Fail(error, path_ + ": global set-up failed (" + CodeText(err) + ")");
+  if (err != 0) return Fail(error, path_ + ": global set-up failed: " + PluginErrorText(err));
   setUp_ = true;
   err = host_->About(&about_);
-  if (err != 0) return Fail(error, path_ + ": the About command failed (" + CodeText(err) + ")");
+  if (err != 0) return Fail(error, path_ + ": the About command failed: " + PluginErrorText(err));
   err = host_->ParamsSetup();
   if (err == 0) err = host_->UpdateParamsUI();
-  if (err != 0) return Fail(error, path_ + ": parameter set-up failed (" + CodeText(err) + ")");
+  if (err != 0) return Fail(error, path_ + ": parameter set-up failed: " + PluginErrorText(err));
   if (!smartRender()) return Fail(error, path_ + ": the plug-in does not announce smart rendering");
   params_ = host_->Params();
   return true;
@@ -86,17 +83,35 @@ PF_Err EffectSession::Render(World* input, World* output, const FrameValues& val
   return err;
 }
 
-bool EffectSession::CanRender(std::string* why) {
+Failure EffectSession::Probe() {
   std::call_once(probed_, [this] {
     World in(8, 8, 8), out(8, 8, 8);
-    probe_ = Render(&in, &out);
-  });
-  if (probe_ != 0 && why != nullptr) {
+    const PF_Err err = Render(&in, &out);
     // An 8 x 8 frame exhausts no GPU: failing it this way means no usable context.
-    *why = probe_ == PF_Err_INTERNAL_STRUCT_DAMAGED ? "no OpenGL 3.2 core context can be made"
-                                                     : DescribePluginError(probe_);
+    probe_ = err == PF_Err_INTERNAL_STRUCT_DAMAGED
+                 ? Failure::Of(Failure::Kind::kNoContext, "no OpenGL 3.2 core context can be made")
+                 : Failure::FromPlugin(err);
+  });
+  return probe_;
+}
+
+Failure EffectSession::FrameFailure(PF_Err code, int width, int height,
+                                    const std::function<int()>& largestSide) {
+  if (code == PF_Err_INTERNAL_STRUCT_DAMAGED) {
+    const Failure probe = Probe();
+    if (probe.kind == Failure::Kind::kNoContext) return probe;
+    return Failure{Failure::Kind::kPlugin, code, "the GPU failed the frame"};
   }
-  return probe_ == 0;
+  const int largest = code == PF_Err_OUT_OF_MEMORY && largestSide ? largestSide() : 0;
+  if (largest > 0) {
+    if (width <= largest && height <= largest)
+      return Failure{Failure::Kind::kPlugin, code, "out of memory for the frame"};
+    return Failure{Failure::Kind::kPlugin, code,
+                   "a frame of " + std::to_string(width) + " x " + std::to_string(height) +
+                       " is larger than the GPU takes (at most " + std::to_string(largest) +
+                       " pixels a side)"};
+  }
+  return Failure::FromPlugin(code);
 }
 
 }  // namespace host_runtime

@@ -5,11 +5,13 @@
 // the effect share this one path; what the plug-in declared is read back through the host.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "host_runtime/failure.h"
 #include "host_runtime/host.h"
 #include "host_runtime/plugin_module.h"
 
@@ -52,8 +54,17 @@ class EffectSession {
 
   // Whether the effect renders here at all. Global set-up succeeds even where no OpenGL context
   // can be made, so the first call renders a small frame on the calling thread and keeps the
-  // answer; false with *why set to the cause. Safe on several threads at once.
-  bool CanRender(std::string* why);
+  // answer: none, kNoContext where no context can be made, or what else failed the small frame.
+  // Safe on several threads at once.
+  Failure Probe();
+
+  // Why the plug-in failed a frame of `width` x `height` with `code`, in the user's words. The
+  // plug-in gives one code for a missing context and for a GPU that failed the frame: Probe
+  // tells which. An out-of-memory frame wider or taller than `largestSide()` (the GPU's largest
+  // frame side, asked only then; 0 when it cannot be known) is said to be too large, with the
+  // limit. Call on a thread where the effect renders.
+  Failure FrameFailure(PF_Err code, int width, int height,
+                       const std::function<int()>& largestSide);
 
  private:
   EffectSession() = default;
@@ -68,7 +79,7 @@ class EffectSession {
   FrameValues defaults_;
   bool setUp_ = false;
   std::once_flag probed_;
-  PF_Err probe_ = 0;  // the small frame's result, once probed_
+  Failure probe_;  // the small frame's result, once probed_
 };
 
 // The version word in the host's encoding as "major.minor.revision".

@@ -1,7 +1,11 @@
 #include "host_runtime/exposed_params.h"
 
+#include <algorithm>
+#include <cmath>
 #include <iomanip>
 #include <sstream>
+
+#include "host_runtime/failure.h"
 
 namespace host_runtime {
 
@@ -10,7 +14,7 @@ bool ReadExposedParams(PF_FilterProc entry, std::vector<ExposedParam>* params, s
   PF_Err err = host.ParamsSetup();
   if (err == 0) err = host.UpdateParamsUI();
   if (err != 0) {
-    *error = "the effect's parameter set-up failed (error " + std::to_string(err) + ")";
+    *error = "the effect's parameter set-up failed: " + PluginErrorText(err);
     return false;
   }
   params->clear();
@@ -37,6 +41,22 @@ bool ReadExposedParams(PF_FilterProc entry, std::vector<ExposedParam>* params, s
     return false;
   }
   return true;
+}
+
+ControlLimits ControlLimits::Of(const ParamState& param) {
+  ControlLimits limits;
+  limits.choice = param.type == PF_Param_POPUP;
+  limits.min = limits.choice ? 1 : param.validMin;
+  limits.max = limits.choice ? double(param.choices.size()) : param.validMax;
+  limits.defaultValue = param.defaultValue;
+  return limits;
+}
+
+double ControlLimits::Limit(double value) const {
+  if (std::isnan(value)) return defaultValue;
+  if (!choice) return std::min(std::max(value, min), max);
+  const double nearest = std::floor(value + 0.5);
+  return nearest >= min && nearest <= max ? nearest : defaultValue;
 }
 
 const ExposedParam* FindExposed(const std::vector<ExposedParam>& params, const std::string& name) {

@@ -22,6 +22,19 @@ struct ExposedParam {
 // fails or the plug-in shows no parameter.
 bool ReadExposedParams(PF_FilterProc entry, std::vector<ExposedParam>* params, std::string* error);
 
+// A control's hard limits as the effect declares them, in the effect's units: a slider's valid
+// range, or a popup's choices 1 to n; and its default. Plain data, for modules that keep it.
+struct ControlLimits {
+  double min = 0, max = 0, defaultValue = 0;
+  bool choice = false;  // a popup
+
+  static ControlLimits Of(const ParamState& param);
+  // `value` as every embedding hands it to the effect, whatever a host or an expression sent: a
+  // slider's clamped to its range, a choice rounded to the nearest; not a number, or a choice
+  // that does not exist, gives the default.
+  double Limit(double value) const;
+};
+
 // The one of `params` named `name`, or null.
 const ExposedParam* FindExposed(const std::vector<ExposedParam>& params, const std::string& name);
 

@@ -30,4 +30,7 @@ struct Failure {
   static Failure FromPlugin(PF_Err code);
 };
 
+// A plug-in error code as the interface defines it, with its number: "out of memory (error 4)".
+std::string PluginErrorText(PF_Err code);
+
 }  // namespace host_runtime

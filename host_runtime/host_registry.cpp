@@ -1,6 +1,8 @@
 // How a callback finds its Host: through the effect_ref it is given, checked against the list
 // of live hosts, or through the command running on the calling thread.
 #include <cstdlib>
+#include <exception>
+#include <new>
 
 #include "host_runtime/host_state.h"
 #include "host_runtime/registry_lock.h"
@@ -81,6 +83,28 @@ Host::Impl* CurrentHost() { return t_command != nullptr ? t_command->impl : null
 PF_Err Bad(const Host::Impl* impl, const char* what) {
   return ObservedCall(impl, "bad_call", [what] { return std::string(what); })
       .Return(PF_Err_BAD_CALLBACK_PARAM);
+}
+
+bool ReportThrown() noexcept {
+  bool outOfMemory = false;
+  const char* what = "an exception of no known type";
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;
+    what = "out of memory";
+  } catch (const std::exception& e) {
+    what = e.what();
+  } catch (...) {
+  }
+  try {
+    if (Host::Impl* impl = CurrentHost())
+      ObservedCall(impl, "exception", [what] { return std::string(what); })
+          .Return(PF_Err_INTERNAL_STRUCT_DAMAGED);
+  } catch (...) {
+    // No memory even to say it: the callback's result says enough.
+  }
+  return outOfMemory;
 }
 
 std::string IndexDetail(long index) { return "index " + std::to_string(index); }

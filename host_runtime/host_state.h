@@ -9,6 +9,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "host_runtime/host.h"
@@ -166,6 +167,39 @@ PF_Err Bad(const Host::Impl* impl, What what) {
   return ObservedCall(impl, "bad_call", what).Return(PF_Err_BAD_CALLBACK_PARAM);
 }
 PF_Err Bad(const Host::Impl* impl, const char* what);
+
+// Called in a catch block: tells the observer of the current command's host what the callback
+// threw, as a call named "exception" with its text ("out of memory" for std::bad_alloc). True
+// when it was std::bad_alloc. Never throws.
+bool ReportThrown() noexcept;
+
+// What a callback that threw returns: for an error code, out of memory or a damaged host state;
+// null for a pointer; nothing, or zero, for the rest.
+template <typename Result>
+Result ThrownResult(bool outOfMemory) {
+  if constexpr (std::is_same<Result, A_long>::value)
+    return outOfMemory ? PF_Err_OUT_OF_MEMORY : PF_Err_INTERNAL_STRUCT_DAMAGED;
+  else if constexpr (!std::is_void<Result>::value)
+    return Result();
+}
+
+// The one exception boundary of a callback: nothing thrown unwinds into the plug-in, which is C
+// to the host. Every function in the tables handed to the plug-in is Guarded<Function>, except
+// those whose result is no error code (IsEqual, sprintf, strcpy), which guard themselves.
+template <auto Function>
+struct Boundary;
+template <typename Result, typename... Args, Result (*Function)(Args...)>
+struct Boundary<Function> {
+  static Result Call(Args... args) noexcept {
+    try {
+      return Function(args...);
+    } catch (...) {
+      return ThrownResult<Result>(ReportThrown());
+    }
+  }
+};
+template <auto Function>
+constexpr auto Guarded = &Boundary<Function>::Call;
 
 // Fill in the function tables of `impl` (suites.cpp, callbacks.cpp).
 void InstallSuites(Host::Impl& impl);

@@ -22,6 +22,20 @@ std::string DescribePluginError(PF_Err code) {
   return "the plug-in failed";
 }
 
+std::string PluginErrorText(PF_Err code) {
+  const char* meaning = "an error the interface does not define";
+  switch (code) {
+    case PF_Err_OUT_OF_MEMORY: meaning = "out of memory"; break;
+    case PF_Err_INTERNAL_STRUCT_DAMAGED: meaning = "internal structure damaged"; break;
+    case PF_Err_INVALID_INDEX: meaning = "invalid index"; break;
+    case PF_Err_UNRECOGNIZED_PARAM_TYPE: meaning = "unrecognised parameter type"; break;
+    case PF_Err_INVALID_CALLBACK: meaning = "invalid callback"; break;
+    case PF_Err_BAD_CALLBACK_PARAM: meaning = "bad callback parameter"; break;
+    case PF_Interrupt_CANCEL: meaning = "cancelled"; break;
+  }
+  return std::string(meaning) + " (error " + std::to_string(code) + ")";
+}
+
 Failure Failure::FromPlugin(PF_Err code) {
   if (code == 0) return None();
   return Failure{Kind::kPlugin, code, DescribePluginError(code)};

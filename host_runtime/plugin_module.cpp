@@ -51,13 +51,26 @@ bool EntryName(void*, std::string* name, std::string*) {
 }
 #endif
 
+// Why `path` is not a file to load, or "" when it is one.
+std::string NotAFile(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::file_status status =
+      std::filesystem::status(std::filesystem::u8path(path), ec);
+  if (std::filesystem::is_regular_file(status)) return "";
+  if (std::filesystem::is_directory(status)) return "a folder, not a plug-in file";
+  if (std::filesystem::exists(status)) return "not a plug-in file (not a regular file)";
+  // Nothing there, or a folder on the way that cannot be searched (no permission).
+  if (!ec || ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory)
+    return "no such plug-in file";
+  return "cannot reach the plug-in file: " + ec.message();
+}
+
 }  // namespace
 
 std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::string* error) {
-  std::string reason;
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(std::filesystem::u8path(path), ec)) {
-    if (error) *error = path + ": no such plug-in file";
+  std::string reason = NotAFile(path);
+  if (!reason.empty()) {
+    if (error) *error = path + ": " + reason;
     return nullptr;
   }
   std::unique_ptr<PluginModule> module(new PluginModule);

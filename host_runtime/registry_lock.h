@@ -1,8 +1,8 @@
-// The lock of the process-wide lists of live hosts and worlds. It is constant-initialised and
-// its destructor is trivial, so a list guarded by it leaves nothing to run when the process
-// exits or the module that embeds the host side is unloaded. It is held only for a few pointer
-// steps, and taken only when a host or world comes or goes, or a callback names a host other
-// than the current command's.
+// The lock of process-wide state: the lists of live hosts and worlds, and the embeddings' few
+// module-wide pointers and flags. It is constant-initialised and its destructor is trivial, so
+// what it guards leaves nothing to run when the process exits or the module that embeds the host
+// side is unloaded. It spins, so it is held only for a few pointer steps, never across a call
+// into the effect or a host: whatever takes longer is done before it is taken.
 #pragma once
 
 #include <atomic>

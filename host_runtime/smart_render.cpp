@@ -111,7 +111,7 @@ PF_Err Host::SmartPreRender(const PreRenderSetup& setup, PF_PreRenderOutput* res
   input.output_request = setup.request;
   input.bitdepth = setup.bitDepth;
   PF_PreRenderOutput local{};
-  PF_PreRenderCallbacks callbacks{CheckoutLayer, nullptr};
+  PF_PreRenderCallbacks callbacks{Guarded<CheckoutLayer>, nullptr};
   PF_PreRenderExtra extra{&input, result ? result : &local, &callbacks};
   CommandState state;
   state.layerWidth = setup.layerWidth;
@@ -127,7 +127,8 @@ PF_Err Host::SmartRender(World* input, World* output, int bitDepth, const FrameV
   renderInput.bitdepth = static_cast<short>(bitDepth);
   if (output) renderInput.output_request.rect = {0, 0, output->width(), output->height()};
   renderInput.output_request.channel_mask = 15;
-  PF_SmartRenderCallbacks callbacks{CheckoutLayerPixels, CheckinLayerPixels, CheckoutOutput};
+  PF_SmartRenderCallbacks callbacks{Guarded<CheckoutLayerPixels>, Guarded<CheckinLayerPixels>,
+                                    Guarded<CheckoutOutput>};
   PF_SmartRenderExtra extra{&renderInput, &callbacks};
   CommandState state;
   state.input = input;

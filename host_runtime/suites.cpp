@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <set>
 #include <utility>
 
 #include "host_runtime/host_state.h"
@@ -80,13 +82,25 @@ SPErr ReleaseSuite(const char* name, int32_t version) {
   return replaced ? code : 0;
 }
 
+// Guards itself: its result is no error code.
 SPBoolean IsEqual(const char* a, const char* b) {
-  ObservedCall(CurrentHost(), "IsEqual").Return(0);
+  try {
+    ObservedCall(CurrentHost(), "IsEqual").Return(0);
+  } catch (...) {
+    ReportThrown();
+  }
   return a && b && std::strcmp(a, b) == 0;
 }
 
 // The detail of the calls that take a size: the size.
 std::string SizeDetail(size_t size) { return std::to_string(size); }
+
+// Memory from malloc, freed unless released: a block is the host's to free only once it is in
+// the host's list.
+struct FreeMemory {
+  void operator()(void* memory) const { std::free(memory); }
+};
+using OwnedMemory = std::unique_ptr<void, FreeMemory>;
 
 SPErr AllocateBlock(size_t size, void** block) {
   Impl* impl = CurrentHost();
@@ -95,13 +109,13 @@ SPErr AllocateBlock(size_t size, void** block) {
   ObservedCall call(impl, "AllocateBlock", [&] { return SizeDetail(size); });
   PF_Err code = 0;
   if (call.Replaced(&code)) return call.Return(code);
-  void* memory = std::malloc(size ? size : 1);
+  OwnedMemory memory(std::malloc(size ? size : 1));
   if (memory == nullptr) return call.Return(PF_Err_OUT_OF_MEMORY);
   {
     std::lock_guard<std::mutex> lock(impl->mutex);
-    impl->blocks.insert(memory);
+    impl->blocks.insert(memory.get());
   }
-  *block = memory;
+  *block = memory.release();
   return call.Return(0);
 }
 
@@ -129,12 +143,17 @@ SPErr ReallocateBlock(void* block, size_t size, void** newBlock) {
   }
   if (!known) return Bad(impl, "ReallocateBlock of an unknown block");
   ObservedCall call(impl, "ReallocateBlock", [&] { return SizeDetail(size); });
+  // The list's entry for the new block is made before the block: once realloc has moved it,
+  // nothing may fail.
+  std::set<void*> entry{nullptr};
   void* grown = std::realloc(block, size ? size : 1);
   if (grown == nullptr) return call.Return(PF_Err_OUT_OF_MEMORY);
+  auto node = entry.extract(entry.begin());
+  node.value() = grown;
   {
     std::lock_guard<std::mutex> lock(impl->mutex);
     impl->blocks.erase(block);
-    impl->blocks.insert(grown);
+    impl->blocks.insert(std::move(node));
   }
   *newBlock = grown;
   return call.Return(0);
@@ -145,9 +164,10 @@ SPErr Undefined() {
   return PF_Err_INVALID_CALLBACK;
 }
 
-// ---- ANSI ----
-// The real sprintf has no buffer size; this one stops at the size of return_msg.
-int AnsiSprintf(A_char* buffer, const A_char* format, ...) {
+// ---- ANSI: these two guard themselves, their results being no error codes ----
+// Writes as sprintf, stopping at the size of return_msg (the real one has no buffer size): the
+// number of characters written, or -1.
+int WriteMessage(A_char* buffer, const A_char* format, va_list args) {
   Impl* impl = CurrentHost();
   if (buffer == nullptr || format == nullptr) {
     if (impl) Bad(impl, "sprintf with a null buffer or format");
@@ -159,24 +179,38 @@ int AnsiSprintf(A_char* buffer, const A_char* format, ...) {
     call.Return(code);
     return -1;
   }
-  va_list args;
-  va_start(args, format);
   const int written = std::vsnprintf(buffer, PF_MAX_EFFECT_MSG_LEN + 1, format, args);
-  va_end(args);
   call.Describe([&] { return std::string(buffer); });
   call.Return(0);
   return written;
 }
 
-// Copies like strcpy; it has no way to fail.
-A_char* AnsiStrcpy(A_char* dest, const A_char* src) {
-  Impl* impl = CurrentHost();
-  if (dest == nullptr || src == nullptr) {
-    if (impl) Bad(impl, "strcpy with a null argument");
-    return dest;
+int AnsiSprintf(A_char* buffer, const A_char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int written = -1;
+  try {
+    written = WriteMessage(buffer, format, args);
+  } catch (...) {
+    ReportThrown();
   }
-  ObservedCall(impl, "strcpy", [&] { return std::string(src); }).Return(0);
-  return std::strcpy(dest, src);
+  va_end(args);
+  return written;
+}
+
+// Copies like strcpy; it has no way to fail, whatever its observer does.
+A_char* AnsiStrcpy(A_char* dest, const A_char* src) {
+  try {
+    Impl* impl = CurrentHost();
+    if (dest == nullptr || src == nullptr) {
+      if (impl) Bad(impl, "strcpy with a null argument");
+    } else {
+      ObservedCall(impl, "strcpy", [&] { return std::string(src); }).Return(0);
+    }
+  } catch (...) {
+    ReportThrown();
+  }
+  return dest != nullptr && src != nullptr ? std::strcpy(dest, src) : dest;
 }
 
 // ---- Handles: a handle points at the block's address, so *handle is the block ----
@@ -205,18 +239,19 @@ PF_Handle NewHandle(A_HandleSize size) {
     std::lock_guard<std::mutex> lock(impl->mutex);
     fill = impl->newHandleFill;
   }
-  uint8_t* raw = NewRawBlock(size, fill);
+  OwnedMemory raw(NewRawBlock(size, fill));
   if (raw == nullptr) {
     call.Return(PF_Err_OUT_OF_MEMORY);
     return nullptr;
   }
-  PF_Handle handle = new void*(raw + Impl::kHandleGuard);
+  std::unique_ptr<void*> handle(new void*(static_cast<uint8_t*>(raw.get()) + Impl::kHandleGuard));
   {
     std::lock_guard<std::mutex> lock(impl->mutex);
-    impl->handles[handle] = {size_t(size), raw};
+    impl->handles[handle.get()] = {size_t(size), static_cast<uint8_t*>(raw.get())};
   }
+  raw.release();
   call.Return(0);
-  return handle;
+  return handle.release();
 }
 
 // Whether `handle` is one of the host's live handles.
@@ -318,12 +353,12 @@ A_Err GetNewEffectForEffect(AEGP_PluginID pluginId, PF_ProgPtr effect_ref,
                     [&] { return "plugin " + std::to_string(pluginId); });
   PF_Err code = 0;
   if (call.Replaced(&code)) return call.Return(code);
-  EffectRef* ref = new EffectRef{owner};
+  std::unique_ptr<EffectRef> ref(new EffectRef{owner});
   {
     std::lock_guard<std::mutex> lock(owner->mutex);
-    owner->effects.insert(ref);
+    owner->effects.insert(ref.get());
   }
-  *effect = reinterpret_cast<AEGP_EffectRefH>(ref);
+  *effect = reinterpret_cast<AEGP_EffectRefH>(ref.release());
   return call.Return(0);
 }
 
@@ -343,10 +378,10 @@ A_Err GetNewEffectStreamByIndex(AEGP_PluginID, AEGP_EffectRefH effect, PF_ParamI
     return Bad(impl, "AEGP_GetNewEffectStreamByIndex with an unknown effect");
   return AegpCall(
       impl, "AEGP_GetNewEffectStreamByIndex", [&] { return IndexDetail(index); }, [&]() -> A_Err {
-        StreamRef* ref = new StreamRef{index};
+        std::unique_ptr<StreamRef> ref(new StreamRef{index});
         std::lock_guard<std::mutex> lock(impl->mutex);
-        impl->streams.insert(ref);
-        *stream = reinterpret_cast<AEGP_StreamRefH>(ref);
+        impl->streams.insert(ref.get());
+        *stream = reinterpret_cast<AEGP_StreamRefH>(ref.release());
         return 0;
       });
 }
@@ -405,26 +440,28 @@ A_Err DisposeEffect(AEGP_EffectRefH effect) {
 }  // namespace
 
 void InstallSuites(Host::Impl& impl) {
-  impl.basic = {AcquireSuite, ReleaseSuite, IsEqual,  AllocateBlock,
-                FreeBlock,    ReallocateBlock, Undefined};
+  impl.basic = {Guarded<AcquireSuite>,    Guarded<ReleaseSuite>,    IsEqual,
+                Guarded<AllocateBlock>,   Guarded<FreeBlock>,       Guarded<ReallocateBlock>,
+                Guarded<Undefined>};
   impl.ansiSuite.sprintf = AnsiSprintf;
   impl.ansiSuite.strcpy = AnsiStrcpy;
-  impl.handleSuite = {NewHandle, LockHandle, UnlockHandle, DisposeHandle, HandleSize, ResizeHandle};
-  impl.interfaceSuite.AEGP_GetNewEffectForEffect = GetNewEffectForEffect;
-  impl.streamSuite.AEGP_GetNewEffectStreamByIndex = GetNewEffectStreamByIndex;
-  impl.streamSuite.AEGP_DisposeStream = DisposeStream;
-  impl.dynamicStreamSuite.AEGP_SetDynamicStreamFlag = SetDynamicStreamFlag;
-  impl.effectSuite.AEGP_DisposeEffect = DisposeEffect;
+  impl.handleSuite = {Guarded<NewHandle>,     Guarded<LockHandle>, Guarded<UnlockHandle>,
+                      Guarded<DisposeHandle>, Guarded<HandleSize>, Guarded<ResizeHandle>};
+  impl.interfaceSuite.AEGP_GetNewEffectForEffect = Guarded<GetNewEffectForEffect>;
+  impl.streamSuite.AEGP_GetNewEffectStreamByIndex = Guarded<GetNewEffectStreamByIndex>;
+  impl.streamSuite.AEGP_DisposeStream = Guarded<DisposeStream>;
+  impl.dynamicStreamSuite.AEGP_SetDynamicStreamFlag = Guarded<SetDynamicStreamFlag>;
+  impl.effectSuite.AEGP_DisposeEffect = Guarded<DisposeEffect>;
 
   // The utility callbacks share the ANSI and handle functions.
   impl.utils.ansi.sprintf = AnsiSprintf;
   impl.utils.ansi.strcpy = AnsiStrcpy;
-  impl.utils.host_new_handle = NewHandle;
-  impl.utils.host_lock_handle = LockHandle;
-  impl.utils.host_unlock_handle = UnlockHandle;
-  impl.utils.host_dispose_handle = DisposeHandle;
-  impl.utils.host_get_handle_size = HandleSize;
-  impl.utils.host_resize_handle = ResizeHandle;
+  impl.utils.host_new_handle = impl.handleSuite.host_new_handle;
+  impl.utils.host_lock_handle = impl.handleSuite.host_lock_handle;
+  impl.utils.host_unlock_handle = impl.handleSuite.host_unlock_handle;
+  impl.utils.host_dispose_handle = impl.handleSuite.host_dispose_handle;
+  impl.utils.host_get_handle_size = impl.handleSuite.host_get_handle_size;
+  impl.utils.host_resize_handle = impl.handleSuite.host_resize_handle;
 }
 
 }  // namespace host_runtime

@@ -73,9 +73,13 @@ OfxStatus DefineGroup(const Plugin& plugin, OfxParamSetHandle params, const Cont
 
 }  // namespace
 
-OfxStatus Describe(const Plugin& plugin, OfxImageEffectHandle descriptor) {
+OfxStatus Describe(const Plugin& plugin, OfxImageEffectHandle descriptor, std::string* why) {
   OfxPropertySetHandle effect = nullptr;
-  if (plugin.effects->getPropertySet(descriptor, &effect) != kOfxStatOK) return kOfxStatErrBadHandle;
+  const OfxStatus status = plugin.effects->getPropertySet(descriptor, &effect);
+  if (status != kOfxStatOK) {
+    *why = "the host gave no property set for the descriptor: " + StatusText(status);
+    return kOfxStatErrBadHandle;
+  }
   const OfxPropertySuiteV1& props = *plugin.props;
   props.propSetString(effect, kOfxPropLabel, 0, "FXAA");
   props.propSetString(effect, kOfxImageEffectPluginPropGrouping, 0, "Corvella");
@@ -102,18 +106,28 @@ OfxStatus Describe(const Plugin& plugin, OfxImageEffectHandle descriptor) {
   return kOfxStatOK;
 }
 
-OfxStatus DescribeInContext(const Plugin& plugin, OfxImageEffectHandle descriptor) {
-  OfxStatus status = DefineClip(plugin, descriptor, kOfxImageEffectSimpleSourceClipName);
-  if (status == kOfxStatOK) status = DefineClip(plugin, descriptor, kOfxImageEffectOutputClipName);
+OfxStatus DescribeInContext(const Plugin& plugin, OfxImageEffectHandle descriptor,
+                            std::string* why) {
+  // What the host refused, named for the message when it does.
+  auto refused = [why](OfxStatus status, const std::string& what) {
+    if (status != kOfxStatOK) *why = "the host refused " + what + ": " + StatusText(status);
+    return status;
+  };
+  for (const char* clip : {kOfxImageEffectSimpleSourceClipName, kOfxImageEffectOutputClipName}) {
+    const OfxStatus status =
+        refused(DefineClip(plugin, descriptor, clip), std::string("the clip ") + clip);
+    if (status != kOfxStatOK) return status;
+  }
   OfxParamSetHandle params = nullptr;
-  if (status == kOfxStatOK) status = plugin.effects->getParamSet(descriptor, &params);
+  OfxStatus status = refused(plugin.effects->getParamSet(descriptor, &params), "its parameter set");
   std::string group;
   for (const Control& control : plugin.controls) {
     if (status != kOfxStatOK) break;
     if (!control.exposed.group.empty() && control.exposed.group != group)
-      status = DefineGroup(plugin, params, control);
+      status = refused(DefineGroup(plugin, params, control), "the group " + control.exposed.group);
     group = control.exposed.group;
-    if (status == kOfxStatOK) status = DefineControl(plugin, params, control);
+    if (status == kOfxStatOK)
+      status = refused(DefineControl(plugin, params, control), "the control " + control.name);
   }
   return status;
 }

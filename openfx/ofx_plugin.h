@@ -1,14 +1,15 @@
 // What the plug-in's actions share while the host keeps it loaded: the host's suites, the
-// controls read from the effect's declaration, and the render workers. Made at the load action
-// and gone at the unload action, so nothing of it is left to run when the binary is unloaded.
+// controls read from the effect's declaration, and the render workers with the frames' worlds.
+// Made at the load action and gone at the unload action, once no other action is inside it, so
+// nothing of it is left to run when the binary is unloaded.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "embedding/calls_in_flight.h"
 #include "embedding/worker_pool.h"
-#include "embedding/world_cache.h"
 #include "host_runtime/exposed_params.h"
 #include "openfx/ofx_api.h"
 
@@ -21,6 +22,7 @@ constexpr char kPluginIdentifier[] = "com.corvella.FXAA";
 struct Control {
   std::string name;  // the control's name: the effect's, without spaces ("FXAASpan")
   host_runtime::ExposedParam exposed;
+  host_runtime::ControlLimits limits;  // what a value the host sends is held to
 };
 
 struct Plugin {
@@ -29,17 +31,24 @@ struct Plugin {
   const OfxParameterSuiteV1* params = nullptr;
   const OfxMessageSuiteV1* messages = nullptr;  // optional
   std::vector<Control> controls;
+  // The workers keep their frame's worlds while a sequence renders; dropped when it ends.
   std::unique_ptr<fxaa_embedding::WorkerPool> pool;
-  // The frames' worlds, kept while a sequence renders and dropped when it ends.
-  std::unique_ptr<fxaa_embedding::WorldCache> worlds;
+  fxaa_embedding::CallsInFlight calls;  // the actions inside it, which unloading waits for
 };
 
-// The loaded plug-in, between the load and unload actions; null otherwise.
-Plugin* LoadedPlugin();
+// Says what failed and why ("cannot load", "the host offers no ..."), on standard error and
+// through the host's message suite where it offers one (`handle`: the descriptor or instance
+// concerned, or null), and returns `status`. Allocates nothing.
+OfxStatus Refuse(const OfxMessageSuiteV1* messages, const void* handle, OfxStatus status,
+                 const char* what, const char* why);
+// An OpenFX status in words, with its number: "kOfxStatErrUnknown (3)".
+std::string StatusText(OfxStatus status);
 
-// The actions, each with the loaded plug-in (ofx_describe.cpp, ofx_render.cpp).
-OfxStatus Describe(const Plugin& plugin, OfxImageEffectHandle descriptor);
-OfxStatus DescribeInContext(const Plugin& plugin, OfxImageEffectHandle descriptor);
+// The actions, each with the loaded plug-in (ofx_describe.cpp, ofx_render.cpp). The describe
+// actions set *why when they fail.
+OfxStatus Describe(const Plugin& plugin, OfxImageEffectHandle descriptor, std::string* why);
+OfxStatus DescribeInContext(const Plugin& plugin, OfxImageEffectHandle descriptor,
+                            std::string* why);
 OfxStatus IsIdentity(const Plugin& plugin, OfxImageEffectHandle instance,
                      OfxPropertySetHandle inArgs, OfxPropertySetHandle outArgs);
 OfxStatus RegionsOfInterest(const Plugin& plugin, OfxImageEffectHandle instance,

@@ -51,7 +51,8 @@ PF_RationalScale DownsampleFor(double scale) {
   return PF_RationalScale{A_long(std::lround(scale * 65536)), 65536};
 }
 
-// The controls' values at `time`, in the effect's own units (popups 1-based).
+// The controls' values at `time`, in the effect's own units (popups 1-based) and held to its
+// limits: a host that ignores the declared ranges, or an expression, may send anything.
 bool ReadValues(const Plugin& plugin, OfxImageEffectHandle instance, OfxTime time,
                 host_runtime::FrameValues* values) {
   OfxParamSetHandle params = nullptr;
@@ -68,7 +69,7 @@ bool ReadValues(const Plugin& plugin, OfxImageEffectHandle instance, OfxTime tim
     } else if (plugin.params->paramGetValueAtTime(param, time, &value) != kOfxStatOK) {
       return false;
     }
-    values->params[control.exposed.param.index] = value;
+    values->params[control.exposed.param.index] = control.limits.Limit(value);
   }
   return true;
 }
@@ -120,18 +121,21 @@ OfxStatus RenderFrame(Plugin& plugin, OfxImageEffectHandle instance, OfxProperty
   const double rate = effect ? DoubleArg(plugin, effect, kOfxImageEffectPropFrameRate, 0, 25) : 25;
   values.timeScale = A_u_long(std::lround((rate > 0 ? rate : 25) * 1000));
 
-  fxaa_embedding::WorldCache& worlds = *plugin.worlds;
-  std::unique_ptr<host_runtime::World> world = worlds.Take(in.width(), in.height(), WorldDepthFor(in));
-  std::unique_ptr<host_runtime::World> result = worlds.Take(in.width(), in.height(), WorldDepthFor(in));
-  ToWorld(in, world.get());
-  const host_runtime::Failure failure = plugin.pool->Render(world.get(), result.get(), values);
-  if (!failure) {
-    int window[4] = {out.bounds.x1, out.bounds.y1, out.bounds.x2, out.bounds.y2};
-    plugin.props->propGetIntN(inArgs, kOfxImageEffectPropRenderWindow, 4, window);
-    FromWorld(result.get(), in.bounds, OfxRectI{window[0], window[1], window[2], window[3]}, out);
+  // A worker first, then the memory: at most the workers' frames hold worlds, whatever the
+  // number of threads the host renders on. The worker is free again before a failure is said.
+  host_runtime::Failure failure;
+  {
+    fxaa_embedding::WorkerPool::Frame frame = plugin.pool->Take();
+    frame.Size(in.width(), in.height(), WorldDepthFor(in));
+    ToWorld(in, &frame.input());
+    failure = frame.Render(values);
+    if (!failure) {
+      int window[4] = {out.bounds.x1, out.bounds.y1, out.bounds.x2, out.bounds.y2};
+      plugin.props->propGetIntN(inArgs, kOfxImageEffectPropRenderWindow, 4, window);
+      FromWorld(&frame.output(), in.bounds, OfxRectI{window[0], window[1], window[2], window[3]},
+                out);
+    }
   }
-  worlds.Give(std::move(world));
-  worlds.Give(std::move(result));
   return failure ? Fail(plugin, instance, time, failure.cause) : kOfxStatOK;
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "gl/gl_context.h"
+#include "gl/gl_limits.h"
 #include "gl/gl_target.h"
 #include "render/render_stages.h"
 #include "render/thread_render_data.h"
@@ -95,8 +96,7 @@ PF_Err RenderFrame(PF_InData* in_data, PF_OutData* out_data, RenderBlock* block)
   } errors;
   if (empty) return PF_Err_NONE;  // nothing to draw; output is clear
 
-  GLint maxSize = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  const int maxSize = LargestFrameSide();
   if (s.width > maxSize || s.height > maxSize) {
     ReportRenderError("error on frame size", out_data, PF_Err_OUT_OF_MEMORY, maxSize);
     return PF_Err_OUT_OF_MEMORY;

@@ -51,8 +51,4 @@ t=$(median "${tool[@]}") f=$(median "${filter[@]}")
   echo "ffmpeg with the filter takes $(awk -v f="$f" -v t="$t" 'BEGIN {printf "%.3f", f / t}') times the tool's wall time."
 } >"$work/block.md"
 cat "$work/block.md"
-awk -v block="$work/block.md" '
-  /frei0r:begin/ {print; while ((getline line < block) > 0) print line; skip = 1; next}
-  /frei0r:end/ {skip = 0}
-  !skip {print}' "$doc" >"$work/doc.md"
-cp "$work/doc.md" "$doc"
+scripts/splice-results.sh "$doc" frei0r "$work/block.md"

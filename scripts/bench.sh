@@ -58,9 +58,5 @@ gnuplot -e "data='$results/frame-times.tsv'; out='$plot'; subtitle='${renderer//
   fi
 } >"$results/block.md"
 
-awk -v block="$results/block.md" '
-  /<!-- bench:begin -->/ { print; while ((getline line < block) > 0) print line; skip = 1; next }
-  /<!-- bench:end -->/ { skip = 0 }
-  !skip { print }
-' "$doc" >"$doc.new" && mv "$doc.new" "$doc"
+scripts/splice-results.sh "$doc" bench "$results/block.md"
 echo "Results written to $doc and $plot"

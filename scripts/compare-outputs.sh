@@ -132,17 +132,19 @@ render_all "$old" "$work/old"
 render_all "$new" "$work/new"
 
 # Matroska and WebM files carry a random segment id: those are compared by their streams'
-# descriptions and every packet of every stream; all other files byte for byte.
+# descriptions and every packet of every stream; all other files byte for byte. A file that
+# cannot be read gives no digest, and two missing digests are no match.
 same() {
   case "$1" in
     *.mkv | *.webm)
-      [[ "$(matroska_digest "$1")" == "$(matroska_digest "$2")" ]] ;;
+      local a b
+      a=$(matroska_digest "$1") && b=$(matroska_digest "$2") && [[ -n "$a" && "$a" == "$b" ]] ;;
     *) cmp -s "$1" "$2" ;;
   esac
 }
 matroska_digest() {
-  ffprobe -v error -show_streams -show_chapters -show_entries format_tags "$1" </dev/null
-  ffmpeg -nostdin -v error -i "$1" -map 0 -c copy -f framemd5 -
+  ffprobe -v error -show_streams -show_chapters -show_entries format_tags "$1" </dev/null &&
+    ffmpeg -nostdin -v error -i "$1" -map 0 -c copy -f framemd5 -
 }
 
 compared=0

@@ -1,7 +1,8 @@
 // The file formats the tool reads and writes, as one table (registry.cpp). Each entry recognises
 // its files from their first bytes, names its file-name extensions and what it stores, reads and
 // writes a frame, and lists the command-line options its writer takes. Adding a format is adding
-// an entry: one file in this folder and one line in the table.
+// an entry: its source files in this folder (and in cli/image_io.cmake), its function below, and
+// its line in the table.
 #pragma once
 
 #include <cstddef>

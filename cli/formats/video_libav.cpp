@@ -189,6 +189,17 @@ void CopyPrograms(const AVFormatContext* from, AVFormatContext* to,
   }
 }
 
+void CopyStreamDescription(const AVStream* from, AVStream* to) {
+  if (avcodec_parameters_copy(to->codecpar, from->codecpar) < 0) throw std::bad_alloc();
+  to->time_base = from->time_base;
+  to->avg_frame_rate = from->avg_frame_rate;
+  to->r_frame_rate = from->r_frame_rate;
+  to->sample_aspect_ratio = from->sample_aspect_ratio;
+  to->disposition = from->disposition;
+  if (av_dict_copy(&to->metadata, from->metadata, 0) < 0) throw std::bad_alloc();
+  CopyStreamSideData(from, to, false);
+}
+
 void CopyChapters(const AVFormatContext* from, AVFormatContext* to) {
   for (unsigned c = 0; c < from->nb_chapters; ++c) {
     const AVChapter* chapter = from->chapters[c];

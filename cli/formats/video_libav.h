@@ -81,6 +81,11 @@ void CopyStreamSideData(const AVStream* from, AVStream* to, bool reencoded);
 void CopyPrograms(const AVFormatContext* from, AVFormatContext* to,
                   const std::vector<int>& streamOf);
 
+// Describes `to` as `from` is described: codec parameters, time base, frame rates, aspect ratio,
+// disposition, metadata and side data (CopyStreamSideData, as not re-encoded). Throws
+// std::bad_alloc.
+void CopyStreamDescription(const AVStream* from, AVStream* to);
+
 // Appends `from`'s chapters, with their titles and other metadata, to `to`. Throws std::bad_alloc
 // when memory runs out; what was appended by then belongs to `to`.
 void CopyChapters(const AVFormatContext* from, AVFormatContext* to);

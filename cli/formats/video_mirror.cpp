@@ -12,18 +12,11 @@ namespace {
 // Copies a stream's description into a new stream of `to`.
 void CopyStream(const AVStream* from, AVFormatContext* to) {
   AVStream* copy = avformat_new_stream(to, nullptr);
-  if (copy == nullptr || avcodec_parameters_copy(copy->codecpar, from->codecpar) < 0)
-    throw std::bad_alloc();
-  copy->time_base = from->time_base;
-  copy->avg_frame_rate = from->avg_frame_rate;
-  copy->r_frame_rate = from->r_frame_rate;
-  copy->sample_aspect_ratio = from->sample_aspect_ratio;
+  if (copy == nullptr) throw std::bad_alloc();
+  CopyStreamDescription(from, copy);
   copy->id = from->id;  // a transport stream's PID
-  copy->disposition = from->disposition;
   copy->duration = from->duration;
   copy->nb_frames = from->nb_frames;
-  if (av_dict_copy(&copy->metadata, from->metadata, 0) < 0) throw std::bad_alloc();
-  CopyStreamSideData(from, copy, false);
 }
 
 }  // namespace
@@ -69,7 +62,12 @@ void VideoMirror::Push(AVPacket* packet) {
   if (held == nullptr) throw std::bad_alloc();
   av_packet_move_ref(held, packet);
   std::lock_guard<std::mutex> lock(mutex_);
-  packets_.push_back(held);
+  try {
+    packets_.push_back(held);
+  } catch (...) {
+    av_packet_free(&held);  // the queue could not take it: not kept, not leaked
+    throw;
+  }
   pushed_.notify_all();
 }
 

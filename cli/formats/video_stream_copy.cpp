@@ -134,19 +134,12 @@ AVStream* AddUnchangedStream(VideoMuxer& muxer, const AVStream* in) {
   const AVCodecParameters* par = in->codecpar;
   const AVOutputFormat* container = muxer.container();
   AVStream* out = muxer.AddStream();
-  if (avcodec_parameters_copy(out->codecpar, par) < 0) throw std::bad_alloc();
+  CopyStreamDescription(in, out);
   // A codec tag means something only in the container family it came from.
   const unsigned tag = par->codec_tag;
   out->codecpar->codec_tag = 0;
   if (container->codec_tag != nullptr && av_codec_get_id(container->codec_tag, tag) == par->codec_id)
     out->codecpar->codec_tag = tag;
-  out->time_base = in->time_base;
-  out->disposition = in->disposition;
-  out->avg_frame_rate = in->avg_frame_rate;
-  out->r_frame_rate = in->r_frame_rate;
-  out->sample_aspect_ratio = in->sample_aspect_ratio;
-  if (av_dict_copy(&out->metadata, in->metadata, 0) < 0) throw std::bad_alloc();
-  CopyStreamSideData(in, out, false);
   return out;
 }
 

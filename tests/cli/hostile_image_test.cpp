@@ -16,6 +16,7 @@
 #include "cli_test_util.h"
 #include "hostile_files.h"
 #include "tiff_jpeg_files.h"
+#include "tests/support/resident_memory.h"
 
 namespace {
 
@@ -478,18 +479,8 @@ INSTANTIATE_TEST_SUITE_P(TiffJpeg, AbsurdHeader, ::testing::ValuesIn(kTiffJpegHe
                          cli_test::FileCaseName<HeaderCase>);
 
 // Peak resident memory of this process, in bytes, since the last ResetPeakMemory().
-long long PeakMemory() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6)) * 1024;
-  return -1;
-}
-bool ResetPeakMemory() {
-  std::ofstream clear("/proc/self/clear_refs");
-  clear << "5";
-  clear.flush();
-  return clear.good();
-}
+long long PeakMemory() { return test_support::StatusBytes("VmHWM"); }
+bool ResetPeakMemory() { return test_support::ResetPeakResident(); }
 
 struct MemoryCase {
   const char* name;

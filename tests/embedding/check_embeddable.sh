@@ -18,14 +18,20 @@ process_wide='setenv|putenv|unsetenv|clearenv|signal|sigaction|sigprocmask|setlo
 process_wide+='|setvbuf|setbuf|setlinebuf|std::locale::global\(.*\)|std::ios_base::sync_with_stdio\(.*\)'
 
 fail() { echo "FAIL $1:"; echo "$2"; status=1; }
+# nm's listing; an object nm cannot read ends the check as failed, or it would find nothing in
+# it and pass.
+listing() {
+  "$nm" "$@" || { echo "FAIL cannot read with nm: ${*: -1}" >&2; exit 1; }
+}
 
 if [[ $1 == --module ]]; then
   module=${2:?no module}
   shift 2
-  exported=$("$nm" -D --defined-only "$module" | awk '{ print $NF }' | sort)
+  exported=$(listing -D --defined-only "$module" | awk '{ print $NF }' | sort)
   wanted=$(printf '%s\n' "$@" | sort)
   [[ "$exported" == "$wanted" ]] || fail "$(basename "$module") exports more or less than its interface" "$exported"
-  found=$("$nm" -D -C -u "$module" | grep -E " U (${process_wide})(@.*)?$" || true)
+  undefined=$(listing -D -C -u "$module")
+  found=$(grep -E " U (${process_wide})(@.*)?$" <<<"$undefined" || true)
   [[ -z $found ]] || fail "$(basename "$module") references process-wide settings" "$found"
   [[ $status == 0 ]] && echo "PASS $(basename "$module"): only its interface's exports, no process-wide settings"
   exit $status
@@ -35,11 +41,13 @@ ours=${1:?no OURS}
 shift
 libraries=()
 for argument in "$@"; do IFS=';' read -ra parts <<<"$argument"; libraries+=("${parts[@]}"); done
-found=$("$nm" -A -C -u "${libraries[@]}" | grep -E " U (${exit_work}|${process_wide})$" || true)
+undefined=$(listing -A -C -u "${libraries[@]}")
+found=$(grep -E " U (${exit_work}|${process_wide})$" <<<"$undefined" || true)
 [[ -z $found ]] || fail "references to exit handlers or process-wide settings" "$found"
 # Strong definitions (T, D, B, R) outside OURS; the compiler's own for our classes count as ours.
 # Weak ones are template and inline copies any user of a header makes too.
-found=$("$nm" -A -C --defined-only "${libraries[@]}" | grep -E '^[^ ]+:[0-9a-f]+ [TDBR] ' |
+defined=$(listing -A -C --defined-only "${libraries[@]}")
+found=$(grep -E '^[^ ]+:[0-9a-f]+ [TDBR] ' <<<"$defined" |
         grep -vE " [TDBR] ((typeinfo|typeinfo name|vtable|VTT|guard variable) for )?(${ours})" || true)
 [[ -z $found ]] || fail "symbols defined outside ${ours}" "$found"
 [[ $status == 0 ]] && echo "PASS ${#libraries[@]} files: no exit handlers, no process-wide settings, only ${ours}"

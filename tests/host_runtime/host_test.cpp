@@ -6,6 +6,8 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -184,6 +186,69 @@ TEST_F(HostTest, CallbackFaultsFireExactlyOnceOnTheChosenCall) {
     EXPECT_EQ(host().LiveHandles(), 0);
   }
   EXPECT_EQ(host().BadCalls(), 0);
+}
+
+// Throws what `toss` throws from Replace for calls named `name`, and keeps the texts of the
+// "exception" calls it is told of.
+class ThrowingObserver : public host_runtime::CallObserver {
+ public:
+  ThrowingObserver(std::string name, std::function<void()> toss)
+      : name_(std::move(name)), toss_(std::move(toss)) {}
+  bool Replace(const host_runtime::CallInfo& call, PF_Err*) override {
+    if (call.name == name_) toss_();
+    return false;
+  }
+  void Returned(const host_runtime::CallInfo& call, PF_Err, bool) override {
+    if (std::string(call.name) == "exception") thrown.push_back(call.detail);
+  }
+  std::vector<std::string> thrown;
+
+ private:
+  std::string name_;
+  std::function<void()> toss_;
+};
+
+// Nothing a callback throws (here, through its observer) unwinds into the plug-in, which is C to
+// the host: the callback fails the way its interface fails, and the text reaches the observer.
+TEST_F(HostTest, AnExceptionInACallbackBecomesItsFailureAndReachesTheObserver) {
+  const auto outOfMemory = [] { throw std::bad_alloc(); };
+  const auto broken = [] { throw std::runtime_error("the observer broke"); };
+  const struct {
+    const char* name;
+    std::function<void()> toss;
+    const char* text;
+    std::function<bool(PF_InData*)> failedAsItsInterfaceFails;
+  } cases[] = {
+      {"AllocateBlock", outOfMemory, "out of memory",
+       [](PF_InData* in) {
+         void* block = &block;
+         return in->pica_basicP->AllocateBlock(16, &block) == PF_Err_OUT_OF_MEMORY &&
+                block == nullptr;
+       }},
+      {"host_new_handle", broken, "the observer broke",
+       [](PF_InData* in) { return in->utils->host_new_handle(16) == nullptr; }},
+      {"add_param", broken, "the observer broke",
+       [](PF_InData* in) {
+         PF_ParamDef def{};
+         def.param_type = PF_Param_GROUP_END;
+         return in->inter.add_param(in->effect_ref, -1, &def) == PF_Err_INTERNAL_STRUCT_DAMAGED;
+       }},
+      {"sprintf", outOfMemory, "out of memory",
+       [](PF_InData* in) {
+         char text[PF_MAX_EFFECT_MSG_LEN + 1];
+         return in->utils->ansi.sprintf(text, "text") == -1;
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    ThrowingObserver observer(c.name, c.toss);
+    host().SetObserver(&observer);
+    InCommand([&](PF_InData* in) { EXPECT_TRUE(c.failedAsItsInterfaceFails(in)); });
+    host().SetObserver(nullptr);
+    EXPECT_EQ(observer.thrown, std::vector<std::string>{c.text});
+    EXPECT_EQ(host().LiveHandles(), 0);
+  }
 }
 
 TEST_F(HostTest, FaultDetailPicksIndexWithoutMatchingLongerNumbers) {

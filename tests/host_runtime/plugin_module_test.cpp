@@ -25,6 +25,7 @@ TEST(PluginModule, RefusesBadFilesWithTheirReason) {
     const char* reason;
   } cases[] = {
       {"no/such/dir/FXAA.so", "no such plug-in file"},
+      {".", "a folder, not a plug-in file"},
       {NOT_A_LIBRARY_PATH, "cannot load the plug-in"},
       {NO_ENTRY_PATH, "not an effect plug-in: it has no EffectMain"},
   };

@@ -136,8 +136,12 @@ double LargestDifference(const OfxFrame& a, const OfxFrame& b) {
   if (a.sampleBytes != b.sampleBytes || a.rgba.size() != b.rgba.size())
     return std::numeric_limits<double>::infinity();
   double largest = 0;
-  for (size_t i = 0; i < a.rgba.size() / size_t(a.sampleBytes); ++i)
-    largest = std::max(largest, double(std::fabs(Sample(a, i) - Sample(b, i))));
+  for (size_t i = 0; i < a.rgba.size() / size_t(a.sampleBytes); ++i) {
+    const float x = Sample(a, i), y = Sample(b, i);
+    // Not a number where the other frame has one is as far apart as samples get.
+    if (std::isnan(x) != std::isnan(y)) return std::numeric_limits<double>::infinity();
+    if (!std::isnan(x)) largest = std::max(largest, double(std::fabs(x - y)));
+  }
   return largest;
 }
 

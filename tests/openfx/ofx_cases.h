@@ -30,7 +30,8 @@ bool WriteOfxFrames(const std::string& path, const std::vector<OfxFrame>& frames
 bool ReadOfxFrames(const std::string& path, std::vector<OfxFrame>* frames, std::string* error);
 
 // The largest difference between two frames' samples (0..255 steps for bytes, values for floats);
-// frames that differ in size or depth count as infinite.
+// frames that differ in size or depth, or where one has a sample that is not a number and the
+// other has a number, count as infinite.
 double LargestDifference(const OfxFrame& a, const OfxFrame& b);
 
 }  // namespace ofxtest

@@ -1,5 +1,6 @@
 #include "tests/openfx/ofx_test_host.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -63,6 +64,10 @@ namespace {
 
 // Every suite call holds this, as a host locks per call.
 std::mutex g_suiteMutex;
+// What TestHost::Withhold and TestHost::OnPropertyRead set, under g_suiteMutex.
+std::vector<std::string> g_withheld;
+std::string g_hookedProperty;
+std::function<void()> g_propertyHook;
 std::atomic<int> g_heldImages{0};
 std::mutex g_messagesMutex;
 std::vector<std::string> g_messages;
@@ -105,9 +110,16 @@ OfxStatus SetOne(OfxPropertySetHandle set, const char* name, int index, V value)
   return kOfxStatOK;
 }
 
+// The hook for reads of `name`, if one is set.
+std::function<void()> ReadHook(const char* name) {
+  std::lock_guard<std::mutex> lock(g_suiteMutex);
+  return !g_hookedProperty.empty() && g_hookedProperty == name ? g_propertyHook : nullptr;
+}
+
 template <typename T, typename V>
 OfxStatus GetOne(OfxPropertySetHandle set, const char* name, int index, V* value) {
   if (set == nullptr || name == nullptr || value == nullptr) return kOfxStatErrBadHandle;
+  if (const std::function<void()> hook = ReadHook(name)) hook();
   std::lock_guard<std::mutex> lock(g_suiteMutex);
   auto found = set->properties.find(name);
   if (found == set->properties.end() || found->second.type != TypeOf<T>()) return kOfxStatErrUnknown;
@@ -314,6 +326,10 @@ const OfxMessageSuiteV1 kMessageSuite = {Message};
 const void* FetchSuite(OfxPropertySetHandle, const char* name, int version) {
   const std::string suite = name ? name : "";
   if (version != 1) return nullptr;
+  {
+    std::lock_guard<std::mutex> lock(g_suiteMutex);
+    if (std::find(g_withheld.begin(), g_withheld.end(), suite) != g_withheld.end()) return nullptr;
+  }
   if (suite == kOfxPropertySuite) return &kPropertySuite;
   if (suite == kOfxImageEffectSuite) return &kImageEffectSuite;
   if (suite == kOfxParameterSuite) return &kParameterSuite;
@@ -422,13 +438,29 @@ TestHost::TestHost(const std::string& binaryPath) {
 
 TestHost::~TestHost() {
   while (!instances_.empty()) DestroyInstance(instances_.back().get());
-  if (loaded_) Send(kOfxActionUnload, nullptr, nullptr, nullptr);
+  Unload();
   if (library_) CloseLibrary(library_);
 }
 
 OfxStatus TestHost::Send(const char* action, const void* handle, OfxPropertySetStruct* in,
                          OfxPropertySetStruct* out) {
   return plugin_->mainEntry(action, handle, in, out);
+}
+
+void TestHost::Withhold(std::vector<std::string> suites) {
+  std::lock_guard<std::mutex> lock(g_suiteMutex);
+  g_withheld = std::move(suites);
+}
+
+void TestHost::OnPropertyRead(const std::string& name, std::function<void()> hook) {
+  std::lock_guard<std::mutex> lock(g_suiteMutex);
+  g_hookedProperty = name;
+  g_propertyHook = std::move(hook);
+}
+
+OfxStatus TestHost::Unload() {
+  if (!loaded_.exchange(false)) return kOfxStatOK;
+  return Send(kOfxActionUnload, nullptr, nullptr, nullptr);
 }
 
 bool TestHost::Start() {
@@ -520,6 +552,15 @@ OfxStatus TestHost::IsIdentity(OfxImageEffectStruct* instance, double time, std:
   const OfxStatus status = Send(kOfxImageEffectActionIsIdentity, instance, &in, &out);
   *clip = status == kOfxStatOK ? out.String("OfxPropName") : "";
   return status;
+}
+
+OfxStatus TestHost::EndSequenceAndPurge(OfxImageEffectStruct* instance) {
+  OfxPropertySetStruct in;
+  in.Set("OfxImageEffectPropFrameRange", std::vector<double>{0, 0});
+  in.Set("OfxImageEffectPropRenderScale", std::vector<double>{1, 1});
+  const OfxStatus status = Send(kOfxImageEffectActionEndSequenceRender, instance, &in, nullptr);
+  const OfxStatus purged = Send(kOfxActionPurgeCaches, instance, nullptr, nullptr);
+  return status != kOfxStatOK ? status : purged;
 }
 
 std::vector<std::string> TestHost::messages() const {

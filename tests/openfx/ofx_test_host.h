@@ -5,7 +5,9 @@
 // top-down (negative row bytes). Portable, so the Windows build runs it under Wine.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -112,8 +114,18 @@ class TestHost {
   TestHost(const TestHost&) = delete;
   TestHost& operator=(const TestHost&) = delete;
 
+  // The suites this host will not serve from now on, by name ("OfxParameterSuite"): a host
+  // that lacks one.
+  static void Withhold(std::vector<std::string> suites);
+  // Runs `hook` on the reading thread whenever the plug-in reads the property `name` (an empty
+  // name: never), before the value is read.
+  static void OnPropertyRead(const std::string& name, std::function<void()> hook);
+
   // Load action, then describe and describe in the filter context. False with error() set.
   bool Start();
+  // The unload action, sent now rather than by the destructor; safe while another thread
+  // renders.
+  OfxStatus Unload();
   const std::string& error() const { return error_; }
   const OfxPlugin* plugin() const { return plugin_; }
   OfxPropertySetStruct& descriptor() { return descriptor_.props; }
@@ -131,6 +143,8 @@ class TestHost {
                    HostImage* source, HostImage* output);
   // The clip the host may use in place of rendering ("" when it must render).
   OfxStatus IsIdentity(OfxImageEffectStruct* instance, double time, std::string* clip);
+  // The end of a sequence's render, then a purge of the plug-in's caches: the host at rest.
+  OfxStatus EndSequenceAndPurge(OfxImageEffectStruct* instance);
 
   std::vector<std::string> messages() const;
   int heldImages() const;  // fetched and not yet released
@@ -146,7 +160,7 @@ class TestHost {
   OfxImageEffectStruct descriptor_;
   OfxImageEffectStruct filter_;
   std::vector<std::unique_ptr<OfxImageEffectStruct>> instances_;
-  bool loaded_ = false;
+  std::atomic<bool> loaded_{false};
   std::string error_;
 };
 
