@@ -81,6 +81,9 @@ struct WriteOptions {
   ChannelLayout layout = ChannelLayout::kRGBA;
   bool overrideType = false;
   SampleType type = SampleType::kUInt8;
+  // With overrideType kUInt16: the bits a sample of a format that stores fewer than 16 (DPX's 10
+  // and 12); 0 for all 16. Formats that store only whole 16-bit words write 16.
+  int bits = 0;
   // Values of the formats' own options (--quality ...), by option name; absent ones take the
   // option's default.
   std::map<std::string, std::string> formatOptions;

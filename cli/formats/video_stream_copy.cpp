@@ -3,6 +3,7 @@
 #include <limits>
 #include <new>
 
+#include "cli/formats/video_containers.h"
 #include "cli/image.h"
 
 namespace fxaa_cli::libav {
@@ -56,7 +57,7 @@ StreamCopy::StreamCopy(const std::string& path, VideoMirror& source, VideoMuxer&
 void StreamCopy::AddCopiedStream(const AVStream* in, std::vector<std::string>* notes) {
   const AVCodecParameters* par = in->codecpar;
   const AVOutputFormat* container = muxer_.container();
-  if (avformat_query_codec(container, par->codec_id, FF_COMPLIANCE_NORMAL) == 0) {
+  if (ContainerHolds(container, par->codec_id) == 0) {
     // A data stream the container cannot name is left out (QuickTime's timecode track is
     // rebuilt from the video's timecode tag); audio and subtitles are never dropped quietly.
     if (par->codec_type == AVMEDIA_TYPE_DATA) {

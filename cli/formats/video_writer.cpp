@@ -7,6 +7,7 @@
 
 #include "cli/formats/format.h"
 #include "cli/formats/video.h"
+#include "cli/formats/video_containers.h"
 #include "cli/formats/video_encoder.h"
 #include "cli/formats/video_libav.h"
 #include "cli/formats/video_mirror.h"
@@ -29,7 +30,7 @@ AVStream* AddVideoStream(VideoMuxer& muxer, const AVCodecContext* enc, const AVS
   if (tag != 0 && (container->codec_tag == nullptr ||
                    av_codec_get_id(container->codec_tag, tag) != enc->codec_id))
     out->codecpar->codec_tag = 0;
-  out->time_base = enc->time_base;
+  out->time_base = VideoStreamTimeBase(container, enc);
   out->avg_frame_rate = enc->framerate;
   out->r_frame_rate = in != nullptr ? in->r_frame_rate : enc->framerate;
   out->sample_aspect_ratio = enc->sample_aspect_ratio;
