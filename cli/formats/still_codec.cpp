@@ -214,7 +214,8 @@ StillPicture ReadStill(const std::string& path, const StillCodec& codec) {
   decoder->opaque = &limit;
   decoder->get_buffer2 = LimitedBuffer;
   decoder->max_pixels = limit.maxBytes;  // decoders that size their own buffers by it first
-  decoder->thread_count = 1;
+  // Slices (JPEG 2000's tiles) decode on every core; frame threads would only delay one frame.
+  decoder->thread_type = FF_THREAD_SLICE;
   int err = avcodec_open2(decoder.get(), found, nullptr);
   if (err < 0) throw ImageError(corrupt + ErrorText(err));
 
