@@ -118,6 +118,9 @@ void RemoveStaleTemporaries(const std::string& folder,
 void PackRow(const Image& image, int y, ChannelLayout layout, SampleType type, void* out);
 size_t SampleBytes(SampleType type);  // 1, 2, 2, 4
 
+// Whether every pixel of `image` has full alpha.
+bool Opaque(const Image& image);
+
 // Straight colour from premultiplied colour (pixels with alpha 0 keep their colour), and back.
 // 8-bit values are rounded to the nearest step; colour above alpha is clamped to 255.
 void Unpremultiply(Image* image);

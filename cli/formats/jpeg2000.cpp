@@ -2,6 +2,7 @@
 // codestreams (.j2k), any precision up to 16 bits, grey or colour, with or without alpha;
 // Y'CbCr and colour-mapped files are converted into RGB. The output is lossless (the reversible
 // wavelet), 8 or 16 bits.
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -30,6 +31,11 @@ void WriteJpeg2000(const Image& image, const std::string& path, ChannelLayout la
   StillEncoding encoding{kJpeg2000Pixels.For(layout, type), {}};
   const std::string extension = Lower(std::filesystem::path(path).extension().string());
   encoding.options["format"] = extension == ".jp2" ? "jp2" : "j2k";
+  // OpenJPEG's six resolution levels by default, fewer for a picture under 32 pixels a side:
+  // each level halves it, and the smallest must keep a pixel.
+  int levels = 1;
+  while (levels < 6 && std::min(image.width, image.height) >> levels > 0) ++levels;
+  encoding.options["numresolution"] = std::to_string(levels);
   WriteStill(image, layout, kJpeg2000, encoding, path);
 }
 

@@ -22,17 +22,18 @@ using namespace libav;
 
 namespace {
 
-// A file may decode into at most this many bytes of picture per byte of it, or kDecodedFloor,
-// whichever is more. Stored samples give about one byte per byte; run-length and LZ codes (TGA,
-// SGI, QOI, BMP, WebP) rarely reach a thousand on real pictures, and the floor leaves any
-// picture up to 8K whatever its file holds. A header that promises more from a few bytes is
-// refused before the decoder commits memory to it.
-constexpr long long kDecodedPerFileByte = 1024;
-constexpr long long kDecodedFloor = 256ll << 20;
+// A file may decode into at most this many pixels per byte of it, or kPixelsFloor, whichever
+// is more. No run-length code of these formats gives more than 128 pixels a byte (TGA, SGI, QOI
+// and BMP's), stored samples take a byte or more; only LZ and wavelet codes (WebP, JPEG 2000)
+// reach further, on flat pictures, and the floor leaves them any picture up to 16 million pixels
+// (4096 x 4096). A header that promises more from a few bytes is refused before the decoder
+// commits memory to it.
+constexpr long long kPixelsPerFileByte = 256;
+constexpr long long kPixelsFloor = 16ll << 20;
 
 // What the decoder's buffer callback may allocate, and what it was asked for.
 struct BufferLimit {
-  long long maxBytes = 0;
+  long long maxPixels = 0;
   int width = 0, height = 0;
   bool refused = false;
 };
@@ -42,10 +43,8 @@ int LimitedBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
   BufferLimit* limit = static_cast<BufferLimit*>(context->opaque);
   limit->width = frame->width;
   limit->height = frame->height;
-  const int bytes = av_image_get_buffer_size(static_cast<AVPixelFormat>(frame->format),
-                                             frame->width, frame->height, 1);
-  if (frame->width > kMaxImageSide || frame->height > kMaxImageSide || bytes < 0 ||
-      bytes > limit->maxBytes) {
+  if (frame->width > kMaxImageSide || frame->height > kMaxImageSide ||
+      static_cast<long long>(frame->width) * frame->height > limit->maxPixels) {
     limit->refused = true;
     return AVERROR(ERANGE);
   }
@@ -171,13 +170,6 @@ Image ImageOf(const AVFrame& frame) {
   return image;
 }
 
-// Whether every pixel of an 8-bit image is opaque.
-bool Opaque(const Image& image) {
-  for (size_t i = 0; i < image.bytes.size(); i += 4)
-    if (image.bytes[i] != 255) return false;
-  return true;
-}
-
 // Sends `packet` and the end of the stream to `decoder`, and takes the frame it gives.
 int DecodeOne(AVCodecContext* decoder, const AVPacket* packet, AVFrame* frame) {
   int err = avcodec_send_packet(decoder, packet);
@@ -210,10 +202,10 @@ StillPicture ReadStill(const std::string& path, const StillCodec& codec) {
   CodecPtr decoder(avcodec_alloc_context3(found));
   if (!decoder) throw std::bad_alloc();
   BufferLimit limit;
-  limit.maxBytes = std::max(kDecodedFloor, kDecodedPerFileByte * packet->size);
+  limit.maxPixels = std::max(kPixelsFloor, kPixelsPerFileByte * packet->size);
   decoder->opaque = &limit;
   decoder->get_buffer2 = LimitedBuffer;
-  decoder->max_pixels = limit.maxBytes;  // decoders that size their own buffers by it first
+  decoder->max_pixels = limit.maxPixels;  // decoders that size their own buffers by it first
   // Slices (JPEG 2000's tiles) decode on every core; frame threads would only delay one frame.
   decoder->thread_type = FF_THREAD_SLICE;
   int err = avcodec_open2(decoder.get(), found, nullptr);

@@ -2,6 +2,7 @@
 // without alpha; the first frame of an animation. The output is lossless, or lossy at --quality
 // when it is given; alpha is kept either way.
 #include <cstring>
+#include <utility>
 
 #include "cli/formats/still_codec.h"
 
@@ -26,11 +27,16 @@ bool DeclaresAlpha(const std::vector<uint8_t>& head) {
   return false;
 }
 
+// Alpha where the file declares it and uses it: libwebp writes it only then. The decoder gives
+// lossless pictures the alpha their samples hold, declared or not.
 Image ReadWebp(const std::string& path) {
   StillPicture picture = ReadStill(path, kWebp);
-  if (picture.image.layout == ChannelLayout::kRGBA && !DeclaresAlpha(picture.head))
-    picture.image.layout = ChannelLayout::kRGB;
-  return picture.image;
+  Image& image = picture.image;
+  if (image.layout == ChannelLayout::kRGBA && (!DeclaresAlpha(picture.head) || Opaque(image))) {
+    image.layout = ChannelLayout::kRGB;
+    for (size_t i = 0; i < image.bytes.size(); i += 4) image.bytes[i] = 255;
+  }
+  return std::move(image);
 }
 
 // libwebp takes colour as 8-bit BGRA and finds by itself whether alpha is used.
