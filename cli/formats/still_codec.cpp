@@ -89,6 +89,17 @@ bool IsDeepFormat(const AVPixFmtDescriptor* d) {
   return false;
 }
 
+// A frame of `format` and size with its buffers.
+FramePtr AllocatedFrame(AVPixelFormat format, int width, int height) {
+  FramePtr frame(av_frame_alloc());
+  if (!frame) throw std::bad_alloc();
+  frame->format = format;
+  frame->width = width;
+  frame->height = height;
+  if (av_frame_get_buffer(frame.get(), 0) < 0) throw std::bad_alloc();
+  return frame;
+}
+
 // A frame converted by swscale into packed RGB of the source's depth and alpha: palette,
 // bit-packed, float and Y'CbCr frames, the last with the matrix and range they are tagged with
 // (BT.601, limited range, where untagged: what still-picture codecs use).
@@ -98,12 +109,7 @@ FramePtr ToPackedRgb(const AVFrame& frame, const std::string& path, const StillC
   const bool deep = d != nullptr && IsDeepFormat(d);
   const AVPixelFormat to = deep ? (alpha ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGB48)
                                 : (alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24);
-  FramePtr out(av_frame_alloc());
-  if (!out) throw std::bad_alloc();
-  out->format = to;
-  out->width = frame.width;
-  out->height = frame.height;
-  if (av_frame_get_buffer(out.get(), 0) < 0) throw std::bad_alloc();
+  FramePtr out = AllocatedFrame(to, frame.width, frame.height);
   ScalerPtr scaler(sws_getContext(frame.width, frame.height,
                                   static_cast<AVPixelFormat>(frame.format), frame.width,
                                   frame.height, to,
@@ -328,12 +334,7 @@ std::vector<uint8_t> EncodeStill(const Image& image, ChannelLayout layout, const
   if (err < 0) throw ImageError(failed + ErrorText(err));
   if (unused) throw ImageError(failed + codec.encoder + " does not take every option given");
 
-  FramePtr frame(av_frame_alloc());
-  if (!frame) throw std::bad_alloc();
-  frame->format = format;
-  frame->width = image.width;
-  frame->height = image.height;
-  if (av_frame_get_buffer(frame.get(), 0) < 0) throw std::bad_alloc();
+  FramePtr frame = AllocatedFrame(format, image.width, image.height);
   FillFrame(image, layout, d, frame.get());
 
   PacketPtr packet(av_packet_alloc());

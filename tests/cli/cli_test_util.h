@@ -191,4 +191,12 @@ inline Process RunProcess(const ScratchDir& dir, const std::string& tool,
   return p;
 }
 
+// Runs Debian's ffmpeg command quietly; its standard output is returned.
+inline std::string RunFfmpeg(const ScratchDir& dir, std::vector<std::string> args) {
+  args.insert(args.begin(), {"-v", "error", "-y"});
+  const Process p = RunProcess(dir, "ffmpeg", args);
+  EXPECT_EQ(p.status, 0) << p.err;
+  return p.out;
+}
+
 }  // namespace cli_test

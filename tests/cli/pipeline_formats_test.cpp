@@ -8,20 +8,13 @@
 namespace {
 
 using namespace fxaa_cli;
+using cli_test::RunFfmpeg;
 using cli_test::Fxaa;
 using cli_test::ScratchDir;
 
-// Runs ffmpeg quietly; its standard output is returned.
-std::string Ffmpeg(const ScratchDir& dir, std::vector<std::string> args) {
-  args.insert(args.begin(), {"-v", "error", "-y"});
-  const cli_test::Process p = cli_test::RunProcess(dir, "ffmpeg", args);
-  EXPECT_EQ(p.status, 0) << p.err;
-  return p.out;
-}
-
 // The picture at `path` decoded by ffmpeg as raw samples of `format`.
 std::string Decoded(const ScratchDir& dir, const std::string& path, const std::string& format) {
-  return Ffmpeg(dir, {"-i", path, "-f", "rawvideo", "-pix_fmt", format, "-"});
+  return RunFfmpeg(dir, {"-i", path, "-f", "rawvideo", "-pix_fmt", format, "-"});
 }
 
 // The odd size: no codec gets a whole block, row or chroma pair.
@@ -36,7 +29,7 @@ void MakePicture(const ScratchDir& dir, const std::string& name, const std::stri
   if (!filter.empty()) args.insert(args.end(), {"-vf", filter});
   args.insert(args.end(), options.begin(), options.end());
   args.push_back(dir / name);
-  Ffmpeg(dir, args);
+  RunFfmpeg(dir, args);
 }
 
 // Bits a sample of the DPX at `path` (the image element's bit size), and its magic number.
@@ -57,7 +50,7 @@ TEST(PipelineFormats, DeepDpxComesBackAtItsDepthWithinATenBitStepOfThePngRoute) 
     ScratchDir dir;
     MakePicture(dir, "in.dpx", "", {"-pix_fmt", c.format});
     // The PNG route starts from the same values.
-    Ffmpeg(dir, {"-i", dir / "in.dpx", "-pix_fmt", "rgb48be", dir / "in.png"});
+    RunFfmpeg(dir, {"-i", dir / "in.dpx", "-pix_fmt", "rgb48be", dir / "in.png"});
     for (const char* extension : {".dpx", ".png"}) {
       const auto run = Fxaa({dir / ("in" + std::string(extension)), "-o",
                              dir / ("out" + std::string(extension))});
@@ -110,7 +103,7 @@ TEST(PipelineFormats, EachFormatGivesThePixelsOfThePngRoute) {
   }
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Ffmpeg(dir, [&] {
+    RunFfmpeg(dir, [&] {
       std::vector<std::string> args = {"-i", dir / c.source};
       args.insert(args.end(), c.make.begin(), c.make.end());
       args.push_back(dir / c.name);
@@ -196,7 +189,7 @@ TEST(PipelineFormats, DpxKeepsItsTimecodeAndFrameRate) {
 
 TEST(PipelineFormats, ADpxSequenceRendersTheFramesAsked) {
   ScratchDir dir;
-  Ffmpeg(dir, {"-f", "lavfi", "-i", kPicture, "-frames:v", "5", "-pix_fmt", "gbrp10le",
+  RunFfmpeg(dir, {"-f", "lavfi", "-i", kPicture, "-frames:v", "5", "-pix_fmt", "gbrp10le",
                "-start_number", "1", dir / "shot.%04d.dpx"});
   std::filesystem::create_directory(dir / "out");
   const auto run = Fxaa({dir / "shot.%04d.dpx", "--frames", "2-4", "-o", dir / "out/"});
@@ -209,7 +202,7 @@ TEST(PipelineFormats, ADpxSequenceRendersTheFramesAsked) {
 // The hashes of the frames of stream `map` of `path`, as ffmpeg decodes them, in order.
 std::vector<std::string> FrameHashes(const ScratchDir& dir, const std::string& path,
                                      const std::string& map) {
-  std::istringstream lines(Ffmpeg(dir, {"-i", path, "-map", map, "-f", "framemd5", "-"}));
+  std::istringstream lines(RunFfmpeg(dir, {"-i", path, "-map", map, "-f", "framemd5", "-"}));
   std::vector<std::string> hashes;
   for (std::string line; std::getline(lines, line);)
     if (!line.empty() && line[0] != '#') hashes.push_back(line.substr(line.rfind(',') + 1));
@@ -219,7 +212,7 @@ std::vector<std::string> FrameHashes(const ScratchDir& dir, const std::string& p
 TEST(PipelineFormats, ADnxhdMovBecomesAnMxfWithItsTimecodeAndPcmAudio) {
   ScratchDir dir;
   // DNxHR takes any size from 256 x 120.
-  Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc=size=256x144:rate=25", "-f", "lavfi", "-i",
+  RunFfmpeg(dir, {"-f", "lavfi", "-i", "testsrc=size=256x144:rate=25", "-f", "lavfi", "-i",
                "sine=sample_rate=48000", "-t", "0.4", "-c:v", "dnxhd", "-profile:v", "dnxhr_lb",
                "-pix_fmt", "yuv422p", "-c:a", "pcm_s16le", "-timecode", "10:00:00:00",
                dir / "in.mov"});
@@ -231,9 +224,9 @@ TEST(PipelineFormats, ADnxhdMovBecomesAnMxfWithItsTimecodeAndPcmAudio) {
   EXPECT_EQ(probe.out, "dnxhd\npcm_s16le\nmxf,10:00:00:00\n") << probe.err;
   EXPECT_EQ(FrameHashes(dir, dir / "out.mxf", "0:v").size(), 10u);
   // MXF packs the samples of each frame into one packet: the samples are what stay the same.
-  const std::string audio = Ffmpeg(dir, {"-i", dir / "in.mov", "-map", "0:a", "-f", "s16le", "-"});
+  const std::string audio = RunFfmpeg(dir, {"-i", dir / "in.mov", "-map", "0:a", "-f", "s16le", "-"});
   EXPECT_EQ(audio.size(), 19200u * 2);
-  EXPECT_TRUE(Ffmpeg(dir, {"-i", dir / "out.mxf", "-map", "0:a", "-f", "s16le", "-"}) == audio);
+  EXPECT_TRUE(RunFfmpeg(dir, {"-i", dir / "out.mxf", "-map", "0:a", "-f", "s16le", "-"}) == audio);
 
   const auto refused = Fxaa({dir / "in.mov", "-o", dir / "h264.mxf", "--codec", "libx264"});
   EXPECT_EQ(refused.status, kExitUsage);
