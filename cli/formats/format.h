@@ -53,6 +53,9 @@ struct Format {
   std::unique_ptr<FrameSource> (*openSource)(const std::string& path) = nullptr;
   std::unique_ptr<FrameSink> (*openSink)(const std::string& path,
                                          const WriteOptions& options) = nullptr;
+  // Whether its files keep a video's frame times, so that a range run (--frames A-B) may write a
+  // part of a video and `fxaa join` join parts: MXF counts its frames from the first.
+  bool holdsParts = true;
 
   bool holdsFrames() const { return openSource != nullptr; }
 };

@@ -1,6 +1,7 @@
 // MXF, the container broadcasters take delivery in, as an entry of the format table: read as any
 // video; written as OP1a with the codecs it holds (video_containers.cpp), DNxHD or DNxHR by
-// default, keeping the input's time code and its PCM audio.
+// default, keeping the input's time code and its PCM audio. It numbers its frames from the first:
+// a part of a video (a range run's) keeps no place in it.
 #include <algorithm>
 
 #include "cli/formats/format.h"
@@ -36,7 +37,8 @@ const Format& MxfFormat() {
                                 /*write=*/nullptr,
                                 {&kCodecOption, &kCrfOption, &kFpsOption},
                                 OpenVideoSource,
-                                OpenMxfSink};
+                                OpenMxfSink,
+                                /*holdsParts=*/false};
   return format;
 }
 

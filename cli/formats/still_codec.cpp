@@ -57,8 +57,8 @@ PacketPtr ReadPacket(const std::string& path, const StillCodec& codec) {
                                                         std::fclose);
   if (!file) throw ImageError(path + ": cannot open: " + std::strerror(errno));
   const unsigned long long length = FileLength(file.get());
-  // The largest picture the tool takes is 8 bytes a pixel as stored, and its float copy twice
-  // that: a longer file cannot be one.
+  // CheckImageSize takes pictures whose float copy (16 bytes a pixel) fits in an eighth of the
+  // memory; stored at 8 bytes a pixel at the most, they fit in a sixteenth.
   const unsigned long long memory = PhysicalMemoryBytes();
   if (length == 0) throw ImageError(path + ": empty file");
   if (length > static_cast<unsigned long long>(INT32_MAX) - AV_INPUT_BUFFER_PADDING_SIZE ||
@@ -225,8 +225,8 @@ StillPicture ReadStill(const std::string& path, const StillCodec& codec) {
     CheckImageSize(path, limit.width, limit.height);
     throw ImageError(path + ": " + codec.format + " of " + std::to_string(limit.width) + " x " +
                      std::to_string(limit.height) + " pixels from " +
-                     std::to_string(packet->size) +
-                     " bytes: more than a file this short can hold");
+                     std::to_string(packet->size) + " bytes: more than the tool takes from so " +
+                     "short a file (" + std::to_string(kPixelsPerFileByte) + " pixels a byte)");
   }
   if (err == AVERROR(ENOMEM)) throw std::bad_alloc();
   if (err < 0) throw ImageError(corrupt + ErrorText(err));
@@ -291,7 +291,7 @@ void FillFrame(const Image& image, ChannelLayout layout, const AVPixFmtDescripto
       const int depth = d->comp[c].depth;
       const int from = c < colours ? (grey ? 0 : c) : alpha ? channels - 1 : -1;
       for (int x = 0; x < image.width; ++x) {
-        const size_t at = size_t(x) * channels + from;
+        const size_t at = size_t(x) * channels + size_t(std::max(from, 0));
         const uint32_t v = from < 0                     ? (1u << typeBits) - 1
                            : type == SampleType::kUInt8 ? row[at]
                                                         : words[at];

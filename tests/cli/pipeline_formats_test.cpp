@@ -234,6 +234,8 @@ TEST(PipelineFormats, ADnxhdMovBecomesAnMxfWithItsTimecodeAndPcmAudio) {
             std::string::npos)
       << refused.err;
   EXPECT_FALSE(std::filesystem::exists(dir / "h264.mxf"));
+  // MXF numbers its frames from the first: a part of the video would lose its place.
+  EXPECT_EQ(Fxaa({dir / "in.mov", "--frames", "6-10", "-o", dir / "part.mxf"}).status, kExitUsage);
 }
 
 }  // namespace
