@@ -44,8 +44,8 @@ int RunJoin(const JoinArgs& args, bool quiet, std::ostream& err) {
   if (SameFile(args.source, args.output))
     throw UsageError(args.output + ": output would overwrite the source");
   if (const Format* format = FormatForName(args.output); format != nullptr && !format->holdsParts)
-    throw UsageError(args.output + ": " + format->name + " keeps no frame times: join the parts " +
-                     "into .mov or .mkv");
+    throw UsageError(args.output + ": " + format->name +
+                     " keeps no frame times: join the parts into .mov or .mkv");
   std::vector<std::string> notes;
   JoinVideoParts(args.parts, args.source, args.output, &notes);
   for (const std::string& note : notes) err << "fxaa: " << args.output << ": " << note << "\n";

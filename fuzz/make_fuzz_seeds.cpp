@@ -324,9 +324,10 @@ void StillSeeds(const fs::path& folder) {
   }
   WriteOptions lossy;
   lossy.formatOptions["quality"] = "80";
-  WriteImage(Noise(16, 9, ChannelLayout::kRGBA, SampleType::kUInt8), (folder / "lossy.webp").string(),
-             lossy);
-  WriteImage(Noise(6, 6, ChannelLayout::kRGB, SampleType::kUInt8), (folder / "codestream.j2k").string());
+  WriteImage(Noise(16, 9, ChannelLayout::kRGBA, SampleType::kUInt8),
+             (folder / "lossy.webp").string(), lossy);
+  WriteImage(Noise(6, 6, ChannelLayout::kRGB, SampleType::kUInt8),
+             (folder / "codestream.j2k").string());
 }
 
 int main(int argc, char** argv) {

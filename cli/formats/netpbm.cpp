@@ -52,20 +52,20 @@ void WritePgm(const Image& image, const std::string& path, ChannelLayout layout,
 }  // namespace
 
 const Format& PamFormat() {
-  static const Format format = {"PAM", {".pam"}, {SampleType::kUInt8, SampleType::kUInt16}, /*storesAlpha=*/true,
-                                IsPam, ReadPam,  WritePam,     /*options=*/{}};
+  static const Format format = {"PAM", {".pam"}, {SampleType::kUInt8, SampleType::kUInt16},
+                                /*storesAlpha=*/true, IsPam, ReadPam, WritePam, /*options=*/{}};
   return format;
 }
 
 const Format& PpmFormat() {
-  static const Format format = {"PPM", {".ppm", ".pnm"}, {SampleType::kUInt8, SampleType::kUInt16}, /*storesAlpha=*/false,
-                                IsPpm, ReadPpm,          WritePpm,     /*options=*/{}};
+  static const Format format = {"PPM", {".ppm", ".pnm"}, {SampleType::kUInt8, SampleType::kUInt16},
+                                /*storesAlpha=*/false, IsPpm, ReadPpm, WritePpm, /*options=*/{}};
   return format;
 }
 
 const Format& PgmFormat() {
-  static const Format format = {"PGM", {".pgm"}, {SampleType::kUInt8, SampleType::kUInt16}, /*storesAlpha=*/false,
-                                IsPgm, ReadPgm,  WritePgm,     /*options=*/{}};
+  static const Format format = {"PGM", {".pgm"}, {SampleType::kUInt8, SampleType::kUInt16},
+                                /*storesAlpha=*/false, IsPgm, ReadPgm, WritePgm, /*options=*/{}};
   return format;
 }
 

@@ -192,7 +192,8 @@ StillPicture ReadStill(const std::string& path, const StillCodec& codec) {
   ClearLoggedError();
   PacketPtr packet = ReadPacket(path, codec);
   StillPicture picture;
-  picture.head.assign(packet->data, packet->data + std::min<size_t>(packet->size, kFormatHeadBytes));
+  picture.head.assign(packet->data,
+                      packet->data + std::min<size_t>(packet->size, kFormatHeadBytes));
   if (!codec.detect(picture.head.data(), picture.head.size()))
     throw ImageError(path + ": not a " + codec.format + " file");
   const std::string corrupt = path + ": cannot read " + codec.format + ": ";
@@ -225,8 +226,9 @@ StillPicture ReadStill(const std::string& path, const StillCodec& codec) {
     CheckImageSize(path, limit.width, limit.height);
     throw ImageError(path + ": " + codec.format + " of " + std::to_string(limit.width) + " x " +
                      std::to_string(limit.height) + " pixels from " +
-                     std::to_string(packet->size) + " bytes: more than the tool takes from so " +
-                     "short a file (" + std::to_string(kPixelsPerFileByte) + " pixels a byte)");
+                     std::to_string(packet->size) +
+                     " bytes: more than the tool takes from so short a file (" +
+                     std::to_string(kPixelsPerFileByte) + " pixels a byte)");
   }
   if (err == AVERROR(ENOMEM)) throw std::bad_alloc();
   if (err < 0) throw ImageError(corrupt + ErrorText(err));
@@ -324,10 +326,12 @@ std::vector<uint8_t> EncodeStill(const Image& image, ChannelLayout layout, const
   encoder->pix_fmt = format;
   encoder->time_base = {1, 25};  // one picture: any rate
   encoder->sample_aspect_ratio = {encoding.aspectNumerator, encoding.aspectDenominator};
-  encoder->flags |= AV_CODEC_FLAG_BITEXACT;  // no library version in the file: same pixels, same bytes
+  // No library version in the file: the same pixels make the same bytes.
+  encoder->flags |= AV_CODEC_FLAG_BITEXACT;
   encoder->thread_count = 1;
   AVDictionary* options = nullptr;
-  for (const auto& [key, value] : encoding.options) av_dict_set(&options, key.c_str(), value.c_str(), 0);
+  for (const auto& [key, value] : encoding.options)
+    av_dict_set(&options, key.c_str(), value.c_str(), 0);
   int err = avcodec_open2(encoder.get(), found, &options);
   const bool unused = av_dict_count(options) > 0;
   av_dict_free(&options);

@@ -224,7 +224,8 @@ TEST(PipelineFormats, ADnxhdMovBecomesAnMxfWithItsTimecodeAndPcmAudio) {
   EXPECT_EQ(probe.out, "dnxhd\npcm_s16le\nmxf,10:00:00:00\n") << probe.err;
   EXPECT_EQ(FrameHashes(dir, dir / "out.mxf", "0:v").size(), 10u);
   // MXF packs the samples of each frame into one packet: the samples are what stay the same.
-  const std::string audio = RunFfmpeg(dir, {"-i", dir / "in.mov", "-map", "0:a", "-f", "s16le", "-"});
+  const std::string audio =
+      RunFfmpeg(dir, {"-i", dir / "in.mov", "-map", "0:a", "-f", "s16le", "-"});
   EXPECT_EQ(audio.size(), 19200u * 2);
   EXPECT_TRUE(RunFfmpeg(dir, {"-i", dir / "out.mxf", "-map", "0:a", "-f", "s16le", "-"}) == audio);
 
