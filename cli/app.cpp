@@ -84,10 +84,11 @@ void ParseWriteOptions(const RenderArgs& args, WriteOptions* write) {
     const std::string d = Lower(args.depth);
     write->overrideType = true;
     if (d == "8") write->type = SampleType::kUInt8;
-    else if (d == "16") write->type = SampleType::kUInt16;
+    else if (d == "10" || d == "12" || d == "16") write->type = SampleType::kUInt16;
     else if (d == "half") write->type = SampleType::kHalf;
     else if (d == "float") write->type = SampleType::kFloat;
-    else throw UsageError("--depth " + args.depth + ": expected 8, 16, half or float");
+    else throw UsageError("--depth " + args.depth + ": expected 8, 10, 12, 16, half or float");
+    write->bits = d == "10" ? 10 : d == "12" ? 12 : 0;
   }
   if (!args.channels.empty()) {
     const std::string c = Lower(args.channels);

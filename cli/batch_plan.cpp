@@ -264,6 +264,10 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& f
   // Every frame into one file, in the source's order. A video's selected frames are a part of it,
   // which must run without a gap for the parts to join into the whole.
   const std::vector<int>& picked = input.selected;
+  if (!picked.empty() && input.files.empty() && !framesOut->holdsParts)
+    throw UsageError(output + ": " + framesOut->name +
+                     " keeps no frame times, so a part of a video (--frames) has no place in it: "
+                     "write parts as .mov or .mkv");
   if (!picked.empty() && picked.back() - picked.front() + 1 != static_cast<int>(picked.size()))
     throw UsageError("--frames " + frames + ": a video output takes one run of frames (" +
                      std::to_string(picked.front()) + "-" + std::to_string(picked.back()) +

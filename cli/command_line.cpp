@@ -22,9 +22,13 @@ const char* kExamples = R"(Examples:
   fxaa scan.tif -o aa.tif                     TIFF back at its depth, compression and alpha kind
   fxaa photo.jpg -o aa.jpg --quality 90       JPEG at quality 90 (default 95), ICC and EXIF kept
   fxaa render.exr -o aa.tif --depth 16        another format: the output name chooses it
+  fxaa scan.%06d.dpx -o aa/                   DPX at its bits, byte order, time code (Linux)
+  fxaa render.exr -o aa.dpx --depth 10        10-bit DPX
+  fxaa sprite.tga -o aa.webp                  lossless WebP, alpha kept
   fxaa a.png b.png c.png -o smooth/           several files
   fxaa in.mp4 -o out.mp4                      a video: same codec, colour tags and audio
   fxaa in.ts -o out.ts                        a transport stream (broadcast, camcorder)
+  fxaa in.mov -o out.mxf                      MXF OP1a: DNxHD, MPEG-2 or ProRes, PCM, time code
   fxaa capture.ts -o clean.ts --damaged-frames conceal
   fxaa in.mov -o frames/out.%05d.exr          a video's frames as files
   fxaa 'shot.####.png' --fps 24 -o out.mov    files into a video (ProRes in .mov)
@@ -124,8 +128,9 @@ void AddRenderOptions(CLI::App* render, RenderArgs* args, std::vector<std::strin
                    "the inputs hold premultiplied colour: un-premultiply before, premultiply "
                    "after");
   render->add_option("--depth", args->depth,
-                     "output sample type: 8, 16 (PNG, TIFF), half, float (EXR, TIFF); JPEG is "
-                     "8-bit only; default the input's")
+                     "output sample type: 8, 16 (PNG, TIFF, DPX, JPEG 2000, SGI, Netpbm), 10, 12 "
+                     "(DPX; 16 elsewhere), half, float (EXR, TIFF); JPEG, TGA, BMP, WebP and QOI "
+                     "are 8-bit only; default the input's")
       ->type_name("TYPE");
   render->add_option("--channels", args->channels,
                      "output channels: y, ya, rgb, rgba; default the input's")

@@ -4,6 +4,7 @@
 
 #include "cli/app.h"
 #include "cli/batch_plan.h"
+#include "cli/formats/format.h"
 #include "cli/formats/video.h"
 #include "cli/sequence.h"
 
@@ -42,6 +43,9 @@ int RunJoin(const JoinArgs& args, bool quiet, std::ostream& err) {
     if (SameFile(in, args.output)) throw UsageError(args.output + ": output would overwrite a part");
   if (SameFile(args.source, args.output))
     throw UsageError(args.output + ": output would overwrite the source");
+  if (const Format* format = FormatForName(args.output); format != nullptr && !format->holdsParts)
+    throw UsageError(args.output + ": " + format->name +
+                     " keeps no frame times: join the parts into .mov or .mkv");
   std::vector<std::string> notes;
   JoinVideoParts(args.parts, args.source, args.output, &notes);
   for (const std::string& note : notes) err << "fxaa: " << args.output << ": " << note << "\n";

@@ -276,6 +276,14 @@ void PackRow(const Image& image, int y, ChannelLayout layout, SampleType type, v
   }
 }
 
+bool Opaque(const Image& image) {
+  for (size_t i = 0; i < image.bytes.size(); i += 4)
+    if (image.bytes[i] != 255) return false;
+  for (size_t i = 0; i < image.floats.size(); i += 4)
+    if (image.floats[i] != 1.0f) return false;
+  return true;
+}
+
 void Unpremultiply(Image* image) {
   if (image->type == SampleType::kUInt8) {
     host_runtime::UnpremultiplyArgb(image->bytes.data(), image->bytes.size() / 4);

@@ -81,6 +81,9 @@ struct WriteOptions {
   ChannelLayout layout = ChannelLayout::kRGBA;
   bool overrideType = false;
   SampleType type = SampleType::kUInt8;
+  // With overrideType kUInt16: the bits a sample of a format that stores fewer than 16 (DPX's 10
+  // and 12); 0 for all 16. Formats that store only whole 16-bit words write 16.
+  int bits = 0;
   // Values of the formats' own options (--quality ...), by option name; absent ones take the
   // option's default.
   std::map<std::string, std::string> formatOptions;
@@ -114,6 +117,9 @@ void RemoveStaleTemporaries(const std::string& folder,
 // order: bytes, 16-bit words, half bits or floats. Grey is GreyOf the colour.
 void PackRow(const Image& image, int y, ChannelLayout layout, SampleType type, void* out);
 size_t SampleBytes(SampleType type);  // 1, 2, 2, 4
+
+// Whether every pixel of `image` has full alpha.
+bool Opaque(const Image& image);
 
 // Straight colour from premultiplied colour (pixels with alpha 0 keep their colour), and back.
 // 8-bit values are rounded to the nearest step; colour above alpha is clamped to 255.

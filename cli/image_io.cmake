@@ -5,18 +5,21 @@
 set(FXAA_IMAGE_IO_SOURCES)
 foreach(source image frames formats/registry formats/png formats/exr formats/exr_header_check
                formats/jpeg formats/tiff formats/tiff_expansion formats/transport_stream
-               formats/video_format formats/video_frame_ledger)
+               formats/video_format formats/video_frame_ledger formats/mxf formats/dpx formats/tga
+               formats/bmp formats/webp formats/jpeg2000 formats/sgi formats/netpbm formats/qoi)
   list(APPEND FXAA_IMAGE_IO_SOURCES "${CMAKE_CURRENT_LIST_DIR}/${source}.cpp")
 endforeach()
 if(WIN32)
   list(APPEND FXAA_IMAGE_IO_SOURCES "${CMAKE_CURRENT_LIST_DIR}/system_win.cpp"
-                                    "${CMAKE_CURRENT_LIST_DIR}/formats/video_unavailable.cpp")
+                                    "${CMAKE_CURRENT_LIST_DIR}/formats/video_unavailable.cpp"
+                                    "${CMAKE_CURRENT_LIST_DIR}/formats/still_codec_unavailable.cpp")
 else()
   list(APPEND FXAA_IMAGE_IO_SOURCES "${CMAKE_CURRENT_LIST_DIR}/system_posix.cpp")
-  # Video through FFmpeg's libraries (Linux); the Windows build says that video needs it.
-  foreach(source video_encoder video_encoder_choice video_frame_index video_join video_libav
-                 video_mirror video_muxer video_pixels video_reader video_sink video_source
-                 video_stream_copy video_writer)
+  # Video and the pictures of libavcodec's image codecs through FFmpeg's libraries (Linux); the
+  # Windows build says that they need it.
+  foreach(source still_codec video_containers video_encoder video_encoder_choice
+                 video_frame_index video_join video_libav video_mirror video_muxer video_pixels
+                 video_reader video_sink video_source video_stream_copy video_writer)
     list(APPEND FXAA_IMAGE_IO_SOURCES "${CMAKE_CURRENT_LIST_DIR}/formats/${source}.cpp")
   endforeach()
 endif()

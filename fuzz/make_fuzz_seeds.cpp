@@ -1,6 +1,6 @@
 // Writes the fuzzers' seed corpora: small valid files of every encoding the readers take, so
 // that mutation starts from inputs that reach the decoders.
-// Usage: make_fuzz_seeds FOLDER   (writes FOLDER/png/, exr/, tiff/ and jpeg/)
+// Usage: make_fuzz_seeds FOLDER   (writes FOLDER/png/, exr/, tiff/, jpeg/ and stills/)
 #include <png.h>
 
 #include <Imath/half.h>
@@ -302,6 +302,34 @@ void JpegSeeds(const fs::path& folder) {
 
 }  // namespace
 
+// The pictures read through libavcodec: every format of theirs in each layout and depth it
+// writes, 10 and 12-bit DPX, lossy WebP and a bare JPEG 2000 codestream.
+void StillSeeds(const fs::path& folder) {
+  for (const char* extension :
+       {".dpx", ".tga", ".bmp", ".webp", ".jp2", ".sgi", ".pam", ".ppm", ".pgm", ".qoi"}) {
+    const Format& format = *FormatForName(std::string("seed") + extension);
+    for (ChannelLayout layout : {ChannelLayout::kY, ChannelLayout::kRGB, ChannelLayout::kRGBA})
+      for (SampleType type : format.sampleTypes)
+        WriteImage(Noise(7, 5, layout, type),
+                   (folder / (std::string(LayoutName(layout)) + "-" + SampleTypeName(type) +
+                              extension)).string());
+  }
+  WriteOptions deep;
+  deep.overrideType = true;
+  deep.type = SampleType::kUInt16;
+  for (int bits : {10, 12}) {
+    deep.bits = bits;
+    WriteImage(Noise(9, 3, ChannelLayout::kRGB, SampleType::kUInt16),
+               (folder / ("rgb" + std::to_string(bits) + ".dpx")).string(), deep);
+  }
+  WriteOptions lossy;
+  lossy.formatOptions["quality"] = "80";
+  WriteImage(Noise(16, 9, ChannelLayout::kRGBA, SampleType::kUInt8),
+             (folder / "lossy.webp").string(), lossy);
+  WriteImage(Noise(6, 6, ChannelLayout::kRGB, SampleType::kUInt8),
+             (folder / "codestream.j2k").string());
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: make_fuzz_seeds FOLDER\n");
@@ -309,11 +337,13 @@ int main(int argc, char** argv) {
   }
   const fs::path folder = argv[1];
   try {
-    for (const char* format : {"png", "exr", "tiff", "jpeg"}) fs::create_directories(folder / format);
+    for (const char* format : {"png", "exr", "tiff", "jpeg", "stills"})
+      fs::create_directories(folder / format);
     PngSeeds(folder / "png");
     ExrSeeds(folder / "exr");
     TiffSeeds(folder / "tiff");
     JpegSeeds(folder / "jpeg");
+    StillSeeds(folder / "stills");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_fuzz_seeds: %s\n", e.what());
     return 1;

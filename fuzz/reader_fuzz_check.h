@@ -84,8 +84,8 @@ inline bool AlwaysExact(const std::string&) { return true; }
 // Reads `data` with `format`'s reader from a file named `name`; checks as described at the top.
 inline void CheckReader(const uint8_t* data, size_t size, const std::string& name,
                         const fxaa_cli::Format& format, ExactTest exact = AlwaysExact) {
-  static const std::string input = ScratchPath(name);
-  static const std::string output = ScratchPath("out-" + name);
+  const std::string input = ScratchPath(name);
+  const std::string output = ScratchPath("out-" + name);
   WriteFile(input, data, size);
   fxaa_cli::Image image;
   try {

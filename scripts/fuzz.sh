@@ -3,7 +3,8 @@
 # and UBSan) in build-fuzz/, writes their seed corpora, and runs each reader for a bounded time.
 #
 # Usage: scripts/fuzz.sh [SECONDS] [READER ...]   SECONDS per reader, default 60; READER png, exr,
-#                                                 tiff or jpeg, default all four
+#                                                 tiff, jpeg or stills (the formats read through
+#                                                 libavcodec), default all five
 #        scripts/fuzz.sh --smoke                  a short run with a fixed seed and input count
 #
 # The corpus each run grows is kept in build-fuzz/corpus/. Inputs that crash, hang or exhaust
@@ -25,9 +26,9 @@ elif [[ "${1:-}" =~ ^[0-9]+$ ]]; then
   shift
 fi
 readers=("$@")
-((${#readers[@]})) || readers=(png exr tiff jpeg)
+((${#readers[@]})) || readers=(png exr tiff jpeg stills)
 for r in "${readers[@]}"; do
-  [[ "$r" =~ ^(png|exr|tiff|jpeg)$ ]] || { echo "fuzz.sh: unknown reader '$r' (png, exr, tiff or jpeg)" >&2; exit 2; }
+  [[ "$r" =~ ^(png|exr|tiff|jpeg|stills)$ ]] || { echo "fuzz.sh: unknown reader '$r' (png, exr, tiff, jpeg or stills)" >&2; exit 2; }
 done
 
 scripts/setup.sh --fuzz

@@ -54,6 +54,9 @@ struct Format {
   std::unique_ptr<FrameSource> (*openSource)(const std::string& path) = nullptr;
   std::unique_ptr<FrameSink> (*openSink)(const std::string& path,
                                          const WriteOptions& options) = nullptr;
+  // Whether its files keep a video's frame times, so that a range run (--frames A-B) may write a
+  // part of a video and `fxaa join` join parts: MXF counts its frames from the first.
+  bool holdsParts = true;
 
   bool holdsFrames() const { return openSource != nullptr; }
 };
@@ -63,10 +66,22 @@ const Format& PngFormat();
 const Format& ExrFormat();
 const Format& TiffFormat();
 const Format& JpegFormat();
+const Format& DpxFormat();
+const Format& TgaFormat();
+const Format& BmpFormat();
+const Format& WebpFormat();
+const Format& Jpeg2000Format();
+const Format& SgiFormat();
+const Format& PamFormat();
+const Format& PpmFormat();
+const Format& PgmFormat();
+const Format& QoiFormat();
 const Format& VideoFormat();
 const Format& TransportStreamFormat();
+const Format& MxfFormat();
 
-// --quality: the JPEG encoder's quality, for JPEG files and JPEG-compressed TIFF files.
+// --quality: the JPEG encoder's quality, for JPEG files and JPEG-compressed TIFF files, and
+// lossy WebP's.
 extern const FormatOption kQualityOption;
 // Its value in `options`; an ImageError naming `path` when it is not 1 to 100.
 int QualityOf(const WriteOptions& options, const std::string& path);
@@ -84,6 +99,9 @@ unsigned long long FileLength(std::FILE* file);
 // Flushes and closes a file a writer has filled (and owns no longer); an ImageError naming `path`
 // when its bytes cannot reach the disk. A full disk shows up only when the buffered bytes do.
 void CloseWrittenFile(std::FILE* file, const std::string& path);
+
+// Writes `bytes` as the file at `path`; an ImageError naming it when they cannot all be written.
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Bytes of a file's start that detection looks at: enough for several 188-byte packets, which a
 // transport stream needs to be told from noise.

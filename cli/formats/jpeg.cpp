@@ -300,7 +300,9 @@ std::string CheckQuality(const std::string& value) {
 
 const FormatOption kQualityOption = {
     "quality", "Q",
-    "JPEG quality, 1 to 100, for JPEG files and JPEG-compressed TIFF files (default 95)", "95",
+    "JPEG quality, 1 to 100, for JPEG files and JPEG-compressed TIFF files (default 95); lossy "
+    "WebP at that quality (WebP is lossless without it)",
+    "95",
     CheckQuality};
 
 int QualityOf(const WriteOptions& options, const std::string& path) {

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "cli/formats/format.h"
+#include "cli/system.h"
 
 namespace fxaa_cli {
 
@@ -26,7 +27,18 @@ const std::vector<const Format*>& Formats() {
       &ExrFormat(),
       &TiffFormat(),
       &JpegFormat(),
+      &DpxFormat(),
+      &BmpFormat(),
+      &WebpFormat(),
+      &Jpeg2000Format(),
+      &SgiFormat(),
+      &PamFormat(),
+      &PpmFormat(),
+      &PgmFormat(),
+      &QoiFormat(),
+      &MxfFormat(),
       &TransportStreamFormat(),  // before the library's probe, which needs more than the head
+      &TgaFormat(),  // after every format with a signature: a TGA has none, only a plausible header
       &VideoFormat(),  // last: the library's probe knows still images too
   };
   return formats;
@@ -88,6 +100,17 @@ unsigned long long FileLength(std::FILE* file) {
   const long end = std::ftell(file);
   std::fseek(file, at, SEEK_SET);
   return end > 0 ? static_cast<unsigned long long>(end) : 0;
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::FILE* file = OpenFile(path, "wb");
+  if (file == nullptr) throw ImageError(path + ": cannot create: " + std::strerror(errno));
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+    const int err = errno;
+    std::fclose(file);
+    throw ImageError(path + ": cannot write: " + std::strerror(err));
+  }
+  CloseWrittenFile(file, path);
 }
 
 void CloseWrittenFile(std::FILE* file, const std::string& path) {

@@ -11,6 +11,7 @@ extern "C" {
 
 #include <new>
 
+#include "cli/formats/video_containers.h"
 #include "cli/image.h"
 
 namespace fxaa_cli::libav {
@@ -37,12 +38,14 @@ const AVCodec* PreferredEncoder(AVCodecID id, AVPixelFormat format) {
 }
 
 // The codec a container gets when the input's cannot be kept or there is no input video: ProRes
-// in QuickTime (what editing software expects), VP9 in WebM, MPEG-4 Part 2 in AVI, else H.264.
+// in QuickTime (what editing software expects), VP9 in WebM, MPEG-4 Part 2 in AVI, DNxHD (DNxHR)
+// in MXF, else H.264.
 const AVCodec* ContainerDefault(const AVOutputFormat* container) {
   const std::string name = container->name;
   const char* preferred = name == "mov" ? "prores_ks"
                           : name == "webm" ? "libvpx-vp9"
                           : name == "avi"  ? "mpeg4"
+                          : name == "mxf"  ? "dnxhd"
                                            : "libx264";
   if (const AVCodec* codec = avcodec_find_encoder_by_name(preferred)) return codec;
   return avcodec_find_encoder(container->video_codec);
@@ -50,7 +53,7 @@ const AVCodec* ContainerDefault(const AVOutputFormat* container) {
 
 bool ContainerTakes(const AVOutputFormat* container, AVCodecID id) {
   // 0 is a plain no; a negative answer means the muxer keeps no list, and writing will tell.
-  return avformat_query_codec(container, id, FF_COMPLIANCE_NORMAL) != 0;
+  return ContainerHolds(container, id) != 0;
 }
 
 bool Offers(const AVCodec* codec, AVPixelFormat format) {
@@ -118,9 +121,8 @@ const AVCodec* ChooseCodec(const AVOutputFormat* container, const FramesDescript
   if (!codecName.empty()) {
     const AVCodec* named = avcodec_find_encoder_by_name(codecName.c_str());
     if (named == nullptr) throw ImageError("no encoder named " + codecName);
-    if (!ContainerTakes(container, named->id))
-      throw ImageError(std::string(container->name) + " cannot hold " +
-                       avcodec_get_name(named->id) + " video (from --codec " + codecName + ")");
+    const std::string refused = RefusedVideoCodec(container, named);
+    if (!refused.empty()) throw ImageError(refused);
     return named;
   }
   if (source == nullptr) return ContainerDefault(container);
@@ -379,6 +381,7 @@ void SetQuality(const EncoderChoice& choice, const FramesDescription& frames, in
   }
   if (codec->id == AV_CODEC_ID_PRORES) {
     av_dict_set_int(options, "profile", choice.proresProfile, 0);
+    encoder->profile = choice.proresProfile;  // the stream states it: MXF's muxer needs it
     return;
   }
   if (codec->id == AV_CODEC_ID_DNXHD) {

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "cli/formats/video.h"
+#include "cli/formats/video_containers.h"
 #include "cli/sequence.h"
 
 namespace fxaa_cli {
@@ -87,6 +88,7 @@ std::unique_ptr<FrameSink> OpenVideoSink(const std::string& path, const WriteOpt
   if (options.overrideType || options.overrideLayout)
     throw UsageError("--depth and --channels are for image outputs; a video keeps its input's");
   VideoWriteOptions video = VideoWriteOptionsFrom(options);
+  libav::CheckContainerTakesEncoder(path, video.codec);
   video.muxerOptions = muxerOptions;
   return std::make_unique<VideoSink>(path, video);
 }

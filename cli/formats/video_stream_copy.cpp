@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include "cli/formats/video.h"
+#include "cli/formats/video_containers.h"
 #include "cli/image.h"
 
 namespace fxaa_cli::libav {
@@ -39,13 +40,14 @@ std::string StreamWhat(const AVStream* in) {
 
 // Whether `container` holds a stream of `par` copied unchanged. Matroska holds attachments (a
 // font a subtitle track needs) as files of its own, and any video or audio its list lacks
-// through the Windows codec identifiers (VfW, ACM), as FFmpeg writes them; a muxer that keeps
-// no list of its codecs is taken at its word, and writing will tell.
+// through the Windows codec identifiers (VfW, ACM), as FFmpeg writes them; other containers as
+// ContainerHolds knows them (a muxer that keeps no list is taken at its word: writing will tell).
 bool Holds(const AVOutputFormat* container, const AVCodecParameters* par) {
   const bool matroska = std::string(container->name) == "matroska";
   if (par->codec_type == AVMEDIA_TYPE_ATTACHMENT) return matroska;
-  return avformat_query_codec(container, par->codec_id,
-                              matroska ? FF_COMPLIANCE_UNOFFICIAL : FF_COMPLIANCE_NORMAL) != 0;
+  if (matroska)
+    return avformat_query_codec(container, par->codec_id, FF_COMPLIANCE_UNOFFICIAL) != 0;
+  return ContainerHolds(container, par->codec_id) != 0;
 }
 
 // The extensions of the containers this tool writes that hold a stream of `par`, "" when none.

@@ -7,6 +7,7 @@
 
 #include "cli/formats/format.h"
 #include "cli/formats/video.h"
+#include "cli/formats/video_containers.h"
 #include "cli/formats/video_encoder.h"
 #include "cli/formats/video_libav.h"
 #include "cli/formats/video_mirror.h"
@@ -38,11 +39,12 @@ AVStream* AddVideoStream(VideoMuxer& muxer, const AVCodecContext* enc, const AVS
   // takes the tag only when not held to the letter of its own table.
   const bool avcIntraFormat =
       enc->pix_fmt == AV_PIX_FMT_YUV420P10 || enc->pix_fmt == AV_PIX_FMT_YUV422P10;
-  if (enc->codec_id == AV_CODEC_ID_H264 && avcIntraFormat && std::string(container->name) == "mov") {
+  if (enc->codec_id == AV_CODEC_ID_H264 && avcIntraFormat &&
+      std::string(container->name) == "mov") {
     out->codecpar->codec_tag = MKTAG('a', 'v', 'c', '1');
     muxer.context()->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
   }
-  out->time_base = enc->time_base;
+  out->time_base = VideoStreamTimeBase(container, enc);
   out->avg_frame_rate = enc->framerate;
   out->r_frame_rate = in != nullptr ? in->r_frame_rate : enc->framerate;
   out->sample_aspect_ratio = enc->sample_aspect_ratio;

@@ -172,7 +172,7 @@ TEST(CommandLine, MistakesAreUsageErrorsAndWriteNothing) {
       {{in, "-o", out, "--downsample", "0"}, "downsample"},
       {{in, "-o", out, "--strength", "much"}, "strength"},
       {{in, "-o", out, "--no-such-option"}, "no-such-option"},
-      {{in, "-o", out, "--depth", "12"}, "expected 8, 16, half or float"},
+      {{in, "-o", out, "--depth", "24"}, "expected 8, 10, 12, 16, half or float"},
       {{in, "-o", out, "--channels", "cmyk"}, "expected y, ya, rgb or rgba"},
       {{in, "-o", out, "--quality", "0"}, "--quality 0: expected a whole number from 1 to 100"},
       {{in, "-o", out, "--damaged-frames", "1"}, "1 not in {fail,conceal}"},

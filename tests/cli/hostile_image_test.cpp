@@ -482,6 +482,19 @@ INSTANTIATE_TEST_SUITE_P(TiffJpeg, AbsurdHeader, ::testing::ValuesIn(kTiffJpegHe
 long long PeakMemory() { return test_support::StatusBytes("VmHWM"); }
 bool ResetPeakMemory() { return test_support::ResetPeakResident(); }
 
+// A QOI promising 8000 x 8000 pixels in 122 bytes: colour runs and the end marker. Its decoder
+// fills every pixel it promises, whatever the file holds.
+Bytes PromisesMoreQoi() {
+  Bytes b = {'q', 'o', 'i', 'f'};
+  cli_test::PutBE32(&b, 8000);
+  cli_test::PutBE32(&b, 8000);
+  b.insert(b.end(), {4, 0});
+  b.insert(b.end(), 100, char(0xFD));  // runs of 62 pixels
+  b.insert(b.end(), 7, 0);
+  b.push_back(1);
+  return b;
+}
+
 struct MemoryCase {
   const char* name;
   Bytes (*make)();
@@ -513,7 +526,8 @@ INSTANTIATE_TEST_SUITE_P(Headers, ClaimedSize,
                                                       AttributeClaims2GbExr},
                                            MemoryCase{"promises_more.tif", PromisesMoreTiff},
                                            MemoryCase{"promises_more.jpg",
-                                                      [] { return PromisesMoreJpeg(false); }}),
+                                                      [] { return PromisesMoreJpeg(false); }},
+                                           MemoryCase{"promises_more.qoi", PromisesMoreQoi}),
                          cli_test::FileCaseName<MemoryCase>);
 
 }  // namespace

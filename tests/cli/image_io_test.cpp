@@ -495,7 +495,7 @@ TEST(ImageFiles, FailedWriteLeavesNeitherOutputNorTemporaryFile) {
   } catch (const ImageError& e) {
     EXPECT_EQ(std::string(e.what()).rfind(nowhere + ": cannot create", 0), 0u) << e.what();
   }
-  EXPECT_THROW(WriteImage(image, dir / "out.bmp"), ImageError);
+  EXPECT_THROW(WriteImage(image, dir / "out.gif"), ImageError);
   EXPECT_TRUE(dir.Files().empty());
 }
 

@@ -174,7 +174,7 @@ TEST_F(BatchPlanTest, RefusesPlansThatCannotWork) {
       {{At("a.png")}, "", At("."), "would overwrite an input"},
       {{At("a.png"), At("sub/a.png")}, "", At("out") + "/", "written twice"},
       {{At("a.png")}, "1-3", At("o.png"), "--frames needs a numbered input"},
-      {{At("a.png")}, "", At("o.bmp"), "unknown output type"},
+      {{At("a.png")}, "", At("o.gif"), "unknown output type"},
       {{At("s.%02d.png"), At("a.png")}, "", At("o/"), "must be the only input"},
       {{}, "", At("o.png"), "no input"},
       {{At("a.png")}, "", "", "no output"},
