@@ -31,10 +31,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 scripts/setup.sh --windows --package
 
-if [[ -z "${SOURCE_DATE_EPOCH:-}" ]]; then
-  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || date +%s)
-fi
-export SOURCE_DATE_EPOCH
+source scripts/source-date-epoch.sh
 
 # --- The Debian package ---------------------------------------------------------------------
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all

@@ -18,9 +18,7 @@ mkdir -p "$(dirname "$tarball")"
 tarball="$(cd "$(dirname "$tarball")" && pwd)/$(basename "$tarball")"
 name=$(basename "$tarball" .tar.gz)
 cd "$(dirname "$0")/.."
-if [[ -z "${SOURCE_DATE_EPOCH:-}" ]]; then
-  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || date +%s)
-fi
+source scripts/source-date-epoch.sh
 root=$(scripts/portable-root.sh)
 
 stage=$(mktemp -d)

@@ -29,10 +29,7 @@ company=$(header_string FXAA_COMPANY_NAME)
 copyright=$(header_string FXAA_COPYRIGHT)
 [[ -n "$company" && -n "$copyright" ]] ||
   { echo "windows-installer: no company or copyright in host/effect_version.h" >&2; exit 2; }
-if [[ -z "${SOURCE_DATE_EPOCH:-}" ]]; then
-  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || date +%s)
-fi
-export SOURCE_DATE_EPOCH
+source scripts/source-date-epoch.sh
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -17,10 +17,8 @@ mkdir -p "${2:?$usage}"
 dest=$(cd "$2" && pwd)
 version=${3:?$usage}
 cd "$(dirname "$0")/.."
-if [[ -z "${SOURCE_DATE_EPOCH:-}" ]]; then
-  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || date +%s)
-fi
-export SOURCE_DATE_EPOCH   # strip writes it as the PE time stamp, instead of the current time
+# strip writes it as the PE time stamp, instead of the current time.
+source scripts/source-date-epoch.sh
 
 mkdir -p "$dest/frei0r/kdenlive" "$dest/frei0r/shotcut" "$dest/docs"
 strip=x86_64-w64-mingw32-strip
