@@ -26,6 +26,12 @@ const char kWindowClass[] = "FXAA_OpenGL_Win_Class";
 // GLEW's entry-point table is process-wide and every creation reloads it.
 std::mutex g_glewMutex;
 
+// The windows of the class this module has made. The class goes only with the last of them: a
+// context ending on one thread would otherwise unregister it between another thread's
+// registration and its window, and that creation would fail.
+std::mutex g_windowClassMutex;
+int g_windowClassUsers = 0;
+
 // Registers the window class shared by all contexts; a class that exists already counts.
 bool RegisterWindowClass() {
   WNDCLASSEXA windowClass = {};
@@ -69,13 +75,30 @@ void Abandon(GlContext* gl, HGLRC temporary) {
   FreeGlContextRecord(gl);
 }
 
+// Makes sure the class exists and counts one more window of it.
+bool UseWindowClass() {
+  std::lock_guard<std::mutex> lock(g_windowClassMutex);
+  if (!RegisterWindowClass()) return false;
+  ++g_windowClassUsers;
+  return true;
+}
+
+// Counts one window of the class fewer, unregistering the class with the last.
+void LeaveWindowClass() {
+  std::lock_guard<std::mutex> lock(g_windowClassMutex);
+  if (--g_windowClassUsers == 0) {
+    UnregisterClassA(kWindowClass, nullptr);  // fails harmlessly if another module's windows remain
+    GetLastError();
+  }
+}
+
 }  // namespace
 
 GlContext* CreateGlContext(const GlContext* share) {
   GlContext* gl = new GlContext{nullptr, nullptr, nullptr};
 
   // 1.
-  if (!RegisterWindowClass()) {
+  if (!UseWindowClass()) {
     std::fprintf(DiagnosticFile(), "Can't Register Window Class\n");
     Abandon(gl, nullptr);
     return nullptr;
@@ -85,6 +108,7 @@ GlContext* CreateGlContext(const GlContext* share) {
   gl->window = CreateWindowExA(0, kWindowClass, "OpenGL-using FBOs in AE", 0, 0, 0, 50, 50,
                                nullptr, nullptr, nullptr, nullptr);
   if (gl->window == nullptr) {
+    LeaveWindowClass();
     std::fprintf(DiagnosticFile(), "Window Creation Failed\n");
     Abandon(gl, nullptr);
     return nullptr;
@@ -173,10 +197,8 @@ void DestroyGlContext(GlContext* gl) {
   if (gl->window != nullptr) {
     DestroyWindow(gl->window);
     gl->window = nullptr;
+    LeaveWindowClass();
   }
-  // Fails harmlessly while other contexts still have windows of the class.
-  UnregisterClassA(kWindowClass, nullptr);
-  GetLastError();
 }
 
 bool MakeGlContextCurrent(const GlContext* gl) {

@@ -179,11 +179,12 @@ TEST(GlContext, ContextsWorkOnThreadsOfTheirOwn) {
 }
 
 // Creations and destructions on several threads at once, without the callers' lock: the shared
-// display's count and GLEW's reloads must not trip over each other, and no thread is left with
-// a context.
+// display's count, GLEW's reloads and the hidden windows' class must not trip over each other,
+// and no thread is left with a context. Enough rounds that a creation meets another thread's
+// destruction often.
 TEST(GlContext, ConcurrentCreationsOnSeveralThreadsAllSucceed) {
   constexpr int kThreads = 3;
-  constexpr int kRounds = 2;
+  constexpr int kRounds = 12;
   int succeeded[kThreads] = {};
   CaptureStdout capture;
   std::vector<std::thread> workers;
