@@ -24,8 +24,8 @@ FXAA_AEX="$root/build-windows/FXAA.aex" "$linux/tests/windows/windows_resource_t
   build-windows/openfx/FXAA.ofx.bundle/Contents/Win64/FXAA.ofx build-windows/installer/fxaa-path.exe
 
 # Wine: the prefix is created once (a fresh one takes several seconds); inside the X server a
-# persistent wineserver and one idle Windows program keep Wine's services running, so each test
-# program starts in a fraction of a second.
+# persistent wineserver and one idle Windows program keep Wine's services and desktop running, so
+# each test program starts in a fraction of a second.
 # FXAA_WINE_EXCLUDE: a ctest -E pattern of Windows tests to leave out (none by default).
 exclude=${FXAA_WINE_EXCLUDE-}
 
@@ -48,7 +48,13 @@ timeout --kill-after=20 "${FXAA_WINE_SUITE_TIMEOUT:-900}" \
   xvfb-run -a -s "-screen 0 640x480x24" bash -c '
     idle=$1; jobs=$2; exclude=$3; shift 3
     wineserver -p 60
-    wine "$idle" sleep 3600 >/dev/null 2>&1 &
+    # The idle program starts the Wine desktop before any test can: the desktop keeps the output
+    # of the program that started it open, and a test would seem to run for minutes.
+    ready=build-windows/idle-ready
+    rm -f "$ready"
+    wine "$idle" hold 3600 >"$ready" 2>/dev/null &
+    for _ in $(seq 300); do grep -q ready "$ready" 2>/dev/null && break; sleep 0.1; done
+    grep -q ready "$ready" 2>/dev/null || echo "test-windows: the idle program made no window" >&2
     ctest --test-dir build-windows --output-on-failure -j"$jobs" --timeout 300 ${exclude:+-E "$exclude"} "$@"
     rc=$?
     wineserver -k 2>/dev/null
