@@ -5,7 +5,7 @@
 #include "cli/app.h"
 #include "cli/batch_plan.h"
 #include "cli/formats/format.h"
-#include "cli/formats/video.h"
+#include "cli/video/video.h"
 #include "cli/sequence.h"
 
 namespace fxaa_cli {

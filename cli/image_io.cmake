@@ -1,26 +1,32 @@
 # The tool's readers and writers of images and videos: one source list and one set of libraries,
 # for the tool (cli/) and for the fuzz build (fuzz/), which instruments the same code.
 
-# The format table, every image format, and what they share.
+# The format table (formats/), every still-picture format (formats/stills/), and the entries of
+# the video containers (video/).
 set(FXAA_IMAGE_IO_SOURCES)
-foreach(source image frames formats/registry formats/png formats/exr formats/exr_header_check
-               formats/jpeg formats/tiff formats/tiff_expansion formats/transport_stream
-               formats/video_format formats/video_frame_ledger formats/mxf formats/dpx formats/tga
-               formats/bmp formats/webp formats/jpeg2000 formats/sgi formats/netpbm formats/qoi)
+foreach(source image frames formats/registry
+               formats/stills/png formats/stills/exr formats/stills/exr_header_check
+               formats/stills/jpeg formats/stills/tiff formats/stills/tiff_expansion
+               formats/stills/dpx formats/stills/tga formats/stills/bmp formats/stills/webp
+               formats/stills/jpeg2000 formats/stills/sgi formats/stills/netpbm formats/stills/qoi
+               video/video_format video/transport_stream video/mxf video/decode/video_frame_ledger)
   list(APPEND FXAA_IMAGE_IO_SOURCES "${CMAKE_CURRENT_LIST_DIR}/${source}.cpp")
 endforeach()
 if(WIN32)
-  list(APPEND FXAA_IMAGE_IO_SOURCES "${CMAKE_CURRENT_LIST_DIR}/system_win.cpp"
-                                    "${CMAKE_CURRENT_LIST_DIR}/formats/video_unavailable.cpp"
-                                    "${CMAKE_CURRENT_LIST_DIR}/formats/still_codec_unavailable.cpp")
+  foreach(source system_win video/video_unavailable formats/stills/still_codec_unavailable)
+    list(APPEND FXAA_IMAGE_IO_SOURCES "${CMAKE_CURRENT_LIST_DIR}/${source}.cpp")
+  endforeach()
 else()
   list(APPEND FXAA_IMAGE_IO_SOURCES "${CMAKE_CURRENT_LIST_DIR}/system_posix.cpp")
   # Video and the pictures of libavcodec's image codecs through FFmpeg's libraries (Linux); the
   # Windows build says that they need it.
-  foreach(source still_codec video_containers video_encoder video_encoder_choice
-                 video_frame_index video_join video_libav video_mirror video_muxer video_pixels
-                 video_reader video_sink video_source video_stream_copy video_writer)
-    list(APPEND FXAA_IMAGE_IO_SOURCES "${CMAKE_CURRENT_LIST_DIR}/formats/${source}.cpp")
+  foreach(source libav/libav formats/stills/still_codec
+                 video/video_containers video/video_muxer video/video_pixels
+                 video/decode/video_source video/decode/video_reader video/decode/video_frame_index
+                 video/encode/video_sink video/encode/video_writer video/encode/video_encoder
+                 video/encode/video_encoder_choice
+                 video/copy/video_mirror video/copy/video_stream_copy video/copy/video_join)
+    list(APPEND FXAA_IMAGE_IO_SOURCES "${CMAKE_CURRENT_LIST_DIR}/${source}.cpp")
   endforeach()
 endif()
 

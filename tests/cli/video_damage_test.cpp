@@ -5,7 +5,7 @@
 #include <random>
 
 #include "cli/formats/format.h"
-#include "cli/formats/video.h"
+#include "cli/video/video.h"
 #include "cli_test_util.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/formats/video_frame_ledger.h"
+#include "cli/video/decode/video_frame_ledger.h"
 
 namespace {
 

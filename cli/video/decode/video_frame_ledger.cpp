@@ -1,0 +1,284 @@
+#include "cli/video/decode/video_frame_ledger.h"
+
+#include <algorithm>
+
+namespace fxaa_cli {
+
+namespace {
+
+constexpr size_t kHeldMost = 32;        // frames held for judging, whatever blocks them
+constexpr uint64_t kReorderMost = 64;   // packets a decoder may decode ahead of showing them
+constexpr size_t kNumbersKept = 64;     // recent frames' numbers, to name a damaged one
+
+}  // namespace
+
+uint64_t FrameLedger::Sent(int64_t time, bool key, std::optional<int64_t> order, bool picture) {
+  const uint64_t seq = nextSeq_++;
+  if (time == kNoTime || packets_.count(time) != 0) return seq;
+  Packet& packet = packets_[time];
+  packet.seq = seq;
+  packet.key = key;
+  packet.order = order;
+  packet.picture = picture;
+  if (key) cleanKeys_.push_back({seq, time});
+  return seq;
+}
+
+void FrameLedger::Logged(uint64_t seq, const std::string& error) {
+  damageMet_ = true;
+  int64_t time = kNoTime;
+  for (auto& [at, packet] : packets_)
+    if (packet.seq == seq) {
+      if (packet.logged.empty()) packet.logged = error;
+      time = at;
+    }
+  ForgetClean(seq);
+  TaintAfter(seq, time);
+}
+
+void FrameLedger::Refused(uint64_t seq, const std::string& why) {
+  damageMet_ = true;
+  int64_t time = kNoTime;
+  for (auto& [at, packet] : packets_)
+    if (packet.seq == seq) {
+      packet.refused = why;
+      time = at;
+    }
+  ForgetClean(seq);
+  TaintAfter(seq, time);
+}
+
+// The decode place of the packet shown at `time`; a frame of no known packet counts as decoded
+// last.
+uint64_t FrameLedger::SeqAt(int64_t time) const {
+  const auto it = packets_.find(time);
+  return it != packets_.end() ? it->second.seq : nextSeq_ - 1;
+}
+
+void FrameLedger::Received(int64_t time, const std::string& marked) {
+  Frame frame{time, SeqAt(time), marked};
+  const auto it = packets_.find(time);
+  if (it != packets_.end()) {
+    it->second.given = true;
+    if (!it->second.logged.empty()) frame.damage = it->second.logged;
+  }
+  if (!frame.damage.empty()) {
+    damageMet_ = true;
+    ForgetClean(frame.seq);
+    TaintAfter(frame.seq, time);
+  }
+  frames_.push_back(frame);
+}
+
+void FrameLedger::Passed(int64_t time, const std::string& marked) {
+  const uint64_t seq = SeqAt(time);
+  const auto it = packets_.find(time);
+  const bool logged = it != packets_.end() && !it->second.logged.empty();
+  if (it != packets_.end()) packets_.erase(it);
+  if (!marked.empty() || logged) {
+    ForgetClean(seq);
+    TaintAfter(seq, time);
+  }
+}
+
+bool FrameLedger::Ready(bool ended) const {
+  if (frames_.empty()) return false;
+  if (ended || frames_.size() >= kHeldMost) return true;
+  // A packet decoded before the oldest frame, to be shown after it and after every frame given
+  // so far, may still come: its damage may be the oldest frame's.
+  const Frame& oldest = frames_.front();
+  const int64_t latest = frames_.back().time;
+  for (const auto& [time, packet] : packets_)
+    if (!packet.given && packet.refused.empty() && packet.seq < oldest.seq && time > oldest.time &&
+        time > latest)
+      return false;
+  return true;
+}
+
+FrameLedger::Verdict FrameLedger::Judge() {
+  Verdict verdict;
+  const Frame frame = frames_.front();
+  frames_.pop_front();
+  // Packets shown before it whose frame never came: the decoder refused them, logged their
+  // damage, or dropped a picture without a word.
+  while (!packets_.empty() && packets_.begin()->first < frame.time) {
+    const auto [time, packet] = *packets_.begin();
+    packets_.erase(packets_.begin());
+    if (packet.given) continue;
+    // Its place was named already, in a gap before a frame shown after it.
+    if (lastTime_ != kNoTime && time <= lastTime_) continue;
+    // Before the first frame, a picture dropped without a word is a leading picture of a stream
+    // begun mid-group (an HEVC capture starting at a CRA picture): not a loss.
+    if (lastTime_ == kNoTime && numbered_ == 0 && packet.refused.empty() && packet.logged.empty())
+      continue;
+    if (!packet.refused.empty() || !packet.logged.empty() || packet.picture)
+      NameGapBefore(time, packet.seq, packet.order, &verdict.missing);
+    if (!packet.refused.empty())
+      NameMissing(time, packet.refused, packet.order, &verdict.missing);
+    else if (!packet.logged.empty())
+      NameMissing(time, "damaged: " + packet.logged + "; it gave no picture", packet.order,
+                  &verdict.missing);
+    else if (packet.picture) {
+      NameMissing(time, "the decoder gave no picture for it", packet.order, &verdict.missing);
+      TaintAfter(packet.seq, time);
+    }
+  }
+  std::optional<int64_t> order;
+  if (const auto it = packets_.find(frame.time); it != packets_.end()) {
+    order = it->second.order;
+    packets_.erase(it);
+  }
+  if (frame.time != kNoTime && lastTime_ != kNoTime && frame.time <= lastTime_) {
+    verdict.time = frame.time;
+    verdict.shownAfter = lastTime_;
+    // Named already where it was missed.
+    if (const auto named = numbers_.find(frame.time); named != numbers_.end())
+      verdict.number = named->second;
+    return verdict;
+  }
+  NameGapBefore(frame.time, frame.seq, order, &verdict.missing);
+  verdict.number = ++numbered_;
+  verdict.time = frame.time;
+  numbers_[frame.time] = verdict.number;
+  Shown(frame.time, order, true);
+  verdict.damage = frame.damage;
+  if (verdict.damage.empty())
+    if (const Taint* taint = TaintOf(frame.seq, frame.time)) {
+      verdict.inheritedFrom = taint->from;
+      const auto named = numbers_.find(taint->from);
+      if (named != numbers_.end()) verdict.inheritedNumber = named->second;
+    }
+  while (numbers_.size() > kNumbersKept) numbers_.erase(numbers_.begin());
+  // Damage that a whole key frame has long ended.
+  const uint64_t settled = nextSeq_ > kReorderMost ? nextSeq_ - kReorderMost : 0;
+  taints_.erase(std::remove_if(taints_.begin(), taints_.end(),
+                               [&](const Taint& t) {
+                                 return std::any_of(cleanKeys_.begin(), cleanKeys_.end(),
+                                                    [&](const auto& key) {
+                                                      return key.first > t.after &&
+                                                             key.first < settled;
+                                                    });
+                               }),
+                taints_.end());
+  while (cleanKeys_.size() > 1 && cleanKeys_[1].first < settled)
+    cleanKeys_.erase(cleanKeys_.begin());
+  return verdict;
+}
+
+std::vector<FrameLedger::Missing> FrameLedger::End() {
+  std::vector<Missing> missing;
+  for (const auto& [time, packet] : packets_) {
+    if (packet.given) continue;
+    if (!packet.refused.empty())
+      NameMissing(time, packet.refused, packet.order, &missing);
+    else if (!packet.logged.empty())
+      NameMissing(time, "damaged: " + packet.logged + "; it gave no picture", packet.order,
+                  &missing);
+    else if (packet.picture)
+      NameMissing(time, "the decoder gave no picture for it", packet.order, &missing);
+  }
+  packets_.clear();
+  return missing;
+}
+
+void FrameLedger::Restart(int next) {
+  packets_.clear();
+  frames_.clear();
+  taints_.clear();
+  cleanKeys_.clear();
+  numbers_.clear();
+  numbered_ = next - 1;
+  damageMet_ = false;
+  lastTime_ = kNoTime;
+  lastOrder_.reset();
+}
+
+void FrameLedger::Renumber(int next) {
+  numbered_ = next - 1;
+  lastTime_ = kNoTime;
+  lastOrder_.reset();
+}
+
+void FrameLedger::ForgetBefore(int64_t from) {
+  packets_.erase(packets_.begin(), packets_.lower_bound(from));
+}
+
+void FrameLedger::NameMissing(int64_t time, const std::string& why, std::optional<int64_t> order,
+                              std::vector<Missing>* missing) {
+  damageMet_ = true;
+  const int number = ++numbered_;
+  if (time != kNoTime) numbers_[time] = number;
+  missing->push_back({number, time, why});
+  Shown(time, order, false);
+}
+
+// Frames missing between the last frame shown and the one shown at `time`, decoded at `seq`: its
+// picture order count skips some, where the codec counts them and the time leaves room for them
+// (a count that jumps within a frame's step is another coded sequence, as a splice leaves);
+// else it comes at least 1.75 times the smallest step after the last (a 3:2 pulldown's steps
+// differ by a half), where the rules say a late frame is a loss. Each frame decoded from then on
+// may be predicted from a missing one.
+void FrameLedger::NameGapBefore(int64_t time, uint64_t seq, std::optional<int64_t> order,
+                                std::vector<Missing>* missing) {
+  const int64_t last = lastTime_;
+  if (time == kNoTime || last == kNoTime || time <= last) return;
+  const int64_t step = time - last, unit = smallestStep_;
+  int64_t count = 0;
+  bool counted = false;
+  if (order && lastOrder_ && *order > *lastOrder_) {
+    const int64_t orderUnit = smallestOrderStep_, skipped = *order - *lastOrder_;
+    if (orderUnit > 0 && skipped >= 2 * orderUnit) count = (skipped + orderUnit / 2) / orderUnit - 1;
+    counted = unit == 0 || 4 * step >= 3 * (count + 1) * unit;
+    if (!counted) count = 0;
+  }
+  if (!counted) {
+    if (unit == 0 || 4 * step < 7 * unit) return;
+    const bool capture = rules_.capture && step <= rules_.spliceTicks;
+    if (!damageMet_ && !capture && !rules_.fixedRate) return;
+    count = (step + unit / 2) / unit - 1;
+  }
+  if (count <= 0) return;
+  const int64_t first = last + step / (count + 1);
+  for (int64_t k = 1; k <= count; ++k)
+    NameMissing(last + k * step / (count + 1), "missing from the stream", std::nullopt, missing);
+  TaintAfter(seq - 1, first);
+}
+
+void FrameLedger::Shown(int64_t time, std::optional<int64_t> order, bool learn) {
+  if (learn && time != kNoTime && lastTime_ != kNoTime && time > lastTime_)
+    smallestStep_ = smallestStep_ == 0 ? time - lastTime_ : std::min(smallestStep_, time - lastTime_);
+  if (learn && order && lastOrder_ && *order > *lastOrder_)
+    smallestOrderStep_ = smallestOrderStep_ == 0 ? *order - *lastOrder_
+                                                 : std::min(smallestOrderStep_, *order - *lastOrder_);
+  if (time != kNoTime) lastTime_ = time;
+  // A picture order count that goes back starts a new coded sequence.
+  lastOrder_ = order;
+}
+
+void FrameLedger::TaintAfter(uint64_t seq, int64_t from) { taints_.push_back({seq, from}); }
+
+void FrameLedger::ForgetClean(uint64_t seq) {
+  cleanKeys_.erase(std::remove_if(cleanKeys_.begin(), cleanKeys_.end(),
+                                  [seq](const auto& key) { return key.first == seq; }),
+                   cleanKeys_.end());
+}
+
+// The damage the frame decoded at `seq` and shown at `time` may carry: the latest damage decoded
+// before it with no whole key frame decoded between. A key frame's leading pictures (decoded
+// after it, shown before it) are predicted from what came before it, and nothing shown after
+// the key frame is predicted from them.
+const FrameLedger::Taint* FrameLedger::TaintOf(uint64_t seq, int64_t time) const {
+  for (auto t = taints_.rbegin(); t != taints_.rend(); ++t) {
+    if (seq <= t->after) continue;
+    const bool ended = std::any_of(cleanKeys_.begin(), cleanKeys_.end(), [&](const auto& key) {
+      if (key.first > seq || time < key.second) return false;
+      const bool after = key.first > t->after;
+      const bool leading = t->from != kNoTime && t->from < key.second;
+      return after || leading;
+    });
+    if (!ended) return &*t;
+  }
+  return nullptr;
+}
+
+}  // namespace fxaa_cli
