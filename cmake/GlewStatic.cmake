@@ -41,11 +41,11 @@ if(WIN32)
   set_target_properties(glew_static PROPERTIES POSITION_INDEPENDENT_CODE OFF)
   target_link_libraries(glew_static PUBLIC opengl32)
 else()
-  # Entry points through eglGetProcAddress, so no GLX (and no X11) is needed; the GL 1.1
-  # functions come from libOpenGL, glvnd's library of OpenGL alone.
-  find_package(OpenGL REQUIRED COMPONENTS OpenGL EGL)
-  target_compile_definitions(glew_static PUBLIC GLEW_EGL)
-  target_link_libraries(glew_static PUBLIC OpenGL::OpenGL OpenGL::EGL)
+  # Entry points through eglGetProcAddress, so no GLX (and no X11) is needed, and through the
+  # effect's own EGL loader (gl/egl_library.h), which opens libEGL only when a context is made:
+  # nothing of GL or EGL is linked.
+  target_compile_definitions(glew_static PUBLIC GLEW_EGL
+                             PRIVATE eglGetProcAddress=FxaaEglGetProcAddress)
 endif()
 if(MSVC)
   target_compile_options(glew_static PRIVATE /W0)

@@ -6,8 +6,8 @@ if(WIN32)
   include(GlewStatic)   # builds GLEW from Debian's source package into the build folder
   target_link_libraries(fxaa_gl_deps INTERFACE glew_static opengl32 gdi32 user32)
 elseif(FXAA_PORTABLE)
-  include(GlewStatic)   # GLEW inside, on EGL and libOpenGL alone
-  target_link_libraries(fxaa_gl_deps INTERFACE glew_static)
+  include(GlewStatic)   # GLEW inside; EGL opened, and GL reached through it, at the first context
+  target_link_libraries(fxaa_gl_deps INTERFACE glew_static ${CMAKE_DL_LIBS})
 else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(FXAA_EGL REQUIRED IMPORTED_TARGET egl glew)

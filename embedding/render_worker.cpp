@@ -5,6 +5,7 @@
 #include <new>
 #include <type_traits>
 
+#include "gl/gl_context.h"
 #include "gl/gl_limits.h"
 #include "host_runtime/registry_lock.h"
 
@@ -96,8 +97,11 @@ bool RenderWorker::SetUp(Failure* failure) {
   if (!probe) return true;
   *failure = probe;
   if (probe.kind == Failure::Kind::kNoContext) {
-    noContext_ = probe;
-    MarkUnavailable(probe.cause);
+    // What the system lacks, and where to get it, goes with every message that follows.
+    const std::string lack = GlContextUnavailableReason();
+    if (!lack.empty()) failure->cause += ": " + lack;
+    noContext_ = *failure;
+    MarkUnavailable(failure->cause);
   }
   session_.reset();  // set down on this thread; a cause that may pass is tried again
   return false;

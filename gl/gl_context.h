@@ -3,6 +3,8 @@
 // (gl_context_wgl.cpp, gl_context_egl.cpp) defines GlContext and these five operations.
 #pragma once
 
+#include <string>
+
 // The platform's handles for one context; defined by the backend.
 struct GlContext;
 
@@ -29,3 +31,8 @@ GlContext* CaptureCurrentGlContext();
 
 // True when `gl` is not null and holds a context.
 bool IsGlContextValid(const GlContext* gl);
+
+// What this system lacks for the effect's contexts (a library, a driver, an OpenGL version) and
+// where to get it, as the last creation that failed for that reason found; empty when none did.
+// For messages to the user, beside a creation's failure.
+std::string GlContextUnavailableReason();

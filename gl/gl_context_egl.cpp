@@ -2,7 +2,9 @@
 // one (an NVIDIA card), else Mesa's software renderer on the surfaceless platform. A small
 // pbuffer stands in for the hidden window of the Windows backend; all drawing goes to frame
 // buffer objects. CreateGlContext follows gl_context_wgl.cpp step for step (a temporary context
-// first, then the core one) and prints the same message at the corresponding step.
+// first, then the core one) and prints the same message at the corresponding step. EGL itself
+// is reached through egl_library.h, which the portable build opens only here, at the first
+// context.
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/glew.h>
@@ -10,7 +12,9 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
+#include "gl/egl_library.h"
 #include "gl/gl_context.h"
 #include "gl/diagnostic_sink.h"
 #include "gl/gl_fault_hooks.h"
@@ -25,6 +29,8 @@ struct GlContext {
   // False for a captured record: its handles are the host's, never ours to destroy.
   bool owned;
 };
+
+namespace egl = egl_library;
 
 namespace {
 
@@ -92,35 +98,61 @@ const char* EglErrorName(EGLint error) {
 // Prints a failure message, then the EGL error that explains it (EGL_SUCCESS when the failure
 // was not EGL's), read at once: the clean-up that follows may change it.
 void Fail(const char* message) {
-  const EGLint error = eglGetError();
   std::fprintf(DiagnosticFile(), "%s\n", message);
+  if (!egl::IsOpen()) return;  // no EGL to ask
+  const EGLint error = egl::GetError();
   std::fprintf(DiagnosticFile(), "EGL error: %s (0x%04X)\n", EglErrorName(error), static_cast<unsigned>(error));
+}
+
+// What the last creation that failed for want of a library or driver lacked; the embeddings
+// pass it on to their hosts with where to get it (GlContextUnavailableReason).
+std::mutex g_lackMutex;
+std::string g_lack;
+
+// Records and prints what this system lacks for our contexts.
+void Lacks(const std::string& what) {
+  std::fprintf(DiagnosticFile(), "OpenGL through EGL: %s\n", what.c_str());
+  std::lock_guard<std::mutex> lock(g_lackMutex);
+  g_lack = what;
+}
+
+// Returns whether EGL promises every OpenGL function, 1.1 included, through eglGetProcAddress.
+bool GivesAllProcAddresses(EGLDisplay display) {
+  EGLint major = 0, minor = 0;
+  const char* version = egl::QueryString(display, EGL_VERSION);
+  if (version != nullptr && std::sscanf(version, "%d.%d", &major, &minor) == 2 &&
+      (major > 1 || (major == 1 && minor >= 5)))
+    return true;
+  return HasExtension(egl::QueryString(display, EGL_EXTENSIONS),
+                      "EGL_KHR_get_all_proc_addresses") ||
+         HasExtension(egl::QueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS),
+                      "EGL_KHR_client_get_all_proc_addresses");
 }
 
 // Initialises `display` and returns whether it can make our drawable; `terminates` tells
 // whether it was uninitialised before, and so is ours to terminate.
 bool InitialiseDisplay(EGLDisplay display, bool* terminates) {
   if (display == EGL_NO_DISPLAY) return false;
-  *terminates = eglQueryString(display, EGL_VERSION) == nullptr;
-  eglGetError();  // EGL_NOT_INITIALIZED from the probe above
-  if (!eglInitialize(display, nullptr, nullptr)) return false;
+  *terminates = egl::QueryString(display, EGL_VERSION) == nullptr;
+  egl::GetError();  // EGL_NOT_INITIALIZED from the probe above
+  if (!egl::Initialize(display, nullptr, nullptr)) return false;
   EGLConfig config = nullptr;
   EGLint count = 0;
-  if (eglChooseConfig(display, kConfigAttributes, &config, 1, &count) && count > 0) return true;
-  if (*terminates) eglTerminate(display);
+  if (egl::ChooseConfig(display, kConfigAttributes, &config, 1, &count) && count > 0) return true;
+  if (*terminates) egl::Terminate(display);
   return false;
 }
 
 // Returns the first hardware EGL device's display, initialised, or EGL_NO_DISPLAY.
 EGLDisplay HardwareDeviceDisplay(bool* terminates) {
-  const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+  const char* clientExtensions = egl::QueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
   if (!HasExtension(clientExtensions, "EGL_EXT_device_enumeration") ||
       !HasExtension(clientExtensions, "EGL_EXT_platform_device"))
     return EGL_NO_DISPLAY;
   auto queryDevices =
-      reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
+      reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(egl::GetProcAddress("eglQueryDevicesEXT"));
   auto queryDeviceString = reinterpret_cast<PFNEGLQUERYDEVICESTRINGEXTPROC>(
-      eglGetProcAddress("eglQueryDeviceStringEXT"));
+      egl::GetProcAddress("eglQueryDeviceStringEXT"));
   if (queryDevices == nullptr || queryDeviceString == nullptr) return EGL_NO_DISPLAY;
   EGLDeviceEXT devices[16];
   EGLint count = 0;
@@ -129,7 +161,7 @@ EGLDisplay HardwareDeviceDisplay(bool* terminates) {
     // Mesa's software device marks itself; every other device is a real one.
     if (HasExtension(queryDeviceString(devices[i], EGL_EXTENSIONS), "EGL_MESA_device_software"))
       continue;
-    EGLDisplay display = eglGetPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, devices[i], nullptr);
+    EGLDisplay display = egl::GetPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, devices[i], nullptr);
     if (InitialiseDisplay(display, terminates)) return display;
   }
   return EGL_NO_DISPLAY;
@@ -143,7 +175,7 @@ EGLDisplay AcquireDisplay() {
     bool terminates = false;
     EGLDisplay display = HardwareDeviceDisplay(&terminates);
     if (display == EGL_NO_DISPLAY) {
-      display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+      display = egl::GetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
       if (!InitialiseDisplay(display, &terminates)) return EGL_NO_DISPLAY;
     }
     g_display = display;
@@ -157,7 +189,7 @@ EGLDisplay AcquireDisplay() {
 void ReleaseDisplay() {
   std::lock_guard<std::mutex> lock(g_displayMutex);
   if (g_displayUsers > 0 && --g_displayUsers == 0) {
-    if (g_displayTerminates) eglTerminate(g_display);
+    if (g_displayTerminates) egl::Terminate(g_display);
     g_display = EGL_NO_DISPLAY;
   }
 }
@@ -175,18 +207,18 @@ bool GlewLoaded(GLenum result) {
 // Returns whether the display can create contexts of a given version and profile.
 bool SupportsContextAttributes(EGLDisplay display) {
   EGLint major = 0, minor = 0;
-  const char* version = eglQueryString(display, EGL_VERSION);
+  const char* version = egl::QueryString(display, EGL_VERSION);
   if (version != nullptr && std::sscanf(version, "%d.%d", &major, &minor) == 2 &&
       (major > 1 || (major == 1 && minor >= 5)))
     return true;
-  return HasExtension(eglQueryString(display, EGL_EXTENSIONS), "EGL_KHR_create_context");
+  return HasExtension(egl::QueryString(display, EGL_EXTENSIONS), "EGL_KHR_create_context");
 }
 
 // Releases what a creation made before it failed, the record included.
 void Abandon(GlContext* gl, EGLContext temporary) {
   if (temporary != EGL_NO_CONTEXT) {
-    eglMakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    eglDestroyContext(gl->display, temporary);
+    egl::MakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    egl::DestroyContext(gl->display, temporary);
   }
   DestroyGlContext(gl);
   FreeGlContextRecord(gl);
@@ -199,8 +231,16 @@ GlContext* CreateGlContext(const GlContext* share) {
                                 EGL_NO_SURFACE, EGL_OPENGL_API, true};
 
   // 1. The shared display stands for the process-wide window class; the API is per thread.
+  std::string missing;
+  if (!egl::Open(&missing)) {
+    Lacks(missing);
+    Fail("Can't Register Window Class");
+    Abandon(gl, EGL_NO_CONTEXT);
+    return nullptr;
+  }
   gl->display = AcquireDisplay();
-  if (gl->display == EGL_NO_DISPLAY || !eglBindAPI(EGL_OPENGL_API)) {
+  if (gl->display == EGL_NO_DISPLAY) Lacks("EGL has no display that can make OpenGL contexts");
+  if (gl->display == EGL_NO_DISPLAY || !egl::BindAPI(EGL_OPENGL_API)) {
     Fail("Can't Register Window Class");
     Abandon(gl, EGL_NO_CONTEXT);
     return nullptr;
@@ -209,7 +249,7 @@ GlContext* CreateGlContext(const GlContext* share) {
   // 2 and 4. The configuration plays the window's pixel format.
   EGLConfig config = nullptr;
   EGLint configCount = 0;
-  if (!eglChooseConfig(gl->display, kConfigAttributes, &config, 1, &configCount) ||
+  if (!egl::ChooseConfig(gl->display, kConfigAttributes, &config, 1, &configCount) ||
       configCount < 1) {
     Fail("Window Creation Failed");
     Abandon(gl, EGL_NO_CONTEXT);
@@ -217,7 +257,7 @@ GlContext* CreateGlContext(const GlContext* share) {
   }
 
   // 3. The pbuffer plays the window's device context.
-  gl->surface = eglCreatePbufferSurface(gl->display, config, kSurfaceAttributes);
+  gl->surface = egl::CreatePbufferSurface(gl->display, config, kSurfaceAttributes);
   gl->readSurface = gl->surface;
   if (gl->surface == EGL_NO_SURFACE) {
     Fail("Cannot create Drawing Context.");
@@ -226,13 +266,14 @@ GlContext* CreateGlContext(const GlContext* share) {
   }
 
   // 5 and 6. A temporary context of the driver's default kind.
-  EGLContext temporary = eglCreateContext(gl->display, config, EGL_NO_CONTEXT, nullptr);
+  EGLContext temporary = egl::CreateContext(gl->display, config, EGL_NO_CONTEXT, nullptr);
   if (temporary == EGL_NO_CONTEXT) {
+    Lacks("EGL gives no OpenGL context");
     Fail("Cannot create OPENGL Context.");
     Abandon(gl, EGL_NO_CONTEXT);
     return nullptr;
   }
-  if (!eglMakeCurrent(gl->display, gl->surface, gl->surface, temporary)) {
+  if (!egl::MakeCurrent(gl->display, gl->surface, gl->surface, temporary)) {
     Fail("Cannot Make Temp Context Current.");
     Abandon(gl, temporary);
     return nullptr;
@@ -241,6 +282,25 @@ GlContext* CreateGlContext(const GlContext* share) {
   // Callers serialise creations already; this keeps two unserialised ones from interleaving
   // their reloads of GLEW's table.
   std::lock_guard<std::mutex> glewLock(g_glewMutex);
+
+  // Where OpenGL's own functions come through EGL, EGL must promise them all.
+  if (egl::kGlThroughEgl) {
+    if (!GivesAllProcAddresses(gl->display)) {
+      const char* version = egl::QueryString(gl->display, EGL_VERSION);
+      Lacks(std::string("EGL ") + (version != nullptr ? version : "of unknown version") +
+            " gives OpenGL 1.1's functions no addresses (EGL 1.5 or "
+            "EGL_KHR_get_all_proc_addresses is needed)");
+      Fail("Glew isn't initialized.");
+      Abandon(gl, temporary);
+      return nullptr;
+    }
+    if (!egl::LoadGl11(&missing)) {
+      Lacks("EGL gives no address for " + missing);
+      Fail("Glew isn't initialized.");
+      Abandon(gl, temporary);
+      return nullptr;
+    }
+  }
 
   // 7.
   if (!GlewLoaded(glewInit())) {
@@ -257,23 +317,26 @@ GlContext* CreateGlContext(const GlContext* share) {
   }
 
   // 9 to 11.
-  gl->context = eglCreateContext(gl->display, config, share ? share->context : EGL_NO_CONTEXT,
+  gl->context = egl::CreateContext(gl->display, config, share ? share->context : EGL_NO_CONTEXT,
                                  kCoreAttributes);
-  eglMakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-  eglDestroyContext(gl->display, temporary);
+  egl::MakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+  egl::DestroyContext(gl->display, temporary);
   if (gl->context == EGL_NO_CONTEXT) {
+    Lacks("EGL gives no OpenGL 3.2 core context");
     Fail("OpenGL 4.1/3.2 Ctx can't be initialized.");
     Abandon(gl, EGL_NO_CONTEXT);
     return nullptr;
   }
 
   // 12. GLEW again, with the core context current.
-  if (!eglMakeCurrent(gl->display, gl->surface, gl->surface, gl->context) ||
+  if (!egl::MakeCurrent(gl->display, gl->surface, gl->surface, gl->context) ||
       !GlewLoaded(glewInit())) {
     Fail("Core Profile Glew isn't initialized.");
     Abandon(gl, EGL_NO_CONTEXT);
     return nullptr;
   }
+  std::lock_guard<std::mutex> lackLock(g_lackMutex);
+  g_lack.clear();
   return gl;
 }
 
@@ -285,18 +348,18 @@ void DestroyGlContext(GlContext* gl) {
     return;
   }
   if (gl->context != EGL_NO_CONTEXT) {
-    eglMakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    if (!eglDestroyContext(gl->display, gl->context)) Fail("GL Context Destruction Failed");
+    egl::MakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (!egl::DestroyContext(gl->display, gl->context)) Fail("GL Context Destruction Failed");
     gl->context = EGL_NO_CONTEXT;
   }
   if (gl->surface != EGL_NO_SURFACE) {
-    eglDestroySurface(gl->display, gl->surface);
+    egl::DestroySurface(gl->display, gl->surface);
     gl->surface = EGL_NO_SURFACE;
     gl->readSurface = EGL_NO_SURFACE;
   }
   if (gl->display != EGL_NO_DISPLAY) {
     // The thread's EGL state goes too, so a thread that ends after this leaks nothing.
-    eglReleaseThread();
+    egl::ReleaseThread();
     ReleaseDisplay();
     gl->display = EGL_NO_DISPLAY;
   }
@@ -306,25 +369,31 @@ bool MakeGlContextCurrent(const GlContext* gl) {
   if (gl != nullptr && gl->context != EGL_NO_CONTEXT) {
     // The injected fault fails the way a context lost to its display does.
     const EGLDisplay display = FXAA_GL_FAULT_DUE(kContextSwitch) ? EGL_NO_DISPLAY : gl->display;
-    if (!eglBindAPI(gl->api) ||
-        !eglMakeCurrent(display, gl->surface, gl->readSurface, gl->context)) {
+    if (!egl::BindAPI(gl->api) ||
+        !egl::MakeCurrent(display, gl->surface, gl->readSurface, gl->context)) {
       Fail("Cannot Set OpenGL Context");
       return false;
     }
     return true;
   }
-  EGLDisplay current = eglGetCurrentDisplay();
+  // Before EGL is opened, nothing of ours can be current, and nothing of the host's is ours to
+  // release.
+  if (!egl::IsOpen()) return true;
+  EGLDisplay current = egl::GetCurrentDisplay();
   if (current != EGL_NO_DISPLAY)
-    eglMakeCurrent(current, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    egl::MakeCurrent(current, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
   // A captured empty record also gives the host back the client API it had bound.
-  if (gl != nullptr) eglBindAPI(gl->api);
+  if (gl != nullptr) egl::BindAPI(gl->api);
   return true;
 }
 
 GlContext* CaptureCurrentGlContext() {
-  return new GlContext{eglGetCurrentDisplay(),          eglGetCurrentContext(),
-                       eglGetCurrentSurface(EGL_DRAW), eglGetCurrentSurface(EGL_READ),
-                       eglQueryAPI(),                   false};
+  if (!egl::IsOpen())
+    return new GlContext{EGL_NO_DISPLAY, EGL_NO_CONTEXT, EGL_NO_SURFACE, EGL_NO_SURFACE,
+                         EGL_OPENGL_API, false};
+  return new GlContext{egl::GetCurrentDisplay(),          egl::GetCurrentContext(),
+                       egl::GetCurrentSurface(EGL_DRAW), egl::GetCurrentSurface(EGL_READ),
+                       egl::QueryAPI(),                   false};
 }
 
 bool IsGlContextValid(const GlContext* gl) {
@@ -332,3 +401,13 @@ bool IsGlContextValid(const GlContext* gl) {
 }
 
 void FreeGlContextRecord(GlContext* gl) { delete gl; }
+
+std::string GlContextUnavailableReason() {
+  std::lock_guard<std::mutex> lock(g_lackMutex);
+  if (g_lack.empty()) return {};
+  return g_lack +
+         "; the effect needs libEGL.so.1 and an OpenGL driver for it: on Debian and Ubuntu the "
+         "packages libegl1 and a driver such as libegl-mesa0, on Rocky Linux and Fedora "
+         "mesa-libEGL (or libglvnd-egl with the card's driver), in a Flatpak the runtime's GL "
+         "extension (org.freedesktop.Platform.GL)";
+}

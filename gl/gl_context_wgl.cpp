@@ -222,3 +222,6 @@ GlContext* CaptureCurrentGlContext() {
 bool IsGlContextValid(const GlContext* gl) { return gl != nullptr && gl->context != nullptr; }
 
 void FreeGlContextRecord(GlContext* gl) { delete gl; }
+
+// The plug-in's own messages name what failed; the embeddings add nothing on Windows.
+std::string GlContextUnavailableReason() { return {}; }

@@ -29,18 +29,8 @@ if [[ -f "$stamp" && "$(cat "$stamp")" == "${packages[*]}" ]]; then
   exit 0
 fi
 
-# The first Debian archive of the machine's sources (deb822 or one-line), not its security one.
-first_mirror() {
-  local f
-  for f in /etc/apt/sources.list.d/*.sources /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [[ -f "$f" ]] || continue
-    sed -n -E \
-      -e 's/^URIs:[[:space:]]*([^[:space:]]*debian)\/?([[:space:]].*)?$/\1/p' \
-      -e 's/^[[:space:]]*deb[[:space:]]+(\[[^]]*\][[:space:]]+)?([^[:space:]]*debian)\/?[[:space:]].*/\2/p' "$f"
-  done | head -n 1 || true
-}
-mirror=${FXAA_DEBIAN_MIRROR:-$(first_mirror)}
-[[ -n "$mirror" ]] || { echo "portable-root: no Debian mirror in /etc/apt; set FXAA_DEBIAN_MIRROR" >&2; exit 1; }
+. scripts/debian-mirror.sh
+mirror=$(debian_mirror)
 
 if [[ ! -f "$root/.fxaa-base" ]]; then
   scripts/setup.sh --portable >&2

@@ -2,9 +2,12 @@
 # The portable Linux modules as users get them: built in the Debian 11 userland
 # (scripts/build-portable.sh), packed as the release tarball (or TARBALL, the one
 # scripts/package.sh made), unpacked, read for what they need of the system
-# (tests/portable/check_binaries.sh), and run by that userland's ffmpeg, melt and an OpenFX host
-# built there, against the fxaa tool of the ordinary build (tests/portable/hosts_test.sh). The
-# first run on a machine makes the userland (a few minutes, once; scripts/portable-root.sh).
+# (tests/portable/check_binaries.sh), and run, in a Debian 11 userland that holds only what a
+# user's desktop does (scripts/portable-runtime-root.sh), by its ffmpeg and melt and by an OpenFX
+# host built in the build userland, against the fxaa tool of the ordinary build
+# (tests/portable/hosts_test.sh); then in the same userland without libEGL, where they must
+# refuse clearly (tests/portable/no_egl_test.sh). The first run on a machine makes the two
+# userlands (minutes, once).
 # Usage: scripts/test-portable.sh [TARBALL]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,7 +15,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 build=build-portable
 
 scripts/build-portable.sh "$build"   # the test host, and the modules when no TARBALL is given
-root=$(scripts/portable-root.sh)
+root=$(scripts/portable-runtime-root.sh)
 linux=${FXAA_LINUX_BUILD_DIR:-build}
 [[ -f "$linux/CMakeCache.txt" ]] || cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$linux" --target fxaa FXAA -j"$jobs" >/dev/null
@@ -42,4 +45,5 @@ done
 
 tests/portable/check_binaries.sh "$top/frei0r/fxaa.so" "$bundle/Linux-x86-64/FXAA.ofx"
 tests/portable/hosts_test.sh "$linux/cli/fxaa" "$top" "$build/tests/portable/ofx_render_raw" "$root"
-echo "test-portable: the tarball's modules pass in the Debian 11 userland"
+tests/portable/no_egl_test.sh "$top" "$build/tests/portable/ofx_render_raw" "$root"
+echo "test-portable: the tarball's modules pass in the Debian 11 runtime userland, and refuse without EGL"

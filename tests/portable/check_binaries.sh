@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What the portable frei0r module and OpenFX binary ask of the system they land on, read from the
 # files themselves:
-#   - the libraries they need: the C library's own, libEGL.so.1, and libOpenGL.so.0 or libGL.so.1;
+#   - the libraries they need: the C library's own, nothing else (libEGL is opened at the first
+#     instance), and no name left to find elsewhere: every symbol they take carries a version;
 #   - no symbol version newer than GLIBC_2.28 (Rocky Linux 8), none of the C++ runtime's or
 #     libgcc's (GLIBCXX_, CXXABI_, GCC_: those are linked in);
 #   - the names they export: the frei0r functions (f0r_*, every one the interface requires), and
@@ -10,8 +11,7 @@
 # Usage: check_binaries.sh FREI0R_MODULE OFX_BINARY
 set -euo pipefail
 [[ $# -eq 2 ]] || { echo "usage: check_binaries.sh FREI0R_MODULE OFX_BINARY" >&2; exit 2; }
-allowed_libraries="libc.so.6 libm.so.6 libdl.so.2 libpthread.so.0 librt.so.1 ld-linux-x86-64.so.2
-libEGL.so.1 libOpenGL.so.0 libGL.so.1"
+allowed_libraries="libc.so.6 libm.so.6 libdl.so.2 libpthread.so.0 librt.so.1 ld-linux-x86-64.so.2"
 newest_allowed=2.28
 failures=0
 fail() { echo "FAIL: $1"; failures=$((failures + 1)); }
@@ -23,6 +23,11 @@ check() {
     grep -qxF "$library" <<<"${allowed_libraries// /$'\n'}" ||
       fail "$(basename "$file") needs $library"
   done
+  # An unversioned name it does not define would come from whatever library the host loaded.
+  name=$(readelf --dyn-syms -W "$file" |
+    awk '$1 ~ /^[0-9]+:$/ && $7 == "UND" && $5 == "GLOBAL" && $8 != "" && $8 !~ /@/ { print $8 }' |
+    tr '\n' ' ')
+  [[ -z "$name" ]] || fail "$(basename "$file") takes unversioned $name"
   # The versions of the symbols it takes from other libraries (.gnu.version_r).
   versions=$(readelf -V -W "$file" | sed -n 's/.*Name: \([A-Z]*_[0-9.]*\) .*/\1/p' | sort -u)
   name=$(grep -E '^(GLIBCXX|CXXABI|GCC)_' <<<"$versions" | tr '\n' ' ' || true)

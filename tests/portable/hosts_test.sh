@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The unpacked Linux tarball's modules in the Debian 11 userland (scripts/portable-root.sh): its
-# own ffmpeg 4.3 and melt run the frei0r filter, found by FREI0R_PATH in the tarball's frei0r/,
-# and the test host built there (ofx_render_raw) runs the tarball's OpenFX bundle, on Mesa 20.3's
+# The unpacked Linux tarball's modules in a Debian 11 userland that holds what a user's desktop
+# does, no GL library but Mesa's EGL (scripts/portable-runtime-root.sh): its own ffmpeg 4.3 and
+# melt run the frei0r filter, found by FREI0R_PATH in the tarball's frei0r/, and the test host
+# built in the build userland (ofx_render_raw) runs the tarball's OpenFX bundle, on Mesa 20.3's
 # llvmpipe. Their frames must equal the fxaa tool's, built here the ordinary way and run here
 # (Mesa of this system), on the same RGBA frames at the defaults and at one other setting.
 # Usage: hosts_test.sh FXAA_TOOL UNPACKED_FOLDER OFX_RENDER_RAW ROOT
