@@ -96,12 +96,15 @@ const char* EglErrorName(EGLint error) {
 }
 
 // Prints a failure message, then the EGL error that explains it (EGL_SUCCESS when the failure
-// was not EGL's), read at once: the clean-up that follows may change it.
+// was not EGL's), read at once: the clean-up that follows may change it. Before EGL is opened
+// there is no error to read.
 void Fail(const char* message) {
+  const bool opened = egl::IsOpen();
+  const EGLint error = opened ? egl::GetError() : EGL_SUCCESS;
   std::fprintf(DiagnosticFile(), "%s\n", message);
-  if (!egl::IsOpen()) return;  // no EGL to ask
-  const EGLint error = egl::GetError();
-  std::fprintf(DiagnosticFile(), "EGL error: %s (0x%04X)\n", EglErrorName(error), static_cast<unsigned>(error));
+  if (opened)
+    std::fprintf(DiagnosticFile(), "EGL error: %s (0x%04X)\n", EglErrorName(error),
+                 static_cast<unsigned>(error));
 }
 
 // What the last creation that failed for want of a library or driver lacked; the embeddings
