@@ -20,7 +20,7 @@ static_assert(std::is_trivially_destructible<host_runtime::RegistryLock>::value,
               "module-wide state must leave nothing to run at unload");
 host_runtime::RegistryLock g_unavailableLock;
 bool g_unavailable = false;
-char g_unavailableWhy[160];
+char g_unavailableWhy[512];  // room for what the system lacks and the packages that bring it
 
 void MarkUnavailable(const std::string& why) {
   std::lock_guard<host_runtime::RegistryLock> lock(g_unavailableLock);

@@ -263,6 +263,7 @@ TEST(Frei0rModuleWithoutOpenGL, TheFirstFrameSaysWhyAndLaterInstancesAreRefused)
   EXPECT_EQ(m.construct(16, 16), nullptr);
   const std::string said = testing::internal::GetCapturedStderr();
   EXPECT_EQ(CountLines(said, "no OpenGL 3.2 core context"), 2) << said;  // the frame, the refusal
+  EXPECT_EQ(CountLines(said, "libegl-mesa0"), 2) << said;  // each says what to install
   m.destruct(instance);
   m.deinit();
   // After f0r_deinit, with the module still loaded, a new f0r_init starts afresh: the latch is
