@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that make Debian userlands: prints the first Debian archive of the
 # machine's apt sources (deb822 or one-line), not its security one, or FXAA_DEBIAN_MIRROR when
 # set; fails, saying so, when there is none.
