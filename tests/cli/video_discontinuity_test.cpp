@@ -86,8 +86,12 @@ INSTANTIATE_TEST_SUITE_P(
     Captures, ClockJump,
     ::testing::Values(JumpCase{"joined_clock_goes_back", "0", "0", "51 (1.4"},
                       JumpCase{"splice_of_ten_seconds", "0", "12", "51 (13.4"},
-                      // ffmpeg's clock starts 1.4 s in: this one wraps 0.8 s later.
-                      JumpCase{"clock_wraps", "95441.5", nullptr, nullptr}),
+                      // ffmpeg's clock starts 1.4 s in: this one wraps 0.8 s later, which
+                      // the demuxer unwraps.
+                      JumpCase{"clock_wraps", "95441.5", nullptr, nullptr},
+                      // A clock going back by over a minute, the demuxer reads as a wrap: a
+                      // jump on by 2^33 ticks, less the minute.
+                      JumpCase{"clock_back_a_minute_reads_as_a_wrap", "100", "0", "51 (95445."}),
     [](const ::testing::TestParamInfo<JumpCase>& info) { return info.param.name; });
 
 }  // namespace
