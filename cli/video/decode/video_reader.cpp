@@ -450,6 +450,8 @@ struct VideoReader::State {
     held.clear();
     ready.reset();
     ledger->Restart(to.first);
+    // A span's frames keep the stream's times, which its index found.
+    shift = 0, givenEnd = AV_NOPTS_VALUE, jumped = false;
     seeked = true;
     lastDecoded = AV_NOPTS_VALUE;
     if (!SeekToKeyFrame(input.get(), stream, to.keyPts, to.keyDts, packet.get()))
