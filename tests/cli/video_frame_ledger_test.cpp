@@ -129,11 +129,11 @@ INSTANTIATE_TEST_SUITE_P(
         // its place.
         LedgerCase{"joined_capture_whose_clock_goes_back_is_a_new_segment",
                    Capture(2),
-                   {{'S', 10, true}, {'R', 10}, {'S', 12}, {'S', 11}, {'R', 11}, {'R', 12},
-                    {'S', 13}, {'R', 13}, {'S', 10, true}, {'R', 10}, {'S', 12}, {'S', 11},
+                   {{'S', 40, true}, {'R', 40}, {'S', 42}, {'S', 41}, {'R', 41}, {'R', 42},
+                    {'S', 43}, {'R', 43}, {'S', 10, true}, {'R', 10}, {'S', 12}, {'S', 11},
                     {'R', 11}, {'R', 12}},
                    {"1 whole", "2 whole", "3 whole", "4 whole",
-                    "5 begins a segment at 10 after 13", "5 whole", "6 whole", "7 whole"}}),
+                    "5 begins a segment at 10 after 43", "5 whole", "6 whole", "7 whole"}}),
     [](const ::testing::TestParamInfo<LedgerCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "cli/video/decode/video_frame_ledger.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace fxaa_cli {
 
@@ -43,27 +44,33 @@ uint64_t FrameLedger::Sent(int64_t time, bool key, std::optional<int64_t> order,
 }
 
 // The line's time of a packet sent at `raw`: in the latest segment, or the first of a new one
-// where the time jumps by over the splice limit from that segment's. A segment whose clock went
-// back is placed past the last one's end, far enough for leading pictures shown before its first
-// packet; one whose clock went forward keeps its place.
+// where the time jumps from that segment's by over the splice limit and over what frames
+// reordered or slow frames (a slide show's) span: 16 of the smallest steps between packets.
+// A segment whose clock went back is placed past the last one's end, with room for leading
+// pictures shown before its first packet; one whose clock went on keeps its place.
 int64_t FrameLedger::Place(int64_t raw) {
+  const int64_t previous = std::exchange(lastSent_, raw);
   if (segments_.empty()) {
     segments_.push_back({0, raw, raw});
     return raw;
   }
   Segment& latest = segments_.back();
-  const int64_t limit = rules_.spliceTicks;
-  const bool back = raw < latest.highest && Distance(raw, latest.highest) > uint64_t(limit);
-  const bool forward = raw > latest.highest && Distance(latest.highest, raw) > uint64_t(limit);
-  if (limit <= 0 || (!back && !forward)) {
+  const uint64_t limit = uint64_t(std::max<int64_t>(rules_.spliceTicks, 0));
+  const uint64_t room = std::max(limit, std::min<uint64_t>(sentStep_, kStepMost) * 16);
+  const bool back = raw < latest.highest && Distance(raw, latest.highest) > room;
+  const bool forward =
+      raw > latest.highest && sentStep_ > 0 && Distance(latest.highest, raw) > room;
+  if (limit == 0 || (!back && !forward)) {
     latest.lowest = std::min(latest.lowest, raw);
     latest.highest = std::max(latest.highest, raw);
+    if (raw > previous && Distance(previous, raw) <= kStepMost)
+      sentStep_ = sentStep_ == 0 ? raw - previous : std::min(sentStep_, raw - previous);
     return AddClamped(raw, latest.offset);
   }
   const int64_t end = AddClamped(latest.highest, latest.offset);
   jumps_.push_back({end, latest.highest});
   const int64_t offset =
-      back ? AddClamped(AddClamped(end, AddClamped(limit, limit)), -raw) : latest.offset;
+      back ? AddClamped(AddClamped(end, int64_t(std::min(room, kStepMost))), -raw) : latest.offset;
   segments_.push_back({offset, raw, raw});
   if (segments_.size() > kSegmentsKept) segments_.pop_front();
   if (jumps_.size() > kSegmentsKept) jumps_.pop_front();
@@ -268,6 +275,8 @@ void FrameLedger::Restart(int next) {
   numbers_.clear();
   segments_.clear();
   jumps_.clear();
+  lastSent_ = kNoTime;
+  sentStep_ = 0;
   numbered_ = next - 1;
   damageMet_ = false;
   lastTime_ = lastRaw_ = kNoTime;

@@ -158,6 +158,7 @@ class FrameLedger {
   std::map<int64_t, int> numbers_;  // the numbers of recent frames, by time, to name them
   std::deque<Segment> segments_;    // the latest ones, whose frames may still come
   std::deque<Jump> jumps_;          // not yet passed by a frame judged
+  int64_t lastSent_ = kNoTime, sentStep_ = 0;  // the last packet's time, the smallest step
   int numbered_ = 0;
   bool damageMet_ = false;
   // The last frame shown (or named missing), its picture order, and the smallest steps so far.
