@@ -186,8 +186,10 @@ void StreamCopy::Copy(double seconds, bool toTheEnd) {
         packet_->dts + shift < end - av_rescale_q(1, AVRational{1, 1}, in->time_base))
       shift = end - packet_->dts;
     if (packet_->pts != AV_NOPTS_VALUE) packet_->pts += shift;
-    if (packet_->dts != AV_NOPTS_VALUE) packet_->dts += shift;
-    if (packet_->dts != AV_NOPTS_VALUE) end = packet_->dts + std::max<int64_t>(packet_->duration, 0);
+    if (packet_->dts != AV_NOPTS_VALUE) {
+      packet_->dts += shift;
+      end = packet_->dts + std::max<int64_t>(packet_->duration, 0);
+    }
     av_packet_rescale_ts(packet_.get(), in->time_base, out->time_base);
     packet_->stream_index = out->index;
     packet_->pos = -1;
