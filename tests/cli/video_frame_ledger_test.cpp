@@ -45,6 +45,9 @@ TEST_P(FrameLedgerScript, NamesEveryFrameInItsPlace) {
       const FrameLedger::Verdict v = ledger.Judge();
       tell(v.missing);
       const std::string number = std::to_string(v.number);
+      if (v.segmentAfter != FrameLedger::kNoTime)
+        verdicts.push_back(number + " begins a segment at " + std::to_string(v.time) +
+                           " after " + std::to_string(v.segmentAfter));
       if (!v.damage.empty())
         verdicts.push_back(number + " damaged: " + v.damage);
       else if (v.inheritedFrom != FrameLedger::kNoTime)
@@ -73,6 +76,9 @@ FrameLedger::Rules FixedRate() {
   rules.fixedRate = true;
   return rules;
 }
+
+// A capture's: a late frame is a loss, a jump of over `ticks` a discontinuity.
+FrameLedger::Rules Capture(int64_t ticks) { return {true, true, ticks}; }
 
 INSTANTIATE_TEST_SUITE_P(
     Scripts, FrameLedgerScript,
@@ -118,7 +124,16 @@ INSTANTIATE_TEST_SUITE_P(
         LedgerCase{"late_frame_at_a_variable_rate_is_not",
                    {},
                    {{'S', 0, true}, {'R', 0}, {'S', 1}, {'R', 1}, {'S', 4}, {'R', 4}},
-                   {"1 whole", "2 whole", "3 whole"}}),
+                   {"1 whole", "2 whole", "3 whole"}},
+        // Captures joined, the clock going back: the frames keep their times, none is out of
+        // its place.
+        LedgerCase{"joined_capture_whose_clock_goes_back_is_a_new_segment",
+                   Capture(2),
+                   {{'S', 40, true}, {'R', 40}, {'S', 42}, {'S', 41}, {'R', 41}, {'R', 42},
+                    {'S', 43}, {'R', 43}, {'S', 10, true}, {'R', 10}, {'S', 12}, {'S', 11},
+                    {'R', 11}, {'R', 12}},
+                   {"1 whole", "2 whole", "3 whole", "4 whole",
+                    "5 begins a segment at 10 after 43", "5 whole", "6 whole", "7 whole"}}),
     [](const ::testing::TestParamInfo<LedgerCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "cli/video/copy/video_stream_copy.h"
 
+#include <algorithm>
 #include <limits>
 #include <new>
 
@@ -76,6 +77,7 @@ StreamCopy::StreamCopy(const std::string& path, VideoMirror& source, VideoMuxer&
   const AVFormatContext* in = source.streams();
   streamMap_.assign(in->nb_streams, -1);
   shift_.assign(in->nb_streams, 0);
+  ends_.assign(in->nb_streams, AV_NOPTS_VALUE);
   std::vector<int> outputOf(in->nb_streams, -1);  // the video's too
   for (unsigned i = 0; i < in->nb_streams; ++i) {
     shift_[i] = OpusDelay(source.container(), muxer.container(), in->streams[i]);
@@ -175,9 +177,19 @@ void StreamCopy::Copy(double seconds, bool toTheEnd) {
   while (source_.Pop(seconds, toTheEnd, packet_.get())) {
     const AVStream* in = source_.streams()->streams[packet_->stream_index];
     AVStream* out = muxer_.context()->streams[streamMap_[packet_->stream_index]];
-    const int64_t shift = shift_[size_t(packet_->stream_index)];
+    int64_t& shift = shift_[size_t(packet_->stream_index)];
+    int64_t& end = ends_[size_t(packet_->stream_index)];
+    // A clock that goes back by over a second in a whole packet (captures joined) follows on
+    // from the packets before, as the video's frames do.
+    if (packet_->dts != AV_NOPTS_VALUE && end != AV_NOPTS_VALUE &&
+        !(packet_->flags & AV_PKT_FLAG_CORRUPT) &&
+        packet_->dts + shift < end - av_rescale_q(1, AVRational{1, 1}, in->time_base))
+      shift = end - packet_->dts;
     if (packet_->pts != AV_NOPTS_VALUE) packet_->pts += shift;
-    if (packet_->dts != AV_NOPTS_VALUE) packet_->dts += shift;
+    if (packet_->dts != AV_NOPTS_VALUE) {
+      packet_->dts += shift;
+      end = packet_->dts + std::max<int64_t>(packet_->duration, 0);
+    }
     av_packet_rescale_ts(packet_.get(), in->time_base, out->time_base);
     packet_->stream_index = out->index;
     packet_->pos = -1;

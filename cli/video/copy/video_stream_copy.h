@@ -41,7 +41,9 @@ class StreamCopy {
   VideoMirror& source_;
   VideoMuxer& muxer_;
   std::vector<int> streamMap_;  // source stream -> output stream, -1 when not copied
-  std::vector<int64_t> shift_;  // by source stream: added to its packets' times (OpusDelay)
+  // By source stream: added to its packets' times (OpusDelay, a clock that went back), and where
+  // its last packet copied ends, with that.
+  std::vector<int64_t> shift_, ends_;
   // By output stream: the last decode time written, and the packets dropped because their time
   // went back (damage in a transport stream leaves such packets; the muxer refuses them).
   std::vector<int64_t> lastDts_;

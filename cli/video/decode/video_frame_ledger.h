@@ -8,6 +8,11 @@
 // A frame is judged only once every packet decoded before it has given its frame (or cannot any
 // more): a B-frame shown before the damaged frame it is predicted from is held until that frame's
 // damage is known. Times are in the stream's time base; kNoTime where unknown.
+//
+// Times that jump (two captures joined, a splice, a clock that wrapped) start a new segment: its
+// frames keep their numbers and their own times, and no frame is named missing across the jump.
+// Within the ledger each segment's times are moved onto one rising line, so that a segment
+// whose clock went back is not taken for frames given out of their place.
 #pragma once
 
 #include <cstdint>
@@ -25,10 +30,10 @@ class FrameLedger {
 
   struct Rules {
     // A frame that comes late means frames missing, not a variable rate: the codec runs at one
-    // rate (MPEG-1 and MPEG-2 state theirs), or the container is a capture's (a transport stream,
-    // where a jump of over `spliceTicks` without other damage is a splice).
+    // rate (MPEG-1 and MPEG-2 state theirs), or the container is a capture's (a transport stream).
     bool fixedRate = false;
     bool capture = false;
+    // Packet times that jump by more than this, forward or back, are a discontinuity; 0: none.
     int64_t spliceTicks = 0;
   };
 
@@ -54,6 +59,9 @@ class FrameLedger {
     // has no place, and takes no number (`number` is 0, or the number it was named missing
     // under); `shownAfter` is that later frame's time.
     int64_t shownAfter = kNoTime;
+    // It begins a new segment (it or a frame named missing just before it): the time of the
+    // frame shown last before the jump.
+    int64_t segmentAfter = kNoTime;
   };
 
   explicit FrameLedger(Rules rules) : rules_(rules) {}
@@ -105,26 +113,40 @@ class FrameLedger {
     std::string logged;   // the error its decoding logged
     std::string refused;  // why it gave no picture
     bool given = false;   // its frame came
+    int64_t raw = kNoTime;  // its own time
   };
+  // Times below are the ledger's line (packets_ is keyed by it); `raw` is the stream's.
   struct Frame {
-    int64_t time = kNoTime;
+    int64_t time = kNoTime, raw = kNoTime;
     uint64_t seq = 0;
     std::string damage;
   };
   // Damage from packet `after` on (exclusive), until a whole key frame decoded after it.
   struct Taint {
     uint64_t after = 0;
-    int64_t from = kNoTime;  // the time of the damaged or missing frame
+    int64_t from = kNoTime, fromRaw = kNoTime;  // the damaged or missing frame's time
+  };
+  // A run of packets whose times follow on: its own times plus `offset` are the ledger's.
+  struct Segment {
+    int64_t offset = 0;
+    int64_t lowest = 0, highest = 0;  // its own times
+  };
+  // A jump between segments: the last time of the one before, on the line and its own.
+  struct Jump {
+    int64_t after = kNoTime, afterRaw = kNoTime;
   };
 
+  int64_t Place(int64_t raw);
+  int64_t LineTime(int64_t raw) const;
+  bool AcrossJump(int64_t from, int64_t to) const;
   uint64_t SeqAt(int64_t time) const;
-  void TaintAfter(uint64_t seq, int64_t from);
+  void TaintAfter(uint64_t seq, int64_t from, int64_t fromRaw);
   const Taint* TaintOf(uint64_t seq, int64_t time) const;
-  void NameMissing(int64_t time, const std::string& why, std::optional<int64_t> order,
-                   std::vector<Missing>* missing);
-  void NameGapBefore(int64_t time, uint64_t seq, std::optional<int64_t> order,
+  void NameMissing(int64_t time, int64_t raw, const std::string& why,
+                   std::optional<int64_t> order, std::vector<Missing>* missing);
+  void NameGapBefore(int64_t time, int64_t raw, uint64_t seq, std::optional<int64_t> order,
                      std::vector<Missing>* missing);
-  void Shown(int64_t time, std::optional<int64_t> order, bool learn);
+  void Shown(int64_t time, int64_t raw, std::optional<int64_t> order, bool learn);
   void ForgetClean(uint64_t seq);
 
   Rules rules_;
@@ -134,10 +156,13 @@ class FrameLedger {
   std::vector<Taint> taints_;
   std::vector<std::pair<uint64_t, int64_t>> cleanKeys_;  // decode place and time
   std::map<int64_t, int> numbers_;  // the numbers of recent frames, by time, to name them
+  std::deque<Segment> segments_;    // the latest ones, whose frames may still come
+  std::deque<Jump> jumps_;          // not yet passed by a frame judged
+  int64_t lastSent_ = kNoTime, sentStep_ = 0;  // the last packet's time, the smallest step
   int numbered_ = 0;
   bool damageMet_ = false;
   // The last frame shown (or named missing), its picture order, and the smallest steps so far.
-  int64_t lastTime_ = kNoTime, smallestStep_ = 0;
+  int64_t lastTime_ = kNoTime, lastRaw_ = kNoTime, smallestStep_ = 0;
   std::optional<int64_t> lastOrder_;
   int64_t smallestOrderStep_ = 0;
 };

@@ -30,6 +30,12 @@ constexpr int kErrorsInARowMax = 100;
 // A packet's or frame's time as the demuxer gave it: its pts, else its dts.
 int64_t PacketTime(int64_t pts, int64_t dts) { return pts != AV_NOPTS_VALUE ? pts : dts; }
 
+// a + b, held within the times FFmpeg takes.
+int64_t Shifted(int64_t a, int64_t b) {
+  constexpr int64_t kMost = INT64_MAX / 2;
+  return std::clamp(a, -kMost, kMost) + std::clamp(b, -kMost, kMost);
+}
+
 // "0.760 s", as frames are named.
 std::string SecondsText(double seconds) {
   char text[32];
@@ -84,6 +90,11 @@ struct VideoReader::State {
   int readyNumber = 0;
   std::string readyDamage;
   int lastNumber = 0;  // the number of the frame given last
+  // Added to the frames' times for a writer: a segment whose clock went back follows on from
+  // the frames given before it, so that the times written keep rising. `givenEnd`: where the
+  // frame given last ends, in the writer's times.
+  int64_t shift = 0, givenEnd = AV_NOPTS_VALUE;
+  bool jumped = false;  // a segment began since the frame given last
   // Not concealing: damage found, thrown one a Read, in the order of the frames.
   std::deque<std::string> failures;
   // The codec's parser and its own context, for each packet's picture.
@@ -167,6 +178,12 @@ struct VideoReader::State {
     FramePtr f = std::move(held.front());
     held.pop_front();
     const FrameLedger::Verdict verdict = ledger->Judge();
+    if (verdict.segmentAfter != FrameLedger::kNoTime) {
+      jumped = true;
+      notes.push_back(NameOf(verdict.number, verdict.time) +
+                      ": a new segment begins (its times jump from " +
+                      SecondsText(libav::Seconds(verdict.segmentAfter, stream->time_base)) + ")");
+    }
     TellMissing(verdict.missing);
     if (verdict.shownAfter != FrameLedger::kNoTime) {
       if (verdict.number != 0) return;  // named missing in its place already
@@ -210,6 +227,10 @@ struct VideoReader::State {
     const int64_t duration = f.pkt_duration;
 #endif
     nextPts = pts + (duration > 0 ? duration : 1);
+    if (std::exchange(jumped, false) && givenEnd != AV_NOPTS_VALUE &&
+        Shifted(pts, shift) < givenEnd)
+      shift = Shifted(givenEnd, -pts);
+    givenEnd = Shifted(Shifted(pts, shift), duration > 0 ? duration : 1);
     if (damage != nullptr) *damage = readyDamage;
     if (width == 0) width = f.width, height = f.height;
     if (f.width != width || f.height != height)
@@ -225,7 +246,7 @@ struct VideoReader::State {
     } catch (const ImageError& e) {
       throw ImageError(path + ": " + e.what());
     }
-    time->pts = pts;
+    time->pts = Shifted(pts, shift);
     time->duration = duration;
     time->fields = fields;
     const AVFrameSideData* captions = av_frame_get_side_data(&f, AV_FRAME_DATA_A53_CC);
@@ -429,6 +450,8 @@ struct VideoReader::State {
     held.clear();
     ready.reset();
     ledger->Restart(to.first);
+    // A span's frames keep the stream's times, which its index found.
+    shift = 0, givenEnd = AV_NOPTS_VALUE, jumped = false;
     seeked = true;
     lastDecoded = AV_NOPTS_VALUE;
     if (!SeekToKeyFrame(input.get(), stream, to.keyPts, to.keyDts, packet.get()))
