@@ -17,10 +17,13 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "cli/formats/format.h"
+#include "tests/support/random_image.h"
+#include "tests/support/raw_png.h"
 #include "tiff_jpeg_files.h"
 
 namespace {
@@ -32,64 +35,34 @@ std::mt19937 g_random(7);
 
 // An image with pseudo-random pixels in the value range of its sample type.
 Image Noise(int width, int height, ChannelLayout layout, SampleType type) {
-  Image image;
-  image.width = width;
-  image.height = height;
-  image.layout = layout;
-  image.type = type;
-  image.Allocate();
-  for (uint8_t& b : image.bytes) b = static_cast<uint8_t>(g_random());
-  for (float& f : image.floats) f = float(g_random() % 2049) / 1024.0f - 0.5f;
-  return image;
+  return test_support::MakeImage(width, height, layout, type, g_random());
 }
 
-// A PNG written with libpng directly: encodings the tool's writer never produces.
-void RawPng(const std::string& path, int width, int height, int depth, int colourType,
+// A PNG of random samples in an encoding the tool's writer never produces.
+void SeedPng(const std::string& path, int width, int height, int depth, int colourType,
             int interlace, bool withTransparency, bool withText) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png)) == 0) {
-    png_init_io(png, f);
-    png_set_IHDR(png, info, width, height, depth, colourType, interlace,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (colourType == PNG_COLOR_TYPE_PALETTE) {
-      std::vector<png_color> palette(size_t(1) << depth);
-      for (png_color& c : palette) c = {uint8_t(g_random()), uint8_t(g_random()), uint8_t(g_random())};
-      png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
-      if (withTransparency) {
-        const png_byte alpha[3] = {0, 128, 255};
-        png_set_tRNS(png, info, alpha, std::min(3, static_cast<int>(palette.size())), nullptr);
-      }
-    } else if (withTransparency) {
-      png_color_16 key{};
-      key.gray = key.red = 1;
-      png_set_tRNS(png, info, nullptr, 0, &key);
+  test_support::RawPng png(width, height, depth, colourType);
+  png.interlace = interlace;
+  if (colourType == PNG_COLOR_TYPE_PALETTE) {
+    png.palette.resize(size_t(1) << depth);
+    for (png_color& c : png.palette) c = {uint8_t(g_random()), uint8_t(g_random()), uint8_t(g_random())};
+    if (withTransparency) {
+      png.paletteAlpha = {0, 128, 255};
+      png.paletteAlpha.resize(std::min<size_t>(3, png.palette.size()));
     }
-    if (withText) {
-      png_text text{};
-      text.compression = PNG_TEXT_COMPRESSION_zTXt;
-      text.key = const_cast<char*>("Comment");
-      text.text = const_cast<char*>("seed file for the reader fuzzers");
-      png_set_text(png, info, &text, 1);
-      png_set_gAMA(png, info, 0.45455);
-    }
-    png_write_info(png, info);
-    const int channels = colourType == PNG_COLOR_TYPE_RGB         ? 3
-                         : colourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4
-                         : colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
-                                                                  : 1;
-    const size_t rowBytes = (size_t(width) * channels * depth + 7) / 8;
-    std::vector<png_byte> rows(rowBytes * height);
-    for (png_byte& b : rows) b = static_cast<png_byte>(g_random());
-    std::vector<png_bytep> pointers(height);
-    for (int y = 0; y < height; ++y) pointers[y] = rows.data() + y * rowBytes;
-    png_write_image(png, pointers.data());
-    png_write_end(png, info);
+  } else if (withTransparency) {
+    png.colourKey.emplace();
+    png.colourKey->gray = png.colourKey->red = 1;
   }
-  png_destroy_write_struct(&png, &info);
-  std::fclose(f);
+  if (withText) png.comment = "seed file for the reader fuzzers";
+  const int channels = colourType == PNG_COLOR_TYPE_RGB         ? 3
+                       : colourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4
+                       : colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                                                                : 1;
+  png.rows.assign(height, std::vector<uint8_t>((size_t(width) * channels * depth + 7) / 8));
+  for (auto& row : png.rows)
+    for (uint8_t& b : row) b = static_cast<uint8_t>(g_random());
+  if (!test_support::WriteRawPng(path, png)) throw std::runtime_error("cannot write " + path);
 }
 
 void PngSeeds(const fs::path& folder) {
@@ -101,18 +74,18 @@ void PngSeeds(const fs::path& folder) {
                  (folder / (std::string(LayoutName(layout)) + "-" + SampleTypeName(type) + ".png"))
                      .string());
   for (int depth : {1, 2, 4, 8}) {
-    RawPng((folder / ("palette" + std::to_string(depth) + ".png")).string(), 6, 3, depth,
+    SeedPng((folder / ("palette" + std::to_string(depth) + ".png")).string(), 6, 3, depth,
            PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, false, false);
-    RawPng((folder / ("palette" + std::to_string(depth) + "-trns.png")).string(), 6, 3, depth,
+    SeedPng((folder / ("palette" + std::to_string(depth) + "-trns.png")).string(), 6, 3, depth,
            PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, true, false);
-    RawPng((folder / ("grey" + std::to_string(depth) + "-trns.png")).string(), 9, 2, depth,
+    SeedPng((folder / ("grey" + std::to_string(depth) + "-trns.png")).string(), 9, 2, depth,
            PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, true, false);
   }
-  RawPng((folder / "rgb16-trns.png").string(), 3, 3, 16, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+  SeedPng((folder / "rgb16-trns.png").string(), 3, 3, 16, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
          true, false);
-  RawPng((folder / "rgba8-interlaced.png").string(), 11, 9, 8, PNG_COLOR_TYPE_RGB_ALPHA,
+  SeedPng((folder / "rgba8-interlaced.png").string(), 11, 9, 8, PNG_COLOR_TYPE_RGB_ALPHA,
          PNG_INTERLACE_ADAM7, false, false);
-  RawPng((folder / "grey16-interlaced-text.png").string(), 10, 7, 16, PNG_COLOR_TYPE_GRAY,
+  SeedPng((folder / "grey16-interlaced-text.png").string(), 10, 7, 16, PNG_COLOR_TYPE_GRAY,
          PNG_INTERLACE_ADAM7, false, true);
 }
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Writes the Debian copyright file of the fxaa package: the project's notice, then every library
+# Writes the Debian copyright file of the fxaa package: the project's licence (LICENSE, whole),
+# which of its programs the GPL covers as built here, then every library
 # the given binaries link (their dynamic sections, traced to the Debian packages that ship the
 # libraries) and those compiled in from the headers of the -dev packages named with --compiled-in,
 # each with its licence from debian-licences.tsv. A library missing from that table is an error,
@@ -9,6 +10,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 table="$here/debian-licences.tsv"
+licence="$here/../LICENSE"
 out=${1:?usage: debian-copyright.sh OUTPUT [--compiled-in DEV_PACKAGE]... BINARY...}
 shift
 
@@ -51,8 +53,17 @@ done
 {
   echo "fxaa: the FXAA effect plug-in for After Effects, and the fxaa tool"
   echo
-  echo "Copyright (c) 2026 Corvella. All rights reserved."
   echo "https://corvella.example/fxaa"
+  echo
+  echo "The files of this project are under the BSD 3-Clause licence:"
+  echo
+  sed 's/^/    /; s/[[:space:]]*$//' "$licence"
+  echo
+  echo "As distributed in this package, the fxaa tool (/usr/bin/fxaa) is under the GNU"
+  echo "GPL, version 2 or later: it links Debian's FFmpeg libraries, which are built with"
+  echo "GPL parts (see FFmpeg below). The full text is in /usr/share/common-licenses/GPL-2."
+  echo "The plug-in, the frei0r filter and the OpenFX plug-in do not link FFmpeg; they are"
+  echo "under the licence above."
   echo
   echo "The programs in this package use the libraries below, installed from Debian's"
   echo "packages (the package's dependencies) or, where marked, compiled in from their"

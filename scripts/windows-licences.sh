@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Gathers the licence notices of every library linked into the Windows binaries of BUILD (a
-# folder made by scripts/build-windows.sh) into DEST, one folder per Debian source package:
+# Gathers the licence notices of the Windows binaries of BUILD (a folder made by
+# scripts/build-windows.sh) into DEST: ours, LICENSE as fxaa\LICENSE.txt (CRLF line ends, for
+# Notepad), then every library linked in, one folder per Debian source package:
 #   - the libraries built from Debian source packages fetched into BUILD/_deps/sources: the
 #     upstream licence files at the top of each tree, and Debian's debian/copyright;
 #   - the archives the link lines of FXAA.aex, fxaa.exe and fxaa.dll take from the system (mingw's zlib),
@@ -12,8 +13,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(cd "${1:?usage: windows-licences.sh BUILD DEST}" && pwd)
 dest=${2:?usage: windows-licences.sh BUILD DEST}
-mkdir -p "$dest"
+mkdir -p "$dest/fxaa"
 cxx=x86_64-w64-mingw32-g++-posix
+
+sed 's/$/\r/' LICENSE >"$dest/fxaa/LICENSE.txt"
+echo fxaa
 
 # Fetched source trees: "<package>-<version>", complete once stamped.
 shopt -s nullglob nocaseglob

@@ -16,11 +16,14 @@
 #include <fstream>
 
 #include "cli_test_util.h"
+#include "tests/support/raw_png.h"
 
 namespace {
 
 using namespace fxaa_cli;
 using cli_test::ScratchDir;
+using test_support::RawPng;
+using test_support::WriteRawPng;
 namespace fs = std::filesystem;
 
 struct PngHeader {
@@ -46,34 +49,6 @@ PngHeader ReadPngHeader(const std::string& path) {
   png_destroy_read_struct(&png, &info, nullptr);
   std::fclose(f);
   return h;
-}
-
-// Writes rows as given with libpng directly: encodings our writer never produces.
-void WriteRawPng(const std::string& path, int width, int height, int depth, int colourType,
-                 const std::vector<std::vector<uint8_t>>& rows,
-                 const std::vector<png_color>& palette = {}, const std::vector<uint8_t>& trns = {},
-                 const png_color_16* greyKey = nullptr, int interlace = PNG_INTERLACE_NONE) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png)) == 0) {
-    png_init_io(png, f);
-    png_set_IHDR(png, info, width, height, depth, colourType, interlace,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
-    if (!trns.empty()) png_set_tRNS(png, info, trns.data(), static_cast<int>(trns.size()), nullptr);
-    if (greyKey != nullptr) png_set_tRNS(png, info, nullptr, 0, greyKey);
-    png_write_info(png, info);
-    const int passes = png_set_interlace_handling(png);
-    for (int pass = 0; pass < passes; ++pass)
-      for (const auto& row : rows) png_write_row(png, row.data());
-    png_write_end(png, nullptr);
-  } else {
-    ADD_FAILURE() << "libpng failed writing " << path;
-  }
-  png_destroy_write_struct(&png, &info);
-  std::fclose(f);
 }
 
 // Channel names and types of an EXR file, e.g. "A:float B:float G:float R:float".
@@ -156,10 +131,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ImageFiles, PaletteFilesAreExpandedToTruecolourWithTransparency) {
   ScratchDir dir;
-  const std::vector<png_color> palette = {{10, 20, 30}, {200, 100, 50}, {255, 255, 255}};
-  const std::vector<std::vector<uint8_t>> rows = {{0, 1, 2}, {2, 1, 0}};
-  WriteRawPng(dir / "opaque.png", 3, 2, 8, PNG_COLOR_TYPE_PALETTE, rows, palette);
-  WriteRawPng(dir / "keyed.png", 3, 2, 8, PNG_COLOR_TYPE_PALETTE, rows, palette, {0, 128});
+  RawPng png(3, 2, 8, PNG_COLOR_TYPE_PALETTE);
+  png.palette = {{10, 20, 30}, {200, 100, 50}, {255, 255, 255}};
+  png.rows = {{0, 1, 2}, {2, 1, 0}};
+  ASSERT_TRUE(WriteRawPng(dir / "opaque.png", png));
+  png.paletteAlpha = {0, 128};
+  ASSERT_TRUE(WriteRawPng(dir / "keyed.png", png));
 
   const Image opaque = ReadImage(dir / "opaque.png");
   EXPECT_TRUE(opaque.fromPalette);
@@ -182,7 +159,9 @@ TEST(ImageFiles, PaletteFilesAreExpandedToTruecolourWithTransparency) {
 TEST(ImageFiles, LowBitDepthGreyIsScaledToFullBytes) {
   ScratchDir dir;
   // 1-bit grey: 0b10100000 gives white, black, white, black.
-  WriteRawPng(dir / "bits.png", 4, 1, 1, PNG_COLOR_TYPE_GRAY, {{0xA0}});
+  RawPng png(4, 1, 1, PNG_COLOR_TYPE_GRAY);
+  png.rows = {{0xA0}};
+  ASSERT_TRUE(WriteRawPng(dir / "bits.png", png));
   const Image image = ReadImage(dir / "bits.png");
   EXPECT_EQ(image.layout, ChannelLayout::kY);
   EXPECT_EQ(image.type, SampleType::kUInt8);
@@ -192,13 +171,15 @@ TEST(ImageFiles, LowBitDepthGreyIsScaledToFullBytes) {
 
 TEST(ImageFiles, InterlacedGreyWithAColourKeyReadsAsGreyWithAlpha) {
   ScratchDir dir;
-  std::vector<std::vector<uint8_t>> rows(9, std::vector<uint8_t>(9));
+  RawPng png(9, 9, 8, PNG_COLOR_TYPE_GRAY);
+  png.interlace = PNG_INTERLACE_ADAM7;
+  std::vector<std::vector<uint8_t>>& rows = png.rows;
+  rows.assign(9, std::vector<uint8_t>(9));
   for (int y = 0; y < 9; ++y)
     for (int x = 0; x < 9; ++x) rows[y][x] = static_cast<uint8_t>(x * 20 + y);
-  png_color_16 key{};
-  key.gray = 43;  // the pixel at x 2, y 3
-  WriteRawPng(dir / "keyed.png", 9, 9, 8, PNG_COLOR_TYPE_GRAY, rows, {}, {}, &key,
-              PNG_INTERLACE_ADAM7);
+  png.colourKey.emplace();
+  png.colourKey->gray = 43;  // the pixel at x 2, y 3
+  ASSERT_TRUE(WriteRawPng(dir / "keyed.png", png));
 
   const Image image = ReadImage(dir / "keyed.png");
   EXPECT_EQ(image.layout, ChannelLayout::kYA);

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "cli_test_util.h"
+#include "tests/support/raw_png.h"
 #include "tiff_jpeg_files.h"
 
 namespace {
@@ -103,29 +104,6 @@ struct ExpandedCase {
 
 std::ostream& operator<<(std::ostream& out, const ExpandedCase& c) { return out << c.name; }
 
-// Writes `values` (one a byte) with libpng as grey, or as indexes into `palette` with `trns`.
-void WritePng(const std::string& path, const TiffRecipe& r, const std::vector<uint8_t>& values,
-              const std::vector<png_color>& palette, const std::vector<uint8_t>& trns) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png)) == 0) {
-    png_init_io(png, f);
-    png_set_IHDR(png, info, r.width, r.height, r.bits,
-                 palette.empty() ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!palette.empty()) png_set_PLTE(png, info, palette.data(), int(palette.size()));
-    if (!trns.empty()) png_set_tRNS(png, info, trns.data(), int(trns.size()), nullptr);
-    png_write_info(png, info);
-    png_set_packing(png);
-    for (int y = 0; y < r.height; ++y) png_write_row(png, values.data() + size_t(y) * r.width);
-    png_write_end(png, nullptr);
-  }
-  png_destroy_write_struct(&png, &info);
-  std::fclose(f);
-}
-
 class ExpandedTiff : public ::testing::TestWithParam<ExpandedCase> {};
 
 TEST_P(ExpandedTiff, ReadsAsThePngOfTheSameSamplesAndIsWrittenBackAtEightBits) {
@@ -150,7 +128,15 @@ TEST_P(ExpandedTiff, ReadsAsThePngOfTheSameSamplesAndIsWrittenBackAtEightBits) {
     if (c.alphaPlane) samples[p + 1] = trns[samples[p]];  // a PNG palette holds alpha by entry
     values.push_back(c.photometric == PHOTOMETRIC_MINISWHITE ? uint8_t(top - samples[p]) : samples[p]);
   }
-  WritePng(dir / "same.png", r, values, palette, trns);
+  // The same samples as a PNG: grey, or indexes into the palette with alpha by entry.
+  test_support::RawPng same(r.width, r.height, r.bits,
+                            palette.empty() ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_PALETTE);
+  same.unpacked = true;
+  same.palette = palette;
+  same.paletteAlpha = trns;
+  for (int y = 0; y < r.height; ++y)
+    same.rows.emplace_back(values.begin() + y * r.width, values.begin() + (y + 1) * r.width);
+  ASSERT_TRUE(test_support::WriteRawPng(dir / "same.png", same));
   ASSERT_TRUE(cli_test::WriteTiffFile(dir / "in.tif", r, samples));
 
   const Image tiff = ReadImage(dir / "in.tif"), png = ReadImage(dir / "same.png");

@@ -4,7 +4,7 @@
 # the f0r_ functions alone, be found by ffmpeg and MLT through FREI0R_PATH (the unpacked tree
 # stands in for /usr/lib/frei0r-1) and render, and the Kdenlive and Shotcut descriptions must
 # agree with what it reports; Depends and the copyright file must name the package of every
-# library the binaries link; the manual page and the bash completion must know every option the
+# library the binaries link, and the copyright file must carry LICENSE; the manual page and the bash completion must know every option the
 # tool accepts; lintian must report no error (its warnings are listed).
 # Usage: tests/package/check_deb.sh PACKAGE.deb VERSION
 set -uo pipefail
@@ -65,6 +65,13 @@ dependencies_and_copyright() {
       "$tree/usr/share/doc/fxaa/copyright" || { echo "copyright does not name $package"; rc=1; }
   done
   return $rc
+}
+
+# LICENSE whole: the package's one copy of the licence of our files.
+own_licence() {
+  local want
+  want=$(sed 's/^/    /; s/[[:space:]]*$//' "$(dirname "$0")/../../LICENSE")
+  [[ "$(<"$tree/usr/share/doc/fxaa/copyright")" == *"$want"* ]] || { echo "copyright lacks LICENSE"; return 1; }
 }
 
 # Every option the help of the tool and of its commands lists.
@@ -160,7 +167,7 @@ ffmpeg_renders() {
 guides() {
   local guide rc=0
   for guide in $(grep -o 'docs/[a-z0-9-]*\.md' "$(dirname "$0")/../../README.md" | sort -u); do
-    [[ $guide == docs/@(windows|performance|reliability).md ]] && continue
+    [[ $guide == docs/@(windows|performance|reliability|ci).md ]] && continue
     [[ -f "$tree/usr/share/doc/fxaa/$(basename "$guide")" ]] || { echo "no $guide"; rc=1; }
   done
   return $rc
@@ -177,6 +184,7 @@ check "Kdenlive and Shotcut describe the filter as MLT loads it" editor_descript
 check "the OpenFX bundle is in usr/OFX/Plugins and exports only its two functions" ofx_bundle
 check "ffmpeg finds the unpacked frei0r filter and anti-aliases a frame" ffmpeg_renders
 check "Depends and copyright name every linked library's package" dependencies_and_copyright
+check "copyright carries our licence" own_licence
 check "the manual page covers every option" manual
 check "bash completion offers the options and values" completion
 check "the README's Linux guides are in usr/share/doc/fxaa" guides

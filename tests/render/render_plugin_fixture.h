@@ -12,6 +12,7 @@ struct FrameParams {
   int source = 1;  // 1 "Color", 2 "Alpha"
   double strength = 100, span = 8, reduceMult = 1, reduceMin = 1;
   PF_RationalScale downsample{1, 1};
+  PF_RationalScale downsampleY{0, 0};  // the vertical factor where it differs; {0, 0}: the same
 };
 
 class RenderPluginTest : public PluginTest {
@@ -33,7 +34,7 @@ class RenderPluginTest : public PluginTest {
     host().SetParamValue(4, p.span);
     host().SetParamValue(5, p.reduceMult);
     host().SetParamValue(6, p.reduceMin);
-    host().SetDownsample(p.downsample, p.downsample);
+    host().SetDownsample(p.downsample, p.downsampleY.den != 0 ? p.downsampleY : p.downsample);
   }
 
   // The model's uniforms for `p`, in the single precision the GPU sees.

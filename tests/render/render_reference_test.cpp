@@ -59,10 +59,12 @@ std::vector<NamedImage> StructuredImages() {
 
 // Reduce values stay above 0 here: with no reduce term a direction component that is exactly 0
 // in the model can be a trace above 0 on the GPU, which turns "no step" into a full-span step.
-// That case is checked for sane output in render_plugin_test.cpp instead.
+// That case is checked for sane output in render_plugin_test.cpp instead. Distances follow the
+// horizontal downsample factor alone, whatever the vertical one.
 const FrameParams kParamSets[] = {
     {1, 100, 8, 1, 1, {1, 1}},  {1, 50, 8, 1, 1, {1, 1}},   {1, 100, 2, 1, 1, {1, 1}},
     {1, 100, 16, 4, 8, {1, 1}}, {1, 75, 8, 1, 1, {1, 2}},   {1, 100, 8, 0.5, 0.25, {1, 1}},
+    {1, 37.5, 2, 4, 16, {1, 1}}, {1, 100, 8, 1, 1, {1, 2}, {1, 4}},
 };
 
 class ReferenceTest : public RenderPluginTest {

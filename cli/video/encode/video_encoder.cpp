@@ -73,6 +73,8 @@ VideoEncoder::VideoEncoder(const std::string& path, const AVOutputFormat* contai
   if (options.crf >= 0 && !HasCrfOption(codec))
     notes_.push_back(std::string("--crf left unused: ") + codec->name + " has no crf setting");
 
+  Configure(first, source, options, firstFields);
+  if (container->flags & AVFMT_GLOBALHEADER) setup_.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   const std::vector<std::string> chosen = notes_;
   // An encoder on frame threads that refuses the settings says only that its threads failed:
   // on one thread it says why.
@@ -81,11 +83,10 @@ VideoEncoder::VideoEncoder(const std::string& path, const AVOutputFormat* contai
     encoder_.reset(avcodec_alloc_context3(codec));
     if (!encoder_) throw ImageError(path + ": not enough memory");
     notes_ = chosen;
-    Configure(first, source, options, firstFields);
+    SetUp(choice_, setup_, encoder_.get());
     encoder_->thread_count = threads;
-    if (container->flags & AVFMT_GLOBALHEADER) encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* encoderOptions = nullptr;
-    SetQuality(choice_, frames, options.crf, encoder_.get(), &encoderOptions, &notes_);
+    SetQuality(choice_, setup_, frames, options.crf, encoder_.get(), &encoderOptions, &notes_);
     ClearLoggedError();
     err = avcodec_open2(encoder_.get(), codec, &encoderOptions);
     av_dict_free(&encoderOptions);
@@ -115,73 +116,63 @@ VideoEncoder::~VideoEncoder() {
   while (avcodec_receive_packet(encoder_.get(), packet_.get()) >= 0) av_packet_unref(packet_.get());
 }
 
-// The frames' size, the source's timeline (or the rate of image files), the chosen format and
-// colour tags.
+// The frames' size, the source's timeline (or the rate of image files) and scan.
 void VideoEncoder::Configure(const Image& first, const AVStream* source,
                              const VideoWriteOptions& options, FieldOrder firstFields) {
-  AVCodecContext* enc = encoder_.get();
+  EncoderSetup& setup = setup_;
   imageWidth_ = first.width;
   imageHeight_ = first.height;
-  enc->width = first.width;
-  enc->height = first.height;
-  enc->pix_fmt = choice_.format;
+  setup.width = first.width;
+  setup.height = first.height;
   if (source != nullptr) {
-    enc->time_base = source->time_base;
-    enc->framerate = StreamRate(source);
-    enc->sample_aspect_ratio = source->sample_aspect_ratio.num > 0
-                                   ? source->sample_aspect_ratio
-                                   : source->codecpar->sample_aspect_ratio;
+    setup.timeBase = source->time_base;
+    setup.frameRate = StreamRate(source);
+    setup.aspect = source->sample_aspect_ratio.num > 0 ? source->sample_aspect_ratio
+                                                       : source->codecpar->sample_aspect_ratio;
     // Interlaced video stays interlaced: coded as fields where the encoder can, and tagged as the
     // stream is, else as its frames are (a container may not say).
-    enc->field_order = source->codecpar->field_order;
+    setup.fields = source->codecpar->field_order;
     const bool taggedInterlaced =
-        enc->field_order != AV_FIELD_UNKNOWN && enc->field_order != AV_FIELD_PROGRESSIVE;
+        setup.fields != AV_FIELD_UNKNOWN && setup.fields != AV_FIELD_PROGRESSIVE;
     if (!taggedInterlaced && firstFields != FieldOrder::kProgressive)
-      enc->field_order = firstFields == FieldOrder::kTopFirst ? AV_FIELD_TT : AV_FIELD_BB;
-    if (enc->field_order != AV_FIELD_UNKNOWN && enc->field_order != AV_FIELD_PROGRESSIVE)
-      enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+      setup.fields = firstFields == FieldOrder::kTopFirst ? AV_FIELD_TT : AV_FIELD_BB;
+    if (setup.fields != AV_FIELD_UNKNOWN && setup.fields != AV_FIELD_PROGRESSIVE)
+      setup.flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
   } else {
-    enc->framerate = RateFromFps(options.fps);
-    enc->time_base = av_inv_q(enc->framerate);
-    enc->sample_aspect_ratio = AVRational{1, 1};
+    setup.frameRate = RateFromFps(options.fps);
+    setup.timeBase = av_inv_q(setup.frameRate);
+    setup.aspect = AVRational{1, 1};
   }
-  enc->color_primaries = choice_.primaries;
-  enc->color_trc = choice_.transfer;
-  enc->colorspace = choice_.coding.matrix;
-  enc->color_range = choice_.coding.range;
-  enc->chroma_sample_location = choice_.chromaLocation;
-  framesTimeBase_ = enc->time_base;
+  framesTimeBase_ = setup.timeBase;
   // MPEG-1 and MPEG-2 store their frame rate as their time base and take only their standard
   // rates: a broadcast stream's 1/90000 becomes one tick a frame, the frames' times rescaled.
-  const bool mpeg12 =
-      enc->codec_id == AV_CODEC_ID_MPEG1VIDEO || enc->codec_id == AV_CODEC_ID_MPEG2VIDEO;
-  if (mpeg12 && enc->framerate.num > 0)
-    enc->time_base = av_inv_q(enc->framerate);
+  const AVCodecID id = choice_.codec->id;
+  const bool mpeg12 = id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO;
+  if (mpeg12 && setup.frameRate.num > 0) setup.timeBase = av_inv_q(setup.frameRate);
   CropToWholeChroma();
 }
 
 // A size the pixel format cannot hold (an odd height of 4:2:0, as --downsample makes) is cropped
 // to the largest it holds: whole chroma samples, in each field when interlaced.
 void VideoEncoder::CropToWholeChroma() {
-  AVCodecContext* enc = encoder_.get();
-  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(enc->pix_fmt);
+  EncoderSetup& setup = setup_;
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(choice_.format);
   if (d == nullptr) return;
-  const bool interlaced =
-      enc->field_order != AV_FIELD_UNKNOWN && enc->field_order != AV_FIELD_PROGRESSIVE;
+  const bool interlaced = setup.fields != AV_FIELD_UNKNOWN && setup.fields != AV_FIELD_PROGRESSIVE;
   const int across = 1 << d->log2_chroma_w;
   const int down = (1 << d->log2_chroma_h) * (interlaced && d->log2_chroma_h > 0 ? 2 : 1);
-  const int width = enc->width / across * across, height = enc->height / down * down;
-  if (width == enc->width && height == enc->height) return;
+  const int width = setup.width / across * across, height = setup.height / down * down;
+  if (width == setup.width && height == setup.height) return;
   if (width == 0 || height == 0)
-    throw ImageError(path_ + ": frames of " + std::to_string(enc->width) + " x " +
-                     std::to_string(enc->height) + " are too small for " + d->name);
-  notes_.push_back(std::to_string(enc->width) + " x " + std::to_string(enc->height) +
+    throw ImageError(path_ + ": frames of " + std::to_string(setup.width) + " x " +
+                     std::to_string(setup.height) + " are too small for " + d->name);
+  notes_.push_back(std::to_string(setup.width) + " x " + std::to_string(setup.height) +
                    " frames cropped to " + std::to_string(width) + " x " +
                    std::to_string(height) + ": " + d->name + (interlaced ? " interlaced" : "") +
                    " takes widths divisible by " + std::to_string(across) + " and heights by " +
                    std::to_string(down));
-  enc->width = width;
-  enc->height = height;
+  setup.width = width;
+  setup.height = height;
 }
 
 // The frame every image is converted into, with the encoder's size, format and tags.

@@ -56,6 +56,7 @@ class VideoEncoder {
   std::string path_;
   std::vector<std::string> notes_;
   EncoderChoice choice_;
+  EncoderSetup setup_;
   CodecPtr encoder_;
   ImageToFrame converter_;
   FramePtr frame_{av_frame_alloc()};

@@ -225,6 +225,22 @@ std::string SvtAv1Hdr10(const FramesDescription& frames) {
 
 }  // namespace
 
+void SetUp(const EncoderChoice& choice, const EncoderSetup& setup, AVCodecContext* encoder) {
+  encoder->width = setup.width;
+  encoder->height = setup.height;
+  encoder->pix_fmt = choice.format;
+  encoder->time_base = setup.timeBase;
+  encoder->framerate = setup.frameRate;
+  encoder->sample_aspect_ratio = setup.aspect;
+  encoder->field_order = setup.fields;
+  encoder->flags |= setup.flags;
+  encoder->color_primaries = choice.primaries;
+  encoder->color_trc = choice.transfer;
+  encoder->colorspace = choice.coding.matrix;
+  encoder->color_range = choice.coding.range;
+  encoder->chroma_sample_location = choice.chromaLocation;
+}
+
 EncoderChoice ChooseEncoder(const AVOutputFormat* container, const FramesDescription& frames,
                             const std::string& codecName) {
   EncoderChoice choice;
@@ -258,29 +274,24 @@ EncoderChoice ChooseEncoder(const AVOutputFormat* container, const FramesDescrip
 
 namespace {
 
-// Whether DNxHD takes frames like `like`'s at `bitRate` in its DNxHD profile: it takes a few
-// rates for each size, format and scan, and says which only in its log.
-bool DnxhdTakes(const AVCodec* codec, const AVCodecContext* like, int64_t bitRate) {
-  CodecPtr trial(avcodec_alloc_context3(codec));
+// Whether DNxHD takes frames set up as the real open sets them at `bitRate` in its DNxHD
+// profile: it takes a few rates for each size, format and scan, and says which only in its log.
+bool DnxhdTakes(const EncoderChoice& choice, const EncoderSetup& setup, int64_t bitRate) {
+  CodecPtr trial(avcodec_alloc_context3(choice.codec));
   if (!trial) throw std::bad_alloc();
-  trial->width = like->width;
-  trial->height = like->height;
-  trial->pix_fmt = like->pix_fmt;
-  trial->flags = like->flags;
-  trial->time_base = like->time_base;
-  trial->framerate = like->framerate;
+  SetUp(choice, setup, trial.get());
   trial->thread_count = 1;
   trial->bit_rate = bitRate;
-  return avcodec_open2(trial.get(), codec, nullptr) >= 0;
+  return avcodec_open2(trial.get(), choice.codec, nullptr) >= 0;
 }
 
 // DNxHD's profile and rate: the source's profile where it is DNxHD or DNxHR, and in the DNxHD
 // profile the rate it takes nearest the source's, in whole megabits as it counts them. Frames
 // of another codec, and DNxHD frames no DNxHD rate takes (a size of their own, as --downsample
 // makes), go to DNxHR, which takes any size from 256 x 120, at the quality of the pixel format.
-void SetDnxhdProfile(const EncoderChoice& choice, const FramesDescription& frames,
-                     AVCodecContext* encoder, AVDictionary** options,
-                     std::vector<std::string>* notes) {
+void SetDnxhdProfile(const EncoderChoice& choice, const EncoderSetup& setup,
+                     const FramesDescription& frames, AVCodecContext* encoder,
+                     AVDictionary** options, std::vector<std::string>* notes) {
   const AVCodecParameters* source = frames.source;
   const bool fromDnx = source != nullptr && source->codec_id == AV_CODEC_ID_DNXHD;
   const AVPixelFormat format = encoder->pix_fmt;
@@ -297,7 +308,7 @@ void SetDnxhdProfile(const EncoderChoice& choice, const FramesDescription& frame
     int64_t found = 0;
     for (int64_t step = 0; step <= wanted && found == 0; ++step)
       for (const int64_t mbps : {wanted - step, wanted + step})
-        if (found == 0 && mbps > 0 && DnxhdTakes(choice.codec, encoder, mbps * 1000000))
+        if (found == 0 && mbps > 0 && DnxhdTakes(choice, setup, mbps * 1000000))
           found = mbps;
     ClearLoggedError();
     if (found != 0) {
@@ -334,8 +345,9 @@ void SetMpegBuffer(const FramesDescription& frames, AVCodecContext* encoder) {
 
 }  // namespace
 
-void SetQuality(const EncoderChoice& choice, const FramesDescription& frames, int crf,
-                AVCodecContext* encoder, AVDictionary** options, std::vector<std::string>* notes) {
+void SetQuality(const EncoderChoice& choice, const EncoderSetup& setup,
+                const FramesDescription& frames, int crf, AVCodecContext* encoder,
+                AVDictionary** options, std::vector<std::string>* notes) {
   const AVCodec* codec = choice.codec;
   const std::string name = codec->name;
   // H.264's intra profiles (AVC-Intra among them) stay intra-only: every frame a key frame, as an
@@ -385,7 +397,7 @@ void SetQuality(const EncoderChoice& choice, const FramesDescription& frames, in
     return;
   }
   if (codec->id == AV_CODEC_ID_DNXHD) {
-    SetDnxhdProfile(choice, frames, encoder, options, notes);
+    SetDnxhdProfile(choice, setup, frames, encoder, options, notes);
     return;
   }
   const bool sameCodec = frames.source != nullptr && frames.source->codec_id == codec->id;

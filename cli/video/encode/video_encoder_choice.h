@@ -43,6 +43,21 @@ struct EncoderChoice {
   std::vector<std::string> notes;
 };
 
+// What an encoder opens with besides the choice's pixel format and colour tags, its quality and
+// its threads: the frames' size, timeline, scan and flags. The real open and the trial opens
+// that look for a rate the encoder takes (DNxHD's) set their contexts up from the same values.
+struct EncoderSetup {
+  int width = 0, height = 0;
+  AVRational timeBase{0, 1};
+  AVRational frameRate{0, 1};
+  AVRational aspect{0, 1};  // of a sample
+  AVFieldOrder fields = AV_FIELD_UNKNOWN;
+  int flags = 0;  // AV_CODEC_FLAG_*
+};
+
+// Sets `encoder` up for an open: `setup`, and the choice's pixel format and colour tags.
+void SetUp(const EncoderChoice& choice, const EncoderSetup& setup, AVCodecContext* encoder);
+
 // The choice for `container` ("mp4", "mov", ...). `codecName` is an encoder the user named, or
 // empty. Throws ImageError (without the file name) when the named encoder's codec does not fit
 // the container.
@@ -52,10 +67,11 @@ EncoderChoice ChooseEncoder(const AVOutputFormat* container, const FramesDescrip
 // Sets the encoder's quality: a crf of `crf` (16 when -1) where it has that option (0: lossless
 // where the encoder has a lossless mode), ProRes's profile, DNxHD's profile and a bit rate it
 // takes, the input's bit rate for other codecs it keeps, else a fine quantiser; MPEG-1 and
-// MPEG-2 get a buffer model their frames fit. `encoder` has its size, format and flags set.
+// MPEG-2 get a buffer model their frames fit. `encoder` is set up with SetUp(choice, setup).
 // What the user should know goes to `notes`.
-void SetQuality(const EncoderChoice& choice, const FramesDescription& frames, int crf,
-                AVCodecContext* encoder, AVDictionary** options, std::vector<std::string>* notes);
+void SetQuality(const EncoderChoice& choice, const EncoderSetup& setup,
+                const FramesDescription& frames, int crf, AVCodecContext* encoder,
+                AVDictionary** options, std::vector<std::string>* notes);
 
 // True when the encoder has a crf option.
 bool HasCrfOption(const AVCodec* codec);
