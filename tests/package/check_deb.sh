@@ -6,10 +6,11 @@
 # agree with what it reports; Depends and the copyright file must name the package of every
 # library the binaries link; the manual page and the bash completion must know every option the
 # tool accepts; lintian must report no error (its warnings are listed).
-# Usage: tests/package/check_deb.sh PACKAGE.deb VERSION
+# Usage: tests/package/check_deb.sh PACKAGE.deb VERSION (the package's: 1.2.0~deb13)
 set -uo pipefail
 deb=$(readlink -f "${1:?usage: check_deb.sh PACKAGE.deb VERSION}")
 version=${2:?usage: check_deb.sh PACKAGE.deb VERSION}
+tool_version=${version%%~*}   # without the Debian release it is built for
 tmp=$(readlink -f "$(mktemp -d)")   # the tool reports the plug-in's path with links resolved
 trap 'rm -rf "$tmp"' EXIT
 tree="$tmp/tree"
@@ -35,10 +36,10 @@ check() {   # check NAME COMMAND...: runs one check, prints its verdict and what
 runs() {
   [[ "$(basename "$deb")" == "fxaa_${version}_$(dpkg-deb -f "$deb" Architecture).deb" &&
      "$(dpkg-deb -f "$deb" Version)" == "$version" ]] || { echo "not version $version"; return 1; }
-  [[ "$("$fxaa" --version)" == "fxaa $version" ]] || { echo "--version: $("$fxaa" --version)"; return 1; }
+  [[ "$("$fxaa" --version)" == "fxaa $tool_version" ]] || { echo "--version: $("$fxaa" --version)"; return 1; }
   local info
   info=$("$fxaa" info) && grep -qxF "Plug-in:    $plugin" <<<"$info" &&
-    grep -q "FXAA v$version" <<<"$info" || { echo "fxaa info:"; echo "$info"; return 1; }
+    grep -q "FXAA v$tool_version" <<<"$info" || { echo "fxaa info:"; echo "$info"; return 1; }
   "$fxaa" demo --out "$tmp/demo" >/dev/null || { echo "fxaa demo failed"; return 1; }
   [[ "$(head -c 4 "$tmp/demo/comparison.png" | od -An -c | tr -d ' ')" == 211PNG ]] &&
     ! cmp -s "$tmp/demo/before.png" "$tmp/demo/after.png" || { echo "the demo's pictures are wrong"; return 1; }
