@@ -5,7 +5,8 @@
 # stands in for /usr/lib/frei0r-1) and render, and the Kdenlive and Shotcut descriptions must
 # agree with what it reports; Depends and the copyright file must name the package of every
 # library the binaries link; the manual page and the bash completion must know every option the
-# tool accepts; lintian must report no error (its warnings are listed).
+# tool accepts; apt must find its dependencies in this release; lintian must report no error (its
+# warnings are listed).
 # Usage: tests/package/check_deb.sh PACKAGE.deb VERSION (the package's: 1.2.0~deb13)
 set -uo pipefail
 deb=$(readlink -f "${1:?usage: check_deb.sh PACKAGE.deb VERSION}")
@@ -167,6 +168,13 @@ guides() {
   return $rc
 }
 
+# apt's own resolution, simulated: every package Depends names exists in this release, at the
+# version asked (a package built on another release asks for libraries this one lacks).
+installable() {
+  local out
+  out=$(apt-get install --simulate --no-install-recommends "$deb" 2>&1) || { echo "$out"; return 1; }
+}
+
 lintian_clean() {
   lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1 | grep -v "running with root privileges"
   return "${PIPESTATUS[0]}"
@@ -181,6 +189,7 @@ check "Depends and copyright name every linked library's package" dependencies_a
 check "the manual page covers every option" manual
 check "bash completion offers the options and values" completion
 check "the README's Linux guides are in usr/share/doc/fxaa" guides
+check "its dependencies install on this release (apt, simulated)" installable
 check "lintian reports no error" lintian_clean
 echo "$passed passed, $failed failed"
 ((failed == 0))
