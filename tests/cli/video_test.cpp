@@ -125,10 +125,13 @@ void RemuxRotated(const std::string& from, const std::string& to, double degrees
 
 TEST(VideoThroughTheTool, AnH264AacMp4KeepsFramesTimesTagsRotationMetadataAndAudio) {
   ScratchDir dir;
-  // Variable frame rate: frames 7 to 9 come later and 10 to 12 later still.
+  // Variable frame rate: frames 7 to 9 come later and 10 to 12 later still. The colour tags on
+  // the frames too: FFmpeg 7 takes them from the frames, not from the encoder's options.
   Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-f", "lavfi", "-i",
                "sine=frequency=440:sample_rate=48000", "-vf",
-               "setpts='N+if(gt(N,5),7,0)+if(gt(N,8),3,0)'", "-fps_mode", "passthrough",
+               "setpts='N+if(gt(N,5),7,0)+if(gt(N,8),3,0)',"
+               "setparams=color_primaries=bt709:color_trc=bt709:colorspace=bt709:range=tv",
+               "-fps_mode", "passthrough",
                "-frames:v", "12", "-t", "1", "-c:v", "libx264", "-pix_fmt", "yuv420p",
                "-color_primaries", "bt709", "-color_trc", "bt709", "-colorspace", "bt709",
                "-color_range", "tv", "-c:a", "aac", "-metadata", "title=Edge study",
@@ -387,6 +390,7 @@ TEST(VideoThroughTheTool, Hdr10MetadataReachesTheEncoderAndTheContainer) {
                "log-level=error:hdr10=1:master-display=G(13250,34500)B(7500,3000)R(34000,16000)"
                "WP(15635,16450)L(10000000,1):max-cll=1000,400",
                "-color_primaries", "bt2020", "-color_trc", "smpte2084", "-colorspace", "bt2020nc",
+               "-vf", "setparams=color_primaries=bt2020:color_trc=smpte2084:colorspace=bt2020nc",
                dir / "in.mkv"});
   Ffmpeg(dir, {"-i", dir / "in.mkv", "-c", "copy", dir / "in.mp4"});
   const std::vector<std::string> mastering = {"green_x=13250/50000", "white_point_y=16450/50000",
