@@ -10,6 +10,7 @@ extern "C" {
 #include <libavutil/display.h>
 }
 
+#include "cli/libav/libav.h"
 #include "cli_test_util.h"
 
 namespace {
@@ -71,8 +72,15 @@ FileRecord Demux(const std::string& path) {
     const AVCodecParameters* p = st->codecpar;
     StreamRecord s{p->codec_type, st->time_base, p->color_primaries, p->color_trc,
                    p->color_space, p->color_range, p->format, p->profile, 0, {}, {}};
-    if (const uint8_t* m = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, nullptr))
-      s.rotation = av_display_rotation_get(reinterpret_cast<const int32_t*>(m));
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 31, 100)  // FFmpeg 6.1's place for it
+    const AVPacketSideData* sd = av_packet_side_data_get(p->coded_side_data,
+                                                         p->nb_coded_side_data,
+                                                         AV_PKT_DATA_DISPLAYMATRIX);
+    const uint8_t* m = sd != nullptr ? sd->data : nullptr;
+#else
+    const uint8_t* m = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+#endif
+    if (m != nullptr) s.rotation = av_display_rotation_get(reinterpret_cast<const int32_t*>(m));
     s.metadata = Tags(st->metadata);
     s.id = st->id;
     s.fieldOrder = p->field_order;
@@ -105,9 +113,10 @@ void RemuxRotated(const std::string& from, const std::string& to, double degrees
     av_dict_copy(&st->metadata, in->streams[i]->metadata, 0);
   }
   av_dict_copy(&out->metadata, in->metadata, 0);
-  auto* matrix = reinterpret_cast<int32_t*>(
-      av_stream_new_side_data(out->streams[0], AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
+  int32_t matrix[9];
   av_display_rotation_set(matrix, degrees);
+  libav::AddStreamSideData(out->streams[0], AV_PKT_DATA_DISPLAYMATRIX,
+                           reinterpret_cast<const uint8_t*>(matrix), sizeof(matrix));
   ASSERT_GE(avio_open(&out->pb, to.c_str(), AVIO_FLAG_WRITE), 0);
   ASSERT_GE(avformat_write_header(out, nullptr), 0);
   AVPacket* packet = av_packet_alloc();
