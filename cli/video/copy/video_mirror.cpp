@@ -1,6 +1,5 @@
 #include "cli/video/copy/video_mirror.h"
 
-#include <cstring>
 #include <new>
 
 namespace fxaa_cli {
