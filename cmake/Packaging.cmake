@@ -10,11 +10,28 @@ endif()
 find_program(FXAA_GZIP gzip REQUIRED)
 set(fxaa_pkg "${CMAKE_BINARY_DIR}/packaging")
 
+# The package is built for the Debian release it is built on, against its libraries: its version
+# names the release (1.2.0~deb13), so that the packages of two releases sit side by side.
+set(FXAA_DEB_VERSION "${PROJECT_VERSION}")
+set(fxaa_release_name stable)
+if(EXISTS /etc/os-release)
+  file(STRINGS /etc/os-release fxaa_os REGEX "^(ID|VERSION_ID|VERSION_CODENAME)=")
+  if("ID=debian" IN_LIST fxaa_os)
+    foreach(line IN LISTS fxaa_os)
+      if(line MATCHES "^VERSION_ID=\"?([0-9]+)")
+        set(FXAA_DEB_VERSION "${PROJECT_VERSION}~deb${CMAKE_MATCH_1}")
+      elseif(line MATCHES "^VERSION_CODENAME=\"?([a-z]+)")
+        set(fxaa_release_name "${CMAKE_MATCH_1}")
+      endif()
+    endforeach()
+  endif()
+endif()
+
 # A native package's changelog: one entry for this version. Its date is the build's, or
 # SOURCE_DATE_EPOCH's when set, so a release rebuilt from the same commit is the same file.
 string(TIMESTAMP fxaa_changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
 file(WRITE "${fxaa_pkg}/changelog"
-  "fxaa (${PROJECT_VERSION}) stable; urgency=medium\n\n"
+  "fxaa (${FXAA_DEB_VERSION}) ${fxaa_release_name}; urgency=medium\n\n"
   "  * Release ${PROJECT_VERSION}.\n\n"
   " -- Corvella <fxaa@corvella.example>  ${fxaa_changelog_date}\n")
 
@@ -80,7 +97,8 @@ set(CPACK_PACKAGE_VENDOR Corvella)
 set(CPACK_PACKAGE_CONTACT "Corvella <fxaa@corvella.example>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)   # fxaa_<version>_<arch>.deb
+set(CPACK_DEBIAN_PACKAGE_VERSION "${FXAA_DEB_VERSION}")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)   # fxaa_<version>~deb<release>_<arch>.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://corvella.example/fxaa")

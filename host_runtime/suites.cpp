@@ -136,25 +136,26 @@ SPErr FreeBlock(void* block) {
 SPErr ReallocateBlock(void* block, size_t size, void** newBlock) {
   Impl* impl = CurrentHost();
   if (impl == nullptr || newBlock == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-  bool known;
-  {
-    std::lock_guard<std::mutex> lock(impl->mutex);
-    known = block == nullptr || impl->blocks.count(block) > 0;
-  }
-  if (!known) return Bad(impl, "ReallocateBlock of an unknown block");
   ObservedCall call(impl, "ReallocateBlock", [&] { return SizeDetail(size); });
-  // The list's entry for the new block is made before the block: once realloc has moved it,
-  // nothing may fail.
-  std::set<void*> entry{nullptr};
-  void* grown = std::realloc(block, size ? size : 1);
-  if (grown == nullptr) return call.Return(PF_Err_OUT_OF_MEMORY);
-  auto node = entry.extract(entry.begin());
-  node.value() = grown;
-  {
+  // The block's entry leaves the list before realloc, while its address still names a block, and
+  // goes back with the new address: the old one is never looked at once realloc has freed it.
+  // A new block's entry is made before, so that nothing can fail once realloc has moved it.
+  std::set<void*>::node_type node;
+  if (block == nullptr) {
+    std::set<void*> entry{nullptr};
+    node = entry.extract(entry.begin());
+  } else {
     std::lock_guard<std::mutex> lock(impl->mutex);
-    impl->blocks.erase(block);
+    node = impl->blocks.extract(block);
+  }
+  if (node.empty()) return Bad(impl, "ReallocateBlock of an unknown block");
+  void* grown = std::realloc(block, size ? size : 1);
+  if (grown != nullptr) node.value() = grown;
+  if (grown != nullptr || block != nullptr) {
+    std::lock_guard<std::mutex> lock(impl->mutex);
     impl->blocks.insert(std::move(node));
   }
+  if (grown == nullptr) return call.Return(PF_Err_OUT_OF_MEMORY);
   *newBlock = grown;
   return call.Return(0);
 }

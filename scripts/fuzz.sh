@@ -34,7 +34,7 @@ done
 scripts/setup.sh --fuzz
 
 build=build-fuzz
-CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DFXAA_BUILD_FUZZERS=ON -DFXAA_BUILD_TESTS=OFF -DFXAA_BUILD_CLI=OFF >/dev/null
 targets=(make_fuzz_seeds)
 for r in "${readers[@]}"; do targets+=("fuzz_${r}_reader"); done

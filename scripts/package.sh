@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Makes the release packages in dist/:
-#   fxaa_<version>_<arch>.deb   the tool, the plug-in and the frei0r filter (with its Kdenlive
-#                               and Shotcut descriptions) for Debian, made by CPack from a
-#                               Release build with Debian's hardening flags (build-package/),
-#                               then unpacked and checked by tests/package/check_deb.sh;
+#   fxaa_<version>~deb12_<arch>.deb, fxaa_<version>~deb13_<arch>.deb
+#                               the tool, the plug-in and the frei0r filter (with its Kdenlive
+#                               and Shotcut descriptions) for Debian 12 and Debian 13, each built
+#                               on its release against its libraries (Debian 13's in the userland
+#                               of scripts/debian13-root.sh) by scripts/debian-package.sh, and
+#                               checked by tests/package/check_deb.sh;
 #   FXAA-<version>-linux-x86_64.tar.gz
 #                               the frei0r filter and the OpenFX bundle for any Linux with glibc
 #                               2.18 or later, built in a Debian 11 userland with GLEW and the C++
@@ -33,28 +35,16 @@ scripts/setup.sh --windows --package
 
 source scripts/source-date-epoch.sh
 
-# --- The Debian package ---------------------------------------------------------------------
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-cppflags=$(dpkg-buildflags --get CPPFLAGS)
-ldflags=$(dpkg-buildflags --get LDFLAGS)
-# The packaged targets alone: the install step does not build the rest (benchmarks).
-cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DFXAA_BUILD_TESTS=OFF \
-  -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
-  -DCMAKE_C_FLAGS="$cppflags $(dpkg-buildflags --get CFLAGS)" \
-  -DCMAKE_CXX_FLAGS="$cppflags $(dpkg-buildflags --get CXXFLAGS)" \
-  -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" \
-  -DCMAKE_MODULE_LINKER_FLAGS="$ldflags" >/dev/null
-cmake --build build-package -j"$jobs" --target fxaa FXAA fxaa_frei0r fxaa_ofx fxaa_package_files
-version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' build-package/CPackConfig.cmake)
-[[ -n "$version" ]] || { echo "package: no version in build-package/CPackConfig.cmake" >&2; exit 1; }
-
-rm -rf dist build-package/cpack
+# --- The Debian packages, each built on its release: this machine's, and Debian 13 ------------
+rm -rf dist
 mkdir -p dist
-cpack --config build-package/CPackConfig.cmake -B build-package/cpack >/dev/null
-deb=$(ls build-package/cpack/fxaa_"$version"_*.deb)
-cp "$deb" dist/
-deb="dist/$(basename "$deb")"
-tests/package/check_deb.sh "$deb" "$version"
+debs=("$(scripts/debian-package.sh build-package)")
+version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' build-package/CPackConfig.cmake)
+if ! grep -q '^VERSION_ID="13"' /etc/os-release; then
+  trixie=$(scripts/debian13-root.sh)
+  debs+=("$(scripts/portable-run.sh --root "$trixie" -- env CCACHE_DIR=/var/cache/ccache \
+    SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" scripts/debian-package.sh build-package-debian13)")
+fi
 
 # --- The portable Linux tarball -------------------------------------------------------------
 linux_tarball="FXAA-$version-linux-x86_64.tar.gz"
@@ -95,6 +85,6 @@ find "$stage/$name" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 # --- The Windows installer, from the same files -----------------------------------------------
 scripts/windows-installer.sh "$stage/$name" "$version" "dist/$name-setup.exe" build-windows >/dev/null
 
-(cd dist && sha256sum "$(basename "$deb")" "$linux_tarball" "$name.zip" "$name-setup.exe" >SHA256SUMS)
+(cd dist && sha256sum "${debs[@]#dist/}" "$linux_tarball" "$name.zip" "$name-setup.exe" >SHA256SUMS)
 echo "package: wrote"
 stat -c '  %n  %s bytes' dist/*

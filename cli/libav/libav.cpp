@@ -162,13 +162,50 @@ double Seconds(int64_t ts, AVRational timeBase) {
   return ts == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(ts) * av_q2d(timeBase);
 }
 
+// FFmpeg 6.1 moved a stream's side data into its codec parameters, where the codec parameters'
+// copies take it along; older ones keep it in the stream.
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 31, 100)
+#define FXAA_SIDE_DATA_IN_PARAMETERS 1
+#endif
+
+const AVPacketSideData* StreamSideData(const AVStream* stream, AVPacketSideDataType type) {
+#ifdef FXAA_SIDE_DATA_IN_PARAMETERS
+  return av_packet_side_data_get(stream->codecpar->coded_side_data,
+                                 stream->codecpar->nb_coded_side_data, type);
+#else
+  for (int i = 0; i < stream->nb_side_data; ++i)
+    if (stream->side_data[i].type == type) return &stream->side_data[i];
+  return nullptr;
+#endif
+}
+
+void AddStreamSideData(AVStream* stream, AVPacketSideDataType type, const uint8_t* data,
+                       size_t size) {
+  if (StreamSideData(stream, type) != nullptr) return;
+#ifdef FXAA_SIDE_DATA_IN_PARAMETERS
+  AVPacketSideData* sd = av_packet_side_data_new(&stream->codecpar->coded_side_data,
+                                                 &stream->codecpar->nb_coded_side_data, type,
+                                                 size, 0);
+  uint8_t* copy = sd != nullptr ? sd->data : nullptr;
+#else
+  uint8_t* copy = av_stream_new_side_data(stream, type, size);
+#endif
+  if (copy == nullptr) throw std::bad_alloc();
+  std::memcpy(copy, data, size);
+}
+
 void CopyStreamSideData(const AVStream* from, AVStream* to, bool reencoded) {
-  for (int i = 0; i < from->nb_side_data; ++i) {
-    const AVPacketSideData& sd = from->side_data[i];
+#ifdef FXAA_SIDE_DATA_IN_PARAMETERS
+  const AVPacketSideData* all = from->codecpar->coded_side_data;
+  const int count = from->codecpar->nb_coded_side_data;
+#else
+  const AVPacketSideData* all = from->side_data;
+  const int count = from->nb_side_data;
+#endif
+  for (int i = 0; i < count; ++i) {
+    const AVPacketSideData& sd = all[i];
     if (reencoded && sd.type == AV_PKT_DATA_CPB_PROPERTIES) continue;
-    uint8_t* data = av_stream_new_side_data(to, sd.type, sd.size);
-    if (data == nullptr) throw std::bad_alloc();
-    std::memcpy(data, sd.data, sd.size);
+    AddStreamSideData(to, sd.type, sd.data, sd.size);
   }
 }
 

@@ -72,6 +72,13 @@ int MainVideoStream(const AVFormatContext* input);
 // Seconds of `ts` in `timeBase`.
 double Seconds(int64_t ts, AVRational timeBase);
 
+// The stream's side data of `type`, null when it has none.
+const AVPacketSideData* StreamSideData(const AVStream* stream, AVPacketSideDataType type);
+// Gives the stream a copy of `data` as its side data of `type`, unless it has some already.
+// Throws std::bad_alloc.
+void AddStreamSideData(AVStream* stream, AVPacketSideDataType type, const uint8_t* data,
+                       size_t size);
+
 // Stream side data that describes the picture or the stream (rotation, HDR mastering, spherical
 // and stereo layout) is copied; what an old encoder declared about its own bitstream is not.
 void CopyStreamSideData(const AVStream* from, AVStream* to, bool reencoded);

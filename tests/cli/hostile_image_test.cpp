@@ -157,8 +157,9 @@ TEST_P(DamagedFile, FlippedBytesAreReadSafelyOrRefused) {
       cli_test::WriteBytes(path, bytes);
       const ReadOutcome outcome = ReadChecked(path);
       refused += !outcome.read;
-      // A checksum covers every byte of these files: no change may go unnoticed.
-      if (GetParam().checksummed) {
+      // A checksum covers every byte of these files: no change may go unnoticed, but in the
+      // checksum of the empty end chunk, which libpng 1.6.48 on no longer reads.
+      if (GetParam().checksummed && at + 4 < whole.size()) {
         EXPECT_FALSE(outcome.read) << "byte " << at << " ^ " << int(mask) << " went unnoticed";
       }
       if (HasFailure()) return;

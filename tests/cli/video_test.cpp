@@ -10,6 +10,7 @@ extern "C" {
 #include <libavutil/display.h>
 }
 
+#include "cli/libav/libav.h"
 #include "cli_test_util.h"
 
 namespace {
@@ -71,8 +72,15 @@ FileRecord Demux(const std::string& path) {
     const AVCodecParameters* p = st->codecpar;
     StreamRecord s{p->codec_type, st->time_base, p->color_primaries, p->color_trc,
                    p->color_space, p->color_range, p->format, p->profile, 0, {}, {}};
-    if (const uint8_t* m = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, nullptr))
-      s.rotation = av_display_rotation_get(reinterpret_cast<const int32_t*>(m));
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 31, 100)  // FFmpeg 6.1's place for it
+    const AVPacketSideData* sd = av_packet_side_data_get(p->coded_side_data,
+                                                         p->nb_coded_side_data,
+                                                         AV_PKT_DATA_DISPLAYMATRIX);
+    const uint8_t* m = sd != nullptr ? sd->data : nullptr;
+#else
+    const uint8_t* m = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+#endif
+    if (m != nullptr) s.rotation = av_display_rotation_get(reinterpret_cast<const int32_t*>(m));
     s.metadata = Tags(st->metadata);
     s.id = st->id;
     s.fieldOrder = p->field_order;
@@ -105,9 +113,10 @@ void RemuxRotated(const std::string& from, const std::string& to, double degrees
     av_dict_copy(&st->metadata, in->streams[i]->metadata, 0);
   }
   av_dict_copy(&out->metadata, in->metadata, 0);
-  auto* matrix = reinterpret_cast<int32_t*>(
-      av_stream_new_side_data(out->streams[0], AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
+  int32_t matrix[9];
   av_display_rotation_set(matrix, degrees);
+  libav::AddStreamSideData(out->streams[0], AV_PKT_DATA_DISPLAYMATRIX,
+                           reinterpret_cast<const uint8_t*>(matrix), sizeof(matrix));
   ASSERT_GE(avio_open(&out->pb, to.c_str(), AVIO_FLAG_WRITE), 0);
   ASSERT_GE(avformat_write_header(out, nullptr), 0);
   AVPacket* packet = av_packet_alloc();
@@ -125,10 +134,13 @@ void RemuxRotated(const std::string& from, const std::string& to, double degrees
 
 TEST(VideoThroughTheTool, AnH264AacMp4KeepsFramesTimesTagsRotationMetadataAndAudio) {
   ScratchDir dir;
-  // Variable frame rate: frames 7 to 9 come later and 10 to 12 later still.
+  // Variable frame rate: frames 7 to 9 come later and 10 to 12 later still. The colour tags on
+  // the frames too: FFmpeg 7 takes them from the frames, not from the encoder's options.
   Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-f", "lavfi", "-i",
                "sine=frequency=440:sample_rate=48000", "-vf",
-               "setpts='N+if(gt(N,5),7,0)+if(gt(N,8),3,0)'", "-fps_mode", "passthrough",
+               "setpts='N+if(gt(N,5),7,0)+if(gt(N,8),3,0)',"
+               "setparams=color_primaries=bt709:color_trc=bt709:colorspace=bt709:range=tv",
+               "-fps_mode", "passthrough",
                "-frames:v", "12", "-t", "1", "-c:v", "libx264", "-pix_fmt", "yuv420p",
                "-color_primaries", "bt709", "-color_trc", "bt709", "-colorspace", "bt709",
                "-color_range", "tv", "-c:a", "aac", "-metadata", "title=Edge study",
@@ -287,8 +299,12 @@ TEST(VideoThroughTheTool, InterlacedVideoIsRenderedFieldByFieldAndStaysInterlace
     SCOPED_TRACE(c.name);
     std::vector<std::string> make = {"-f", "lavfi", "-i", woven, "-frames:v", "3"};
     make.insert(make.end(), c.encode.begin(), c.encode.end());
-    make.insert(make.end(), {"-flags", "+ildct+ilme", "-top", "1", dir / c.name});
+    const std::string coded = dir / ("coded." + std::string(c.name));
+    make.insert(make.end(), {"-flags", "+ildct+ilme", "-top", "1", coded});
     Ffmpeg(dir, make);
+    // Tagged top field first, coded and shown so: FFmpeg 7 tags ffmpeg's own interlaced output
+    // as top coded first, bottom shown first.
+    Ffmpeg(dir, {"-i", coded, "-c", "copy", "-field_order", "tt", dir / c.name});
     const std::string out = dir / ("out." + std::string(c.name));
     ASSERT_EQ(Fxaa({dir / c.name, "-o", out}).status, kExitOk);
     EXPECT_EQ(Demux(dir / c.name).streams.at(0).fieldOrder, AV_FIELD_TT);
@@ -387,6 +403,7 @@ TEST(VideoThroughTheTool, Hdr10MetadataReachesTheEncoderAndTheContainer) {
                "log-level=error:hdr10=1:master-display=G(13250,34500)B(7500,3000)R(34000,16000)"
                "WP(15635,16450)L(10000000,1):max-cll=1000,400",
                "-color_primaries", "bt2020", "-color_trc", "smpte2084", "-colorspace", "bt2020nc",
+               "-vf", "setparams=color_primaries=bt2020:color_trc=smpte2084:colorspace=bt2020nc",
                dir / "in.mkv"});
   Ffmpeg(dir, {"-i", dir / "in.mkv", "-c", "copy", dir / "in.mp4"});
   const std::vector<std::string> mastering = {"green_x=13250/50000", "white_point_y=16450/50000",
@@ -414,7 +431,10 @@ TEST(VideoThroughTheTool, Hdr10MetadataReachesTheEncoderAndTheContainer) {
     EXPECT_NE(stream.find("side_data_type=Mastering display metadata"), std::string::npos)
         << stream;
     EXPECT_NE(stream.find("max_content=1000"), std::string::npos) << stream;
-    const std::string frame = Probe(dir, dir / c.output, true);
+    // The frames of the bitstream alone: FFmpeg 7's decoders add the container's metadata.
+    const std::string bitstream = dir / (std::string(c.output) + (*c.codec ? ".ivf" : ".hevc"));
+    Ffmpeg(dir, {"-i", dir / c.output, "-map", "0:v", "-c", "copy", bitstream});
+    const std::string frame = Probe(dir, bitstream, true);
     EXPECT_EQ(frame.find("side_data_type=Mastering display metadata") != std::string::npos,
               c.inBitstream) << frame;
     if (std::string(c.codec).empty()) {  // x265: exactly the input's values
@@ -640,8 +660,9 @@ TEST(VideoThroughTheTool, TransportStreamsKeepTheirFramesTimesAndAudioPackets) {
 
 TEST(VideoThroughTheTool, KeepsEveryPacketsTimeWhereItsEncoderCountsOtherwise) {
   ScratchDir dir;
-  // MPEG-2 counts whole frames, in Matroska shown 10 ms after its start; Opus in Matroska is shown
-  // earlier by its codec delay, which the muxer does not take off again by itself.
+  // MPEG-2 counts whole frames; Opus in Matroska is shown earlier by its codec delay, which only
+  // FFmpeg 7's muxer takes off again by itself. The streams start 100 ms in, a time a shift to
+  // zero would lose (FFmpeg 7 starts them at zero, older ones later).
   const struct {
     const char* video;
     const char* audio;
@@ -653,7 +674,7 @@ TEST(VideoThroughTheTool, KeepsEveryPacketsTimeWhereItsEncoderCountsOtherwise) {
     SCOPED_TRACE(c.name);
     Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-f", "lavfi", "-i",
                  "sine=sample_rate=48000", "-t", "0.4", "-c:v", c.video, "-c:a", c.audio,
-                 dir / c.name});
+                 "-output_ts_offset", "0.1", dir / c.name});
     // Twice through: a shift each pass would add up.
     const std::string once = dir / ("once." + std::string(c.name)),
                       twice = dir / ("twice." + std::string(c.name));

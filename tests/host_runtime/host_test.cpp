@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -185,6 +186,25 @@ TEST_F(HostTest, CallbackFaultsFireExactlyOnceOnTheChosenCall) {
     EXPECT_EQ(host().OutstandingEffects(), 0);
     EXPECT_EQ(host().LiveHandles(), 0);
   }
+  EXPECT_EQ(host().BadCalls(), 0);
+}
+
+// A block stays the host's through every reallocation, a failed one included: only the block
+// realloc gives back is known afterwards.
+TEST_F(HostTest, ReallocatedBlocksStayKnownAndFreeable) {
+  InCommand([&](PF_InData* in) {
+    const SPBasicSuite* basic = in->pica_basicP;
+    void* block = nullptr;
+    ASSERT_EQ(basic->ReallocateBlock(nullptr, 16, &block), 0);
+#ifndef __SANITIZE_ADDRESS__  // whose allocator stops the process on such a size
+    void* failed = &failed;
+    EXPECT_EQ(basic->ReallocateBlock(block, SIZE_MAX / 2, &failed), PF_Err_OUT_OF_MEMORY);
+    EXPECT_EQ(failed, &failed);
+#endif
+    void* grown = nullptr;
+    ASSERT_EQ(basic->ReallocateBlock(block, 1 << 20, &grown), 0);
+    EXPECT_EQ(basic->FreeBlock(grown), 0);
+  });
   EXPECT_EQ(host().BadCalls(), 0);
 }
 

@@ -4,12 +4,14 @@
 # the f0r_ functions alone, be found by ffmpeg and MLT through FREI0R_PATH (the unpacked tree
 # stands in for /usr/lib/frei0r-1) and render, and the Kdenlive and Shotcut descriptions must
 # agree with what it reports; Depends and the copyright file must name the package of every
-# library the binaries link, and the copyright file must carry LICENSE; the manual page and the bash completion must know every option the
-# tool accepts; lintian must report no error (its warnings are listed).
-# Usage: tests/package/check_deb.sh PACKAGE.deb VERSION
+# library the binaries link, and the copyright file must carry LICENSE; the manual page and the
+# bash completion must know every option the tool accepts; apt must find its dependencies in this
+# release; lintian must report no error (its warnings are listed).
+# Usage: tests/package/check_deb.sh PACKAGE.deb VERSION (the package's: 1.2.0~deb13)
 set -uo pipefail
 deb=$(readlink -f "${1:?usage: check_deb.sh PACKAGE.deb VERSION}")
 version=${2:?usage: check_deb.sh PACKAGE.deb VERSION}
+tool_version=${version%%~*}   # without the Debian release it is built for
 tmp=$(readlink -f "$(mktemp -d)")   # the tool reports the plug-in's path with links resolved
 trap 'rm -rf "$tmp"' EXIT
 tree="$tmp/tree"
@@ -35,10 +37,10 @@ check() {   # check NAME COMMAND...: runs one check, prints its verdict and what
 runs() {
   [[ "$(basename "$deb")" == "fxaa_${version}_$(dpkg-deb -f "$deb" Architecture).deb" &&
      "$(dpkg-deb -f "$deb" Version)" == "$version" ]] || { echo "not version $version"; return 1; }
-  [[ "$("$fxaa" --version)" == "fxaa $version" ]] || { echo "--version: $("$fxaa" --version)"; return 1; }
+  [[ "$("$fxaa" --version)" == "fxaa $tool_version" ]] || { echo "--version: $("$fxaa" --version)"; return 1; }
   local info
   info=$("$fxaa" info) && grep -qxF "Plug-in:    $plugin" <<<"$info" &&
-    grep -q "FXAA v$version" <<<"$info" || { echo "fxaa info:"; echo "$info"; return 1; }
+    grep -q "FXAA v$tool_version" <<<"$info" || { echo "fxaa info:"; echo "$info"; return 1; }
   "$fxaa" demo --out "$tmp/demo" >/dev/null || { echo "fxaa demo failed"; return 1; }
   [[ "$(head -c 4 "$tmp/demo/comparison.png" | od -An -c | tr -d ' ')" == 211PNG ]] &&
     ! cmp -s "$tmp/demo/before.png" "$tmp/demo/after.png" || { echo "the demo's pictures are wrong"; return 1; }
@@ -173,6 +175,13 @@ guides() {
   return $rc
 }
 
+# apt's own resolution, simulated: every package Depends names exists in this release, at the
+# version asked (a package built on another release asks for libraries this one lacks).
+installable() {
+  local out
+  out=$(apt-get install --simulate --no-install-recommends "$deb" 2>&1) || { echo "$out"; return 1; }
+}
+
 lintian_clean() {
   lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1 | grep -v "running with root privileges"
   return "${PIPESTATUS[0]}"
@@ -188,6 +197,7 @@ check "copyright carries our licence" own_licence
 check "the manual page covers every option" manual
 check "bash completion offers the options and values" completion
 check "the README's Linux guides are in usr/share/doc/fxaa" guides
+check "its dependencies install on this release (apt, simulated)" installable
 check "lintian reports no error" lintian_clean
 echo "$passed passed, $failed failed"
 ((failed == 0))

@@ -1,6 +1,5 @@
 #include "cli/video/copy/video_mirror.h"
 
-#include <cstring>
 #include <new>
 
 namespace fxaa_cli {
@@ -46,11 +45,7 @@ VideoMirror::~VideoMirror() {
 }
 
 void VideoMirror::AddVideoSideData(AVPacketSideDataType type, const uint8_t* data, size_t size) {
-  AVStream* video = streams_->streams[videoStream_];
-  if (av_stream_get_side_data(video, type, nullptr) != nullptr) return;
-  uint8_t* copy = av_stream_new_side_data(video, type, size);
-  if (copy == nullptr) throw std::bad_alloc();
-  std::memcpy(copy, data, size);
+  AddStreamSideData(streams_->streams[videoStream_], type, data, size);
 }
 
 void VideoMirror::Push(AVPacket* packet) {

@@ -18,9 +18,11 @@ namespace {
 
 // What a packet of `in`, demuxed from `from`, needs added to its times to be shown at the same
 // time from a file of `to`. Matroska's demuxer shows Opus packets earlier by the stream's codec
-// delay, which its muxer records but does not take off again: the muxer moves every stream
-// later instead, so that the first packet is not before zero, and the video with it.
+// delay, which its muxer before FFmpeg 7 records but does not take off again: it moves every
+// stream later instead, so that the first packet is not before zero, and the video with it.
+// From FFmpeg 7 on the muxer takes the delay off itself, and its timing is kept.
 int64_t OpusDelay(const std::string& from, const AVOutputFormat* to, const AVStream* in) {
+  if (LIBAVFORMAT_VERSION_MAJOR >= 61) return 0;
   const AVCodecParameters* par = in->codecpar;
   const std::string muxer = to->name;
   if (par->codec_id != AV_CODEC_ID_OPUS || par->initial_padding <= 0 ||

@@ -237,9 +237,15 @@ struct VideoReader::State {
       throw ImageError(NameOf(readyNumber, pts) + ": the picture size changes mid-stream (" +
                        std::to_string(width) + " x " + std::to_string(height) + " to " +
                        std::to_string(f.width) + " x " + std::to_string(f.height) + ")");
-    const FieldOrder fields = !f.interlaced_frame ? FieldOrder::kProgressive
-                              : f.top_field_first ? FieldOrder::kTopFirst
-                                                  : FieldOrder::kBottomFirst;
+#ifdef AV_FRAME_FLAG_INTERLACED
+    const bool interlaced = (f.flags & AV_FRAME_FLAG_INTERLACED) != 0;
+    const bool topFirst = (f.flags & AV_FRAME_FLAG_TOP_FIELD_FIRST) != 0;
+#else
+    const bool interlaced = f.interlaced_frame != 0, topFirst = f.top_field_first != 0;
+#endif
+    const FieldOrder fields = !interlaced ? FieldOrder::kProgressive
+                              : topFirst  ? FieldOrder::kTopFirst
+                                          : FieldOrder::kBottomFirst;
     try {
       converter.Convert(f, coding, HasAlphaChannel(static_cast<AVPixelFormat>(f.format)),
                         fields != FieldOrder::kProgressive, image);

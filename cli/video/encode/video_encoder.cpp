@@ -45,12 +45,15 @@ FramesDescription Describe(const Image& first, const AVStream* source) {
   frames.linear = first.type == SampleType::kHalf || first.type == SampleType::kFloat;
   frames.source = source != nullptr ? source->codecpar : nullptr;
   if (source != nullptr) {
+    const auto data = [source](AVPacketSideDataType type) -> const uint8_t* {
+      const AVPacketSideData* sd = StreamSideData(source, type);
+      return sd != nullptr ? sd->data : nullptr;
+    };
     frames.mastering = reinterpret_cast<const AVMasteringDisplayMetadata*>(
-        av_stream_get_side_data(source, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, nullptr));
-    frames.light = reinterpret_cast<const AVContentLightMetadata*>(
-        av_stream_get_side_data(source, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, nullptr));
-    frames.buffer = reinterpret_cast<const AVCPBProperties*>(
-        av_stream_get_side_data(source, AV_PKT_DATA_CPB_PROPERTIES, nullptr));
+        data(AV_PKT_DATA_MASTERING_DISPLAY_METADATA));
+    frames.light =
+        reinterpret_cast<const AVContentLightMetadata*>(data(AV_PKT_DATA_CONTENT_LIGHT_LEVEL));
+    frames.buffer = reinterpret_cast<const AVCPBProperties*>(data(AV_PKT_DATA_CPB_PROPERTIES));
   }
   return frames;
 }
@@ -87,6 +90,8 @@ VideoEncoder::VideoEncoder(const std::string& path, const AVOutputFormat* contai
     encoder_->thread_count = threads;
     AVDictionary* encoderOptions = nullptr;
     SetQuality(choice_, setup_, frames, options.crf, encoder_.get(), &encoderOptions, &notes_);
+    // Captions are written where the encoder can write them: x265's setting is off by default.
+    if (CarriesCaptions()) av_dict_set(&encoderOptions, "a53cc", "1", 0);
     ClearLoggedError();
     err = avcodec_open2(encoder_.get(), codec, &encoderOptions);
     av_dict_free(&encoderOptions);
@@ -203,8 +208,15 @@ void VideoEncoder::Send(const Image& image, const FrameTime& time, const PacketT
   int err = av_frame_make_writable(frame_.get());
   if (err < 0) Fail("cannot hold a frame", err);
   const bool interlaced = time.fields != FieldOrder::kProgressive;
+  const bool topFirst = time.fields == FieldOrder::kTopFirst;
+#ifdef AV_FRAME_FLAG_INTERLACED
+  frame_->flags &= ~(AV_FRAME_FLAG_INTERLACED | AV_FRAME_FLAG_TOP_FIELD_FIRST);
+  frame_->flags |= (interlaced ? AV_FRAME_FLAG_INTERLACED : 0) |
+                   (topFirst ? AV_FRAME_FLAG_TOP_FIELD_FIRST : 0);
+#else
   frame_->interlaced_frame = interlaced;
-  frame_->top_field_first = time.fields == FieldOrder::kTopFirst;
+  frame_->top_field_first = topFirst;
+#endif
   av_frame_remove_side_data(frame_.get(), AV_FRAME_DATA_A53_CC);
   if (!time.captions.empty()) {
     AVFrameSideData* captions =

@@ -34,8 +34,8 @@ class VideoEncoder {
   const std::vector<std::string>& notes() const { return notes_; }
   // Frames sent so far.
   int framesIn() const { return framesIn_; }
-  // Whether the encoder writes the frames' closed captions (A/53) into its bitstream: x264's and
-  // MPEG-2's do.
+  // Whether the encoder writes the frames' closed captions (A/53) into its bitstream: x264's,
+  // x265's and MPEG-2's do (their a53cc setting, turned on).
   bool CarriesCaptions() const;
 
   // Takes the packets the encoder has ready, in the frames' time base, with their durations set.

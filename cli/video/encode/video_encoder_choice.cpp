@@ -56,16 +56,31 @@ bool ContainerTakes(const AVOutputFormat* container, AVCodecID id) {
   return ContainerHolds(container, id) != 0;
 }
 
+// The pixel formats the encoder takes, ending in AV_PIX_FMT_NONE; null when it does not say.
+const AVPixelFormat* PixelFormats(const AVCodec* codec) {
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(61, 13, 100)
+  const void* formats = nullptr;
+  if (avcodec_get_supported_config(nullptr, codec, AV_CODEC_CONFIG_PIX_FORMAT, 0, &formats,
+                                   nullptr) < 0)
+    return nullptr;
+  return static_cast<const AVPixelFormat*>(formats);
+#else
+  return codec->pix_fmts;
+#endif
+}
+
 bool Offers(const AVCodec* codec, AVPixelFormat format) {
-  if (codec->pix_fmts == nullptr) return true;
-  for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
+  const AVPixelFormat* formats = PixelFormats(codec);
+  if (formats == nullptr) return true;
+  for (const AVPixelFormat* f = formats; *f != AV_PIX_FMT_NONE; ++f)
     if (*f == format) return true;
   return false;
 }
 
 bool OffersAlpha(const AVCodec* codec) {
-  if (codec->pix_fmts == nullptr) return true;
-  for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
+  const AVPixelFormat* formats = PixelFormats(codec);
+  if (formats == nullptr) return true;
+  for (const AVPixelFormat* f = formats; *f != AV_PIX_FMT_NONE; ++f)
     if (HasAlphaChannel(*f)) return true;
   return false;
 }
@@ -101,7 +116,7 @@ AVPixelFormat ChooseFormat(const AVCodec* codec, const FramesDescription& frames
     const AVPixelFormat delivery = frames.deep ? AV_PIX_FMT_YUV420P10 : AV_PIX_FMT_YUV420P;
     if (IsDeliveryCodec(codec->id) && !keepAlpha && Offers(codec, delivery)) return delivery;
   }
-  return avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, wanted, keepAlpha, nullptr);
+  return avcodec_find_best_pix_fmt_of_list(PixelFormats(codec), wanted, keepAlpha, nullptr);
 }
 
 }  // namespace
