@@ -49,6 +49,24 @@ void CheckOutputFolder(const std::string& output) {
                                             : ": output folder does not exist"));
 }
 
+// Refuses an input that can be read only once: standard input, a pipe, a device. Inputs are
+// read twice (their first bytes to recognise them, then whole), and a video is demuxed by the
+// libraries, which open it themselves: a pipe would lose its first bytes or block for a second
+// writer. Looking does not open it, so nothing blocks.
+void CheckReadTwice(const std::string& path) {
+  const char* why = "save it to a file first";
+  if (path == "-")
+    throw UsageError(std::string("-: standard input is not read: fxaa reads an input more than "
+                                 "once; ") + why);
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (ec || !fs::exists(status) || fs::is_regular_file(status) || fs::is_directory(status))
+    return;
+  throw UsageError(path + ": " +
+                   (fs::is_fifo(status) ? "a pipe" : fs::is_socket(status) ? "a socket" : "a device") +
+                   ", not a file: fxaa reads an input more than once; " + why);
+}
+
 // The frames of a numbered sequence: the --frames range, else what the folder holds from its
 // first frame to its last; files not there are gaps.
 std::vector<FileFrame> SequenceFiles(const std::string& input, const FramePattern& pattern,
@@ -65,6 +83,7 @@ std::vector<FileFrame> SequenceFiles(const std::string& input, const FramePatter
   for (int f : numbers) {
     std::error_code ec;
     const std::string path = pattern.Format(f);
+    CheckReadTwice(path);  // each member as the one input: a pipe among them is never opened
     files.push_back({f, path, !fs::exists(fs::u8path(path), ec)});
   }
   return files;
@@ -208,24 +227,6 @@ std::unique_ptr<FrameSink> PlanFileSink(const std::vector<FileFrame>& files,
   if (!isFolder)
     for (const std::string& out : outputs) CheckOutputFolder(out);
   return sink;
-}
-
-// Refuses an input that can be read only once: standard input, a pipe, a device. Inputs are
-// read twice (their first bytes to recognise them, then whole), and a video is demuxed by the
-// libraries, which open it themselves: a pipe would lose its first bytes or block for a second
-// writer. Looking does not open it, so nothing blocks.
-void CheckReadTwice(const std::string& path) {
-  const char* why = "save it to a file first";
-  if (path == "-")
-    throw UsageError(std::string("-: standard input is not read: fxaa reads an input more than "
-                                 "once; ") + why);
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (ec || !fs::exists(status) || fs::is_regular_file(status) || fs::is_directory(status))
-    return;
-  throw UsageError(path + ": " +
-                   (fs::is_fifo(status) ? "a pipe" : fs::is_socket(status) ? "a socket" : "a device") +
-                   ", not a file: fxaa reads an input more than once; " + why);
 }
 
 }  // namespace

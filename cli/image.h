@@ -108,6 +108,10 @@ std::string FileIdentity(const std::string& path);
 // is one step), unique in this process and across processes.
 std::string TemporaryNameFor(const std::string& path);
 
+// Removes every temporary file this process has made (TemporaryNameFor) that is still there:
+// for a process that ends with threads still writing.
+void RemoveOwnTemporaries();
+
 // Removes from `folder` the temporary files of runs that no longer run (killed before they could
 // remove them) that stood in for outputs whose file names `writes` accepts.
 void RemoveStaleTemporaries(const std::string& folder,
