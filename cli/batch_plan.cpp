@@ -8,6 +8,7 @@
 #include "cli/file_frames.h"
 #include "cli/formats/format.h"
 #include "cli/sequence.h"
+#include "cli/system.h"
 
 namespace fxaa_cli {
 
@@ -39,7 +40,8 @@ void CheckOutputName(const std::string& output) {
     throw UsageError(output + ": one video takes every frame: name it without a frame number");
 }
 
-// Found before anything is rendered rather than as one failed write per frame.
+// Found before anything is rendered rather than as one failed write per frame: a folder that is
+// not there, and a name too long for it.
 void CheckOutputFolder(const std::string& output) {
   std::error_code ec;
   const fs::path folder = fs::u8path(output).parent_path();
@@ -47,6 +49,10 @@ void CheckOutputFolder(const std::string& output) {
     throw ImageError(folder.u8string() + (fs::exists(folder, ec)
                                             ? ": cannot write into it: not a folder"
                                             : ": output folder does not exist"));
+  const size_t limit = FileNameLimit(folder.u8string());
+  if (FileNameLength(fs::u8path(output).filename().u8string()) > limit)
+    throw UsageError(output + ": a file name longer than its folder's file system takes (" +
+                     std::to_string(limit) + ")");
 }
 
 // Refuses an input that can be read only once: standard input, a pipe, a device. Inputs are
@@ -216,7 +222,7 @@ std::unique_ptr<FrameSink> PlanFileSink(const std::vector<FileFrame>& files,
                                          writes);
   if (many) {
     CheckOutputName(pattern.Format(1));
-    CheckOutputFolder(output);
+    CheckOutputFolder(pattern.Format(1));
     return sink;
   }
   std::vector<std::string> outputs;

@@ -121,7 +121,15 @@ std::string TemporaryNameFor(const std::string& path) {
   const std::string folder = p.parent_path().u8string();
   const std::string tail =
       ".tmp-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++);
-  const std::string stem = "." + p.filename().u8string();
+  // A name near the file system's limit is shortened to fit, cut between characters: the
+  // process id and the count keep it unique.
+  std::string stem = "." + p.filename().u8string();
+  const size_t limit = FileNameLimit(folder);
+  while (stem.size() > 1 && FileNameLength(stem + tail) > limit) {
+    while (stem.size() > 1 && (static_cast<unsigned char>(stem.back()) & 0xC0) == 0x80)
+      stem.pop_back();  // a character's continuation bytes, then its first
+    stem.pop_back();
+  }
   {
     const std::lock_guard<std::mutex> lock(g_temporaryFoldersMutex);
     g_temporaryFolders.insert(folder);

@@ -105,7 +105,8 @@ void WriteImage(const Image& image, const std::string& path, const WriteOptions&
 std::string FileIdentity(const std::string& path);
 
 // A name for a file being written in place of `path`, beside it (so that renaming it over `path`
-// is one step), unique in this process and across processes.
+// is one step), unique in this process and across processes, within the file system's limit on
+// a name's length (the name of `path` shortened when needed).
 std::string TemporaryNameFor(const std::string& path);
 
 // Removes every temporary file this process has made (TemporaryNameFor) that is still there:

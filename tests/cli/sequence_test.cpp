@@ -148,6 +148,17 @@ TEST_F(BatchPlanTest, NoFilesOrNoOutputFolderAreRuntimeErrorsFoundBeforeAnyFrame
   }
 }
 
+// A name up to the file system's limit (255 bytes here) is written, its temporary name shortened
+// to fit beside it; a longer one is refused before anything is rendered.
+TEST_F(BatchPlanTest, OutputNamesUpToTheLimitAreWrittenLongerOnesRefusedAtOnce) {
+  Touch("in.png");
+  const std::string fits = std::string(246, 'n') + ".png";
+  EXPECT_NO_THROW(PlanBatch({At("in.png")}, "", At(fits)));
+  WriteImage(cli_test::MakeImage(8, 8, ChannelLayout::kRGB, SampleType::kUInt8), At(fits));
+  EXPECT_EQ(dir_.Files(), (std::vector<std::string>{"in.png", fits}));
+  EXPECT_THROW(PlanBatch({At("in.png")}, "", At(std::string(252, 'n') + ".png")), UsageError);
+}
+
 TEST_F(BatchPlanTest, FileListNumbersFramesByTheirOwnNumbersOrPosition) {
   const BatchPlan numbered =
       PlanBatch({At("shot_7.png"), At("shot_19.png")}, "", At("aa.%03d.png"));
