@@ -41,7 +41,7 @@ TEST(FramePatterns, ParseBothPlaceholderStyles) {
 
 TEST(FramePatterns, RefuseMalformedPlaceholders) {
   for (const char* text : {"a.%04d.%04d.png", "a.%s.png", "a.####.%d.png", "a.%4.png",
-                           "a.%010d.png"}) {
+                           "a.%010d.png", "a.%4294967297d.png"}) {
     FramePattern p;
     EXPECT_THROW(ParsePattern(text, &p), UsageError) << text;
   }

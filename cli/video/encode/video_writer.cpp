@@ -120,6 +120,7 @@ void CheckDecodes(const std::string& path, const std::string& written, int index
 
 struct VideoWriter::State {
   std::string path;
+  std::shared_ptr<VideoMirror> source;  // before the copy of its streams, which outlives it
   std::unique_ptr<VideoMuxer> muxer;
   std::unique_ptr<VideoEncoder> encoder;
   std::unique_ptr<StreamCopy> copy;  // none for frames from image files
@@ -137,11 +138,13 @@ struct VideoWriter::State {
   }
 };
 
-VideoWriter::VideoWriter(const std::string& path, const Image& first, VideoMirror* source,
-                         const VideoWriteOptions& options, FieldOrder firstFields)
+VideoWriter::VideoWriter(const std::string& path, const Image& first,
+                         std::shared_ptr<VideoMirror> source, const VideoWriteOptions& options,
+                         FieldOrder firstFields)
     : state_(std::make_unique<State>()) {
   State& s = *state_;
   s.path = path;
+  s.source = source;
   KeepLogQuiet();
   ClearLoggedError();
   const AVOutputFormat* container = av_guess_format(nullptr, path.c_str(), nullptr);
