@@ -263,8 +263,18 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& f
     if (f.missing) plan.gaps.push_back(f.path);
 
   FramePattern pattern;
-  const Format* framesOut = ParsePattern(output, &pattern) ? nullptr : FramesFormatNamed(output);
+  const bool outputPattern = ParsePattern(output, &pattern);
+  const Format* framesOut = outputPattern ? nullptr : FramesFormatNamed(output);
   if (framesOut == nullptr) {
+    // A video's frames need a pattern, but a file with no video in it (audio alone) is told so
+    // first; one that does not open at all is refused as it is.
+    if (input.files.empty() && !outputPattern) {
+      try {
+        plan.source->Open();
+      } catch (const ImageError& e) {
+        if (e.what() == inputs[0] + ": no video stream") throw;
+      }
+    }
     plan.sink = PlanFileSink(input.files, output, options);
     return plan;
   }

@@ -243,8 +243,10 @@ TEST(PipelineFormats, ADnxhdMovBecomesAnMxfWithItsTimecodeAndPcmAudio) {
                "sine=sample_rate=48000", "-t", "0.4", "-c:v", "dnxhd", "-profile:v", "dnxhr_lb",
                "-pix_fmt", "yuv422p", "-c:a", "pcm_s16le", "-timecode", "10:00:00:00",
                dir / "in.mov"});
-  const auto run = Fxaa({dir / "in.mov", "-o", dir / "out.mxf"});
+  const auto run = cli_test::RunTool({"--plugin", FXAA_PLUGIN_PATH, dir / "in.mov", "-o",
+                                      dir / "out.mxf"});
   ASSERT_EQ(run.status, kExitOk) << run.err;
+  EXPECT_EQ(run.err.find("not carried over"), std::string::npos) << run.err;  // the timecode is
   const cli_test::Process probe = cli_test::RunProcess(
       dir, "ffprobe", {"-v", "error", "-show_entries", "format=format_name:format_tags=timecode:"
                        "stream=codec_name", "-of", "csv=p=0", dir / "out.mxf"});
