@@ -204,12 +204,9 @@ TEST(PipelineFormats, EightBitDpxIsBigEndianAndReadsBackInGreyRgbAndRgba) {
       EXPECT_EQ(DpxMagic(dir / "out.dpx"), "SDPX");
       EXPECT_EQ(DpxBits(dir / "out.dpx"), 8);
       EXPECT_TRUE(Decoded(dir, dir / "out.dpx", "rgba") == Decoded(dir, dir / "out.png", "rgba"));
-      const cli_test::Process probe = cli_test::RunProcess(
-          dir, "ffprobe",
-          {"-v", "error", "-show_entries", "frame_tags=timecode", "-of", "csv=p=0", dir / "out.dpx"});
-      EXPECT_EQ(probe.out.substr(0, probe.out.find_first_of(",\n")),
-                in == "plain.png" ? "" : "01:02:03:04")
-          << probe.err;
+      const std::string probe = cli_test::RunProcess(dir, "ffprobe", {"-v", "error",
+          "-show_entries", "frame_tags=timecode", "-of", "csv=p=0", dir / "out.dpx"}).out;
+      EXPECT_EQ(probe.substr(0, probe.find_first_of(",\n")), in[0] == 'p' ? "" : "01:02:03:04");
     }
   }
 }

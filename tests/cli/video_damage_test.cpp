@@ -2,6 +2,7 @@
 // the tool writes, damaged in a fixed pseudo-random way (bytes flipped, runs overwritten, the
 // file cut short), read to their end. Every outcome must be frames of the declared size or
 // one-line errors naming the file, and reading must end. The sanitizer suite runs it too.
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -116,15 +117,13 @@ TEST(LoggedErrors, EachReaderCountsItsOwnDecodersErrorsFromAnyThread) {
   libav::KeepLogQuiet();
   const AVCodec* png = avcodec_find_decoder(AV_CODEC_ID_PNG);
   libav::CodecPtr a(avcodec_alloc_context3(png)), b(avcodec_alloc_context3(png));
-  ASSERT_TRUE(a && b);
   int keyA = 0, keyB = 0;
   LoggedErrors errorsA(&keyA), errorsB(&keyB);
   a->opaque = &keyA;
   std::thread([&] { av_log(a.get(), AV_LOG_ERROR, "damage in a\n"); }).join();
-  {
-    const LoggedErrors::Scope scope(errorsB);
-    av_log(b.get(), AV_LOG_ERROR, "damage on b's thread\n");
-  }
+  std::optional<LoggedErrors::Scope> scope(std::in_place, errorsB);
+  av_log(b.get(), AV_LOG_ERROR, "damage on b's thread\n");
+  scope.reset();
   av_log(b.get(), AV_LOG_ERROR, "damage of no reader's\n");
   EXPECT_EQ(errorsA.count(Logger::kDecoder), 1u);
   EXPECT_EQ(errorsA.last(Logger::kDecoder), "damage in a");
