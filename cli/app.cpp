@@ -13,6 +13,7 @@
 #include "cli/formats/format.h"
 #include "cli/renderer_query.h"
 #include "cli/sequence.h"
+#include "cli/stop_signals.h"
 #include "cli/system.h"
 #include "host_runtime/effect_session.h"
 #include "host_runtime/exposed_params.h"
@@ -45,39 +46,6 @@ std::vector<host_runtime::ParamState> DeclaredForHelp(const std::string& path) {
   for (const host_runtime::ExposedParam& e : exposed) params.push_back(e.param);
   return params;
 }
-
-// The signal that stopped the batch, for the exit status.
-volatile std::sig_atomic_t g_stopSignal = 0;
-
-// Ctrl-C, SIGTERM or SIGHUP stops a batch after the frames in flight, which leaves nothing half
-// written; a second one ends the process at once.
-void OnStopSignal(int signal) {
-  g_stopSignal = signal;
-  g_interrupted = true;
-  std::signal(signal, SIG_DFL);
-}
-
-// The stop signals' handlers while a batch runs; the handlers found are put back when it ends.
-// A signal the process was started ignoring stays ignored.
-class StopSignalHandlers {
- public:
-  StopSignalHandlers() {
-    g_stopSignal = 0;
-    for (const int signal : StopSignals()) {
-      const auto previous = std::signal(signal, OnStopSignal);
-      if (previous == SIG_IGN) std::signal(signal, SIG_IGN);
-      previous_.push_back({signal, previous == SIG_ERR ? SIG_DFL : previous});
-    }
-  }
-  ~StopSignalHandlers() {
-    for (const auto& [signal, handler] : previous_) std::signal(signal, handler);
-  }
-  StopSignalHandlers(const StopSignalHandlers&) = delete;
-  StopSignalHandlers& operator=(const StopSignalHandlers&) = delete;
-
- private:
-  std::vector<std::pair<int, void (*)(int)>> previous_;
-};
 
 void ParseWriteOptions(const RenderArgs& args, WriteOptions* write) {
   if (!args.depth.empty()) {
@@ -142,12 +110,17 @@ int RunRender(const RenderArgs& args, const std::string& pluginPath, bool quiet,
   g_interrupted = false;
   BatchResult result;
   {
-    const StopSignalHandlers handlers;
+    const StopSignalHandlers handlers(err);
     result = RunBatch(*effect, plan, options, progress);
   }
   progress.Finish();
   if (args.timing) err << DescribeTiming(result) << "\n";
-  if (result.interrupted) return kExitSignalBase + (g_stopSignal != 0 ? g_stopSignal : SIGINT);
+  if (result.interrupted) {
+    const int received = StopSignalHandlers::Received();
+    const int signal = received != 0 ? received : SIGINT;
+    err << "fxaa: stopped by " << SignalName(signal) << "\n";
+    return kExitSignalBase + signal;
+  }
   // Damage concealed or left out keeps the output, but the status says it is not whole.
   return result.complete && result.damaged == 0 && result.leftOut == 0 ? kExitOk : kExitFailed;
 }

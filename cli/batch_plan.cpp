@@ -8,6 +8,7 @@
 #include "cli/file_frames.h"
 #include "cli/formats/format.h"
 #include "cli/sequence.h"
+#include "cli/system.h"
 
 namespace fxaa_cli {
 
@@ -39,7 +40,8 @@ void CheckOutputName(const std::string& output) {
     throw UsageError(output + ": one video takes every frame: name it without a frame number");
 }
 
-// Found before anything is rendered rather than as one failed write per frame.
+// Found before anything is rendered rather than as one failed write per frame: a folder that is
+// not there, and a name too long for it.
 void CheckOutputFolder(const std::string& output) {
   std::error_code ec;
   const fs::path folder = fs::u8path(output).parent_path();
@@ -47,6 +49,28 @@ void CheckOutputFolder(const std::string& output) {
     throw ImageError(folder.u8string() + (fs::exists(folder, ec)
                                             ? ": cannot write into it: not a folder"
                                             : ": output folder does not exist"));
+  const size_t limit = FileNameLimit(folder.u8string());
+  if (FileNameLength(fs::u8path(output).filename().u8string()) > limit)
+    throw UsageError(output + ": a file name longer than its folder's file system takes (" +
+                     std::to_string(limit) + ")");
+}
+
+// Refuses an input that can be read only once: standard input, a pipe, a device. Inputs are
+// read twice (their first bytes to recognise them, then whole), and a video is demuxed by the
+// libraries, which open it themselves: a pipe would lose its first bytes or block for a second
+// writer. Looking does not open it, so nothing blocks.
+void CheckReadTwice(const std::string& path) {
+  const char* why = "save it to a file first";
+  if (path == "-")
+    throw UsageError(std::string("-: standard input is not read: fxaa reads an input more than "
+                                 "once; ") + why);
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (ec || !fs::exists(status) || fs::is_regular_file(status) || fs::is_directory(status))
+    return;
+  throw UsageError(path + ": " +
+                   (fs::is_fifo(status) ? "a pipe" : fs::is_socket(status) ? "a socket" : "a device") +
+                   ", not a file: fxaa reads an input more than once; " + why);
 }
 
 // The frames of a numbered sequence: the --frames range, else what the folder holds from its
@@ -65,6 +89,7 @@ std::vector<FileFrame> SequenceFiles(const std::string& input, const FramePatter
   for (int f : numbers) {
     std::error_code ec;
     const std::string path = pattern.Format(f);
+    CheckReadTwice(path);  // each member as the one input: a pipe among them is never opened
     files.push_back({f, path, !fs::exists(fs::u8path(path), ec)});
   }
   return files;
@@ -197,7 +222,7 @@ std::unique_ptr<FrameSink> PlanFileSink(const std::vector<FileFrame>& files,
                                          writes);
   if (many) {
     CheckOutputName(pattern.Format(1));
-    CheckOutputFolder(output);
+    CheckOutputFolder(pattern.Format(1));
     return sink;
   }
   std::vector<std::string> outputs;
@@ -208,24 +233,6 @@ std::unique_ptr<FrameSink> PlanFileSink(const std::vector<FileFrame>& files,
   if (!isFolder)
     for (const std::string& out : outputs) CheckOutputFolder(out);
   return sink;
-}
-
-// Refuses an input that can be read only once: standard input, a pipe, a device. Inputs are
-// read twice (their first bytes to recognise them, then whole), and a video is demuxed by the
-// libraries, which open it themselves: a pipe would lose its first bytes or block for a second
-// writer. Looking does not open it, so nothing blocks.
-void CheckReadTwice(const std::string& path) {
-  const char* why = "save it to a file first";
-  if (path == "-")
-    throw UsageError(std::string("-: standard input is not read: fxaa reads an input more than "
-                                 "once; ") + why);
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (ec || !fs::exists(status) || fs::is_regular_file(status) || fs::is_directory(status))
-    return;
-  throw UsageError(path + ": " +
-                   (fs::is_fifo(status) ? "a pipe" : fs::is_socket(status) ? "a socket" : "a device") +
-                   ", not a file: fxaa reads an input more than once; " + why);
 }
 
 }  // namespace
@@ -256,8 +263,18 @@ BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& f
     if (f.missing) plan.gaps.push_back(f.path);
 
   FramePattern pattern;
-  const Format* framesOut = ParsePattern(output, &pattern) ? nullptr : FramesFormatNamed(output);
+  const bool outputPattern = ParsePattern(output, &pattern);
+  const Format* framesOut = outputPattern ? nullptr : FramesFormatNamed(output);
   if (framesOut == nullptr) {
+    // A video's frames need a pattern, but a file with no video in it (audio alone) is told so
+    // first; one that does not open at all is refused as it is.
+    if (input.files.empty() && !outputPattern) {
+      try {
+        plan.source->Open();
+      } catch (const ImageError& e) {
+        if (e.what() == inputs[0] + ": no video stream") throw;
+      }
+    }
     plan.sink = PlanFileSink(input.files, output, options);
     return plan;
   }

@@ -80,8 +80,9 @@ class FrameSource {
   // What the user should know since the last call that is no damage to the frames (damage in a
   // stream copied as it is); never counted.
   virtual std::vector<std::string> TakeNotes() { return {}; }
-  // The video the frames come from, for a video sink to mirror; none for frames from files.
-  virtual VideoMirror* mirror() { return nullptr; }
+  // The video the frames come from, for a video sink to mirror; none for frames from files. The
+  // sink's writer shares it, whichever of them goes first.
+  virtual std::shared_ptr<VideoMirror> mirror() { return nullptr; }
   // The input, for messages about no frame in particular.
   virtual const std::string& name() const = 0;
 };

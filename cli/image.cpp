@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <set>
 #include <new>
 
 #include "cli/formats/format.h"
@@ -88,35 +90,82 @@ std::string FileIdentity(const std::string& path) {
   return ec ? absolute.lexically_normal().u8string() : p.u8string();
 }
 
+namespace {
+
+// The folders this process has made temporary files in, for RemoveOwnTemporaries.
+std::mutex g_temporaryFoldersMutex;
+std::set<std::string> g_temporaryFolders;
+
+// The process id a temporary file's name (".NAME.tmp-PID-N") holds, and where its ".tmp-"
+// starts; false for any other name.
+bool ParseTemporaryName(const std::string& name, unsigned long* id, size_t* mark) {
+  static const std::string kMark = ".tmp-";
+  *mark = name.rfind(kMark);
+  if (name[0] != '.' || *mark == std::string::npos || *mark < 2) return false;
+  // The process's id and a count, digits only.
+  const std::string tail = name.substr(*mark + kMark.size());
+  const size_t dash = tail.find('-');
+  if (dash == 0 || dash == std::string::npos || dash > 9 || dash + 1 == tail.size() ||
+      tail.find_first_not_of("0123456789-") != std::string::npos ||
+      tail.find('-', dash + 1) != std::string::npos)
+    return false;
+  *id = std::stoul(tail.substr(0, dash));  // nine digits at most: no overflow
+  return true;
+}
+
+}  // namespace
+
 std::string TemporaryNameFor(const std::string& path) {
   static std::atomic<unsigned> counter{0};
   const fs::path p = fs::u8path(path);
-  fs::path tmp = p.parent_path();
-  tmp /= fs::u8path("." + p.filename().u8string() + ".tmp-" + std::to_string(CurrentProcessId()) +
-                    "-" + std::to_string(counter++));
-  return tmp.u8string();
+  const std::string folder = p.parent_path().u8string();
+  const std::string tail =
+      ".tmp-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++);
+  // A name near the file system's limit is shortened to fit, cut between characters: the
+  // process id and the count keep it unique.
+  std::string stem = "." + p.filename().u8string();
+  const size_t limit = FileNameLimit(folder);
+  while (stem.size() > 1 && FileNameLength(stem + tail) > limit) {
+    while (stem.size() > 1 && (static_cast<unsigned char>(stem.back()) & 0xC0) == 0x80)
+      stem.pop_back();  // a character's continuation bytes, then its first
+    stem.pop_back();
+  }
+  {
+    const std::lock_guard<std::mutex> lock(g_temporaryFoldersMutex);
+    g_temporaryFolders.insert(folder);
+  }
+  return (p.parent_path() / fs::u8path(stem + tail)).u8string();
 }
 
 void RemoveStaleTemporaries(const std::string& folder,
                             const std::function<bool(const std::string& fileName)>& writes) {
-  static const std::string kMark = ".tmp-";
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(fs::u8path(folder.empty() ? "." : folder), ec)) {
     const std::string name = entry.path().filename().u8string();
-    const size_t mark = name.rfind(kMark);
-    if (name[0] != '.' || mark == std::string::npos || mark < 2) continue;
-    // ".NAME.tmp-PID-N": the process's id and a count, digits only.
-    const std::string tail = name.substr(mark + kMark.size());
-    const size_t dash = tail.find('-');
-    if (dash == 0 || dash == std::string::npos || dash > 9 || dash + 1 == tail.size() ||
-        tail.find_first_not_of("0123456789-") != std::string::npos ||
-        tail.find('-', dash + 1) != std::string::npos)
-      continue;
-    const unsigned long id = std::stoul(tail.substr(0, dash));  // nine digits at most: no overflow
-    if (id == CurrentProcessId() || ProcessRunning(id) || !writes(name.substr(1, mark - 1)))
+    unsigned long id;
+    size_t mark;
+    if (!ParseTemporaryName(name, &id, &mark) || id == CurrentProcessId() || ProcessRunning(id) ||
+        !writes(name.substr(1, mark - 1)))
       continue;
     std::error_code removed;
     fs::remove(entry.path(), removed);
+  }
+}
+
+void RemoveOwnTemporaries() {
+  const std::lock_guard<std::mutex> lock(g_temporaryFoldersMutex);
+  for (const std::string& folder : g_temporaryFolders) {
+    std::error_code ec;
+    for (const auto& entry :
+         fs::directory_iterator(fs::u8path(folder.empty() ? "." : folder), ec)) {
+      unsigned long id;
+      size_t mark;
+      if (!ParseTemporaryName(entry.path().filename().u8string(), &id, &mark) ||
+          id != CurrentProcessId())
+        continue;
+      std::error_code removed;
+      fs::remove(entry.path(), removed);
+    }
   }
 }
 
@@ -146,6 +195,8 @@ Image ReadImage(const std::string& path) {
   const fs::file_status status = fs::status(fs::u8path(path), ec);
   if (ec || !fs::exists(status)) throw ImageError(path + ": no such file");
   if (fs::is_directory(status)) throw ImageError(path + ": is a folder, not an image");
+  // Opening a pipe waits for a writer: one put in a sequence's place while it runs is not opened.
+  if (!fs::is_regular_file(status)) throw ImageError(path + ": not a file (a pipe or a device)");
 
   std::vector<uint8_t> head;
   if (!ReadFileHead(path, &head)) throw ImageError(path + ": cannot open: " + std::strerror(errno));

@@ -105,8 +105,13 @@ void WriteImage(const Image& image, const std::string& path, const WriteOptions&
 std::string FileIdentity(const std::string& path);
 
 // A name for a file being written in place of `path`, beside it (so that renaming it over `path`
-// is one step), unique in this process and across processes.
+// is one step), unique in this process and across processes, within the file system's limit on
+// a name's length (the name of `path` shortened when needed).
 std::string TemporaryNameFor(const std::string& path);
+
+// Removes every temporary file this process has made (TemporaryNameFor) that is still there:
+// for a process that ends with threads still writing.
+void RemoveOwnTemporaries();
 
 // Removes from `folder` the temporary files of runs that no longer run (killed before they could
 // remove them) that stood in for outputs whose file names `writes` accepts.

@@ -44,7 +44,7 @@ bool ParsePattern(const std::string& text, FramePattern* pattern) {
       size_t j = i + 1;
       int w = 0;
       while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j])))
-        w = w * 10 + (text[j++] - '0');
+        w = std::min(10, w * 10 + (text[j++] - '0'));  // past 9 digits it is refused anyway
       if (j >= text.size() || text[j] != 'd')
         throw UsageError(text + ": only %d and %0Nd frame placeholders are understood");
       if (start != std::string::npos) throw UsageError(text + ": more than one frame placeholder");

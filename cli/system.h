@@ -2,6 +2,7 @@
 // system_win.cpp).
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -21,6 +22,12 @@ bool ProcessRunning(unsigned long id);
 // The signals that ask the tool to stop, as Ctrl-C does: SIGINT and SIGTERM, and SIGHUP where
 // there is one.
 std::vector<int> StopSignals();
+
+// The longest file name the file system of `folder` ("" for the current one) takes, and a
+// name's length (UTF-8) as it counts it: bytes, or UTF-16 units on Windows; 255 where it does
+// not say.
+size_t FileNameLimit(const std::string& folder);
+size_t FileNameLength(const std::string& name);
 
 // Full path of the running program in UTF-8, or "" when the system does not say.
 std::string ExecutablePath();

@@ -28,6 +28,13 @@ bool ProcessRunning(unsigned long id) {
 
 std::vector<int> StopSignals() { return {SIGINT, SIGTERM, SIGHUP}; }
 
+size_t FileNameLimit(const std::string& folder) {
+  const long limit = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  return limit > 0 ? static_cast<size_t>(limit) : 255;
+}
+
+size_t FileNameLength(const std::string& name) { return name.size(); }
+
 std::string ExecutablePath() {
   std::error_code ec;
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);

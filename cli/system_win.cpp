@@ -88,6 +88,19 @@ bool ProcessRunning(unsigned long id) {
 // Windows has no SIGHUP; a console closed ends the process.
 std::vector<int> StopSignals() { return {SIGINT, SIGTERM}; }
 
+// NTFS, FAT and ReFS alike.
+size_t FileNameLimit(const std::string&) { return 255; }
+
+size_t FileNameLength(const std::string& name) {
+  size_t units = 0;
+  for (const char c : name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) ++units;  // a character's first byte
+    if (byte >= 0xF0) ++units;           // beyond the BMP: a surrogate pair
+  }
+  return units;
+}
+
 std::string ExecutablePath() {
   // Grows the buffer until the whole path fits (long paths exceed MAX_PATH).
   std::vector<wchar_t> buffer(MAX_PATH);

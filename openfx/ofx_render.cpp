@@ -1,7 +1,9 @@
 // Rendering a frame: the source image into a world, the controls' values at the frame's time and
 // the render scale as the effect's downsample factor, the frame on a worker, the result into the
 // output image. A frame that cannot render fails the action, with one message saying why.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -113,8 +115,10 @@ OfxStatus RenderFrame(Plugin& plugin, OfxImageEffectHandle instance, OfxProperty
     return Fail(plugin, instance, time, "the host did not give the controls' values");
   values.downsampleX = DownsampleFor(DoubleArg(plugin, inArgs, kOfxImageEffectPropRenderScale, 0, 1));
   values.downsampleY = DownsampleFor(DoubleArg(plugin, inArgs, kOfxImageEffectPropRenderScale, 1, 1));
-  // The effect does not look at the time; it is passed on in milliframes for its messages.
-  values.time = A_long(std::lround(time * 1000));
+  // The effect does not look at the time; it is passed on in milliframes for its messages,
+  // held within the 32 bits it has (a host may render at any double).
+  const double milliframes = std::isfinite(time) ? time * 1000 : 0;
+  values.time = A_long(std::lround(std::clamp(milliframes, double(INT32_MIN), double(INT32_MAX))));
   values.timeStep = 1000;
   OfxPropertySetHandle effect = nullptr;
   plugin.effects->getPropertySet(instance, &effect);

@@ -8,7 +8,7 @@
 # Usage: scripts/slurm-array.sh [options] INPUT -o OUTPUT [fxaa render options...]
 #   --chunk N      frames per task (default 100)
 #   --frames A-B   the frames to render, into files (default: all, as "fxaa frames INPUT" says)
-#   --tasks LIST   only these tasks, as sbatch --array takes them (1,4 or 2-5): reruns
+#   --tasks LIST   only these tasks, as sbatch --array takes them (1,4 or 2-5, 0-9:2, %2): reruns
 #   --work DIR     the parts, each task's log and result (default: OUTPUT's name + .farm)
 #   --fxaa PATH    the fxaa every node runs (default: the one on PATH)
 #   --wait         wait for the last job, print its log and exit with its status
@@ -99,8 +99,12 @@ while (($#)); do
     --wait) wait=1; shift ;;
     -o | --output) output=${2:?}; shift 2 ;;
     -h | --help) sed -n '2,/^set /{/^set /d;s/^# \{0,1\}//;p}' "$self"; exit 0 ;;
+    # fxaa's own options before INPUT: its flags alone, any other with its value.
+    --fail-fast | --timing | --premultiplied | -q | --quiet | --release-memory | -*=*)
+      options+=("$1"); shift ;;
+    -?*) options+=("$1" "${2:?$1 needs a value}"); shift 2 ;;
     *)
-      if [[ -z $input && $1 != -* ]]; then input=$1; else options+=("$1"); fi
+      if [[ -z $input ]]; then input=$1; else options+=("$1"); fi
       shift ;;
   esac
 done
@@ -131,13 +135,13 @@ mkdir -p "$work" || exit 1
 } >"$work/job.env"
 [[ -n $task_list ]] || task_list=0-$((tasks - 1))
 
-# Results of the tasks about to run are theirs to write.
-for id in $(echo "$task_list" | tr ',' ' '); do
-  if [[ $id =~ ^([0-9]+)-([0-9]+)$ ]]; then
-    for ((t = BASH_REMATCH[1]; t <= BASH_REMATCH[2]; t++)); do rm -f "$work/task-$t.result"; done
-  else
-    rm -f "$work/task-$id.result"
-  fi
+# Results of the tasks about to run are theirs to write: N, N-M and N-M:STEP, comma-separated,
+# with sbatch's %LIMIT of tasks at once after them.
+for item in $(echo "${task_list%\%*}" | tr ',' ' '); do
+  [[ $item =~ ^([0-9]+)(-([0-9]+)(:([1-9][0-9]*))?)?$ ]] || die "--tasks $task_list: expected N, N-M or N-M:STEP, comma-separated, and %LIMIT"
+  for ((t = BASH_REMATCH[1]; t <= ${BASH_REMATCH[3]:-${BASH_REMATCH[1]}}; t += ${BASH_REMATCH[5]:-1})); do
+    rm -f "$work/task-$t.result"
+  done
 done
 
 array=$(sbatch --parsable --job-name=fxaa-render --array="$task_list" \

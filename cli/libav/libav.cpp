@@ -1,9 +1,9 @@
 #include "cli/libav/libav.h"
 
-#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -17,10 +17,10 @@ namespace {
 
 thread_local std::string t_loggedError;
 thread_local std::string t_partialLine;  // a message logged in several calls, until its newline
-// Per logger: errors counted, and the last one's text.
-std::atomic<unsigned> g_loggedErrors[2];
-std::mutex g_loggedErrorMutex;
-std::string g_loggedError[2];
+// The readers' counts by their keys, and the one this thread's messages count for.
+std::mutex g_readersMutex;
+std::map<const void*, LoggedErrors*> g_readers;
+thread_local LoggedErrors* t_reader = nullptr;
 // Streams whose packets the demuxer marked corrupt on this thread, until taken.
 thread_local std::vector<int> t_corruptStreams;
 
@@ -50,9 +50,21 @@ int CorruptPacketStream(void* object, int level, const char* format, va_list arg
   return stream;
 }
 
+// Counts an error for the reader of the codec context `object` is, else this thread's.
+void CountError(void* object, int logger, const std::string& text) {
+  const AVClass* c = *static_cast<const AVClass**>(object);
+  const std::lock_guard<std::mutex> lock(g_readersMutex);
+  if (c == avcodec_get_class()) {
+    const auto found = g_readers.find(static_cast<AVCodecContext*>(object)->opaque);
+    if (found != g_readers.end()) return found->second->Add(logger, text);
+  }
+  if (t_reader != nullptr) t_reader->Add(logger, text);
+}
+
 // The libraries' log callback: errors are kept for the message of the call that failed, the rest
-// (encoder statistics, stream notes) would only garble the progress display.
-void OnLibraryLog(void* object, int level, const char* format, va_list args) {
+// (encoder statistics, stream notes) would only garble the progress display. It is called from
+// C: nothing may be thrown through it, and a message it has no memory for is lost.
+void OnLibraryLog(void* object, int level, const char* format, va_list args) noexcept try {
   if (const int stream = CorruptPacketStream(object, level, format, args); stream >= 0)
     t_corruptStreams.push_back(stream);
   if (level > AV_LOG_ERROR) return;
@@ -68,11 +80,8 @@ void OnLibraryLog(void* object, int level, const char* format, va_list args) {
   if (text.empty()) return;
   t_loggedError = text;
   const int logger = LoggerOf(object);
-  if (logger >= 0) {
-    std::lock_guard<std::mutex> lock(g_loggedErrorMutex);
-    g_loggedError[logger] = text;
-    ++g_loggedErrors[logger];
-  }
+  if (logger >= 0) CountError(object, logger, text);
+} catch (...) {
 }
 
 // Reads the next key frame of stream `index` into `packet`; false at the end.
@@ -95,14 +104,35 @@ void ClearLoggedError() { t_loggedError.clear(); }
 
 std::string TakeLoggedError() { return std::exchange(t_loggedError, {}); }
 
-unsigned LoggedErrorCount(Logger logger) {
-  return g_loggedErrors[static_cast<int>(logger)].load();
+LoggedErrors::LoggedErrors(const void* key) : key_(key) {
+  const std::lock_guard<std::mutex> lock(g_readersMutex);
+  g_readers[key_] = this;
 }
 
-std::string LastLoggedError(Logger logger) {
-  std::lock_guard<std::mutex> lock(g_loggedErrorMutex);
-  return g_loggedError[static_cast<int>(logger)];
+LoggedErrors::~LoggedErrors() {
+  const std::lock_guard<std::mutex> lock(g_readersMutex);
+  g_readers.erase(key_);
 }
+
+unsigned LoggedErrors::count(Logger logger) const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return counts_[static_cast<int>(logger)];
+}
+
+std::string LoggedErrors::last(Logger logger) const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return last_[static_cast<int>(logger)];
+}
+
+void LoggedErrors::Add(int logger, const std::string& text) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  ++counts_[logger];
+  last_[logger] = text;
+}
+
+LoggedErrors::Scope::Scope(LoggedErrors& errors) : previous_(std::exchange(t_reader, &errors)) {}
+
+LoggedErrors::Scope::~Scope() { t_reader = previous_; }
 
 std::vector<int> TakeCorruptPacketStreams() { return std::exchange(t_corruptStreams, {}); }
 

@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -51,12 +52,41 @@ void ClearLoggedError();
 // The last error line the libraries logged on this thread ("" none), forgotten.
 std::string TakeLoggedError();
 
-// Errors that decoders or demuxers logged so far in this process, and the last one's text.
-// Decoders conceal much of the damage they meet, and demuxers end a cut-short file as if it were
-// complete: both say so only in their log.
+// Errors that decoders or demuxers logged for one reader, and the last one's text. Decoders
+// conceal much of the damage they meet, and demuxers end a cut-short file as if it were
+// complete: both say so only in their log. Several readers may decode at once (the frames of a
+// video, and a picture just written read back): each counts its own, those of the codec contexts
+// whose `opaque` is its key, on whichever thread they log (slice and frame threads), and those
+// logged on a thread while a Scope of it lives there.
 enum class Logger { kDecoder, kDemuxer };
-unsigned LoggedErrorCount(Logger logger);
-std::string LastLoggedError(Logger logger);
+class LoggedErrors {
+ public:
+  explicit LoggedErrors(const void* key);
+  ~LoggedErrors();
+  LoggedErrors(const LoggedErrors&) = delete;
+  LoggedErrors& operator=(const LoggedErrors&) = delete;
+
+  unsigned count(Logger logger) const;
+  std::string last(Logger logger) const;
+  void Add(int logger, const std::string& text);  // the log callback's
+
+  class Scope {
+   public:
+    explicit Scope(LoggedErrors& errors);
+    ~Scope();
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+   private:
+    LoggedErrors* previous_;
+  };
+
+ private:
+  const void* key_;
+  mutable std::mutex mutex_;
+  unsigned counts_[2] = {0, 0};
+  std::string last_[2];
+};
 
 // The streams whose packets a demuxer marked corrupt on this thread since the last call, one
 // entry a mark. A parser that cuts the demuxer's packets into frames loses the packets' own

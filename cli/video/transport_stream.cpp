@@ -69,7 +69,7 @@ class TransportStreamSource : public FrameSource {
     return leftOut;
   }
   std::vector<std::string> TakeNotes() override { return video_->TakeNotes(); }
-  VideoMirror* mirror() override { return video_->mirror(); }
+  std::shared_ptr<VideoMirror> mirror() override { return video_->mirror(); }
   const std::string& name() const override { return video_->name(); }
 
  private:

@@ -88,10 +88,10 @@ class VideoReader {
 
   // The stream information for a writer to mirror, and from now on the packets of the other
   // streams as they are demuxed; before the first Read.
-  VideoMirror& ShareStreams();
+  std::shared_ptr<VideoMirror> ShareStreams();
   // The same for a writer of the video alone (a part of a range run): the other streams stay
   // unread.
-  VideoMirror& ShareVideoStream();
+  std::shared_ptr<VideoMirror> ShareVideoStream();
   // The frame count the file declares, else an estimate from its duration; 0 when neither.
   int expectedFrames() const;
 
@@ -152,7 +152,7 @@ class VideoWriter {
   // by Finish. Throws ImageError naming `path` and the cause.
   // `firstFields`: how the first frame's lines were taken; interlaced frames make an interlaced
   // video where the source's stream does not say so.
-  VideoWriter(const std::string& path, const Image& first, VideoMirror* source,
+  VideoWriter(const std::string& path, const Image& first, std::shared_ptr<VideoMirror> source,
               const VideoWriteOptions& options,
               FieldOrder firstFields = FieldOrder::kProgressive);
   // Without Finish, removes the temporary file: nothing is left under `path`.

@@ -50,8 +50,10 @@ VideoReader::VideoReader(const std::string& path, DamagedFrames) {
   throw ImageError(path + ": " + kVideoNeedsLinux);
 }
 VideoReader::~VideoReader() = default;
-VideoMirror& VideoReader::ShareStreams() { throw ImageError(kVideoNeedsLinux); }
-VideoMirror& VideoReader::ShareVideoStream() { throw ImageError(kVideoNeedsLinux); }
+std::shared_ptr<VideoMirror> VideoReader::ShareStreams() { throw ImageError(kVideoNeedsLinux); }
+std::shared_ptr<VideoMirror> VideoReader::ShareVideoStream() {
+  throw ImageError(kVideoNeedsLinux);
+}
 void VideoReader::ReadSpan(const FrameSpan&) {}
 double VideoReader::Seconds(int64_t) const { return 0; }
 int VideoReader::expectedFrames() const { return 0; }
@@ -64,7 +66,7 @@ void TryVideoEncoder(const std::string& path, VideoMirror&, const VideoWriteOpti
   throw ImageError(path + ": " + kVideoNeedsLinux);
 }
 
-VideoWriter::VideoWriter(const std::string& path, const Image&, VideoMirror*,
+VideoWriter::VideoWriter(const std::string& path, const Image&, std::shared_ptr<VideoMirror>,
                          const VideoWriteOptions&, FieldOrder) {
   throw ImageError(path + ": " + kVideoNeedsLinux);
 }

@@ -187,6 +187,30 @@ TEST(PipelineFormats, DpxKeepsItsTimecodeAndFrameRate) {
     EXPECT_TRUE(std::equal(in.begin() + at, in.begin() + at + 4, out.begin() + at)) << at;
 }
 
+// 8-bit DPX keeps the byte order too (big-endian unless the input was not), with the film and
+// television headers or without: ffmpeg reads the time code and the PNG route's pixels back.
+TEST(PipelineFormats, EightBitDpxIsBigEndianAndReadsBackInGreyRgbAndRgba) {
+  ScratchDir dir;
+  MakePicture(dir, "headers.dpx", kWithAlpha, {"-pix_fmt", "rgba64be"});
+  AddTimecode(dir / "headers.dpx", 25.f);
+  MakePicture(dir, "plain.png", kWithAlpha, {});
+  for (const std::string in : {"headers.dpx", "plain.png"}) {
+    for (const char* channels : {"y", "rgb", "rgba"}) {
+      SCOPED_TRACE(in + " " + channels);
+      for (const char* out : {"out.dpx", "out.png"}) {
+        const auto run = Fxaa({dir / in, "--depth", "8", "--channels", channels, "-o", dir / out});
+        ASSERT_EQ(run.status, kExitOk) << run.err;
+      }
+      EXPECT_EQ(DpxMagic(dir / "out.dpx"), "SDPX");
+      EXPECT_EQ(DpxBits(dir / "out.dpx"), 8);
+      EXPECT_TRUE(Decoded(dir, dir / "out.dpx", "rgba") == Decoded(dir, dir / "out.png", "rgba"));
+      const std::string probe = cli_test::RunProcess(dir, "ffprobe", {"-v", "error",
+          "-show_entries", "frame_tags=timecode", "-of", "csv=p=0", dir / "out.dpx"}).out;
+      EXPECT_EQ(probe.substr(0, probe.find_first_of(",\n")), in[0] == 'p' ? "" : "01:02:03:04");
+    }
+  }
+}
+
 TEST(PipelineFormats, ADpxSequenceRendersTheFramesAsked) {
   ScratchDir dir;
   Ffmpeg(dir, {"-f", "lavfi", "-i", kPicture, "-frames:v", "5", "-pix_fmt", "gbrp10le",
@@ -216,8 +240,10 @@ TEST(PipelineFormats, ADnxhdMovBecomesAnMxfWithItsTimecodeAndPcmAudio) {
                "sine=sample_rate=48000", "-t", "0.4", "-c:v", "dnxhd", "-profile:v", "dnxhr_lb",
                "-pix_fmt", "yuv422p", "-c:a", "pcm_s16le", "-timecode", "10:00:00:00",
                dir / "in.mov"});
-  const auto run = Fxaa({dir / "in.mov", "-o", dir / "out.mxf"});
+  const auto run = cli_test::RunTool({"--plugin", FXAA_PLUGIN_PATH, dir / "in.mov", "-o",
+                                      dir / "out.mxf"});
   ASSERT_EQ(run.status, kExitOk) << run.err;
+  EXPECT_EQ(run.err.find("not carried over"), std::string::npos) << run.err;  // the timecode is
   const cli_test::Process probe = cli_test::RunProcess(
       dir, "ffprobe", {"-v", "error", "-show_entries", "format=format_name:format_tags=timecode:"
                        "stream=codec_name", "-of", "csv=p=0", dir / "out.mxf"});

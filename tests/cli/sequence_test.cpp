@@ -41,7 +41,7 @@ TEST(FramePatterns, ParseBothPlaceholderStyles) {
 
 TEST(FramePatterns, RefuseMalformedPlaceholders) {
   for (const char* text : {"a.%04d.%04d.png", "a.%s.png", "a.####.%d.png", "a.%4.png",
-                           "a.%010d.png"}) {
+                           "a.%010d.png", "a.%4294967297d.png"}) {
     FramePattern p;
     EXPECT_THROW(ParsePattern(text, &p), UsageError) << text;
   }
@@ -146,6 +146,17 @@ TEST_F(BatchPlanTest, NoFilesOrNoOutputFolderAreRuntimeErrorsFoundBeforeAnyFrame
   } catch (const ImageError& e) {
     EXPECT_EQ(std::string(e.what()), At("typo") + ": output folder does not exist");
   }
+}
+
+// A name up to the file system's limit (255 bytes here) is written, its temporary name shortened
+// to fit beside it; a longer one is refused before anything is rendered.
+TEST_F(BatchPlanTest, OutputNamesUpToTheLimitAreWrittenLongerOnesRefusedAtOnce) {
+  Touch("in.png");
+  const std::string fits = std::string(246, 'n') + ".png";
+  EXPECT_NO_THROW(PlanBatch({At("in.png")}, "", At(fits)));
+  WriteImage(cli_test::MakeImage(8, 8, ChannelLayout::kRGB, SampleType::kUInt8), At(fits));
+  EXPECT_EQ(dir_.Files(), (std::vector<std::string>{"in.png", fits}));
+  EXPECT_THROW(PlanBatch({At("in.png")}, "", At(std::string(252, 'n') + ".png")), UsageError);
 }
 
 TEST_F(BatchPlanTest, FileListNumbersFramesByTheirOwnNumbersOrPosition) {

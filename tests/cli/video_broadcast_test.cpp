@@ -255,6 +255,32 @@ TEST(BroadcastVideo, APipeOrStandardInputIsRefusedAtOnceWithoutOpeningIt) {
   EXPECT_TRUE(dir.Files() == std::vector<std::string>{"in.fifo"});
 }
 
+// A rotation the output's container drops (Matroska, in this FFmpeg) is noted as other drops
+// are, and kept where it can be; a file of audio alone is told it has no video, whatever the
+// output, not to name a frame pattern.
+TEST(BroadcastVideo, ADroppedRotationIsNotedAndAudioAloneHasNoVideo) {
+  ScratchDir dir;
+  Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-frames:v", "3", "-c:v",
+               "libx264", "-pix_fmt", "yuv420p", dir / "upright.mp4"});
+  Ffmpeg(dir, {"-i", dir / "upright.mp4", "-c", "copy", "-metadata:s:v:0", "rotate=90",
+               dir / "rotated.mp4"});
+  for (const std::string out : {"out.mkv", "out.mov"}) {
+    const auto run = cli_test::RunTool({"--plugin", FXAA_PLUGIN_PATH, dir / "rotated.mp4", "-o",
+                                        dir / out});
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    const std::string probe = cli_test::RunProcess(dir, "ffprobe", {"-v", "error", "-show_entries",
+                                                  "stream_side_data=rotation", dir / out}).out;
+    EXPECT_EQ(run.err.find(out + ": rotation (90 degrees) left out: ") == run.err.npos,
+              probe.find("rotation=90") != probe.npos) << run.err;
+  }
+  Ffmpeg(dir, {"-f", "lavfi", "-i", "sine=sample_rate=48000", "-t", "0.2", "-c:a", "aac",
+               dir / "song.m4a"});
+  for (const std::string out : {"out.png", "out/", "out.mkv"}) {
+    const auto run = Fxaa({dir / "song.m4a", "-o", dir / out});
+    EXPECT_NE(run.err.find("song.m4a: no video stream"), std::string::npos) << run.err;
+  }
+}
+
 TEST(BroadcastVideo, ATransportStreamKeepsItsServicePidsAndNames) {
   ScratchDir dir;
   Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-f", "lavfi", "-i",

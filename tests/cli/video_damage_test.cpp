@@ -2,9 +2,12 @@
 // the tool writes, damaged in a fixed pseudo-random way (bytes flipped, runs overwritten, the
 // file cut short), read to their end. Every outcome must be frames of the declared size or
 // one-line errors naming the file, and reading must end. The sanitizer suite runs it too.
+#include <optional>
 #include <random>
+#include <thread>
 
 #include "cli/formats/format.h"
+#include "cli/libav/libav.h"
 #include "cli/video/video.h"
 #include "cli_test_util.h"
 
@@ -103,6 +106,30 @@ TEST(DamagedVideoSmoke, EveryDamagedFileGivesFramesOrOneLineErrorsAndEnds) {
   // Both outcomes occur: the damage reaches the decoders, not only the containers' headers.
   EXPECT_GT(total.frames, 0);
   EXPECT_GT(total.errors, 0);
+}
+
+// Each reader counts the errors of its own decoder, whichever thread logs them (its slice and
+// frame threads), and those logged on its own thread: two reading at once (a video's frames, a
+// picture written read back) take none of each other's.
+TEST(LoggedErrors, EachReaderCountsItsOwnDecodersErrorsFromAnyThread) {
+  using libav::Logger;
+  using libav::LoggedErrors;
+  libav::KeepLogQuiet();
+  const AVCodec* png = avcodec_find_decoder(AV_CODEC_ID_PNG);
+  libav::CodecPtr a(avcodec_alloc_context3(png)), b(avcodec_alloc_context3(png));
+  int keyA = 0, keyB = 0;
+  LoggedErrors errorsA(&keyA), errorsB(&keyB);
+  a->opaque = &keyA;
+  std::thread([&] { av_log(a.get(), AV_LOG_ERROR, "damage in a\n"); }).join();
+  std::optional<LoggedErrors::Scope> scope(std::in_place, errorsB);
+  av_log(b.get(), AV_LOG_ERROR, "damage on b's thread\n");
+  scope.reset();
+  av_log(b.get(), AV_LOG_ERROR, "damage of no reader's\n");
+  EXPECT_EQ(errorsA.count(Logger::kDecoder), 1u);
+  EXPECT_EQ(errorsA.last(Logger::kDecoder), "damage in a");
+  EXPECT_EQ(errorsB.count(Logger::kDecoder), 1u);
+  EXPECT_EQ(errorsB.last(Logger::kDecoder), "damage on b's thread");
+  EXPECT_EQ(errorsB.count(Logger::kDemuxer), 0u);
 }
 
 }  // namespace

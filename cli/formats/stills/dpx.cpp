@@ -2,7 +2,9 @@
 // output keeps the input DPX's bits, byte order, pixel aspect, frame rate and time code, or is
 // big-endian at the depth the image has (--depth 10 and 12 choose those). libavcodec's encoder
 // writes the generic header only; the frame rate and time code go into the film and television
-// headers added after it, where its decoder reads them.
+// headers added after it, where its decoder reads them. The written file is read back before
+// it counts as written.
+#include <algorithm>
 #include <cstring>
 
 #include "cli/formats/stills/still_codec.h"
@@ -26,6 +28,8 @@ bool IsDpx(const uint8_t* head, size_t size) {
 }
 
 const StillCodec kDpx = {"DPX", "dpx", "dpx", IsDpx};
+
+constexpr size_t kGenericHeader = 1664;  // file, image and orientation information
 
 Image ReadDpx(const std::string& path) {
   StillPicture picture = ReadStill(path, kDpx);
@@ -91,12 +95,30 @@ uint32_t TimecodeWord(const std::string& text) {
   return word;
 }
 
+// Turns the generic header libavcodec wrote into the other byte order: its encoder writes 8-bit
+// files little-endian whatever is asked, and 8-bit samples are bytes either way. Every numeric
+// field is turned, set or not: the file and image information headers (eight image elements of
+// 72 bytes) and the orientation header.
+void SwapGenericHeader(std::vector<uint8_t>* file) {
+  const auto swap = [file](size_t at, size_t bytes) {
+    std::reverse(file->begin() + at, file->begin() + at + bytes);
+  };
+  for (size_t at : {0, 4, 16, 20, 24, 28, 32, 660, 772, 776}) swap(at, 4);
+  for (size_t at : {768, 770}) swap(at, 2);
+  for (size_t element = 780; element < 780 + 8 * 72; element += 72) {
+    for (size_t at : {0, 4, 8, 12, 16, 28, 32, 36}) swap(element + at, 4);
+    for (size_t at : {24, 26}) swap(element + at, 2);
+  }
+  for (size_t at = 1408; at < 1432; at += 4) swap(at, 4);  // offsets, centre, original size
+  for (size_t at = 1620; at < 1628; at += 2) swap(at, 2);  // border
+  for (size_t at = 1628; at < 1644; at += 4) swap(at, 4);  // pixel aspect, scanned size
+}
+
 // Inserts the film and television headers after the generic header libavcodec wrote, holding
 // the frame rate (in both, as the field reads either) and the time code; every other field of
 // theirs says "not set".
 void AddIndustryHeaders(std::vector<uint8_t>* file, const DpxDetails& details, bool bigEndian) {
-  constexpr size_t kGeneric = 1664, kIndustry = 384, kFilm = 1664, kTelevision = 1920;
-  if (file->size() < kGeneric) return;
+  constexpr size_t kGeneric = kGenericHeader, kIndustry = 384, kFilm = 1664, kTelevision = 1920;
   std::vector<uint8_t> headers(kIndustry, 0xFF);
   // Text fields are empty, not all ones: the film's codes and format, its frame id and slate.
   std::memset(&headers[1664 - kFilm], 0, 48);
@@ -116,20 +138,54 @@ void AddIndustryHeaders(std::vector<uint8_t>* file, const DpxDetails& details, b
   Put32(file, 808, offset, bigEndian);  // the image element's data offset
 }
 
+// Reads the file just written at `path` as a reader would, and checks that it holds what was
+// meant: an encoder and the headers added after it could agree on a file that reads otherwise.
+// `industry` is the details whose film and television headers were added, or null.
+void CheckReadsBack(const std::string& path, const Image& image, int bits, bool bigEndian,
+                    const DpxDetails* industry) {
+  const std::string failed = path + ": written, but ";
+  StillPicture back;
+  try {
+    back = ReadStill(path, kDpx);
+  } catch (const ImageError& e) {
+    std::string why = e.what();
+    if (why.rfind(path + ": ", 0) == 0) why.erase(0, path.size() + 2);
+    throw ImageError(failed + "cannot be read back: " + why);
+  }
+  std::string wrong;
+  if (back.image.width != image.width || back.image.height != image.height)
+    wrong = "its size";
+  else if (back.bits != bits)
+    wrong = "its bits a sample";
+  else if ((std::memcmp(back.head.data(), "SDPX", 4) == 0) != bigEndian)
+    wrong = "its byte order";
+  else if (industry != nullptr && industry->rateNumerator > 0 && back.rateNumerator <= 0)
+    wrong = "its frame rate";
+  else if (industry != nullptr && TimecodeWord(industry->timecode) != 0xFFFFFFFF &&
+           back.metadata["timecode"] != industry->timecode)
+    wrong = "its time code";
+  if (!wrong.empty()) throw ImageError(failed + wrong + " reads back otherwise");
+}
+
 void WriteDpx(const Image& image, const std::string& path, ChannelLayout layout, SampleType type,
               const WriteOptions& options) {
   const auto* details = dynamic_cast<const DpxDetails*>(image.details.get());
   const bool bigEndian = details == nullptr || details->bigEndian;
   StillEncoding encoding;
-  encoding.pixelFormat = PixelFormat(layout, BitsOf(type, options, details), bigEndian);
+  const int bits = BitsOf(type, options, details);
+  encoding.pixelFormat = PixelFormat(layout, bits, bigEndian);
   if (details != nullptr) {
     encoding.aspectNumerator = details->aspectNumerator;
     encoding.aspectDenominator = details->aspectDenominator;
   }
   std::vector<uint8_t> file = EncodeStill(image, layout, kDpx, encoding, path);
-  if (details != nullptr && (!details->timecode.empty() || details->rateNumerator > 0))
-    AddIndustryHeaders(&file, *details, bigEndian);
+  if (file.size() < kGenericHeader) throw ImageError(path + ": cannot write DPX: no header");
+  if (bigEndian != (std::memcmp(file.data(), "SDPX", 4) == 0)) SwapGenericHeader(&file);
+  const bool industry =
+      details != nullptr && (!details->timecode.empty() || details->rateNumerator > 0);
+  if (industry) AddIndustryHeaders(&file, *details, bigEndian);
   WriteFileBytes(path, file);
+  CheckReadsBack(path, image, bits, bigEndian, industry ? details : nullptr);
 }
 
 }  // namespace

@@ -124,7 +124,11 @@ FramePtr ToPackedRgb(const AVFrame& frame, const std::string& path, const StillC
                                               : static_cast<int>(frame.colorspace));
   sws_setColorspaceDetails(scaler.get(), matrix, frame.color_range == AVCOL_RANGE_JPEG, matrix, 1,
                            0, 1 << 16, 1 << 16);
-  sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, out->data, out->linesize);
+  // Its output frame holds whatever was in memory until the conversion fills it.
+  if (sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, out->data,
+                out->linesize) != frame.height)
+    throw ImageError(path + ": cannot convert " + codec.format + " from " +
+                     av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame.format)) + " into RGB");
   return out;
 }
 
@@ -208,6 +212,8 @@ StillPicture ReadStill(const std::string& path, const StillCodec& codec) {
   CodecPtr decoder(avcodec_alloc_context3(found));
   if (!decoder) throw std::bad_alloc();
   BufferLimit limit;
+  LoggedErrors logged(&limit);  // of this decoder, whichever of its threads logs
+  const LoggedErrors::Scope scope(logged);
   limit.maxPixels = std::max(kPixelsFloor, kPixelsPerFileByte * packet->size);
   decoder->opaque = &limit;
   decoder->get_buffer2 = LimitedBuffer;
@@ -217,7 +223,7 @@ StillPicture ReadStill(const std::string& path, const StillCodec& codec) {
   int err = avcodec_open2(decoder.get(), found, nullptr);
   if (err < 0) throw ImageError(corrupt + ErrorText(err));
 
-  const unsigned decoderErrors = LoggedErrorCount(Logger::kDecoder);
+  const unsigned decoderErrors = logged.count(Logger::kDecoder);
   FramePtr frame(av_frame_alloc());
   if (!frame) throw std::bad_alloc();
   err = DecodeOne(decoder.get(), packet.get(), frame.get());
@@ -232,7 +238,7 @@ StillPicture ReadStill(const std::string& path, const StillCodec& codec) {
   if (err == AVERROR(ENOMEM)) throw std::bad_alloc();
   if (err < 0) throw ImageError(corrupt + ErrorText(err));
   // A decoder that meets damage may still give a picture, saying so only in its log or flags.
-  if (LoggedErrorCount(Logger::kDecoder) != decoderErrors || frame->decode_error_flags != 0 ||
+  if (logged.count(Logger::kDecoder) != decoderErrors || frame->decode_error_flags != 0 ||
       (frame->flags & AV_FRAME_FLAG_CORRUPT))
     throw ImageError(corrupt + ErrorText(AVERROR_INVALIDDATA));
   CheckImageSize(path, frame->width, frame->height);

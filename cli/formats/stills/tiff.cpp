@@ -80,13 +80,17 @@ std::string Why(const TiffFile& file) {
   return file.message.empty() ? std::string("libtiff gave no reason") : file.message;
 }
 
-// Keeps the first error: later ones are consequences of it.
-int OnTiffError(TIFF*, void* user, const char*, const char* format, va_list args) {
+// Keeps the first error: later ones are consequences of it. Called from C, so nothing is thrown
+// through it: a message there is no memory for is lost, and Why stands in.
+int OnTiffError(TIFF*, void* user, const char*, const char* format, va_list args) noexcept {
   TiffFile* file = static_cast<TiffFile*>(user);
   if (file->message.empty()) {
     char text[512];
     std::vsnprintf(text, sizeof(text), format, args);
-    file->message = OneLine(text);
+    try {
+      file->message = OneLine(text);
+    } catch (...) {
+    }
   }
   return 1;
 }

@@ -114,9 +114,10 @@ void StreamCopy::AddCopiedStream(const AVStream* in, std::vector<std::string>* n
   const AVOutputFormat* container = muxer_.container();
   if (!Holds(container, par)) {
     // QuickTime's timecode track is rebuilt by the muxer from the video's timecode tag, which is
-    // copied: it is carried, not left out.
+    // copied (MXF's muxer writes its timecode from it too): it is carried, not left out.
     const std::string name = container->name;
-    if (par->codec_tag == MKTAG('t', 'm', 'c', 'd') && (name == "mov" || name == "mp4") &&
+    if (par->codec_tag == MKTAG('t', 'm', 'c', 'd') &&
+        (name == "mov" || name == "mp4" || name.rfind("mxf", 0) == 0) &&
         av_dict_get(source_.video()->metadata, "timecode", nullptr, 0) != nullptr)
       return;
     // Another data stream the container cannot name is left out; audio, subtitles and

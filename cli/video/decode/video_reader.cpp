@@ -65,6 +65,8 @@ bool ParsesPictures(AVCodecID id) {
 }  // namespace
 
 struct VideoReader::State {
+  // The errors its decoder and demuxer log: first, so that it outlives them.
+  LoggedErrors logged{this};
   std::string path;
   InputPtr input;
   AVStream* stream = nullptr;
@@ -113,7 +115,7 @@ struct VideoReader::State {
   std::vector<std::string> notes;  // told since the last TakeNotes
   bool sideDataShared = false;     // the first frame's, with the mirror
   // The other streams' packets go there once a writer copies them.
-  std::unique_ptr<VideoMirror> mirror;
+  std::shared_ptr<VideoMirror> mirror;
   // Reading a span of frames (ReadSpan): the next of its frames to come from the decoder, the
   // time of the last frame decoded, and whether decoding ever restarted off the stream's start
   // (the index's packet count then says nothing of a cut-short file).
@@ -279,8 +281,8 @@ struct VideoReader::State {
     int64_t time = PacketTime(f.pts, f.pkt_dts);
     if (time == AV_NOPTS_VALUE) time = f.best_effort_timestamp;
     const int64_t key = time == AV_NOPTS_VALUE ? FrameLedger::kNoTime : time;
-    std::string marked = LoggedErrorCount(Logger::kDecoder) != errorsBefore
-                             ? LastLoggedError(Logger::kDecoder)
+    std::string marked = logged.count(Logger::kDecoder) != errorsBefore
+                             ? logged.last(Logger::kDecoder)
                              : DamageMarked(f);
     if (span && DropsBeforeSpan()) {
       ledger->Passed(key, marked);
@@ -322,18 +324,18 @@ struct VideoReader::State {
   // Damage the demuxer logged since `errorsBefore`: the first kept for the end of the stream, or
   // each told at once when concealing.
   void NoteDemuxerDamage(unsigned errorsBefore) {
-    if (LoggedErrorCount(Logger::kDemuxer) == errorsBefore) return;
+    if (logged.count(Logger::kDemuxer) == errorsBefore) return;
     if (conceal)
       leftOut.push_back(path + ": after frame " + std::to_string(ledger->numbered()) +
-                        ": damaged stream: " + LastLoggedError(Logger::kDemuxer));
+                        ": damaged stream: " + logged.last(Logger::kDemuxer));
     else if (containerDamage.empty())
-      containerDamage = LastLoggedError(Logger::kDemuxer);
+      containerDamage = logged.last(Logger::kDemuxer);
   }
 
   // The next packet of the video into the decoder, the other streams' passed on; at the end of
   // the file the decoder is told to drain.
   void FeedDecoder() {
-    const unsigned demuxerErrors = LoggedErrorCount(Logger::kDemuxer);
+    const unsigned demuxerErrors = logged.count(Logger::kDemuxer);
     TakeCorruptPacketStreams();
     int err = av_read_frame(input.get(), packet.get());
     NoteDemuxerDamage(demuxerErrors);
@@ -427,7 +429,7 @@ struct VideoReader::State {
     ParsePicture(*packet, &order, &picture, &key);
     const uint64_t seq =
         ledger->Sent(time == AV_NOPTS_VALUE ? FrameLedger::kNoTime : time, key, order, picture);
-    const unsigned errorsBeforeSend = LoggedErrorCount(Logger::kDecoder);
+    const unsigned errorsBeforeSend = logged.count(Logger::kDecoder);
     const int err = avcodec_send_packet(decoder.get(), packet.get());
     av_packet_unref(packet.get());
     if (err < 0 && err != AVERROR(EAGAIN)) {
@@ -440,8 +442,8 @@ struct VideoReader::State {
         const int number = ledger->TakeNumber();
         Damage(NameOf(number, AV_NOPTS_VALUE) + (conceal ? ": left out: " : ": ") + why);
       }
-    } else if (LoggedErrorCount(Logger::kDecoder) != errorsBeforeSend) {
-      ledger->Logged(seq, LastLoggedError(Logger::kDecoder));
+    } else if (logged.count(Logger::kDecoder) != errorsBeforeSend) {
+      ledger->Logged(seq, logged.last(Logger::kDecoder));
     } else if (corruptMark) {
       ledger->Logged(seq, "the demuxer marked its packet corrupt");
     }
@@ -555,7 +557,8 @@ VideoReader::VideoReader(const std::string& path, DamagedFrames damaged)
   s.path = path;
   s.conceal = damaged == DamagedFrames::kConceal;
   // Reading the stream information reads packets ahead: damage may show there already.
-  const unsigned demuxerErrors = LoggedErrorCount(Logger::kDemuxer);
+  const LoggedErrors::Scope scope(s.logged);
+  const unsigned demuxerErrors = s.logged.count(Logger::kDemuxer);
   s.input = OpenInput(path);
   const int index = MainVideoStream(s.input.get());
   if (index < 0) throw ImageError(path + ": no video stream");
@@ -583,6 +586,7 @@ VideoReader::VideoReader(const std::string& path, DamagedFrames damaged)
   int err = avcodec_parameters_to_context(s.decoder.get(), par);
   if (err >= 0) {
     s.decoder->pkt_timebase = s.stream->time_base;
+    s.decoder->opaque = &s;  // the key of its errors
     s.decoder->thread_count = 0;  // as many as the machine has
     // Slice threads decode each packet within the call that sends it, so that an error the
     // decoder logs belongs to that packet's frame. H.264's decoder conceals a lost slice, and
@@ -622,14 +626,14 @@ VideoReader::VideoReader(const std::string& path, DamagedFrames damaged)
 
 VideoReader::~VideoReader() = default;
 
-VideoMirror& VideoReader::ShareStreams() {
+std::shared_ptr<VideoMirror> VideoReader::ShareStreams() {
   State& s = *state_;
   if (!s.mirror) {
-    s.mirror = std::make_unique<VideoMirror>(s.path, s.input.get(), s.stream->index);
+    s.mirror = std::make_shared<VideoMirror>(s.path, s.input.get(), s.stream->index);
     for (unsigned i = 0; i < s.input->nb_streams; ++i)
       if (static_cast<int>(i) != s.stream->index) s.input->streams[i]->discard = AVDISCARD_DEFAULT;
   }
-  return *s.mirror;
+  return s.mirror;
 }
 
 double VideoReader::Seconds(int64_t pts) const {
@@ -657,6 +661,7 @@ int VideoReader::expectedFrames() const {
 
 bool VideoReader::Read(Image* image, FrameTime* time, std::string* damage) {
   State& s = *state_;
+  const LoggedErrors::Scope scope(s.logged);
   s.GiveUpOnErrorsInARow();
   auto fail = [&s] {
     std::string message = std::move(s.failures.front());
@@ -688,7 +693,7 @@ bool VideoReader::Read(Image* image, FrameTime* time, std::string* damage) {
       s.SpanCutShort();
       return false;
     }
-    const unsigned errorsBefore = LoggedErrorCount(Logger::kDecoder);
+    const unsigned errorsBefore = s.logged.count(Logger::kDecoder);
     const int err = avcodec_receive_frame(s.decoder.get(), s.frame.get());
     if (err == 0) {
       s.Receive(errorsBefore);
@@ -715,16 +720,17 @@ bool VideoReader::Read(Image* image, FrameTime* time, std::string* damage) {
   }
 }
 
-VideoMirror& VideoReader::ShareVideoStream() {
+std::shared_ptr<VideoMirror> VideoReader::ShareVideoStream() {
   State& s = *state_;
   if (!s.mirror)
-    s.mirror = std::make_unique<VideoMirror>(s.path, s.input.get(), s.stream->index,
+    s.mirror = std::make_shared<VideoMirror>(s.path, s.input.get(), s.stream->index,
                                              /*otherStreams=*/false);
-  return *s.mirror;
+  return s.mirror;
 }
 
 void VideoReader::ReadSpan(const FrameSpan& span) {
   State& s = *state_;
+  const LoggedErrors::Scope scope(s.logged);
   // Decoding goes on where it has passed the span's key frame but not yet its first frame.
   const bool onTheWay = !s.done && s.lastDecoded != AV_NOPTS_VALUE &&
                         span.keyPts != AV_NOPTS_VALUE && span.keyPts <= s.lastDecoded &&

@@ -30,8 +30,8 @@ class VideoSource : public FrameSource {
   // A range written as a video is a part, which holds the video alone: the join copies the
   // other streams from the source whole. Cut at each part's bounds and put back together, audio
   // would gain or lose packets at every seam (its packets do not end where frames do).
-  VideoMirror* mirror() override {
-    return wanted_.empty() ? &reader_->ShareStreams() : &reader_->ShareVideoStream();
+  std::shared_ptr<VideoMirror> mirror() override {
+    return wanted_.empty() ? reader_->ShareStreams() : reader_->ShareVideoStream();
   }
   const std::string& name() const override { return path_; }
 

@@ -70,7 +70,7 @@ class VideoSink : public FrameSink {
 
   std::string path_;
   VideoWriteOptions options_;
-  VideoMirror* source_ = nullptr;
+  std::shared_ptr<VideoMirror> source_;
   SinkContext context_;
   int span_ = 4;
   std::unique_ptr<VideoWriter> writer_;

@@ -2,8 +2,14 @@
 // (video_muxer.cpp) and, for a video made from a video, the copy of its other streams
 // (video_stream_copy.cpp), whose packets its reader hands over as it demuxes them.
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <memory>
 #include <new>
+
+extern "C" {
+#include <libavutil/display.h>
+}
 
 #include "cli/formats/format.h"
 #include "cli/video/video.h"
@@ -60,10 +66,19 @@ AVStream* AddVideoStream(VideoMuxer& muxer, const AVCodecContext* enc, const AVS
   return out;
 }
 
+// The rotation `stream`'s display matrix gives, in degrees; 0 without one.
+double RotationOf(const AVStream* stream) {
+  const uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+  const double degrees =
+      matrix != nullptr ? av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix)) : 0;
+  return std::isfinite(degrees) ? degrees : 0;
+}
+
 // Decodes the first frames of stream `index` of the video just written at `written` (at most
 // `wanted`): an encoder and muxer can agree on a file no decoder reads (a tag that promises
 // parameter sets the file lacks). Throws ImageError naming `path` when one does not decode.
-void CheckDecodes(const std::string& path, const std::string& written, int index, int wanted) {
+// Returns the rotation the stream reads back with: muxers drop what they cannot hold unsaid.
+double CheckDecodes(const std::string& path, const std::string& written, int index, int wanted) {
   InputPtr input;
   try {
     input = OpenInput(written);
@@ -114,12 +129,14 @@ void CheckDecodes(const std::string& path, const std::string& written, int index
   if (!error.empty())
     throw ImageError(path + ": written, but its video does not decode: " + error +
                      " (nothing is left under its name)");
+  return RotationOf(stream);
 }
 
 }  // namespace
 
 struct VideoWriter::State {
   std::string path;
+  std::shared_ptr<VideoMirror> source;  // before the copy of its streams, which outlives it
   std::unique_ptr<VideoMuxer> muxer;
   std::unique_ptr<VideoEncoder> encoder;
   std::unique_ptr<StreamCopy> copy;  // none for frames from image files
@@ -137,11 +154,13 @@ struct VideoWriter::State {
   }
 };
 
-VideoWriter::VideoWriter(const std::string& path, const Image& first, VideoMirror* source,
-                         const VideoWriteOptions& options, FieldOrder firstFields)
+VideoWriter::VideoWriter(const std::string& path, const Image& first,
+                         std::shared_ptr<VideoMirror> source, const VideoWriteOptions& options,
+                         FieldOrder firstFields)
     : state_(std::make_unique<State>()) {
   State& s = *state_;
   s.path = path;
+  s.source = source;
   KeepLogQuiet();
   ClearLoggedError();
   const AVOutputFormat* container = av_guess_format(nullptr, path.c_str(), nullptr);
@@ -215,8 +234,14 @@ void VideoWriter::Finish() {
   s.encoder->Flush([&s](AVPacket* packet) { s.Take(packet); });
   if (s.copy) s.copy->CopyRest();
   const int index = s.video->index, wanted = std::min(s.encoder->framesIn(), kFramesChecked);
+  const double rotation = s.source ? RotationOf(s.source->video()) : 0;
   s.muxer->Finish([&](const std::string& written) {
-    CheckDecodes(s.path, written, index, wanted);
+    const double kept = CheckDecodes(s.path, written, index, wanted);
+    if (rotation == 0 || kept == rotation) return;
+    char degrees[32];
+    std::snprintf(degrees, sizeof(degrees), "%g", rotation);
+    s.notes.push_back(std::string("rotation (") + degrees + " degrees) left out: " +
+                      s.muxer->container()->name + " cannot hold it");
   });
 }
 
