@@ -68,9 +68,11 @@ AVStream* AddVideoStream(VideoMuxer& muxer, const AVCodecContext* enc, const AVS
 
 // The rotation `stream`'s display matrix gives, in degrees; 0 without one.
 double RotationOf(const AVStream* stream) {
-  const uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+  const AVPacketSideData* matrix = StreamSideData(stream, AV_PKT_DATA_DISPLAYMATRIX);
   const double degrees =
-      matrix != nullptr ? av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix)) : 0;
+      matrix != nullptr && matrix->size >= 9 * sizeof(int32_t)
+          ? av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix->data))
+          : 0;
   return std::isfinite(degrees) ? degrees : 0;
 }
 
