@@ -4,7 +4,9 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +14,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <malloc.h>
+#include <unistd.h>
 
 #include "cli/image.h"
 #include "tests/cli/cli_test_util.h"
@@ -215,6 +220,49 @@ TEST(Frei0rModule, SlicesOfOneInstanceFromSeveralThreadsEachRenderAsAFrameOfThei
         << "slice " << i;
   }
   m.destruct(instance);
+  m.deinit();
+}
+
+// This process's resident memory in bytes, with freed memory handed back: the least of a few
+// readings, since the software renderer's threads free their buffers as they go.
+long ResidentBytes() {
+  long least = -1;
+  for (int reading = 0; reading < 5; ++reading) {
+    malloc_trim(0);
+    long pages = 0, resident = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr || std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) return -1;
+    std::fclose(statm);
+    if (least < 0 || resident < least) least = resident;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return least * sysconf(_SC_PAGESIZE);
+}
+
+TEST(Frei0rModule, InstancesAtRestHoldNoFrameOrContextOfTheirOwn) {
+  // A timeline with the filter on every clip: each instance has rendered, then rests.
+  const int w = 640, h = 360;
+  Module m;
+  ASSERT_TRUE(m.ok()) << dlerror();
+  m.init();
+  const Frame in = TestFrame(w, h, 0);
+  Frame out(in.size());
+  std::vector<f0r_instance_t> instances;
+  auto addOne = [&] {
+    instances.push_back(m.construct(w, h));
+    ASSERT_NE(instances.back(), nullptr);
+    m.update(instances.back(), 0, in.data(), out.data());
+  };
+  addOne();
+  ASSERT_NE(out, in) << "the frame did not render";
+  m.update(instances.back(), 0, in.data(), out.data());
+  const long one = ResidentBytes();
+  while (instances.size() < 32) addOne();
+  const long many = ResidentBytes();
+  ASSERT_GT(one, 0);
+  // An instance with a thread, a context and two worlds of its own costs several megabytes.
+  EXPECT_LT(many - one, 16l << 20) << "1 instance: " << one << " bytes, 32: " << many;
+  for (f0r_instance_t instance : instances) m.destruct(instance);
   m.deinit();
 }
 
