@@ -31,7 +31,9 @@ using Frame = std::vector<uint32_t>;
 
 // The module's functions, found as a host finds them.
 struct Module {
-  void* handle = dlopen(FXAA_FREI0R_PATH, RTLD_NOW | RTLD_LOCAL);
+  explicit Module(const char* path = FXAA_FREI0R_PATH)
+      : handle(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {}
+  void* handle;
   template <typename F>
   F* Find(const char* name) {
     return reinterpret_cast<F*>(handle ? dlsym(handle, name) : nullptr);
@@ -299,31 +301,23 @@ TEST(Frei0rModule, AFrameTheEffectCannotRenderIsPassedOnUnchangedAndSaidOnce) {
 // Run by CTest with the fault copy's first program build failing.
 TEST(Frei0rModuleWithFaults, AProgramThatDidNotBuildIsNamedAndTheNextInstanceRenders) {
   if (!std::getenv("FXAA_GL_FAULT")) GTEST_SKIP() << "runs with a fault armed";
-  void* faults = dlopen(FXAA_FREI0R_FAULTS_PATH, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(faults, nullptr) << dlerror();
-  auto construct = reinterpret_cast<decltype(f0r_construct)*>(dlsym(faults, "f0r_construct"));
-  auto destruct = reinterpret_cast<decltype(f0r_destruct)*>(dlsym(faults, "f0r_destruct"));
-  auto update = reinterpret_cast<decltype(f0r_update)*>(dlsym(faults, "f0r_update"));
-  ASSERT_TRUE(construct && destruct && update);
+  Module m(FXAA_FREI0R_FAULTS_PATH);
+  ASSERT_TRUE(m.ok()) << dlerror();
   const int w = 24, h = 16;
   const Frame in = TestFrame(w, h, 3);
-  Frame out(in.size());
   testing::internal::CaptureStderr();
-  f0r_instance_t first = construct(w, h);
+  f0r_instance_t first = m.construct(w, h);
   ASSERT_NE(first, nullptr);
-  update(first, 0, in.data(), out.data());
-  destruct(first);
-  EXPECT_EQ(out, in);
-  f0r_instance_t next = construct(w, h);
+  EXPECT_EQ(Render(m, first, in), in);
+  m.destruct(first);
+  f0r_instance_t next = m.construct(w, h);
   const std::string said = testing::internal::GetCapturedStderr();
   ASSERT_NE(next, nullptr) << said;
-  update(next, 0, in.data(), out.data());
-  destruct(next);
-  EXPECT_EQ(out, ReferenceRender(in, w, h));
+  EXPECT_EQ(Render(m, next, in), ReferenceRender(in, w, h));
+  m.destruct(next);
   EXPECT_NE(said.find("passed on unchanged, not anti-aliased: the effect's shader programs did "
                       "not build"), std::string::npos) << said;
   EXPECT_EQ(said.find("no OpenGL"), std::string::npos) << said;
-  dlclose(faults);
 }
 
 // Run by CTest a second time with no EGL vendor library, where no context can be made.
