@@ -1,10 +1,13 @@
 #include "embedding/render_worker.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <type_traits>
 
+#include "embedding/diagnostic_line.h"
 #include "gl/gl_context.h"
 #include "gl/gl_limits.h"
 #include "host_runtime/registry_lock.h"
@@ -26,6 +29,37 @@ void MarkUnavailable(const std::string& why) {
   std::lock_guard<host_runtime::RegistryLock> lock(g_unavailableLock);
   g_unavailable = true;
   std::snprintf(g_unavailableWhy, sizeof(g_unavailableWhy), "%s", why.c_str());
+}
+
+// The plug-in refuses a frame with one code for several causes; its diagnostic line on the
+// thread names which. Only a context that was never made means no frame can render here: the
+// rest (a program that did not build, a GL error, a host call that failed or threw) may pass
+// and are tried again. `failure` is left as it is where the line says nothing more.
+Failure NamedCause(Failure failure) {
+  if (failure.kind != Failure::Kind::kNoContext &&
+      !(failure.kind == Failure::Kind::kPlugin && failure.code == PF_Err_INTERNAL_STRUCT_DAMAGED))
+    return failure;
+  const std::string line = LastDiagnosticLine();
+  auto says = [&line](const char* start) { return line.rfind(start, 0) == 0; };
+  const PF_Err code = PF_Err_INTERNAL_STRUCT_DAMAGED;
+  if (says("error on local_render_data.get()"))
+    return Failure::Of(Failure::Kind::kNoContext, "no OpenGL 3.2 core context can be made");
+  if (says("error on context switch"))
+    return Failure{Failure::Kind::kPlugin, code, "the OpenGL context could not be made current"};
+  if (says("error on shader programs"))
+    return Failure{Failure::Kind::kPlugin, code, "the effect's shader programs did not build"};
+  if (says("error on OpenGL")) {
+    const size_t at = line.find(" err2 ");
+    const long error = at == std::string::npos ? 0 : std::strtol(line.c_str() + at + 6, nullptr, 10);
+    char cause[80];
+    std::snprintf(cause, sizeof(cause), "the GPU failed the frame (OpenGL error 0x%04lX)", error);
+    return Failure{Failure::Kind::kPlugin, code, cause};
+  }
+  if (says("error on buffer checkout") || says("error on param"))
+    return Failure{Failure::Kind::kPlugin, code, "a call into the host failed (" + line + ")"};
+  if (failure.kind == Failure::Kind::kNoContext)  // no line: the plug-in stopped on a throw
+    return Failure{Failure::Kind::kPlugin, code, "the effect stopped on an unexpected failure"};
+  return failure;
 }
 
 }  // namespace
@@ -93,7 +127,8 @@ bool RenderWorker::SetUp(Failure* failure) {
                            error.empty() ? "the effect could not be set up" : error);
     return false;
   }
-  const Failure probe = session_->Probe();
+  ForgetDiagnosticLine();
+  const Failure probe = NamedCause(session_->Probe());
   if (!probe) return true;
   *failure = probe;
   if (probe.kind == Failure::Kind::kNoContext) {
@@ -120,10 +155,11 @@ void RenderWorker::RenderJob(Job* job) {
       return;
     }
     if (!session_ && !SetUp(&job->failure)) return;
+    ForgetDiagnosticLine();
     const PF_Err err = session_->Render(job->in, job->out, *job->values);
     if (err != 0)
-      job->failure = session_->FrameFailure(err, job->in->width(), job->in->height(),
-                                            [this] { return LargestFrameSide(); });
+      job->failure = NamedCause(session_->FrameFailure(err, job->in->width(), job->in->height(),
+                                                       [this] { return LargestFrameSide(); }));
   } catch (const std::bad_alloc&) {
     job->failure = Failure::Of(Failure::Kind::kOutOfMemory, "out of memory");
   } catch (const std::exception& e) {

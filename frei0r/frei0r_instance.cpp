@@ -5,7 +5,6 @@
 #include <cstring>
 #include <new>
 
-#include "host/effect_entry.h"
 
 namespace fxaa_frei0r {
 namespace {
@@ -42,8 +41,9 @@ void FromWorld(const host_runtime::World& world, uint32_t* frame) {
 
 }  // namespace
 
-Instance::Instance(const ControlTable& controls, int width, int height)
-    : controls_(controls), width_(width), height_(height), worker_(EffectMain, kEffectName, 1) {
+Instance::Instance(const ControlTable& controls, int width, int height,
+                   fxaa_embedding::WorkerPool& pool)
+    : controls_(controls), width_(width), height_(height), pool_(pool) {
   for (int i = 0; i < kControlCount; ++i) values_[i] = DefaultControlValue(controls_.controls[i]);
 }
 
@@ -73,7 +73,8 @@ void Instance::Update(double time, const uint32_t* in, uint32_t* out) {
   }
   host_runtime::Failure failure;
   try {
-    fxaa_embedding::WorkerPool::Frame worlds = worker_.Take();
+    // A worker first, then the memory: at most the workers' frames hold worlds.
+    fxaa_embedding::WorkerPool::Frame worlds = pool_.Take();
     worlds.Size(width_, height_, 8);
     ToWorld(in, &worlds.input());
     failure = worlds.Render(values);

@@ -1,6 +1,7 @@
-// One frei0r instance: a frame size, its control values, and a render worker of its own (a
-// thread on which the effect is set up, renders and is set down, with the frame's worlds kept
-// from one frame to the next), so the OpenGL contexts and the memory go with the instance.
+// One frei0r instance: a frame size and its control values, nothing more. Its frames render on
+// the module's workers (embedding/worker_pool.h), shared by every instance: hosts keep one
+// instance per clip that carries the filter for as long as a project is open, and an idle one
+// must hold no thread, context or frame.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +16,10 @@ namespace fxaa_frei0r {
 
 class Instance {
  public:
-  // No OpenGL work here: hosts construct instances only to list the filter.
-  Instance(const ControlTable& controls, int width, int height);
+  // No OpenGL work here: hosts construct instances only to list the filter. `pool` outlives
+  // the instance.
+  Instance(const ControlTable& controls, int width, int height,
+           fxaa_embedding::WorkerPool& pool);
   // Waits for frames still rendering on other threads: a host that destroys an instance while
   // a frame renders must not free what that frame uses.
   ~Instance();
@@ -25,7 +28,7 @@ class Instance {
   double Value(int control) const;
 
   // Renders `in` into `out` (width x height RGBA, straight alpha). May be called from several
-  // threads at once (slices): the frames render one after another on the instance's thread.
+  // threads at once (slices): each frame takes a free worker of the pool.
   // A frame the effect cannot render is passed on unchanged and said so on standard error.
   void Update(double time, const uint32_t* in, uint32_t* out);
 
@@ -40,7 +43,7 @@ class Instance {
   double values_[kControlCount];
   long frames_ = 0;  // frames handed to Update so far
   fxaa_embedding::ReportOnce reported_;
-  fxaa_embedding::WorkerPool worker_;  // of one worker: the frames render one after another
+  fxaa_embedding::WorkerPool& pool_;
   fxaa_embedding::CallsInFlight updates_;
 };
 

@@ -4,8 +4,10 @@
 // that fails is passed on unchanged with a line there (frei0r_instance.cpp).
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "frei0r/frei0r_controls.h"
 #include "frei0r/frei0r_instance.h"
@@ -34,6 +36,10 @@ using fxaa_frei0r::kControlCount;
 
 constexpr unsigned kMaxSide = host_runtime::kMaxWorldSide;
 constexpr char kFilterName[] = "FXAA frei0r filter";
+// The workers every instance's frames render on, as for the OpenFX plug-in: the effect draws one
+// frame at a time on the GPU, so two keep it busy while one hands over, and they are the most
+// frames whose worlds are in memory, whatever the number of instances or of the host's threads.
+constexpr int kMaxWorkers = 2;
 
 // Read once per load of the module, on first need; plain data under a trivially destructible
 // lock, so that unloading runs nothing of ours. f0r_deinit forgets it all.
@@ -42,6 +48,10 @@ int g_initCount = 0;
 bool g_controlsRead = false;
 bool g_controlsOk = false;
 ControlTable g_controls;
+// Made with the first instance and ended with the last, so that no worker outlives the
+// instances: a host may unload the module without f0r_deinit.
+fxaa_embedding::WorkerPool* g_pool = nullptr;
+int g_poolUsers = 0;
 
 // The control table, read from the plug-in's declaration the first time (outside the lock,
 // which is held only for pointer steps); null (said once on standard error) when it cannot be
@@ -89,6 +99,32 @@ Result Guarded(const char* function, Result failed, Body body) noexcept {
 }
 
 Instance* AsInstance(f0r_instance_t instance) { return static_cast<Instance*>(instance); }
+
+// The shared pool, counted for one more instance; made outside the lock when there is none.
+fxaa_embedding::WorkerPool& HoldPool() {
+  std::unique_ptr<fxaa_embedding::WorkerPool> made;
+  for (;;) {
+    {
+      std::lock_guard<host_runtime::RegistryLock> lock(g_mutex);
+      if (g_pool == nullptr && made) g_pool = made.release();
+      if (g_pool != nullptr) {
+        ++g_poolUsers;
+        return *g_pool;
+      }
+    }
+    made = std::make_unique<fxaa_embedding::WorkerPool>(EffectMain, kFilterName, kMaxWorkers);
+  }
+}
+
+// One instance fewer; the last ends the workers (the effect is set down on their threads).
+void LetGoOfPool() {
+  fxaa_embedding::WorkerPool* last = nullptr;
+  {
+    std::lock_guard<host_runtime::RegistryLock> lock(g_mutex);
+    if (--g_poolUsers == 0) std::swap(last, g_pool);
+  }
+  delete last;
+}
 
 }  // namespace
 
@@ -142,13 +178,21 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
       std::fprintf(stderr, "%s: cannot render here: %s\n", kFilterName, why.c_str());
       return nullptr;
     }
-    return new Instance(*controls, static_cast<int>(width), static_cast<int>(height));
+    fxaa_embedding::WorkerPool& pool = HoldPool();
+    try {
+      return new Instance(*controls, static_cast<int>(width), static_cast<int>(height), pool);
+    } catch (...) {
+      LetGoOfPool();
+      throw;
+    }
   });
 }
 
 void f0r_destruct(f0r_instance_t instance) {
+  if (!instance) return;
   Guarded("f0r_destruct", 0, [&] {
-    delete AsInstance(instance);
+    delete AsInstance(instance);  // waits for its frames still rendering
+    LetGoOfPool();
     return 0;
   });
 }

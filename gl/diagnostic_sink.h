@@ -2,8 +2,8 @@
 // After Effects shows nowhere. A copy of the effect carried inside another program prints them on
 // standard error instead, because that program's standard output may be its media stream
 // (`ffmpeg ... -f nut -`). The build chooses by which sink it links into the library:
-// diagnostic_sink_stdout.cpp or diagnostic_sink_stderr.cpp. A library that links neither does
-// not link.
+// diagnostic_sink_stdout.cpp or embedding/diagnostic_sink_stderr.cpp. A library that links
+// neither does not link.
 #pragma once
 
 #include <cstdio>

@@ -26,11 +26,39 @@ const char kWindowClass[] = "FXAA_OpenGL_Win_Class";
 // GLEW's entry-point table is process-wide and every creation reloads it.
 std::mutex g_glewMutex;
 
-// The windows of the class this module has made. The class goes only with the last of them: a
-// context ending on one thread would otherwise unregister it between another thread's
-// registration and its window, and that creation would fail.
+// The class is the process's, shared by every module of ours that makes contexts in it (the
+// plug-in and the OpenFX and frei0r modules can be loaded in one host). A window is made just
+// after the class is registered, and the class is unregistered just after a window is destroyed
+// (Windows refuses while any window of it remains), each pair under one mutex that every such
+// module finds by a name of the process's own: no module's clean-up can unregister the class
+// between another's registration and its window. The module's own mutex stands in where the
+// named one cannot be had.
 std::mutex g_windowClassMutex;
-int g_windowClassUsers = 0;
+
+class WindowClassLock {
+ public:
+  WindowClassLock() : local_(g_windowClassMutex) {
+    char name[64];
+    std::snprintf(name, sizeof(name), "Local\\FXAA_OpenGL_Win_Class.%lu",
+                  static_cast<unsigned long>(GetCurrentProcessId()));
+    process_ = CreateMutexA(nullptr, FALSE, name);
+    if (process_ != nullptr && WaitForSingleObject(process_, INFINITE) == WAIT_FAILED) {
+      CloseHandle(process_);
+      process_ = nullptr;
+    }
+  }
+  ~WindowClassLock() {
+    if (process_ == nullptr) return;
+    ReleaseMutex(process_);
+    CloseHandle(process_);  // the mutex goes with the last handle to it
+  }
+  WindowClassLock(const WindowClassLock&) = delete;
+  WindowClassLock& operator=(const WindowClassLock&) = delete;
+
+ private:
+  std::lock_guard<std::mutex> local_;
+  HANDLE process_;
+};
 
 // Registers the window class shared by all contexts; a class that exists already counts.
 bool RegisterWindowClass() {
@@ -75,21 +103,23 @@ void Abandon(GlContext* gl, HGLRC temporary) {
   FreeGlContextRecord(gl);
 }
 
-// Makes sure the class exists and counts one more window of it.
-bool UseWindowClass() {
-  std::lock_guard<std::mutex> lock(g_windowClassMutex);
-  if (!RegisterWindowClass()) return false;
-  ++g_windowClassUsers;
-  return true;
+// The hidden window, with the class registered first where it is not; null when either fails,
+// with *registered telling which.
+HWND MakeWindow(bool* registered) {
+  const WindowClassLock lock;
+  *registered = RegisterWindowClass();
+  if (!*registered) return nullptr;
+  return CreateWindowExA(0, kWindowClass, "OpenGL-using FBOs in AE", 0, 0, 0, 50, 50, nullptr,
+                         nullptr, nullptr, nullptr);
 }
 
-// Counts one window of the class fewer, unregistering the class with the last.
-void LeaveWindowClass() {
-  std::lock_guard<std::mutex> lock(g_windowClassMutex);
-  if (--g_windowClassUsers == 0) {
-    UnregisterClassA(kWindowClass, nullptr);  // fails harmlessly if another module's windows remain
-    GetLastError();
-  }
+// Destroys the window, then unregisters the class, which fails harmlessly while other windows
+// of it (this module's or another's) remain.
+void EndWindow(HWND window) {
+  const WindowClassLock lock;
+  DestroyWindow(window);
+  UnregisterClassA(kWindowClass, nullptr);
+  GetLastError();
 }
 
 }  // namespace
@@ -97,18 +127,15 @@ void LeaveWindowClass() {
 GlContext* CreateGlContext(const GlContext* share) {
   GlContext* gl = new GlContext{nullptr, nullptr, nullptr};
 
-  // 1.
-  if (!UseWindowClass()) {
+  // 1 and 2.
+  bool registered = false;
+  gl->window = MakeWindow(&registered);
+  if (!registered) {
     std::fprintf(DiagnosticFile(), "Can't Register Window Class\n");
     Abandon(gl, nullptr);
     return nullptr;
   }
-
-  // 2.
-  gl->window = CreateWindowExA(0, kWindowClass, "OpenGL-using FBOs in AE", 0, 0, 0, 50, 50,
-                               nullptr, nullptr, nullptr, nullptr);
   if (gl->window == nullptr) {
-    LeaveWindowClass();
     std::fprintf(DiagnosticFile(), "Window Creation Failed\n");
     Abandon(gl, nullptr);
     return nullptr;
@@ -195,9 +222,8 @@ void DestroyGlContext(GlContext* gl) {
     gl->device = nullptr;
   }
   if (gl->window != nullptr) {
-    DestroyWindow(gl->window);
+    EndWindow(gl->window);
     gl->window = nullptr;
-    LeaveWindowClass();
   }
 }
 

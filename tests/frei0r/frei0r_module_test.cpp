@@ -4,7 +4,9 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +14,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <malloc.h>
+#include <unistd.h>
 
 #include "cli/image.h"
 #include "tests/cli/cli_test_util.h"
@@ -26,7 +31,9 @@ using Frame = std::vector<uint32_t>;
 
 // The module's functions, found as a host finds them.
 struct Module {
-  void* handle = dlopen(FXAA_FREI0R_PATH, RTLD_NOW | RTLD_LOCAL);
+  explicit Module(const char* path = FXAA_FREI0R_PATH)
+      : handle(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {}
+  void* handle;
   template <typename F>
   F* Find(const char* name) {
     return reinterpret_cast<F*>(handle ? dlsym(handle, name) : nullptr);
@@ -218,6 +225,49 @@ TEST(Frei0rModule, SlicesOfOneInstanceFromSeveralThreadsEachRenderAsAFrameOfThei
   m.deinit();
 }
 
+// This process's resident memory in bytes, with freed memory handed back: the least of a few
+// readings, since the software renderer's threads free their buffers as they go.
+long ResidentBytes() {
+  long least = -1;
+  for (int reading = 0; reading < 5; ++reading) {
+    malloc_trim(0);
+    long pages = 0, resident = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr || std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) return -1;
+    std::fclose(statm);
+    if (least < 0 || resident < least) least = resident;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return least * sysconf(_SC_PAGESIZE);
+}
+
+TEST(Frei0rModule, InstancesAtRestHoldNoFrameOrContextOfTheirOwn) {
+  // A timeline with the filter on every clip: each instance has rendered, then rests.
+  const int w = 640, h = 360;
+  Module m;
+  ASSERT_TRUE(m.ok()) << dlerror();
+  m.init();
+  const Frame in = TestFrame(w, h, 0);
+  Frame out(in.size());
+  std::vector<f0r_instance_t> instances;
+  auto addOne = [&] {
+    instances.push_back(m.construct(w, h));
+    ASSERT_NE(instances.back(), nullptr);
+    m.update(instances.back(), 0, in.data(), out.data());
+  };
+  addOne();
+  ASSERT_NE(out, in) << "the frame did not render";
+  m.update(instances.back(), 0, in.data(), out.data());
+  const long one = ResidentBytes();
+  while (instances.size() < 32) addOne();
+  const long many = ResidentBytes();
+  ASSERT_GT(one, 0);
+  // An instance with a thread, a context and two worlds of its own costs several megabytes.
+  EXPECT_LT(many - one, 16l << 20) << "1 instance: " << one << " bytes, 32: " << many;
+  for (f0r_instance_t instance : instances) m.destruct(instance);
+  m.deinit();
+}
+
 // Lines the module wrote to standard error.
 int CountLines(const std::string& text, const std::string& holding) {
   int count = 0;
@@ -246,6 +296,28 @@ TEST(Frei0rModule, AFrameTheEffectCannotRenderIsPassedOnUnchangedAndSaidOnce) {
   EXPECT_NE(said.find("larger than the GPU takes"), std::string::npos) << said;
   m.destruct(instance);
   m.deinit();
+}
+
+// Run by CTest with the fault copy's first program build failing.
+TEST(Frei0rModuleWithFaults, AProgramThatDidNotBuildIsNamedAndTheNextInstanceRenders) {
+  if (!std::getenv("FXAA_GL_FAULT")) GTEST_SKIP() << "runs with a fault armed";
+  Module m(FXAA_FREI0R_FAULTS_PATH);
+  ASSERT_TRUE(m.ok()) << dlerror();
+  const int w = 24, h = 16;
+  const Frame in = TestFrame(w, h, 3);
+  testing::internal::CaptureStderr();
+  f0r_instance_t first = m.construct(w, h);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(Render(m, first, in), in);
+  m.destruct(first);
+  f0r_instance_t next = m.construct(w, h);
+  const std::string said = testing::internal::GetCapturedStderr();
+  ASSERT_NE(next, nullptr) << said;
+  EXPECT_EQ(Render(m, next, in), ReferenceRender(in, w, h));
+  m.destruct(next);
+  EXPECT_NE(said.find("passed on unchanged, not anti-aliased: the effect's shader programs did "
+                      "not build"), std::string::npos) << said;
+  EXPECT_EQ(said.find("no OpenGL"), std::string::npos) << said;
 }
 
 // Run by CTest a second time with no EGL vendor library, where no context can be made.
