@@ -6,8 +6,8 @@
 # user's desktop does (scripts/portable-runtime-root.sh), by its ffmpeg and melt and by an OpenFX
 # host built in the build userland, against the fxaa tool of the ordinary build
 # (tests/portable/hosts_test.sh); then in the same userland without libEGL, where they must
-# refuse clearly (tests/portable/no_egl_test.sh). The first run on a machine makes the two
-# userlands (minutes, once).
+# refuse clearly (tests/portable/no_egl_test.sh); then by Debian 13's ffmpeg, melt and GStreamer.
+# The first run on a machine makes the userlands (minutes, once).
 # Usage: scripts/test-portable.sh [TARBALL]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,3 +47,14 @@ tests/portable/check_binaries.sh "$top/frei0r/fxaa.so" "$bundle/Linux-x86-64/FXA
 tests/portable/hosts_test.sh "$linux/cli/fxaa" "$top" "$build/tests/portable/ofx_render_raw" "$root"
 tests/portable/no_egl_test.sh "$top" "$build/tests/portable/ofx_render_raw" "$root"
 echo "test-portable: the tarball's modules pass in the Debian 11 runtime userland, and refuse without EGL"
+# And on the current release, in the Debian 13 userland of scripts/test-debian13.sh (this
+# machine's own system is one already where it runs Debian 13), with an OpenFX host built there.
+if ! grep -q '^VERSION_ID="13"' /etc/os-release; then
+  root13=$(scripts/debian13-root.sh)
+  mkdir "$work/host13"
+  scripts/portable-run.sh --root "$root13" --bind "$PWD" --bind "$work/host13" -- \
+    g++ -std=c++17 -O1 -I"$PWD" "$PWD/tests/portable/ofx_render_raw.cpp" \
+    "$PWD/tests/openfx/ofx_test_host.cpp" -o "$work/host13/ofx_render_raw" -ldl -pthread
+  tests/portable/hosts_test.sh "$linux/cli/fxaa" "$top" "$work/host13/ofx_render_raw" "$root13"
+  echo "test-portable: the tarball's modules pass in the Debian 13 userland"
+fi

@@ -14,7 +14,6 @@ cd "$work"
 export GST_REGISTRY=$work/registry.bin HOME=$work
 
 host_frames "$tool"
-declare -A gstparams=([tool]="" [tool2]="strength=0.5 fxaa-span=0.04")
 
 for ref in tool tool2; do
   ff -i in%d.png -vf "frei0r=fxaa${ffparams[$ref]}" -pix_fmt rgba "ffmpeg-$ref-%d.png"

@@ -19,6 +19,7 @@ same() {  # what, expected file or sequence, actual
 declare -A what=([tool]="defaults" [tool2]="Strength 50 %, FXAA Span 4")
 declare -A ffparams=([tool]="" [tool2]=":0|0.5|0.04|0.01|0.01")
 declare -A mltparams=([tool]="" [tool2]="1=0.5 2=0.04")
+declare -A gstparams=([tool]="" [tool2]="strength=0.5 fxaa-span=0.04")
 
 # host_frames TOOL: into the current folder, three aliased RGBA frames in1.png to in3.png (the
 # tool's test scene, mirrored two ways), the same as an FFV1 video in.mkv with a melt profile
