@@ -28,6 +28,7 @@ phase Linux
 # The same build and suite on Debian 13, in a userland of its own (made once per machine), where
 # this machine runs another release.
 grep -q '^VERSION_ID="13"' /etc/os-release || scripts/test-debian13.sh
+phase "Debian 13"
 
 # The Linux tarball's frei0r filter and OpenFX bundle, built in a Debian 11 userland (made once per
 # machine) and run there by its ffmpeg, melt and an OpenFX host, against this build's tool.
