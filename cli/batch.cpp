@@ -255,6 +255,13 @@ void Batch::RenderOne(Frame& frame) {
                   ? RenderImage(effect_, frame.image, options_.frame, &rendered)
                   : RenderFields(effect_, frame.image, options_.frame, &rendered);
   }
+  // The plug-in fails a missing context and its other failures (a program that did not build, a
+  // GL error, a callback that threw) with one code, and says which only on standard output: a
+  // context made here as the plug-in makes one tells them apart.
+  if (failure.kind == host_runtime::Failure::Kind::kNoContext && LargestFrameSideHere() > 0)
+    failure = {host_runtime::Failure::Kind::kPlugin, PF_Err_INTERNAL_STRUCT_DAMAGED,
+               "the effect failed, though an OpenGL 3.2 context can be made here; the "
+               "plug-in's own messages are on standard output"};
   if (failure.kind == host_runtime::Failure::Kind::kNoContext) {
     // Without a usable context no frame can render; one line says so, not one per frame.
     stop_ = true;

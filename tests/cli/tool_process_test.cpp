@@ -92,6 +92,24 @@ TEST(ToolProcess, AFrameTheGpuFailsIsOneFailedFrameAndLeavesNoFile) {
   }
 }
 
+// A failure that outlasts the probe frame but is not a missing context (here every program build
+// fails) is each frame's own, not a reason to blame OpenGL and stop the batch.
+TEST(ToolProcess, AFailureThatIsNoMissingContextStopsNoBatch) {
+  ScratchDir dir;
+  WriteThreeFrames(dir, 16, 8);
+  const Process p = RunProcess(dir, FXAA_TOOL_PATH,
+                               {"--plugin", FXAA_FAULT_PLUGIN_PATH, "-j", "1", dir / "a.png",
+                                dir / "b.png", dir / "c.png", "-o", dir / "out/"},
+                               "FXAA_GL_FAULT=program-build:4:1000");
+  EXPECT_EQ(p.status, 1);
+  EXPECT_EQ(p.err.find("no OpenGL 3.2 core context"), std::string::npos) << p.err;
+  for (const char* name : {"a.png", "b.png", "c.png"})
+    EXPECT_NE(p.err.find(dir / name + ": cannot render: the effect failed, though an OpenGL 3.2 "
+                                      "context can be made here"),
+              std::string::npos)
+        << p.err;
+}
+
 // Help reads what the plug-in declares without setting it up: no OpenGL context, so no word of
 // EGL even where none can be made.
 TEST(ToolProcess, HelpGivesTheDeclaredRangesWithoutOpenGL) {
