@@ -188,6 +188,16 @@ bool SeekToKeyFrame(AVFormatContext* input, const AVStream* stream, int64_t keyP
   return false;
 }
 
+bool SeekToKeyFrameAt(AVFormatContext* input, const AVStream* stream, int64_t pos,
+                      int64_t keyPts, AVPacket* packet) {
+  if (av_seek_frame(input, -1, pos, AVSEEK_FLAG_BYTE) < 0 ||
+      !ReadKeyPacket(input, stream->index, packet))
+    return false;
+  if (keyPts == AV_NOPTS_VALUE || (packet->pos == pos && packet->pts == keyPts)) return true;
+  av_packet_unref(packet);
+  return false;
+}
+
 double Seconds(int64_t ts, AVRational timeBase) {
   return ts == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(ts) * av_q2d(timeBase);
 }

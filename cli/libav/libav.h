@@ -136,4 +136,10 @@ void CopyChapters(const AVFormatContext* from, AVFormatContext* to);
 bool SeekToKeyFrame(AVFormatContext* input, const AVStream* stream, int64_t keyPts,
                     int64_t keyDts, AVPacket* packet);
 
+// Seeks `input` to byte `pos`, where a key frame of `stream` shown at `keyPts` starts (0 and
+// AV_NOPTS_VALUE: the first key frame), and reads it into `packet`; for a stream whose times
+// repeat. False when it is not there.
+bool SeekToKeyFrameAt(AVFormatContext* input, const AVStream* stream, int64_t pos,
+                      int64_t keyPts, AVPacket* packet);
+
 }  // namespace fxaa_cli::libav

@@ -41,6 +41,7 @@ std::unique_ptr<FrameSink> OpenVideoSink(const std::string& path, const WriteOpt
 struct FrameSpan {
   int first = 0;
   int64_t keyPts = 0, keyDts = 0;  // AV_NOPTS_VALUE where not known; both: from the start
+  int64_t keyPos = -1;  // the key frame's byte position, where times repeat (a clock went back)
   std::vector<int64_t> times;      // frames first, first + 1, ...
 };
 
@@ -54,6 +55,8 @@ class VideoFrameIndex {
   VideoFrameIndex& operator=(const VideoFrameIndex&) = delete;
 
   int count() const;
+  // The first frame of a segment whose clock went back (times repeat from there); 0 if none.
+  int clockBackAt() const;
   // Frames `first` to `last` (1 <= first <= last <= count()). May read packets; throws
   // ImageError naming the file.
   FrameSpan Span(int first, int last);

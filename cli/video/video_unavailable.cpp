@@ -34,6 +34,7 @@ VideoFrameIndex::VideoFrameIndex(const std::string& path) {
 }
 VideoFrameIndex::~VideoFrameIndex() = default;
 int VideoFrameIndex::count() const { return 0; }
+int VideoFrameIndex::clockBackAt() const { return 0; }
 FrameSpan VideoFrameIndex::Span(int, int) { return {}; }
 
 void JoinVideoParts(const std::vector<std::string>& parts, const std::string&,

@@ -1,5 +1,6 @@
 // Transport streams whose clock jumps, made with Debian's ffmpeg: every frame is written, as
-// files and into one video with its audio, none named missing, and the new segment is named.
+// files and into one video with its audio, none named missing, and the new segment is named; a
+// range across and after the jump gives the whole run's files.
 #include "cli_test_util.h"
 
 namespace {
@@ -42,6 +43,13 @@ TEST_P(ClockJump, EveryFrameIsWrittenAndTheSegmentIsNamed) {
   EXPECT_EQ(dir.Files("frames").size(), 100u);
   const size_t line = asFiles.err.find(in + ": frame " + c.begins);  // that line says so
   EXPECT_LT(asFiles.err.find("s): a new segment begins", line), asFiles.err.find('\n', line));
+  cli_test::fs::create_directory(dir / "range");
+  const auto range = cli_test::Fxaa({in, "--frames", "49-52,75", "-o", dir / "range/%03d.png"});
+  EXPECT_EQ(range.status, fxaa_cli::kExitOk) << range.err;
+  EXPECT_EQ(dir.Files("range").size(), 5u);
+  for (const std::string& name : dir.Files("range"))
+    EXPECT_TRUE(cli_test::FileBytes(dir / ("range/" + name)) ==
+                cli_test::FileBytes(dir / ("frames/" + name))) << name;
   const auto asVideo = cli_test::Fxaa({in, "-o", dir / "out.ts"});
   EXPECT_EQ(asVideo.status, fxaa_cli::kExitOk) << asVideo.err;
   EXPECT_EQ(asVideo.err.find("left out"), std::string::npos) << asVideo.err;
@@ -50,6 +58,8 @@ TEST_P(ClockJump, EveryFrameIsWrittenAndTheSegmentIsNamed) {
 INSTANTIATE_TEST_SUITE_P(
     Captures, ClockJump,
     ::testing::Values(JumpCase{"joined_clock_goes_back", {"0", "0"}, "51 (1.4"},
+                      // Its times fall between the first capture's.
+                      JumpCase{"joined_half_a_second_on", {"0", "0.5"}, "51 (1.9"},
                       JumpCase{"splice_of_ten_seconds", {"0", "12"}, "51 (13.4"},
                       // Back by over a minute: the demuxer takes it for the 33-bit clock's
                       // wrap, a jump on by 2^33 ticks less the minute.

@@ -227,6 +227,11 @@ void JoinVideoParts(const std::vector<std::string>& parts, const std::string& so
   std::vector<int64_t> frames;
   {
     VideoFrameIndex index(source);
+    // Its times repeat, and a whole run moves the later segment on: no time tells a part's place.
+    if (const int back = index.clockBackAt(); back > 0)
+      throw ImageError(source + ": its clock goes back at frame " + std::to_string(back) +
+                       " (captures joined): parts of it cannot be placed by their times; render "
+                       "it whole into a video, or its ranges as files");
     if (index.count() > 0) frames = index.Span(1, index.count()).times;
   }
   std::vector<Part> opened;

@@ -12,6 +12,10 @@
 //   packets' headers are demuxed from the start, once, which is cheap next to decoding, and
 //   sorted by presentation time. Variable frame rates need nothing more: frames are counted, not
 //   timed.
+// Where the times jump (two captures joined, a splice), a new segment begins, as the reader's
+// ledger sees it: each segment is sorted on its own and numbered after the one before. Once a
+// clock went back, times repeat, so a time no longer tells a place: decoding then starts from the
+// key frame's byte position, and a span starts at a key frame of its own first frame's segment.
 // A key frame is where decoding may start, not always where it can start without a word: after
 // an I-frame that is no IDR frame (x264's open groups), frames may still name frames decoded
 // before it in their reference bookkeeping ("mmco: unref short failure"), and leading pictures
@@ -33,7 +37,45 @@ namespace {
 struct IndexedPacket {
   int64_t pts, dts;
   bool key;
+  int64_t pos = -1;  // scanned: where its packet starts in the file
+  int segment = 0;   // scanned: its segment, from 0
 };
+
+// Steps beyond any frame's, as the ledger takes them (video_frame_ledger.cpp).
+constexpr uint64_t kStepMost = uint64_t(INT64_MAX) / 16;
+
+// Packets in file order split into segments where the times jump by over `limit` and by over 16
+// of the smallest steps between packets, back or on, as the reader's ledger splits them. True
+// when a segment's clock went back.
+bool Segment(std::vector<IndexedPacket>* packets, int64_t limit) {
+  int64_t highest = 0, previous = 0;
+  uint64_t step = 0;
+  int segment = 0;
+  bool back = false;
+  for (size_t i = 0; i < packets->size(); ++i) {
+    IndexedPacket& p = (*packets)[i];
+    if (i > 0) {
+      const uint64_t room = std::max(uint64_t(std::max<int64_t>(limit, 0)),
+                                     std::min(step, kStepMost) * 16);
+      const bool wentBack = p.pts < highest && uint64_t(highest) - uint64_t(p.pts) > room;
+      const bool wentOn = p.pts > highest && step > 0 && uint64_t(p.pts) - uint64_t(highest) > room;
+      if (limit > 0 && (wentBack || wentOn)) {
+        ++segment;
+        back = back || wentBack;
+        highest = p.pts;
+      } else {
+        highest = std::max(highest, p.pts);
+        if (p.pts > previous && uint64_t(p.pts) - uint64_t(previous) <= kStepMost)
+          step = step == 0 ? uint64_t(p.pts - previous) : std::min(step, uint64_t(p.pts - previous));
+      }
+    } else {
+      highest = p.pts;
+    }
+    previous = p.pts;
+    p.segment = segment;
+  }
+  return back;
+}
 
 // A packet's presentation time as the demuxer gave it: its pts, else its dts.
 int64_t ShownAt(const AVPacket& packet) {
@@ -79,6 +121,7 @@ struct VideoFrameIndex::State {
   std::vector<int> keys;  // from the container's index: the key frames' places in decode order
   bool scanned = false;
   std::vector<IndexedPacket> frames;  // scanned: every frame, in presentation order
+  bool clockBack = false;             // scanned: a segment's clock went back, its times repeat
 
   // Every video packet's times from the start, sorted into presentation order.
   void Scan() {
@@ -93,7 +136,8 @@ struct VideoFrameIndex::State {
       const int64_t time = ShownAt(*packet);
       const bool frame = packet->stream_index == stream->index &&
                          !(packet->flags & AV_PKT_FLAG_DISCARD);
-      if (frame) frames.push_back({time, packet->dts, (packet->flags & AV_PKT_FLAG_KEY) != 0});
+      if (frame)
+        frames.push_back({time, packet->dts, (packet->flags & AV_PKT_FLAG_KEY) != 0, packet->pos});
       av_packet_unref(packet.get());
       if (frame && time == AV_NOPTS_VALUE)
         throw ImageError(path + ": frame " + std::to_string(frames.size()) +
@@ -101,10 +145,13 @@ struct VideoFrameIndex::State {
     }
     if (err != AVERROR_EOF)
       throw ImageError(path + ": cannot read its frames' times: " + ErrorText(err));
+    clockBack = Segment(&frames, av_rescale_q(1, AVRational{1, 1}, stream->time_base));
     std::stable_sort(frames.begin(), frames.end(),
-                     [](const IndexedPacket& a, const IndexedPacket& b) { return a.pts < b.pts; });
+                     [](const IndexedPacket& a, const IndexedPacket& b) {
+                       return a.segment != b.segment ? a.segment < b.segment : a.pts < b.pts;
+                     });
     for (size_t i = 1; i < frames.size(); ++i)
-      if (frames[i].pts == frames[i - 1].pts)
+      if (frames[i].pts == frames[i - 1].pts && frames[i].segment == frames[i - 1].segment)
         throw ImageError(path + ": frames " + std::to_string(i) + " and " +
                          std::to_string(i + 1) + " have the same time: its frames cannot be "
                          "numbered without decoding them");
@@ -117,15 +164,28 @@ struct VideoFrameIndex::State {
   FrameSpan ScannedSpan(int first, int last) const {
     FrameSpan span;
     span.first = first;
+    // Decoding stays within the first frame's segment: the frames before it are another
+    // capture's, and after a jump back their times are this one's too.
+    const int segment = frames[size_t(first - 1)].segment;
+    int begins = first - 1;
+    while (begins > 0 && frames[size_t(begins - 1)].segment == segment) --begins;
     int key = first - 1;
-    while (key >= 0 && !frames[size_t(key)].key) --key;
+    while (key >= begins && !frames[size_t(key)].key) --key;
     // Decoding starts a group earlier (see the top of this file).
-    if (key > 0)
+    if (key > begins) {
+      const int found = key;
       do --key;
-      while (key >= 0 && !frames[size_t(key)].key);
+      while (key >= begins && !frames[size_t(key)].key);
+      if (key < begins) key = found;
+    }
     // No key frame before it (a capture begun mid-group): decoding starts at the start.
+    if (key < begins && begins > 0)
+      throw ImageError(path + ": frame " + std::to_string(first) + ": no key frame before it in "
+                       "its segment (from frame " + std::to_string(begins + 1) + "): it cannot be "
+                       "found without decoding from the start (render it whole)");
     span.keyPts = key >= 0 ? frames[size_t(key)].pts : AV_NOPTS_VALUE;
     span.keyDts = key >= 0 ? frames[size_t(key)].dts : AV_NOPTS_VALUE;
+    if (clockBack) span.keyPos = key >= 0 ? frames[size_t(key)].pos : 0;
     for (int n = first; n <= last; ++n) span.times.push_back(frames[size_t(n - 1)].pts);
     return span;
   }
@@ -200,6 +260,15 @@ VideoFrameIndex::VideoFrameIndex(const std::string& path) : state_(std::make_uni
 VideoFrameIndex::~VideoFrameIndex() = default;
 
 int VideoFrameIndex::count() const { return state_->count; }
+
+int VideoFrameIndex::clockBackAt() const {
+  const State& s = *state_;
+  if (!s.clockBack) return 0;
+  for (size_t i = 1; i < s.frames.size(); ++i)
+    if (s.frames[i].segment != s.frames[i - 1].segment && s.frames[i].pts < s.frames[i - 1].pts)
+      return int(i) + 1;
+  return 0;
+}
 
 FrameSpan VideoFrameIndex::Span(int first, int last) {
   State& s = *state_;

@@ -462,7 +462,12 @@ struct VideoReader::State {
     shift = 0, givenEnd = AV_NOPTS_VALUE, jumped = false;
     seeked = true;
     lastDecoded = AV_NOPTS_VALUE;
-    if (!SeekToKeyFrame(input.get(), stream, to.keyPts, to.keyDts, packet.get()))
+    const bool there = to.keyPos >= 0
+                           ? SeekToKeyFrameAt(input.get(), stream, to.keyPos, to.keyPts,
+                                              packet.get())
+                           : SeekToKeyFrame(input.get(), stream, to.keyPts, to.keyDts,
+                                            packet.get());
+    if (!there)
       throw ImageError(NameOf(to.first, to.times.front()) +
                        ": cannot seek to a key frame before it");
     if (parser) {
@@ -732,7 +737,8 @@ void VideoReader::ReadSpan(const FrameSpan& span) {
   State& s = *state_;
   const LoggedErrors::Scope scope(s.logged);
   // Decoding goes on where it has passed the span's key frame but not yet its first frame.
-  const bool onTheWay = !s.done && s.lastDecoded != AV_NOPTS_VALUE &&
+  // Not where times repeat: a time then tells no place.
+  const bool onTheWay = !s.done && span.keyPos < 0 && s.lastDecoded != AV_NOPTS_VALUE &&
                         span.keyPts != AV_NOPTS_VALUE && span.keyPts <= s.lastDecoded &&
                         s.lastDecoded < span.times.front();
   s.span = span;
