@@ -9,6 +9,7 @@ struct JumpCase {
   const char* name;
   const char* offsets[2];  // ffmpeg's -output_ts_offset of each capture joined
   const char* begins;      // the new segment's first frame, at its own time
+  bool back;               // the clock goes back: a part's place cannot be told by its times
 };
 
 class ClockJump : public ::testing::TestWithParam<JumpCase> {};
@@ -53,17 +54,22 @@ TEST_P(ClockJump, EveryFrameIsWrittenAndTheSegmentIsNamed) {
   const auto asVideo = cli_test::Fxaa({in, "-o", dir / "out.ts"});
   EXPECT_EQ(asVideo.status, fxaa_cli::kExitOk) << asVideo.err;
   EXPECT_EQ(asVideo.err.find("left out"), std::string::npos) << asVideo.err;
+  const auto join =
+      cli_test::Fxaa({"join", dir / "out.ts", "--streams-from", in, "-o", dir / "j.ts"});
+  EXPECT_EQ(join.err.find("its clock goes back at frame 51") != std::string::npos, c.back)
+      << join.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Captures, ClockJump,
-    ::testing::Values(JumpCase{"joined_clock_goes_back", {"0", "0"}, "51 (1.4"},
+    ::testing::Values(JumpCase{"joined_clock_goes_back", {"0", "0"}, "51 (1.4", true},
                       // Its times fall between the first capture's.
-                      JumpCase{"joined_half_a_second_on", {"0", "0.5"}, "51 (1.9"},
-                      JumpCase{"splice_of_ten_seconds", {"0", "12"}, "51 (13.4"},
+                      JumpCase{"joined_half_a_second_on", {"0", "0.5"}, "51 (1.9", true},
+                      JumpCase{"splice_of_ten_seconds", {"0", "12"}, "51 (13.4", false},
                       // Back by over a minute: the demuxer takes it for the 33-bit clock's
                       // wrap, a jump on by 2^33 ticks less the minute.
-                      JumpCase{"clock_back_a_minute_reads_as_a_wrap", {"100", "0"}, "51 (95445."}),
+                      JumpCase{"clock_back_a_minute_reads_as_a_wrap", {"100", "0"}, "51 (95445.",
+                               false}),
     [](const ::testing::TestParamInfo<JumpCase>& info) { return info.param.name; });
 
 }  // namespace

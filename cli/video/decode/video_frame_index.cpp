@@ -58,7 +58,8 @@ bool Segment(std::vector<IndexedPacket>* packets, int64_t limit) {
       const uint64_t room = std::max(uint64_t(std::max<int64_t>(limit, 0)),
                                      std::min(step, kStepMost) * 16);
       const bool wentBack = p.pts < highest && uint64_t(highest) - uint64_t(p.pts) > room;
-      const bool wentOn = p.pts > highest && step > 0 && uint64_t(p.pts) - uint64_t(highest) > room;
+      const bool wentOn =
+          p.pts > highest && step > 0 && uint64_t(p.pts) - uint64_t(highest) > room;
       if (limit > 0 && (wentBack || wentOn)) {
         ++segment;
         back = back || wentBack;
