@@ -262,8 +262,17 @@ TEST(BroadcastVideo, ADroppedRotationIsNotedAndAudioAloneHasNoVideo) {
   ScratchDir dir;
   Ffmpeg(dir, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-frames:v", "3", "-c:v",
                "libx264", "-pix_fmt", "yuv420p", dir / "upright.mp4"});
-  Ffmpeg(dir, {"-i", dir / "upright.mp4", "-c", "copy", "-metadata:s:v:0", "rotate=90",
-               dir / "rotated.mp4"});
+  // FFmpeg 7 takes the rotation as an input option and ignores the older "rotate" tag; 5.1 knows
+  // only the tag.
+  if (cli_test::RunProcess(dir, "ffmpeg", {"-v", "error", "-y", "-display_rotation", "90", "-i",
+                                           dir / "upright.mp4", "-c", "copy",
+                                           dir / "rotated.mp4"}).status != 0)
+    Ffmpeg(dir, {"-i", dir / "upright.mp4", "-c", "copy", "-metadata:s:v:0", "rotate=90",
+                 dir / "rotated.mp4"});
+  ASSERT_NE(cli_test::RunProcess(dir, "ffprobe", {"-v", "error", "-show_entries",
+                                                  "stream_side_data=rotation",
+                                                  dir / "rotated.mp4"}).out.find("rotation=90"),
+            std::string::npos) << "the input carries no rotation";
   for (const std::string out : {"out.mkv", "out.mov"}) {
     const auto run = cli_test::RunTool({"--plugin", FXAA_PLUGIN_PATH, dir / "rotated.mp4", "-o",
                                         dir / out});
