@@ -50,7 +50,7 @@ fi
 linux_tarball="FXAA-$version-linux-x86_64.tar.gz"
 scripts/build-portable.sh
 scripts/portable-package.sh build-portable "dist/$linux_tarball" "$version"
-scripts/test-portable.sh "dist/$linux_tarball"
+FXAA_PORTABLE_BUILT=1 scripts/test-portable.sh "dist/$linux_tarball"   # built just above
 
 # --- The Windows zip ------------------------------------------------------------------------
 scripts/build-windows.sh
