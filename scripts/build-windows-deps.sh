@@ -24,7 +24,10 @@ build() {
   local name=$1 src=$2
   shift 2
   local stamp="$prefix/.built-$name"
-  [[ -f "$stamp" && "$(cat "$stamp")" == "$*" ]] && return 0
+  # The prefix is written as PREFIX, so a prefix copied elsewhere still counts as built (stamps
+  # of older runs hold its absolute path).
+  local args=${*//"$prefix"/PREFIX}
+  [[ -f "$stamp" ]] && [[ "$(cat "$stamp")" == "$args" || "$(cat "$stamp")" == "$*" ]] && return 0
   echo "build-windows-deps: building $name for Windows"
   local dir="$sources/build-$name"
   rm -rf "$dir"
@@ -38,7 +41,7 @@ build() {
     exit 1
   fi
   rm -rf "$dir"
-  printf '%s' "$*" >"$stamp"
+  printf '%s' "$args" >"$stamp"
 }
 
 fetch() { scripts/fetch-debian-source.sh "$1" "$sources"; }

@@ -4,8 +4,9 @@
 #                               the tool, the plug-in and the frei0r filter (with its Kdenlive
 #                               and Shotcut descriptions) for Debian 12 and Debian 13, each built
 #                               on its release against its libraries (Debian 13's in the userland
-#                               of scripts/debian13-root.sh) by scripts/debian-package.sh, and
-#                               checked by tests/package/check_deb.sh;
+#                               of scripts/debian13-root.sh; a Debian 13 machine makes its own
+#                               alone) by scripts/debian-package.sh, and checked there by
+#                               tests/package/check_deb.sh (apt, lintian);
 #   FXAA-<version>-linux-x86_64.tar.gz
 #                               the frei0r filter and the OpenFX bundle for any Linux with glibc
 #                               2.18 or later, built in a Debian 11 userland with GLEW and the C++
@@ -50,7 +51,7 @@ fi
 linux_tarball="FXAA-$version-linux-x86_64.tar.gz"
 scripts/build-portable.sh
 scripts/portable-package.sh build-portable "dist/$linux_tarball" "$version"
-scripts/test-portable.sh "dist/$linux_tarball"
+FXAA_PORTABLE_BUILT=1 scripts/test-portable.sh "dist/$linux_tarball"   # built just above
 
 # --- The Windows zip ------------------------------------------------------------------------
 scripts/build-windows.sh

@@ -14,7 +14,9 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 build=build-portable
 
-scripts/build-portable.sh "$build"   # the test host, and the modules when no TARBALL is given
+# The test host, and the modules when no TARBALL is given; scripts/package.sh has just built
+# them (FXAA_PORTABLE_BUILT=1).
+[[ -n "${FXAA_PORTABLE_BUILT:-}" ]] || scripts/build-portable.sh "$build"
 root=$(scripts/portable-runtime-root.sh)
 linux=${FXAA_LINUX_BUILD_DIR:-build}
 [[ -f "$linux/CMakeCache.txt" ]] || cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
