@@ -2,7 +2,8 @@
 version header: the fixed file and product versions, and the version, product, company and
 copyright strings; the file name and a description are there too.
 
-Usage: version_resource_check.py HEADER BINARY...   (exit 77 when a binary is not built)
+Usage: version_resource_check.py HEADER BINARY...   (exit 77 when a binary is not built, or
+pefile is missing)
 """
 import os
 import re
@@ -70,6 +71,11 @@ def main():
     missing = [path for path in sys.argv[2:] if not os.path.isfile(path)]
     if missing:
         print("not built (scripts/build-windows.sh builds them):", *missing)
+        return SKIPPED
+    try:
+        import pefile  # noqa: F401
+    except ImportError:  # binaries of a build made elsewhere, as in another release's userland
+        print("pefile is not installed here (Debian's python3-pefile, scripts/setup.sh --windows)")
         return SKIPPED
     failed = 0
     for path in sys.argv[2:]:
