@@ -242,6 +242,10 @@ long ResidentBytes() {
 }
 
 TEST(Frei0rModule, InstancesAtRestHoldNoFrameOrContextOfTheirOwn) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer keeps freed memory in its quarantine: resident memory says "
+                  "nothing of what the instances hold";
+#endif
   // A timeline with the filter on every clip: each instance has rendered, then rests.
   const int w = 640, h = 360;
   Module m;
