@@ -119,13 +119,17 @@ void Lacks(const std::string& what) {
   g_lack = what;
 }
 
-// Returns whether EGL promises every OpenGL function, 1.1 included, through eglGetProcAddress.
-bool GivesAllProcAddresses(EGLDisplay display) {
+// Returns whether the display speaks EGL 1.5, which has what the older ones add as extensions.
+bool IsEgl15(EGLDisplay display) {
   EGLint major = 0, minor = 0;
   const char* version = egl::QueryString(display, EGL_VERSION);
-  if (version != nullptr && std::sscanf(version, "%d.%d", &major, &minor) == 2 &&
-      (major > 1 || (major == 1 && minor >= 5)))
-    return true;
+  return version != nullptr && std::sscanf(version, "%d.%d", &major, &minor) == 2 &&
+         (major > 1 || (major == 1 && minor >= 5));
+}
+
+// Returns whether EGL promises every OpenGL function, 1.1 included, through eglGetProcAddress.
+bool GivesAllProcAddresses(EGLDisplay display) {
+  if (IsEgl15(display)) return true;
   return HasExtension(egl::QueryString(display, EGL_EXTENSIONS),
                       "EGL_KHR_get_all_proc_addresses") ||
          HasExtension(egl::QueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS),
@@ -209,11 +213,7 @@ bool GlewLoaded(GLenum result) {
 
 // Returns whether the display can create contexts of a given version and profile.
 bool SupportsContextAttributes(EGLDisplay display) {
-  EGLint major = 0, minor = 0;
-  const char* version = egl::QueryString(display, EGL_VERSION);
-  if (version != nullptr && std::sscanf(version, "%d.%d", &major, &minor) == 2 &&
-      (major > 1 || (major == 1 && minor >= 5)))
-    return true;
+  if (IsEgl15(display)) return true;
   return HasExtension(egl::QueryString(display, EGL_EXTENSIONS), "EGL_KHR_create_context");
 }
 
