@@ -6,16 +6,12 @@
 # BENCH_ROUNDS sets the number of rounds (default 3), BENCH_BUILD_DIR the build folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 root=$(pwd)
-build=${BENCH_BUILD_DIR:-build-bench}  # any folder configured without sanitizers
 rounds=${BENCH_ROUNDS:-3}
 doc=docs/performance.md
 
-scripts/setup.sh
-# A folder configured already keeps its settings (BENCH_BUILD_DIR=build keeps its tests).
-[[ -f "$build/CMakeCache.txt" ]] ||
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFXAA_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target fxaa fxaa_frei0r FXAA
+build=$(bench_build fxaa fxaa_frei0r FXAA)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -8,14 +8,11 @@
 # is measured too, in rows named BENCH_OFX_COMPARE_NAME (default "compared").
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${BENCH_BUILD_DIR:-build-bench}  # any folder configured without sanitizers
+source scripts/lib.sh
 rounds=${BENCH_ROUNDS:-30}
 doc=docs/performance.md
 
-scripts/setup.sh
-[[ -f "$build/CMakeCache.txt" ]] ||
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFXAA_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target fxaa_ofx_bench fxaa_ofx_memory_bench
+build=$(bench_build fxaa_ofx_bench fxaa_ofx_memory_bench)
 
 table=$("$build/bench/fxaa_ofx_bench" "$rounds")
 block=$(mktemp)

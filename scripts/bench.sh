@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Measures the plug-in and rewrites the results in docs/performance.md, in one command: builds
-# build-bench, runs fxaa_bench (frames and stages of the plug-in beside the bare pipeline) and
+# build-bench (or BENCH_BUILD_DIR), runs fxaa_bench (frames and stages of the plug-in beside the bare pipeline) and
 # fxaa_tool_bench (the fxaa tool on a 60-frame 1920x1080 PNG sequence, its freed memory kept and
 # released in alternation), draws docs/performance-frame-times.png with gnuplot, and puts the
 # tables between the "bench:begin" and "bench:end" markers of docs/performance.md.
@@ -9,24 +9,20 @@
 # BENCH_TOOL_ROUNDS the tool's runs with each memory setting (default 3).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build-bench
-jobs=$(( $(nproc 2>/dev/null || echo 2) < 2 ? 1 : 2 ))
+source scripts/lib.sh
 doc=docs/performance.md
 plot=docs/performance-frame-times.png
 tool_frames=${BENCH_TOOL_FRAMES:-60}
 tool_rounds=${BENCH_TOOL_ROUNDS:-3}
 
-scripts/setup.sh
 if ! command -v gnuplot >/dev/null; then
   echo "Installing: gnuplot-nox"
-  if [[ $(id -u) -ne 0 ]]; then SUDO=sudo; else SUDO=; fi
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends gnuplot-nox
 fi
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFXAA_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$jobs" --target fxaa_bench fxaa_tool_bench
+build=$(bench_build fxaa_bench fxaa_tool_bench)
 
 results=$(mktemp -d)
 trap 'rm -rf "$results"' EXIT

@@ -8,8 +8,8 @@
 # Usage: scripts/build-portable.sh [BUILD]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 build=${1:-build-portable}
-jobs=$(nproc 2>/dev/null || echo 2)
 
 scripts/setup.sh --portable
 root=$(scripts/portable-root.sh)
@@ -17,7 +17,10 @@ mkdir -p "$build"
 build=$(cd "$build" && pwd)
 glew=$(scripts/fetch-debian-source.sh glew "$build/_deps/sources")
 
-run() { scripts/portable-run.sh --root "$root" --bind "$build" -- env CCACHE_DIR=/var/cache/ccache "$@"; }
+run() {
+  scripts/portable-run.sh --root "$root" --bind "$build" -- env CCACHE_DIR=/var/cache/ccache \
+    CCACHE_BASEDIR="$fxaa_repo" CCACHE_NOHASHDIR=1 "$@"
+}
 hardening="-fstack-protector-strong -fstack-clash-protection -fcf-protection -D_FORTIFY_SOURCE=2"
 run cmake -S . -B "$build" -DFXAA_PORTABLE=ON -DCMAKE_BUILD_TYPE=Release \
   -DFXAA_GLEW_SOURCE_DIR="$glew" \

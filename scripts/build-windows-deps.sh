@@ -7,11 +7,11 @@
 # Usage: scripts/build-windows-deps.sh PREFIX SOURCES
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 root=$(pwd)
 prefix=${1:?usage: build-windows-deps.sh PREFIX SOURCES}
 sources=${2:?usage: build-windows-deps.sh PREFIX SOURCES}
 toolchain="$root/cmake/toolchain-mingw64.cmake"
-jobs=${FXAA_BUILD_JOBS:-2}
 mkdir -p "$prefix" "$sources"
 prefix=$(cd "$prefix" && pwd)
 

@@ -6,12 +6,12 @@
 # Usage: scripts/build-windows.sh [extra CMake configure arguments]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 root=$(pwd)
 build="$root/build-windows"
 deps="$build/_deps"
 prefix="$deps/prefix"
 toolchain="$root/cmake/toolchain-mingw64.cmake"
-jobs=${FXAA_BUILD_JOBS:-2}
 
 scripts/setup.sh --windows
 
@@ -21,6 +21,6 @@ scripts/build-windows-deps.sh "$prefix" "$deps/sources"
 
 # jemalloc is Linux's: said outright, so a folder configured before keeps no other answer.
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DFXAA_WINDOWS_DEPS_PREFIX="$prefix" -DFXAA_USE_JEMALLOC=OFF "$@" >/dev/null
+  -DFXAA_WINDOWS_DEPS_PREFIX="$prefix" -DFXAA_USE_JEMALLOC=OFF "${ccache_args[@]}" "$@" >/dev/null
 cmake --build "$build" -j"$jobs"
 echo "build-windows: $build/FXAA.aex"

@@ -7,8 +7,8 @@
 # Usage: scripts/debian-package.sh [BUILD]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 build=${1:-build-package}
-jobs=$(nproc 2>/dev/null || echo 2)
 source scripts/source-date-epoch.sh
 
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all

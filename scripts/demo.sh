@@ -3,8 +3,8 @@
 # before, after and comparison pictures to ./fxaa-demo (or the folder given as $1).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 out=${1:-fxaa-demo}
-jobs=$(nproc 2>/dev/null || echo 2)
 
 scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

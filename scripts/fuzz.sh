@@ -13,6 +13,7 @@
 # and keep it, once fixed, in tests/cli/fuzz_regressions/: cli_unit_tests reads every file there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 
 seconds=60
 runs=
@@ -35,10 +36,10 @@ scripts/setup.sh --fuzz
 
 build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DFXAA_BUILD_FUZZERS=ON -DFXAA_BUILD_TESTS=OFF -DFXAA_BUILD_CLI=OFF >/dev/null
+  -DFXAA_BUILD_FUZZERS=ON -DFXAA_BUILD_TESTS=OFF -DFXAA_BUILD_CLI=OFF "${ccache_args[@]}" >/dev/null
 targets=(make_fuzz_seeds)
 for r in "${readers[@]}"; do targets+=("fuzz_${r}_reader"); done
-cmake --build "$build" -j2 --target "${targets[@]}"
+cmake --build "$build" -j"$jobs" --target "${targets[@]}"
 
 rm -rf "$build/seeds"
 "$build/fuzz/make_fuzz_seeds" "$build/seeds"

@@ -29,8 +29,8 @@
 # are the last commit's (SOURCE_DATE_EPOCH), so the same commit gives the same files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 root=$(pwd)
-jobs=$(nproc 2>/dev/null || echo 2)
 
 scripts/setup.sh --windows --package
 
@@ -41,7 +41,7 @@ rm -rf dist
 mkdir -p dist
 debs=("$(scripts/debian-package.sh build-package)")
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' build-package/CPackConfig.cmake)
-if ! grep -q '^VERSION_ID="13"' /etc/os-release; then
+if ! on_debian13; then
   trixie=$(scripts/debian13-root.sh)
   debs+=("$(scripts/portable-run.sh --root "$trixie" -- env CCACHE_DIR=/var/cache/ccache \
     SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" scripts/debian-package.sh build-package-debian13)")
@@ -60,8 +60,7 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 scripts/windows-stage.sh build-windows "$stage/$name" "$version"
 # The shipped files as the host and a clean Windows see them: exports, resource, imports.
-linux=${FXAA_LINUX_BUILD_DIR:-build}
-[[ -f "$linux/CMakeCache.txt" ]] || cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+linux=$(linux_build_dir)
 cmake --build "$linux" --target windows_resource_tests -j"$jobs" >/dev/null
 FXAA_AEX="$stage/$name/FXAA.aex" FXAA_EXE="$stage/$name/fxaa.exe" \
   FXAA_FREI0R_DLL="$stage/$name/frei0r/fxaa.dll" \

@@ -21,7 +21,7 @@ while (($#)); do
 done
 (($#)) || { echo "usage: portable-run.sh [--root DIR] [--as-root] [--bind DIR]... -- COMMAND" >&2; exit 2; }
 [[ -f "$root/.fxaa-base" ]] || { echo "portable-run: $root is not made (scripts/portable-root.sh)" >&2; exit 1; }
-if [[ $(id -u) -ne 0 ]]; then SUDO=sudo; else SUDO=; fi
+source "$repo/scripts/lib.sh"
 
 # shellcheck disable=SC2016  # expanded by the inner shell
 inner='

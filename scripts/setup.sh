@@ -8,7 +8,7 @@
 #   portable Linux modules are built in (scripts/portable-root.sh), and dpkg-source, which
 #   fetches the GLEW they carry.
 set -euo pipefail
-if [[ $(id -u) -ne 0 ]]; then SUDO=sudo; else SUDO=; fi
+source "$(dirname "$0")/lib.sh"
 export DEBIAN_FRONTEND=noninteractive
 
 # The version of the release's clang (14 on Debian 12, 19 on Debian 13), whose runtime package
@@ -30,7 +30,7 @@ packages=(
   libgtest-dev libgmock-dev glslang-tools
   libpng-dev libopenexr-dev libcli11-dev libjemalloc-dev libtiff-dev libjpeg62-turbo-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
-  binutils file python3
+  binutils file python3 ccache
   slurm-wlm munge   # the farm test's one-node Slurm cluster
   # the frei0r filter: its header, and the hosts its tests render through
   frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-bad gstreamer1.0-plugins-good

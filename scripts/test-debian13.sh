@@ -5,11 +5,14 @@
 # Usage: scripts/test-debian13.sh [BUILD]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 build=${1:-build-debian13}
-jobs=$(nproc 2>/dev/null || echo 2)
 
 root=$(scripts/debian13-root.sh)
-run() { scripts/portable-run.sh --root "$root" -- env CCACHE_DIR=/var/cache/ccache "$@"; }
+run() {
+  scripts/portable-run.sh --root "$root" -- env CCACHE_DIR=/var/cache/ccache \
+    CCACHE_BASEDIR="$fxaa_repo" CCACHE_NOHASHDIR=1 "$@"
+}
 run cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
 run cmake --build "$build" -j"$jobs"

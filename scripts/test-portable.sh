@@ -11,15 +11,14 @@
 # Usage: scripts/test-portable.sh [TARBALL]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-jobs=$(nproc 2>/dev/null || echo 2)
+source scripts/lib.sh
 build=build-portable
 
 # The test host, and the modules when no TARBALL is given; scripts/package.sh has just built
 # them (FXAA_PORTABLE_BUILT=1).
 [[ -n "${FXAA_PORTABLE_BUILT:-}" ]] || scripts/build-portable.sh "$build"
 root=$(scripts/portable-runtime-root.sh)
-linux=${FXAA_LINUX_BUILD_DIR:-build}
-[[ -f "$linux/CMakeCache.txt" ]] || cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+linux=$(linux_build_dir)
 cmake --build "$linux" --target fxaa FXAA -j"$jobs" >/dev/null
 
 work=$(mktemp -d)
@@ -51,7 +50,7 @@ tests/portable/no_egl_test.sh "$top" "$build/tests/portable/ofx_render_raw" "$ro
 echo "test-portable: the tarball's modules pass in the Debian 11 runtime userland, and refuse without EGL"
 # And on the current release, in the Debian 13 userland of scripts/test-debian13.sh (this
 # machine's own system is one already where it runs Debian 13), with an OpenFX host built there.
-if ! grep -q '^VERSION_ID="13"' /etc/os-release; then
+if ! on_debian13; then
   root13=$(scripts/debian13-root.sh)
   mkdir "$work/host13"
   scripts/portable-run.sh --root "$root13" --bind "$PWD" --bind "$work/host13" -- \

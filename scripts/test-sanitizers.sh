@@ -8,14 +8,14 @@
 # Usage: scripts/test-sanitizers.sh [ctest arguments...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 root=$(pwd)
-jobs=$(nproc 2>/dev/null || echo 2)
 
 scripts/setup.sh
 
 # -O0 halves the build time against -O1; the run time is llvmpipe's, whose code is not
 # instrumented, so optimising ours gains little.
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DFXAA_SANITIZE=ON -DFXAA_USE_JEMALLOC=OFF \
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DFXAA_SANITIZE=ON -DFXAA_USE_JEMALLOC=OFF "${ccache_args[@]}" \
   -DCMAKE_C_FLAGS="-O0 -g" -DCMAKE_CXX_FLAGS="-O0 -g" -DCMAKE_EXE_LINKER_FLAGS= \
   -DCMAKE_SHARED_LINKER_FLAGS= -DCMAKE_MODULE_LINKER_FLAGS= >/dev/null
 cmake --build build-asan -j"$jobs"

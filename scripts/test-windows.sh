@@ -6,15 +6,16 @@
 # Usage: scripts/test-windows.sh [ctest arguments, e.g. -R PluginLoad]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 root=$(pwd)
-jobs=${FXAA_BUILD_JOBS:-2}
+# The Wine suite: two test programs at a time, whatever the cores (FXAA_BUILD_JOBS sets it).
+wine_jobs=${FXAA_BUILD_JOBS:-2}
 
 scripts/build-windows.sh
 
 # The file as the host sees it, checked by the Linux build's reader (configured when missing;
 # FXAA_LINUX_BUILD_DIR picks the Linux build folder, build/ by default).
-linux=${FXAA_LINUX_BUILD_DIR:-build}
-[[ -f "$linux/CMakeCache.txt" ]] || cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+linux=$(linux_build_dir)
 cmake --build "$linux" --target windows_resource_tests windows_match_tests fxaa -j"$jobs" >/dev/null
 FXAA_AEX="$root/build-windows/FXAA.aex" "$linux/tests/windows/windows_resource_tests" --gtest_brief=1
 # Each binary's version resource against the version header (pefile: Debian's python3-pefile,
@@ -58,7 +59,7 @@ timeout --kill-after=20 "${FXAA_WINE_SUITE_TIMEOUT:-900}" \
     ctest --test-dir build-windows --output-on-failure -j"$jobs" --timeout 300 ${exclude:+-E "$exclude"} "$@"
     rc=$?
     wineserver -k 2>/dev/null
-    exit $rc' test-windows "$idle" "$jobs" "$exclude" "$@" || wine_rc=$?
+    exit $rc' test-windows "$idle" "$wine_jobs" "$exclude" "$@" || wine_rc=$?
 
 # The Windows build's frames and tool outputs against the Linux build's, for each the Wine run
 # wrote.

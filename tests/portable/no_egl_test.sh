@@ -12,7 +12,7 @@ repo=$(cd "$(dirname "$0")/../.." && pwd)
 unpacked=$(realpath "${1:?$usage}")
 ofx_host=$(realpath "${2:?$usage}")
 root=$(realpath "${3:?$usage}")
-if [[ $(id -u) -ne 0 ]]; then SUDO=sudo; else SUDO=; fi
+source "$repo/scripts/lib.sh"
 bare="$root.no-egl.$$"
 work=$(mktemp -d)
 trap '$SUDO rm -rf "$bare"; rm -rf "$work"' EXIT
