@@ -32,8 +32,8 @@ phase setup
 userlands_log=$(mktemp -t fxaa-userlands.XXXXXX)
 makers=(scripts/portable-root.sh scripts/portable-runtime-root.sh)
 on_debian13 || makers=(scripts/debian13-root.sh "${makers[@]}")
-setsid bash -c 'for m; do "$m" || exit; done' makers "${makers[@]}" >"$userlands_log" 2>&1 \
-  </dev/null &
+setsid bash -c 'for m; do "$m" || exit; done; echo "made in $SECONDS s"' makers "${makers[@]}" \
+  >"$userlands_log" 2>&1 </dev/null &
 userlands_pid=$!
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "${ccache_args[@]}" >/dev/null
@@ -56,7 +56,9 @@ if [[ -x scripts/test-windows.sh ]]; then
   phase Windows
 fi
 
-if ! wait "$userlands_pid"; then
+if wait "$userlands_pid"; then
+  echo "test.sh: userlands $(tail -n 1 "$userlands_log"), beside the builds"
+else
   echo "test.sh: making the userlands beside the builds failed (trying again below):" >&2
   tail -n 20 "$userlands_log" >&2
 fi
