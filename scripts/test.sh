@@ -21,7 +21,8 @@ finish() {
 }
 trap finish EXIT
 
-scripts/setup.sh --windows --package
+# Everything any phase installs, up front: no apt runs here while the userlands are made below.
+scripts/setup.sh --windows --package --fuzz --portable
 source scripts/lib.sh   # after the set-up, which installs ccache
 phase setup
 
