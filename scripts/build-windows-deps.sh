@@ -33,7 +33,8 @@ build() {
   rm -rf "$dir"
   local log="$sources/build-$name.log"
   if ! { cmake -S "$src" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-           -DCMAKE_INSTALL_PREFIX="$prefix" -DFXAA_WINDOWS_DEPS_PREFIX="$prefix" "$@" &&
+           -DCMAKE_INSTALL_PREFIX="$prefix" -DFXAA_WINDOWS_DEPS_PREFIX="$prefix" \
+           "${ccache_args[@]}" "$@" &&
          cmake --build "$dir" -j"$jobs" &&
          cmake --install "$dir"; } >"$log" 2>&1; then
     tail -n 30 "$log" >&2
