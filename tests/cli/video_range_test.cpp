@@ -75,34 +75,52 @@ std::vector<VideoPacket> VideoPackets(const std::string& path) {
 // frame, which the MP4 index cannot number).
 class VideoRange : public ::testing::Test {
  protected:
+  // No assertion here: gtest would skip every test of a suite whose set-up failed, and CTest
+  // counts a skipped test as no failure. The first failure is kept for SetUp to report.
   static void SetUpTestSuite() {
     dir_ = new ScratchDir;
     const ScratchDir& d = *dir_;
+    auto ffmpeg = [&d](std::vector<std::string> args) {
+      if (!setUpError_.empty()) return;
+      args.insert(args.begin(), {"-v", "error", "-y"});
+      const auto made = cli_test::RunProcess(d, "ffmpeg", args);
+      if (made.status != 0) setUpError_ = "ffmpeg: " + made.err;
+    };
     const std::vector<std::string> source = {
         "-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-f", "lavfi", "-i",
         "sine=frequency=440:sample_rate=48000", "-vf", "setpts='N+if(gt(N,12),5,0)'",
         "-fps_mode", "passthrough", "-frames:v", "30", "-t", "1.4", "-c:v", "libx264", "-g", "10",
         "-bf", "3", "-pix_fmt", "yuv420p", "-c:a", "aac"};
+    // Without an edit list: after the jump FFmpeg 7 ends the list where the last frame starts,
+    // hiding it, so the file would hold 29 frames there and 30 under FFmpeg 5 (listed.mp4 keeps
+    // the list).
     std::vector<std::string> args = source;
-    args.push_back(d / "in.mp4");
-    Ffmpeg(d, args);
-    Ffmpeg(d, {"-i", d / "in.mp4", "-c", "copy", d / "in.mkv"});
+    args.insert(args.end(), {"-use_editlist", "0", d / "in.mp4"});
+    ffmpeg(args);
+    ffmpeg({"-i", d / "in.mp4", "-c", "copy", d / "in.mkv"});
     args = source;
-    args.insert(args.end(), {"-x264-params", "open-gop=1", d / "open.mp4"});
-    Ffmpeg(d, args);
+    args.insert(args.end(), {"-x264-params", "open-gop=1", "-use_editlist", "0", d / "open.mp4"});
+    ffmpeg(args);
+    args = source;
+    args.push_back(d / "listed.mp4");
+    ffmpeg(args);
     for (const char* name : {"in.mp4", "in.mkv", "open.mp4"}) {
+      if (!setUpError_.empty()) return;
       std::filesystem::create_directory(d / (std::string("whole-") + name));
       const auto run = Fxaa({d / name, "-o", d / (std::string("whole-") + name + "/f%02d.png")});
-      ASSERT_EQ(run.status, kExitOk) << run.err;
+      if (run.status != kExitOk) setUpError_ = std::string(name) + ": " + run.err;
     }
   }
   static void TearDownTestSuite() {
     delete dir_;
     dir_ = nullptr;
   }
+  void SetUp() override { ASSERT_TRUE(setUpError_.empty()) << setUpError_; }
   static ScratchDir* dir_;
+  static std::string setUpError_;
 };
 ScratchDir* VideoRange::dir_ = nullptr;
+std::string VideoRange::setUpError_;
 
 struct RangeCase {
   const char* name;
@@ -140,6 +158,20 @@ INSTANTIATE_TEST_SUITE_P(
         RangeCase{"scanned_every_seventh", "in.mkv", "2-30x7", {2, 9, 16, 23, 30}},
         RangeCase{"open_groups", "open.mp4", "10-12,20-21", {10, 11, 12, 20, 21}}),
     [](const ::testing::TestParamInfo<RangeCase>& info) { return info.param.name; });
+
+// A frame outside the edit list is decoded for the frames that refer to it but never shown:
+// the tool writes the frames ffprobe counts, and names none missing.
+TEST_F(VideoRange, WritesTheFramesTheEditListShows) {
+  const ScratchDir& d = *dir_;
+  ScratchDir out;
+  const auto probe = cli_test::RunProcess(
+      d, "ffprobe", {"-v", "error", "-select_streams", "v:0", "-count_frames", "-show_entries",
+                     "stream=nb_read_frames", "-of", "csv=p=0", d / "listed.mp4"});
+  ASSERT_EQ(probe.status, 0) << probe.err;
+  const auto run = Fxaa({d / "listed.mp4", "-o", out / "f%02d.png"});
+  EXPECT_EQ(run.status, kExitOk) << run.err;
+  EXPECT_EQ(std::to_string(out.Files().size()) + "\n", probe.out);
+}
 
 TEST_F(VideoRange, RefusesFramesPastTheEnd) {
   const ScratchDir& d = *dir_;

@@ -427,6 +427,8 @@ struct VideoReader::State {
     std::optional<int64_t> order;
     bool picture = false, key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
     ParsePicture(*packet, &order, &picture, &key);
+    // Outside the container's edit list: decoded for the frames that refer to it, never shown.
+    if (packet->flags & AV_PKT_FLAG_DISCARD) picture = false;
     const uint64_t seq =
         ledger->Sent(time == AV_NOPTS_VALUE ? FrameLedger::kNoTime : time, key, order, picture);
     const unsigned errorsBeforeSend = logged.count(Logger::kDecoder);
