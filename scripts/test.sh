@@ -16,7 +16,7 @@ phase() {
 }
 userlands_pid=
 finish() {
-  [[ -n "$userlands_pid" ]] && kill -- -"$userlands_pid" 2>/dev/null
+  if [[ -n "$userlands_pid" ]]; then kill -- -"$userlands_pid" 2>/dev/null || true; fi
   printf "test.sh: %s\n" "${phases[@]}"
 }
 trap finish EXIT
