@@ -23,6 +23,8 @@ zlib=/usr/x86_64-w64-mingw32/lib/libz.a
 build() {
   local name=$1 src=$2
   shift 2
+  # An empty SOURCE_DIR: its fetch failed and said why; the substitution did not stop the script.
+  [[ -n "$src" ]] || { echo "build-windows-deps: no source of $name to build" >&2; exit 1; }
   local stamp="$prefix/.built-$name"
   # The prefix is written as PREFIX, so a prefix copied elsewhere still counts as built (stamps
   # of older runs hold its absolute path).
