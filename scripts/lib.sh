@@ -71,7 +71,8 @@ debian_mirror() {
 # installs into it through userland_run) and writes WANTED as its stamp. A ROOT whose stamp is
 # WANTED is left as it is; another stamp has FILL run again on the base already there. Two callers wait
 # for each other (a lock beside ROOT), and one interrupted half way is taken up by the next.
-# Prints ROOT; the rest of its output goes to standard error.
+# Prints ROOT; the rest of its output goes to standard error. Call it as a statement of its own:
+# under `if`, `||` or `&&` bash would run the making on past a failure and stamp it made.
 userland() {
   local name=$1 release=$2 root=$3 wanted=$4 fill=$5
   local stamp="$root/.fxaa-stamp"
@@ -109,7 +110,7 @@ EOF
     "$fill"
     userland_run apt-get clean
     echo "$wanted" | $SUDO tee "$stamp" >/dev/null
-  ) 9>"$root.lock" || return
+  ) 9>"$root.lock"
   echo "$root"
 }
 
