@@ -82,10 +82,13 @@ run() {
   return $rc
 }
 # The value lines of registry KEY (below HKLM, as Wine's system.reg writes it) and its subkeys.
+# Wine 10 keeps CurrentControlSet as a link to ControlSet001, where the values are written.
 reg_lines() {
-  KEY="[$(tr '[:upper:]' '[:lower:]' <<<"$1")" awk '
-    BEGIN { key = ENVIRON["KEY"] }
-    /^\[/ { on = index(tolower($0), key "]") == 1 || index(tolower($0), key "\\\\") == 1 }
+  local key
+  key="[$(tr '[:upper:]' '[:lower:]' <<<"$1")"
+  KEY=$key KEY001=${key/currentcontrolset/controlset001} awk '
+    function under(k) { return index(tolower($0), k "]") == 1 || index(tolower($0), k "\\\\") == 1 }
+    /^\[/ { on = under(ENVIRON["KEY"]) || under(ENVIRON["KEY001"]) }
     on && /^"/' "$WINEPREFIX/system.reg"
 }
 system_path() { reg_lines "$env_key" | sed -n 's/^"PATH"=str(2):"\(.*\)"$/\1/Ip'; }
