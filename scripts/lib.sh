@@ -38,6 +38,14 @@ linux_build_dir() {
   echo "$build"
 }
 
+# release_version_is BUILD VERSION: fails, saying so, unless BUILD was configured as VERSION (its
+# release README is written at configure time, so an archive names the version of its binaries).
+release_version_is() {
+  local built
+  built=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$1/CMakeCache.txt")
+  [[ "$built" == "$2" ]] || { echo "$1 holds version ${built:-(none)}, not $2" >&2; return 1; }
+}
+
 # bench_build TARGET...: sets up, configures and builds TARGETs in the benchmarks' folder,
 # BENCH_BUILD_DIR (build-bench/ by default; any folder configured without sanitizers: one
 # configured already keeps its settings, so BENCH_BUILD_DIR=build keeps its tests); prints it.

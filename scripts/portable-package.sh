@@ -19,13 +19,11 @@ mkdir -p "$(dirname "$tarball")"
 tarball="$(cd "$(dirname "$tarball")" && pwd)/$(basename "$tarball")"
 name=$(basename "$tarball" .tar.gz)
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 source scripts/source-date-epoch.sh
 root=$(scripts/portable-root.sh)
 
-# The README's version is the build's: a tarball names the version of its modules.
-built=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-[[ "$built" == "$version" ]] ||
-  { echo "portable-package: $build holds version ${built:-(none)}, not $version" >&2; exit 1; }
+release_version_is "$build" "$version"
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 dest="$stage/$name"

@@ -20,10 +20,8 @@ version=${3:?$usage}
 cd "$(dirname "$0")/.."
 # strip writes it as the PE time stamp, instead of the current time.
 source scripts/source-date-epoch.sh
+source scripts/lib.sh
 
-# The README's version is the build's: a staged tree names the version of its binaries.
-built=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-[[ "$built" == "$version" ]] ||
-  { echo "windows-stage: $build holds version ${built:-(none)}, not $version" >&2; exit 1; }
+release_version_is "$build" "$version"
 cmake --install "$build" --component windows-release --prefix "$dest" --strip >/dev/null
 find "$dest" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
